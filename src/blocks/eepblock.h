@@ -1,0 +1,53 @@
+#pragma once
+// One EEPROM block and the lists that hold them.
+
+#include "link/bytes.h"
+
+#include <QVector>
+#include <QtGlobal>
+
+namespace x45 {
+
+struct EEPBlock {
+    qint16 BlockId = 0; // block number; the block's identity within a list
+    ByteStr Data;       // contents; its size is the block length (0 allowed)
+    quint8 BlockVer = 0;
+
+    friend bool operator==(const EEPBlock&, const EEPBlock&) = default;
+};
+
+// Positions 0..N-1 here stand for the rows 1..N of the list's view; row n always shows block n.
+using BlockList = QVector<EEPBlock>;
+
+// A list holds at most this many blocks (row positions are 16-bit signed).
+constexpr qsizetype MaxBlocks = 32767;
+
+[[nodiscard]] inline bool isEEfullBlock(qint32 blockId) { return blockId >= 5000; }
+[[nodiscard]] inline QString blockType(qint32 blockId) {
+    return isEEfullBlock(blockId) ? QStringLiteral("EEfull") : QStringLiteral("EElite");
+}
+
+// Position of the first block with this number, or -1.
+[[nodiscard]] inline qsizetype findBlock(const BlockList& list, qint32 blockId) {
+    for (qsizetype i = 0; i < list.size(); ++i)
+        if (list[i].BlockId == blockId)
+            return i;
+    return -1;
+}
+
+// Replaces the block with the same number in place, or appends it.
+inline void putBlock(BlockList& list, const EEPBlock& block) {
+    if (const qsizetype at = findBlock(list, block.BlockId); at >= 0)
+        list[at] = block;
+    else
+        list.append(block);
+}
+
+// Both lists and the hardware id of the User's list; the Phone's list uses the phone's id.
+struct Workspace {
+    BlockList PhoneBlocks;
+    BlockList UserBlocks;
+    quint16 UserHWid = 0; // held as the 16-bit pattern
+};
+
+} // namespace x45

@@ -1,0 +1,59 @@
+#pragma once
+// The command line's side of Interaction: message boxes are printed on stderr and answered from
+// flags; status and progress go to stderr when it is a terminal; Ctrl-C sets StopProcess.
+
+#include "link/interaction.h"
+
+#include <QString>
+#include <optional>
+
+namespace x45::cli {
+
+class TerminalInteraction : public Interaction {
+public:
+    TerminalInteraction();
+    ~TerminalInteraction() override;
+
+    // --on-error abort|retry|ignore: the answer to Abort/Retry/Ignore (and Retry/Cancel: retry or
+    // cancel). Retry is given at most maxRetries times in a run, then the answer is Abort/Cancel.
+    Button onError = Button::Abort;
+    int maxRetries = 3;
+    // --yes: Yes to the confirmation questions ("Confirm delete", "Confirm delete from phone").
+    bool yes = false;
+    // --include-skipped yes|no: the mapping file's question (untitled Yes/No); No by default.
+    bool includeSkipped = false;
+    // --overwrite yes|no: the overwrite question; unset answers Cancel.
+    std::optional<int> overwrite;
+    // --blocks LIST for "Load custom blocks".
+    QString blockList;
+    // --block N [--version V] for a data file without its id file.
+    QString blockNumber;
+    QString blockVersion;
+
+    Button message(const QString& text, const QString& title, Buttons buttons, Icon icon,
+                   Button defaultButton) override;
+    int askRewrite(const QString& question) override;
+    QString askBlockList() override;
+    BlockInfoTexts askBlockInfo(const QString& message) override;
+    void setStatus(const QString& text) override;
+    void setProgressRange(int minimum, int maximum) override;
+    void setProgressValue(int value) override;
+    void setBusy(bool) override {}
+
+    // The last message shown (printed on stderr already).
+    [[nodiscard]] const QString& lastMessage() const { return lastMessage_; }
+    // True when stderr is a terminal (progress lines are drawn then).
+    [[nodiscard]] bool interactive() const { return interactive_; }
+
+private:
+    QString lastMessage_;
+    bool interactive_ = false;
+    int retriesGiven_ = 0;
+    int progressMax_ = 0;
+};
+
+// Routes SIGINT (Ctrl-C) to ui.StopProcess through the event loop, so that a waiting exchange
+// wakes up; a second Ctrl-C ends the process.
+void installStopOnInterrupt(Interaction& ui);
+
+} // namespace x45::cli

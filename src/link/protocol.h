@@ -1,0 +1,83 @@
+#pragma once
+// The one table of command bytes, fixed frames and exchange timings of the service-mode protocol.
+
+#include <QByteArray>
+#include <QtGlobal>
+#include <chrono>
+
+namespace x45::proto {
+
+using namespace std::chrono_literals;
+
+// Boot handshake (raw bytes, before any frame).
+constexpr quint8 ScanByte = 0x55;
+constexpr quint8 ScanAnswer = 0xA0;
+constexpr quint8 BootLength = 0x68; // 104, sent before the image
+constexpr quint8 BootCheck = 0xFE;  // XOR of the image, sent as a fixed byte
+constexpr quint8 BootAck = 0xA5;
+constexpr std::chrono::milliseconds ScanPause = 100ms;
+
+// Session messages: complete frames, no trailer.
+inline const QByteArray PingQuery = QByteArray::fromHex("02010314");
+inline const QByteArray BaudQuery = QByteArray::fromHex("010A0BC0313135323030" "0DD22B");
+inline const QByteArray BaudReplyTail = QByteArray::fromHex("CC313135323030" "0DD22B");
+inline const QByteArray ChipsetQuery = QByteArray::fromHex("05010421");
+inline const QByteArray ModelQuery = QByteArray::fromHex("0E010F07");
+inline const QByteArray SWQuery = QByteArray::fromHex("0E010F03");
+inline const QByteArray LangGroupQuery = QByteArray::fromHex("0E010F09");
+inline const QByteArray IMEIQuery = QByteArray::fromHex("0E010F0A");
+inline const QByteArray ExitQuery = QByteArray::fromHex("0E010F04");
+constexpr quint8 PingCmd = 0x02, PingSub = 0x14, PingEnd = 0xAA;
+constexpr quint8 BaudCmd = 0x01;
+constexpr quint8 ChipsetCmd = 0x05, ChipsetSub = 0x21;
+constexpr quint8 InfoCmd = 0x0E;
+constexpr quint8 ModelSub = 0x07, SWSub = 0x03, LangGroupSub = 0x09, IMEISub = 0x0A, ExitSub = 0x04;
+
+// Block protocol: Cmd 0x14, SubCmd first, trailer last; bit 0x10 selects EEfull.
+constexpr quint8 BlockCmd = 0x14;
+constexpr quint8 EEfullBit = 0x10;
+constexpr qint32 EEfullFirst = 5000;
+enum SubCmd : quint8 {
+    WBlockInfoQuery = 0x01,
+    WBlockDataQuery = 0x02,
+    WBlockOKQuery = 0x03,
+    BlockDataQuery = 0x04,
+    BlockInfoQuery = 0x05,
+    MaxBlockQuery = 0x06,
+    BlockDeleteQuery = 0x07,
+    EEPSpaceQuery = 0x08,
+    EraseEEPQuery = 0x09,
+    CollectEEFULLGarbageQuery = 0x1B, // EEfull only
+};
+constexpr quint8 NoSuchBlock = 0x32; // "2": the phone holds no such block
+constexpr quint8 Interim = 0x50;     // "P": a write request is still being carried out
+
+[[nodiscard]] constexpr bool isEEfull(qint32 blockId) { return blockId >= EEfullFirst; }
+[[nodiscard]] constexpr quint8 areaSub(SubCmd sub, bool eefull) {
+    return static_cast<quint8>(eefull ? (sub | EEfullBit) : sub);
+}
+[[nodiscard]] constexpr quint8 blockSub(SubCmd sub, qint32 blockId) {
+    return areaSub(sub, isEEfull(blockId));
+}
+
+constexpr int ReadChunk = 30;  // bytes asked for per BlockDataQuery
+constexpr int WriteChunk = 20; // bytes sent per WBlockDataQuery
+constexpr int Attempts = 5;    // tries of one request before the user is asked
+
+// Reply time-outs and hold counts.
+constexpr std::chrono::milliseconds PingTimeout = 1000ms;
+constexpr int PingHold = 5;
+constexpr std::chrono::milliseconds BaudTimeout = 1000ms;
+constexpr std::chrono::milliseconds InfoTimeout = 500ms;
+constexpr std::chrono::milliseconds SpaceTimeout = 500ms;
+constexpr std::chrono::milliseconds ReadTimeout = 1000ms;
+constexpr std::chrono::milliseconds WriteTimeout = 5000ms;
+constexpr int WriteHold = 5;
+constexpr std::chrono::milliseconds DeleteTimeout = 3000ms;
+
+// Serial settings texts.
+inline constexpr const char* SettingsAtLoad = "57600,N,8,1";
+inline constexpr const char* SettingsAtStart = "57600,n,8,1";
+inline constexpr const char* SettingsFast = "115200,n,8,1";
+
+} // namespace x45::proto

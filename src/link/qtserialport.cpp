@@ -1,0 +1,88 @@
+#include "qtserialport.h"
+
+#include <QSerialPort>
+#include <QSerialPortInfo>
+
+namespace x45 {
+
+qint32 baudOfSettings(const QString& settings) {
+    bool ok = false;
+    const qint32 baud = settings.section(QLatin1Char(','), 0, 0).trimmed().toInt(&ok);
+    return ok ? baud : 0;
+}
+
+QtSerialPort::QtSerialPort(QObject* parent) : SerialPort(parent), port_(new QSerialPort(this)) {
+    connect(port_, &QSerialPort::readyRead, this, &SerialPort::received);
+    connect(port_, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) {
+        // A USB adapter that is unplugged reports a resource error; the port is gone for good.
+        if (e == QSerialPort::ResourceError && port_->isOpen()) {
+            const QString reason = port_->errorString();
+            port_->close();
+            emit lost(reason);
+        }
+    });
+}
+
+QtSerialPort::~QtSerialPort() = default;
+
+void QtSerialPort::setPortName(const QString& name) {
+    name_ = name;
+    port_->setPortName(name);
+}
+
+QString QtSerialPort::portName() const { return name_; }
+
+void QtSerialPort::setSettings(const QString& settings) {
+    if (const qint32 baud = baudOfSettings(settings); baud > 0)
+        baud_ = baud;
+}
+
+bool QtSerialPort::open(QString* error) {
+    port_->setBaudRate(baud_);
+    port_->setDataBits(QSerialPort::Data8);
+    port_->setParity(QSerialPort::NoParity);
+    port_->setStopBits(QSerialPort::OneStop);
+    port_->setFlowControl(QSerialPort::NoFlowControl);
+    if (!port_->open(QIODevice::ReadWrite)) {
+        if (error)
+            *error = port_->errorString();
+        return false;
+    }
+    // The cable draws its power from DTR/RTS on many adapters; keep both raised.
+    port_->setDataTerminalReady(true);
+    port_->setRequestToSend(true);
+    port_->clear(QSerialPort::AllDirections);
+    return true;
+}
+
+void QtSerialPort::close() {
+    if (port_->isOpen())
+        port_->close();
+}
+
+bool QtSerialPort::isOpen() const { return port_->isOpen(); }
+
+void QtSerialPort::discard() {
+    if (port_->isOpen()) {
+        port_->clear(QSerialPort::Input);
+        port_->readAll();
+    }
+}
+
+qint64 QtSerialPort::bytesAvailable() const { return port_->bytesAvailable(); }
+
+QByteArray QtSerialPort::read(qint64 maxBytes) {
+    if (!port_->isOpen())
+        return {};
+    return maxBytes <= 0 ? port_->readAll() : port_->read(maxBytes);
+}
+
+void QtSerialPort::write(const QByteArray& bytes) {
+    if (!port_->isOpen())
+        return;
+    port_->write(bytes);
+    // Hand the bytes to the driver now rather than at the next turn of the event loop.
+    port_->flush();
+}
+
+} // namespace x45

@@ -1,0 +1,83 @@
+#pragma once
+// Session start and end: the boot handshake, the readiness check, the speed switch, the
+// identification of the phone, and the EEPROM space query.
+
+#include "bytes.h"
+#include "interaction.h"
+#include "link.h"
+
+#include <QObject>
+#include <QString>
+
+namespace x45 {
+
+// Identity of the phone. Values survive into later sessions until a new reply replaces them.
+struct PhoneIdentity {
+    quint16 PhoneHWid = 0; // held as the 16-bit pattern
+    QString PhoneModel;
+    quint16 PhoneSWVer = 0;
+    QString PhoneLangGroup;
+    QString PhoneIMEI;
+};
+
+// Free space of one EEPROM area, in bytes.
+struct EEPSpace {
+    qint32 FreeInBuffer = 0;
+    qint32 FreeAtAll = 0;
+    qint32 FreeForDeleted = 0;
+};
+
+enum class StartOutcome {
+    Opened,  // phone identified, session open at 115200 (or 57600 when the switch was refused)
+    Stopped, // stop requested, or the readiness check failed five times; port closed
+    Failed,  // an error was shown to the person; port closed, nothing else changed
+};
+
+class Session : public QObject {
+    Q_OBJECT
+public:
+    Session(Link& link, Interaction& ui, QObject* parent = nullptr);
+
+    PhoneIdentity identity;
+    EEPSpace EEliteSpace;
+    EEPSpace EEfullSpace;
+    // The service boot image, loaded from the resource "ServBootBin".
+    ByteStr BootImage;
+
+    [[nodiscard]] bool isOpen() const { return open_; }
+    [[nodiscard]] Link& link() const { return link_; }
+    [[nodiscard]] Interaction& ui() const { return ui_; }
+
+    // Runs the start sequence on the named port. Clears ui.StopProcess first; the person's "Stop"
+    // sets it. Every message is shown through ui before returning.
+    StartOutcome Start(const QString& portName);
+    // Sends the end-of-session message and closes the port.
+    void End();
+
+    enum class BootResult { Acked, Stopped, NotAcked };
+    BootResult SendServiceBoot();
+    // One readiness exchange; true when the reply was refused.
+    [[nodiscard]] bool PingQuery();
+
+    // Queries the free space of both areas; emits spaceChanged().
+    void RefreshEEPSpace();
+    // Up to five attempts; writes space only from an accepted reply of at least 17 bytes.
+    bool EEPSpaceQuery(bool eefull, EEPSpace& space);
+
+signals:
+    void identified();   // identity holds the values of this start
+    void spaceChanged(); // the two space records were refreshed
+    void ended();        // the session was ended or the start did not open one
+
+private:
+    void stopPath();
+
+    Link& link_;
+    Interaction& ui_;
+    bool open_ = false;
+};
+
+// Device name for the fixed port entries "COM1".."COM4" (index 0..3) on this platform.
+[[nodiscard]] QString comPortDevice(int index);
+
+} // namespace x45
