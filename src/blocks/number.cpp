@@ -1,0 +1,135 @@
+#include "number.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <string>
+#include <system_error>
+
+namespace x45 {
+
+namespace {
+
+// Digit value of an ASCII character in the given base, or -1.
+int digitValue(QChar c, int base) {
+    const char16_t u = c.unicode();
+    int v = -1;
+    if (u >= u'0' && u <= u'9')
+        v = u - u'0';
+    else if (u >= u'a' && u <= u'f')
+        v = u - u'a' + 10;
+    else if (u >= u'A' && u <= u'F')
+        v = u - u'A' + 10;
+    return v < base ? v : -1;
+}
+
+// Hexadecimal or octal digits. Accumulating in double keeps every value exact up to 2^53 and
+// lets a runaway digit string end at infinity instead of overflowing an integer.
+double readPrefixed(const QString& s, qsizetype pos, int base) {
+    double value = 0;
+    for (; pos < s.size(); ++pos) {
+        const int d = digitValue(s.at(pos), base);
+        if (d < 0) break;
+        value = value * base + d;
+    }
+    return value;
+}
+
+} // namespace
+
+double ReadNumber(const QString& text, NumberOptions options) {
+    // Blanks and tabs count nowhere, not even between digits ("1 234" is 1234).
+    QString s;
+    s.reserve(text.size());
+    for (const QChar c : text)
+        if (c != u' ' && c != u'\t') s.append(c);
+
+    if (s.size() >= 2 && s.at(0) == u'&') {
+        const QChar p = s.at(1).toUpper();
+        if (p == u'H') return readPrefixed(s, 2, 16);
+        if (p == u'O') return readPrefixed(s, 2, 8);
+        return 0;
+    }
+
+    // Collect the longest number at the start as plain ASCII and let from_chars convert it:
+    // locale-independent, correctly rounded, and safe with any number of digits.
+    std::string ascii;
+    qsizetype pos = 0;
+    const auto take = [&](auto accept) {
+        qsizetype n = 0;
+        while (pos < s.size() && accept(s.at(pos).unicode())) {
+            ascii.push_back(static_cast<char>(s.at(pos).unicode()));
+            ++pos;
+            ++n;
+        }
+        return n;
+    };
+    const auto isDigit = [](char16_t u) { return u >= u'0' && u <= u'9'; };
+
+    bool negative = false;
+    if (pos < s.size() && (s.at(pos) == u'+' || s.at(pos) == u'-')) {
+        negative = s.at(pos) == u'-';
+        ++pos;
+    }
+    qsizetype digits = take(isDigit);
+    if (pos < s.size() && s.at(pos) == u'.') {
+        ascii.push_back('.');
+        ++pos;
+        digits += take(isDigit);
+    }
+    if (digits == 0) return 0;
+    if (options.exponent && pos < s.size()) {
+        const char16_t e = s.at(pos).unicode();
+        if (e == u'e' || e == u'E' || e == u'd' || e == u'D') {
+            // Only a complete exponent counts; "1E" and "1E+" read as 1.
+            qsizetype look = pos + 1;
+            std::string exp = "e";
+            if (look < s.size() && (s.at(look) == u'+' || s.at(look) == u'-'))
+                exp.push_back(static_cast<char>(s.at(look++).unicode()));
+            const qsizetype start = look;
+            while (look < s.size() && isDigit(s.at(look).unicode()))
+                exp.push_back(static_cast<char>(s.at(look++).unicode()));
+            if (look > start) ascii += exp;
+        }
+    }
+
+    double value = 0;
+    const char* first = ascii.data();
+    const char* last = ascii.data() + ascii.size();
+    const auto [ptr, ec] = std::from_chars(first, last, value);
+    if (ec == std::errc::result_out_of_range) {
+        // Too large or too small for a double: decide by the magnitude of the exponent part.
+        const auto ePos = ascii.find('e');
+        const bool tiny = ePos != std::string::npos && ascii.find('-', ePos) != std::string::npos;
+        value = tiny ? 0.0 : std::numeric_limits<double>::infinity();
+    } else if (ec != std::errc()) {
+        value = 0;
+    }
+    return negative ? -value : value;
+}
+
+std::optional<qint64> roundedInRange(double value, qint64 lo, qint64 hi) {
+    if (!std::isfinite(value)) return std::nullopt;
+    // The default floating-point environment rounds to nearest, ties to even.
+    const double r = std::nearbyint(value);
+    if (r < static_cast<double>(lo) || r > static_cast<double>(hi)) return std::nullopt;
+    return static_cast<qint64>(r);
+}
+
+std::optional<qint16> toInt16(double value) {
+    if (const auto v = roundedInRange(value, -32768, 32767)) return static_cast<qint16>(*v);
+    return std::nullopt;
+}
+
+std::optional<quint8> toUInt8(double value) {
+    if (const auto v = roundedInRange(value, 0, 255)) return static_cast<quint8>(*v);
+    return std::nullopt;
+}
+
+std::optional<quint16> toHWid(double value) {
+    if (const auto v = roundedInRange(value, -32768, 65535))
+        return static_cast<quint16>(static_cast<qint32>(*v) & 0xFFFF);
+    return std::nullopt;
+}
+
+} // namespace x45

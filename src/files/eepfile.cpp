@@ -1,0 +1,151 @@
+#include "eepfile.h"
+
+#include <QtEndian>
+#include <vector>
+
+namespace x45 {
+
+namespace {
+
+constexpr qsizetype HeaderSize = 8;
+constexpr qsizetype EntryHeaderSize = 12;
+// Blocks up to this number are counted in the header's first count.
+constexpr qint32 LastCountedInA = 5000;
+
+qint32 readInt32(const QByteArray& bytes, qsizetype pos) {
+    return qFromLittleEndian<qint32>(bytes.constData() + pos);
+}
+
+void appendInt32(QByteArray& out, qint32 value) {
+    char raw[4];
+    qToLittleEndian<qint32>(value, raw);
+    out.append(raw, 4);
+}
+
+Status damaged(const QString& name, const QString& what) {
+    return Status::fail(
+        QStringLiteral("The EEPROM file \"%1\" cannot be loaded: %2. The User's list was left "
+                       "as it was; load an intact copy of the file.")
+            .arg(name, what));
+}
+
+} // namespace
+
+Status parseEep(const QByteArray& bytes, const QString& name, EepContents& out) {
+    const qsizetype size = bytes.size();
+    if (size == 0) return damaged(name, QStringLiteral("the file is empty"));
+    if (size < HeaderSize)
+        return damaged(name, QStringLiteral("the file is only %1 bytes long and ends inside its "
+                                            "header (8 bytes)")
+                                 .arg(size));
+
+    const qint32 countA = readInt32(bytes, 0);
+    const qint32 countB = readInt32(bytes, 4);
+    if (countA < 0 || countB < 0)
+        return damaged(name, QStringLiteral("its header gives a negative number of blocks "
+                                            "(%1 and %2)")
+                                 .arg(countA)
+                                 .arg(countB));
+    const qint64 total = qint64(countA) + qint64(countB);
+    if (total > MaxBlocks)
+        return damaged(name, QStringLiteral("its header announces %1 blocks, more than the %2 "
+                                            "a list can hold")
+                                 .arg(total)
+                                 .arg(MaxBlocks));
+    // Every entry needs at least its 12-byte header: a count the file cannot hold is caught
+    // before anything is reserved for it.
+    if (total * EntryHeaderSize > size - HeaderSize)
+        return damaged(name, QStringLiteral("its header announces %1 blocks, but the file is "
+                                            "too short to hold them (%2 bytes)")
+                                 .arg(total)
+                                 .arg(size));
+
+    BlockList blocks;
+    blocks.reserve(total);
+    // Position of each block number in `blocks` (-1 = not there), so that a repeated number
+    // replaces the earlier entry in place without a scan of the list per entry.
+    std::vector<qint32> positionOf(65536, -1);
+
+    qsizetype pos = HeaderSize;
+    for (qint64 i = 0; i < total; ++i) {
+        const qint64 entry = i + 1;
+        if (size - pos < EntryHeaderSize)
+            return damaged(
+                name, QStringLiteral("the file ends inside entry %1 of %2").arg(entry).arg(total));
+        const qint32 id = readInt32(bytes, pos);
+        const qint32 length = readInt32(bytes, pos + 4);
+        const qint32 version = readInt32(bytes, pos + 8);
+        pos += EntryHeaderSize;
+        if (id < -32768 || id > 32767)
+            return damaged(name, QStringLiteral("entry %1 of %2 has the block number %3, outside "
+                                                "-32768..32767")
+                                     .arg(entry)
+                                     .arg(total)
+                                     .arg(id));
+        if (version < 0 || version > 255)
+            return damaged(name, QStringLiteral("block %1 (entry %2 of %3) has the version %4, "
+                                                "outside 0..255")
+                                     .arg(id)
+                                     .arg(entry)
+                                     .arg(total)
+                                     .arg(version));
+        if (length < 0)
+            return damaged(name, QStringLiteral("block %1 (entry %2 of %3) has the negative "
+                                                "length %4")
+                                     .arg(id)
+                                     .arg(entry)
+                                     .arg(total)
+                                     .arg(length));
+        if (length > size - pos)
+            return damaged(name, QStringLiteral("block %1 (entry %2 of %3) claims %4 bytes of "
+                                                "data, but only %5 bytes remain in the file")
+                                     .arg(id)
+                                     .arg(entry)
+                                     .arg(total)
+                                     .arg(length)
+                                     .arg(size - pos));
+
+        EEPBlock block;
+        block.BlockId = static_cast<qint16>(id);
+        block.BlockVer = static_cast<quint8>(version);
+        block.Data = bytes.mid(pos, length);
+        pos += length;
+
+        qint32& at = positionOf[static_cast<std::size_t>(id + 32768)];
+        if (at >= 0) {
+            blocks[at] = std::move(block);
+        } else {
+            at = static_cast<qint32>(blocks.size());
+            blocks.append(std::move(block));
+        }
+    }
+
+    out.blocks = std::move(blocks);
+    out.hwid = size - pos >= 2 ? qFromLittleEndian<quint16>(bytes.constData() + pos) : 0;
+    return Status::ok();
+}
+
+QByteArray serializeEep(const BlockList& blocks, quint16 hwid) {
+    qsizetype total = HeaderSize + 2;
+    qint32 countA = 0;
+    for (const EEPBlock& b : blocks) {
+        total += EntryHeaderSize + b.Data.size();
+        if (b.BlockId <= LastCountedInA) ++countA;
+    }
+    QByteArray out;
+    out.reserve(total);
+    appendInt32(out, countA);
+    appendInt32(out, static_cast<qint32>(blocks.size()) - countA);
+    for (const EEPBlock& b : blocks) {
+        appendInt32(out, b.BlockId); // sign-extended
+        appendInt32(out, static_cast<qint32>(b.Data.size()));
+        appendInt32(out, b.BlockVer);
+        out.append(b.Data);
+    }
+    char raw[2];
+    qToLittleEndian<quint16>(hwid, raw);
+    out.append(raw, 2);
+    return out;
+}
+
+} // namespace x45
