@@ -1,0 +1,121 @@
+#pragma once
+// Moving blocks between the phone's EEPROM and the Phone's list: read all, read chosen, write all,
+// write selected, delete. One implementation for the window, the command line and the tests; every
+// question and every report goes through Interaction.
+//
+// The caller (window or command line) disables its buttons and sets the "Stop" caption around a
+// call, and refills the Phone's list view afterwards. The operations clear ui.StopProcess when they
+// start and test it between blocks; the person's "Stop" only sets it.
+
+#include "blocks/eepblock.h"
+#include "link/interaction.h"
+#include "link/link.h"
+#include "link/session.h"
+
+#include <QVector>
+#include <functional>
+#include <optional>
+
+namespace x45 {
+
+// How a run ended.
+enum class RunEnd {
+    Completed, // every step ran ("Ready")
+    Stopped,   // "Stop", Abort in a failure dialog, Cancel in a question ("Stopped.")
+    Cancelled, // nothing was done: empty list, empty typed list, "No" to a confirmation
+    PortLost,  // the port went away; the person was told which port and why
+    Failed,    // the phone could not be asked at all (e.g. no highest block number); told why
+};
+
+struct RunResult {
+    RunEnd end = RunEnd::Completed;
+    int done = 0;     // blocks read, written or deleted
+    int skipped = 0;  // blocks passed over after "Ignore", or refused before sending
+    int notFound = 0; // "Load custom...": numbers reported as not found
+
+    [[nodiscard]] bool completed() const { return end == RunEnd::Completed; }
+    // Completed with nothing skipped and nothing missing.
+    [[nodiscard]] bool clean() const { return completed() && skipped == 0 && notFound == 0; }
+};
+
+// What ReadBlock found for one number.
+enum class ReadOutcome {
+    Read,        // data (possibly empty for a block the phone announced with length 0) and version
+    NoSuchBlock, // the phone answered with the 0x32 marker to the info request
+    Partial,     // the 0x32 marker came in the data phase: data holds what came before it
+    Skipped,     // "Ignore" in a failure dialog
+    Aborted,     // "Abort" in a failure dialog
+    PortLost,    // the port went away
+};
+
+// Outcome codes of the write routines, owned by the running operation.
+constexpr int OutcomeNone = 0;
+constexpr int OutcomeAbort = 1;
+constexpr int OutcomeSkip = 2;
+
+class PhoneTransfer {
+public:
+    // refreshSpace queries and shows the free space of both areas (Session::RefreshEEPSpace); an
+    // empty function skips the refreshes.
+    PhoneTransfer(Link& link, Interaction& ui, std::function<void()> refreshSpace = {});
+    explicit PhoneTransfer(Session& session)
+        : PhoneTransfer(session.link(), session.ui(), [&session] { session.RefreshEEPSpace(); }) {}
+
+    // "Load all": empties PhoneBlocks, then reads every number of both areas in ascending order.
+    // A run that does not complete leaves PhoneBlocks empty.
+    RunResult LoadAll(BlockList& PhoneBlocks);
+    // "Load custom...": asks ui.askBlockList() for the numbers and merges the blocks read into
+    // PhoneBlocks (a block already there is replaced in place after ui.askRewrite agrees).
+    RunResult LoadCustom(BlockList& PhoneBlocks);
+    // The same with the typed list given (the command line's --blocks).
+    RunResult LoadCustom(BlockList& PhoneBlocks, const QString& typedList);
+    // "Save all": garbage collection of EEfull, erase of EElite, then every block in list order.
+    // PhoneBlocks is read, never changed.
+    RunResult SaveAll(const BlockList& PhoneBlocks);
+    // "Save selected": writes block i only when selected(i) (0-based row) is true at the moment the
+    // run reaches it.
+    RunResult SaveSelected(const BlockList& PhoneBlocks,
+                           const std::function<bool(int row)>& selected);
+    // "Delete directly": asks "Confirm delete from phone", deletes the blocks of selectedRows
+    // (0-based rows) on the phone, and when every one of them was deleted calls removeDeleted with
+    // their numbers so the caller removes exactly those blocks from the Phone's list and refills
+    // its view (row positions can change during the run, block numbers cannot). Then refreshes
+    // space.
+    RunResult
+    DeleteDirectly(const BlockList& PhoneBlocks, const QVector<int>& selectedRows,
+                   const std::function<void(const QVector<qint16>& deletedIds)>& removeDeleted);
+
+    // One block: info request, then the data in chunks of at most 30 bytes. data is emptied first;
+    // version is written only from an accepted info reply (0 again after Ignore/Abort in the data
+    // phase).
+    ReadOutcome ReadBlock(qint32 n, ByteStr& data, quint8& version);
+    // Highest block number of an area (false EElite, true EEfull), clamped to 0..32767; nullopt
+    // when five attempts brought no acceptable reply (or the port went away).
+    [[nodiscard]] std::optional<qint32> MaxBlockQuery(bool eefull);
+
+    // One block in three phases: announce, data in chunks of at most 20 bytes, close. outcome is
+    // set to OutcomeSkip/OutcomeAbort only when the person settles a failing request that way.
+    void WriteBlock(const EEPBlock& block, int& outcome);
+    // EraseEEPQuery: selector 0 erases the EElite area (0x09), anything else 0x19.
+    void EraseEEP(int selector, int& outcome);
+    void CollectEEFULLGarbage(int& outcome);
+    // BlockDeleteQuery with Retry/Cancel; true when the phone confirmed.
+    [[nodiscard]] bool DeleteBlock(qint32 n);
+
+    // True once the port went away in this object's lifetime; the person has been told.
+    [[nodiscard]] bool portLost() const { return link_.portLost(); }
+
+private:
+    enum class Try { Accepted, NoSuchBlock, Ignore, Abort, Lost };
+    struct Request;
+    Try request(const Request& req);
+    bool exchange(const Request& req);
+    void reportLost();
+
+    Link& link_;
+    Interaction& ui_;
+    std::function<void()> refreshSpace_;
+    bool lostReported_ = false;
+};
+
+} // namespace x45
