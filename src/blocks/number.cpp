@@ -1,5 +1,6 @@
 #include "number.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -33,6 +34,30 @@ double readPrefixed(const QString& s, qsizetype pos, int base) {
         value = value * base + d;
     }
     return value;
+}
+
+// Rough decimal order of magnitude of a plain "ddd.ddde-dd" text, used only to tell a value too
+// large for a double from one too small: leading zeros and the exponent decide, not the digits.
+qint64 decimalMagnitude(const std::string& ascii) {
+    const std::size_t ePos = ascii.find('e');
+    const std::string mantissa = ascii.substr(0, ePos);
+    const std::size_t dot = std::min(mantissa.find('.'), mantissa.size());
+    const std::size_t firstNonZero = mantissa.find_first_not_of("0.");
+    if (firstNonZero == std::string::npos) return std::numeric_limits<qint64>::min(); // all zeros
+    qint64 magnitude =
+        firstNonZero < dot ? qint64(dot - firstNonZero) : -qint64(firstNonZero - dot - 1);
+    if (ePos != std::string::npos) {
+        qint64 exp = 0;
+        bool negative = false;
+        for (std::size_t i = ePos + 1; i < ascii.size(); ++i) {
+            if (ascii[i] == '-')
+                negative = true;
+            else if (ascii[i] >= '0' && ascii[i] <= '9' && exp < 1'000'000'000)
+                exp = exp * 10 + (ascii[i] - '0');
+        }
+        magnitude += negative ? -exp : exp;
+    }
+    return magnitude;
 }
 
 } // namespace
@@ -98,10 +123,7 @@ double ReadNumber(const QString& text, NumberOptions options) {
     const char* last = ascii.data() + ascii.size();
     const auto [ptr, ec] = std::from_chars(first, last, value);
     if (ec == std::errc::result_out_of_range) {
-        // Too large or too small for a double: decide by the magnitude of the exponent part.
-        const auto ePos = ascii.find('e');
-        const bool tiny = ePos != std::string::npos && ascii.find('-', ePos) != std::string::npos;
-        value = tiny ? 0.0 : std::numeric_limits<double>::infinity();
+        value = decimalMagnitude(ascii) > 0 ? std::numeric_limits<double>::infinity() : 0.0;
     } else if (ec != std::errc()) {
         value = 0;
     }
