@@ -1,0 +1,291 @@
+#include "files/blockfile.h"
+
+#include "blocks/number.h"
+#include "files/hexlines.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace x45 {
+
+namespace {
+
+const QByteArray IdTitleLine = QByteArrayLiteral("EEPROM block additional file.");
+const QByteArray IdHWidLine = QByteArrayLiteral("Phone HWid:");
+const QByteArray IdBlockIdLine = QByteArrayLiteral("EEPROM BlockId:");
+const QByteArray IdBlockVerLine = QByteArrayLiteral("EEPROM BlockVer:");
+const QByteArray LineEnd = QByteArrayLiteral("\r\n");
+
+QString shown(const QString& path) {
+    return QDir::toNativeSeparators(path);
+}
+
+// Numbers in id files: a blank in place of a plus sign, and a trailing blank.
+QByteArray idNumber(qint32 value) {
+    return (value < 0 ? QByteArray() : QByteArrayLiteral(" ")) + QByteArray::number(value) + ' ';
+}
+
+bool lineHas(const QByteArray& line, const char* word) {
+    return line.toUpper().contains(word);
+}
+
+QString idFileFault(const QString& name, const QString& what) {
+    return QStringLiteral("The id file \"%1\" cannot be used: %2. The User's list was left as it "
+                          "was; correct or delete the id file and load again.")
+        .arg(name, what);
+}
+
+QString typedFault(const QString& dataName, const QString& what) {
+    return QStringLiteral("The %1 typed for \"%2\" is out of range. The User's list was left as "
+                          "it was; load the file again and type a valid value.")
+        .arg(what, dataName);
+}
+
+} // namespace
+
+QString idFileNameOf(const QString& dataPath) {
+    return dataPath.chopped(qMin<qsizetype>(2, dataPath.size())) + QStringLiteral("id");
+}
+
+QString numberedFileName(const QString& path, qint16 blockId) {
+    const qsizetype at = qMax<qsizetype>(0, path.size() - 4);
+    return path.left(at) + QLatin1Char('_') + QString::number(blockId) + path.mid(at);
+}
+
+bool isHexTextName(const QString& path) {
+    return path.right(3).toLower() == QStringLiteral("txt");
+}
+
+IdFileResult parseIdFile(const QByteArray& bytes, const QString& name, BlockIdInfo& out,
+                         QString& error) {
+    const QByteArrayList lines = SplitLines(bytes);
+    qsizetype next = 0;
+    // Every expected line must be there: a file cut short is damaged, not a file without an id.
+    const auto take = [&](const char* what, QByteArray& line) {
+        if (next >= lines.size()) {
+            error = idFileFault(
+                name, QStringLiteral("it ends before its %1 line").arg(QLatin1String(what)));
+            return false;
+        }
+        line = lines[next++];
+        return true;
+    };
+
+    QByteArray line;
+    BlockIdInfo info;
+    if (!take("first", line)) return IdFileResult::Invalid;
+    if (!lineHas(line, "EEPROM")) return IdFileResult::MissingKeyWord;
+    if (!take("block number key", line)) return IdFileResult::Invalid;
+    if (lineHas(line, "PHONE")) {
+        if (!take("hardware id", line)) return IdFileResult::Invalid;
+        const auto hwid = toHWid(ReadNumber(textOf(line)));
+        if (!hwid) {
+            error = idFileFault(name, QStringLiteral("its hardware id \"%1\" is outside "
+                                                     "-32768..65535")
+                                          .arg(textOf(line.trimmed())));
+            return IdFileResult::Invalid;
+        }
+        info.hwid = *hwid;
+        if (!take("block number key", line)) return IdFileResult::Invalid;
+    }
+    if (!lineHas(line, "BLOCKID")) return IdFileResult::MissingKeyWord;
+    if (!take("block number", line)) return IdFileResult::Invalid;
+    const auto blockId = toInt16(ReadNumber(textOf(line)));
+    if (!blockId) {
+        error = idFileFault(name, QStringLiteral("its block number \"%1\" is outside -32768..32767")
+                                      .arg(textOf(line.trimmed())));
+        return IdFileResult::Invalid;
+    }
+    info.blockId = *blockId;
+    if (!take("block version key", line)) return IdFileResult::Invalid;
+    if (!lineHas(line, "BLOCKVER")) return IdFileResult::MissingKeyWord;
+    if (!take("block version", line)) return IdFileResult::Invalid;
+    const auto version = toUInt8(ReadNumber(textOf(line)));
+    if (!version) {
+        error = idFileFault(name, QStringLiteral("its block version \"%1\" is outside 0..255")
+                                      .arg(textOf(line.trimmed())));
+        return IdFileResult::Invalid;
+    }
+    info.version = *version;
+    out = info;
+    return IdFileResult::Ok;
+}
+
+QByteArray idFileText(const BlockIdInfo& info) {
+    QByteArray text = IdTitleLine + LineEnd;
+    if (info.hwid != 0) text += IdHWidLine + LineEnd + idNumber(info.hwid) + LineEnd;
+    text += IdBlockIdLine + LineEnd + idNumber(info.blockId) + LineEnd;
+    text += IdBlockVerLine + LineEnd + idNumber(info.version) + LineEnd;
+    return text;
+}
+
+ByteStr parseHexText(const QByteArray& text) {
+    ByteStr data;
+    for (const QByteArray& line : SplitLines(text))
+        data += HexToBytes(RemoveSpaces(line));
+    return data;
+}
+
+QByteArray hexText(const ByteStr& data) {
+    QByteArray text;
+    for (const QByteArray& line : BytesToHexLines(data))
+        text += line + LineEnd;
+    return text;
+}
+
+ReadResult readInputFile(const QString& path, QByteArray& bytes, QString& error) {
+    const QFileInfo info(path);
+    if (!info.exists()) return ReadResult::Absent;
+    if (info.isFile() && info.size() == 0) {
+        QFile::remove(path); // an empty file counts as absent and is not left behind
+        return ReadResult::Absent;
+    }
+    if (info.size() > MaxInputFileSize) {
+        error = QStringLiteral("The file \"%1\" is %2 bytes long, too large for EEPROM data "
+                               "(at most %3). The User's list was left as it was.")
+                    .arg(shown(path))
+                    .arg(info.size())
+                    .arg(MaxInputFileSize);
+        return ReadResult::Failed;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = QStringLiteral("The file \"%1\" cannot be read: %2. The User's list was left as "
+                               "it was; check the file's permissions and load again.")
+                    .arg(shown(path), file.errorString());
+        return ReadResult::Failed;
+    }
+    // Read up to one byte past the limit, so a file that grows meanwhile is still caught.
+    bytes = file.read(MaxInputFileSize + 1);
+    if (file.error() != QFileDevice::NoError || bytes.size() > MaxInputFileSize) {
+        error = QStringLiteral("The file \"%1\" cannot be read: %2. The User's list was left as "
+                               "it was.")
+                    .arg(shown(path), bytes.size() > MaxInputFileSize
+                                          ? QStringLiteral("it is too large")
+                                          : file.errorString());
+        return ReadResult::Failed;
+    }
+    if (bytes.isEmpty()) return ReadResult::Absent;
+    return ReadResult::Read;
+}
+
+FileStep loadBlockFile(const QString& path, LoadContext& ctx) {
+    const QString idPath = idFileNameOf(path);
+    BlockIdInfo info;
+    QByteArray bytes;
+    switch (readInputFile(idPath, bytes, ctx.error)) {
+    case ReadResult::Failed:
+        return FileStep::Reject;
+    case ReadResult::Absent: {
+        ctx.ui.setBusy(false);
+        const BlockInfoTexts typed = ctx.ui.askBlockInfo(
+            QStringLiteral("Info for file \"%1\" not found, enter it manually, please.")
+                .arg(FileTitleOf(path)));
+        ctx.ui.setBusy(true);
+        const QString numberText = typed.number.trimmed();
+        const QString versionText = typed.version.trimmed();
+        if (numberText.isEmpty()) return FileStep::EndLoad;
+        const auto blockId = toInt16(ReadNumber(numberText));
+        if (!blockId) {
+            ctx.error = typedFault(
+                FileTitleOf(path),
+                QStringLiteral("block number \"%1\" (allowed -32768..32767)").arg(numberText));
+            return FileStep::Reject;
+        }
+        const auto version =
+            versionText.isEmpty() ? std::optional<quint8>(0) : toUInt8(ReadNumber(versionText));
+        if (!version) {
+            ctx.error = typedFault(
+                FileTitleOf(path),
+                QStringLiteral("block version \"%1\" (allowed 0..255)").arg(versionText));
+            return FileStep::Reject;
+        }
+        info = {*blockId, *version, 0};
+        break;
+    }
+    case ReadResult::Read:
+        switch (parseIdFile(bytes, shown(idPath), info, ctx.error)) {
+        case IdFileResult::Ok:
+            break;
+        case IdFileResult::MissingKeyWord:
+            return FileStep::EndLoad;
+        case IdFileResult::Invalid:
+            return FileStep::Reject;
+        }
+        break;
+    }
+
+    // An absent data file adds nothing and ends the load; what earlier files gave stays.
+    switch (readInputFile(path, bytes, ctx.error)) {
+    case ReadResult::Failed:
+        return FileStep::Reject;
+    case ReadResult::Absent:
+        return FileStep::EndLoad;
+    case ReadResult::Read:
+        break;
+    }
+
+    const EEPBlock block{info.blockId, isHexTextName(path) ? parseHexText(bytes) : bytes,
+                         info.version};
+    if (ctx.number == 1) ctx.blocks.clear();
+    if (findBlock(ctx.blocks, block.BlockId) < 0 && ctx.blocks.size() >= MaxBlocks) {
+        ctx.error = QStringLiteral("The User's list already holds %1 blocks, the most it can "
+                                   "hold; block %2 from \"%3\" was not added. The list was left "
+                                   "as it was.")
+                        .arg(MaxBlocks)
+                        .arg(block.BlockId)
+                        .arg(shown(path));
+        return FileStep::Reject;
+    }
+    putBlock(ctx.blocks, block);
+    ctx.hwid = info.hwid;
+    return FileStep::Continue;
+}
+
+namespace {
+
+Status saveFault(const QString& path, const QString& reason) {
+    return Status::fail(QStringLiteral("The file \"%1\" could not be written: %2. Files saved "
+                                       "before it are complete; check the folder and save again.")
+                            .arg(shown(path), reason));
+}
+
+} // namespace
+
+Status saveBlockFiles(const QString& path, const BlockList& blocks,
+                      const QVector<int>& selectedRows, quint16 hwid, Interaction& ui) {
+    Q_UNUSED(ui); // the caller shows the hourglass; writing asks nothing
+    for (const int row : selectedRows)
+        if (row < 0 || row >= blocks.size())
+            return Status::fail(QStringLiteral("Row %1 is not in the User's list of %2 blocks; "
+                                               "nothing was saved. Select the blocks again.")
+                                    .arg(row + 1)
+                                    .arg(blocks.size()));
+
+    for (const int row : selectedRows) {
+        const EEPBlock& block = blocks[row];
+        const QString dataPath =
+            selectedRows.size() == 1 ? path : numberedFileName(path, block.BlockId);
+        const QString idPath = idFileNameOf(dataPath);
+        if (idPath == dataPath)
+            return saveFault(dataPath, QStringLiteral("its id file would have the same name"));
+
+        // Both files are written beside the old ones and take their place only when complete.
+        QSaveFile data(dataPath);
+        QSaveFile id(idPath);
+        const QByteArray dataBytes = isHexTextName(dataPath) ? hexText(block.Data) : block.Data;
+        const QByteArray idBytes = idFileText({block.BlockId, block.BlockVer, hwid});
+        if (!data.open(QIODevice::WriteOnly)) return saveFault(dataPath, data.errorString());
+        if (!id.open(QIODevice::WriteOnly)) return saveFault(idPath, id.errorString());
+        if (data.write(dataBytes) != dataBytes.size())
+            return saveFault(dataPath, data.errorString());
+        if (id.write(idBytes) != idBytes.size()) return saveFault(idPath, id.errorString());
+        if (!data.commit()) return saveFault(dataPath, data.errorString());
+        if (!id.commit()) return saveFault(idPath, id.errorString());
+    }
+    return Status::ok();
+}
+
+} // namespace x45

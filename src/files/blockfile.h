@@ -1,0 +1,77 @@
+#pragma once
+// Single-block files: the block's contents as raw bytes (.bin) or as hex text (.txt), each with an
+// id file (.bid/.tid) carrying the block number, its version and the list's hardware id.
+
+#include "blocks/eepblock.h"
+#include "files/loadcontext.h"
+#include "link/interaction.h"
+#include "link/status.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QVector>
+
+namespace x45 {
+
+// Files larger than this are refused instead of being read into memory: no EEPROM block or
+// mapping file comes anywhere near it.
+constexpr qint64 MaxInputFileSize = 64LL * 1024 * 1024;
+
+// Loads the block of one .bin/.txt data file (with its id file, or with the number and version
+// asked through the "Load custom block file" dialog when the id file is absent) into ctx.blocks.
+// Continue: the block was taken. EndLoad: the dialog was cancelled, the id file lacks its key
+// words, or the data file is absent; no block is added and the list is left as it was. Reject:
+// a number out of range, an id file that ends early, or an unreadable file; ctx.error says which.
+[[nodiscard]] FileStep loadBlockFile(const QString& path, LoadContext& ctx);
+
+// Saves the blocks at the 0-based positions selectedRows (in that order): none writes nothing,
+// one writes `path` itself, several write `path` with "_" and the block number inserted before
+// its last four characters. Each data file gets its id file. Files are replaced only once their
+// new contents are complete; a failure names the file and the reason.
+[[nodiscard]] Status saveBlockFiles(const QString& path, const BlockList& blocks,
+                                    const QVector<int>& selectedRows, quint16 hwid,
+                                    Interaction& ui);
+
+// --- Pieces of the above, usable on bytes ---
+
+// The id file's name: the data file's name without its last two characters, plus "id".
+[[nodiscard]] QString idFileNameOf(const QString& dataPath);
+// The data file name of one of several saved blocks: "_" + number before the last four characters.
+[[nodiscard]] QString numberedFileName(const QString& path, qint16 blockId);
+// True for names whose last three characters are "txt" in any case.
+[[nodiscard]] bool isHexTextName(const QString& path);
+
+struct BlockIdInfo {
+    qint16 blockId = 0;
+    quint8 version = 0;
+    quint16 hwid = 0; // 0 when the file has no hardware id lines
+};
+
+enum class IdFileResult {
+    Ok,
+    MissingKeyWord, // a line lacks EEPROM, BLOCKID or BLOCKVER: the load ends without a message
+    Invalid,        // ends early or holds a number out of range: `error` says which
+};
+
+// Reads the lines of an id file. `name` is used in `error`.
+[[nodiscard]] IdFileResult parseIdFile(const QByteArray& bytes, const QString& name,
+                                       BlockIdInfo& out, QString& error);
+// The text of an id file, lines ended by CR LF.
+[[nodiscard]] QByteArray idFileText(const BlockIdInfo& info);
+
+// The block's bytes from hex text: each line with blanks removed through HexToBytes.
+[[nodiscard]] ByteStr parseHexText(const QByteArray& text);
+// The hex text of a block: BytesToHexLines, each line ended by CR LF.
+[[nodiscard]] QByteArray hexText(const ByteStr& data);
+
+enum class ReadResult {
+    Read,   // `bytes` holds the whole file
+    Absent, // missing or empty; an existing empty file has been deleted
+    Failed, // could not be read, or too large: `error` says which
+};
+
+// Reads a whole input file, treating a missing or empty one as absent (and deleting it when it
+// exists but is empty, so that no empty file is left behind).
+[[nodiscard]] ReadResult readInputFile(const QString& path, QByteArray& bytes, QString& error);
+
+} // namespace x45

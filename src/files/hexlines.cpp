@@ -1,0 +1,103 @@
+#include "files/hexlines.h"
+
+namespace x45 {
+
+namespace {
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+constexpr char HexDigits[] = "0123456789ABCDEF";
+constexpr qsizetype BytesPerLine = 16;
+
+} // namespace
+
+ByteStr HexToBytes(const QByteArray& text) {
+    ByteStr out;
+    out.reserve(text.size() / 2);
+    for (qsizetype i = 0; i + 1 < text.size(); i += 2) {
+        const int high = hexValue(text[i]);
+        const int low = hexValue(text[i + 1]);
+        if (high < 0 || low < 0) return {}; // one bad character spoils the whole line
+        out.append(static_cast<char>(high * 16 + low));
+    }
+    return out;
+}
+
+QByteArrayList BytesToHexLines(const ByteStr& data) {
+    QByteArrayList lines;
+    for (qsizetype start = 0; start < data.size(); start += BytesPerLine) {
+        const qsizetype end = qMin(start + BytesPerLine, data.size());
+        QByteArray line;
+        line.reserve((end - start) * 3);
+        for (qsizetype i = start; i < end; ++i) {
+            const auto value = static_cast<quint8>(data[i]);
+            line.append(HexDigits[value >> 4]);
+            line.append(HexDigits[value & 0x0F]);
+            line.append(' ');
+        }
+        lines.append(line);
+    }
+    return lines;
+}
+
+QByteArray RemoveSpaces(const QByteArray& text) {
+    QByteArray out = text;
+    out.replace(' ', QByteArray());
+    return out;
+}
+
+QByteArray RemoveHexPrefix(const QByteArray& text) {
+    QByteArray out = text;
+    out.replace(QByteArrayLiteral("0x"), QByteArray()); // one pass, left to right
+    return out;
+}
+
+QString FileTitleOf(const QString& path) {
+    const qsizetype cut =
+        qMax(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\')));
+    return path.mid(cut + 1);
+}
+
+QByteArrayList SplitLines(const QByteArray& text) {
+    QByteArrayList lines;
+    qsizetype start = 0;
+    const qsizetype size = text.size();
+    qsizetype i = 0;
+    while (i < size) {
+        const char c = text[i];
+        if (c == '\r' || c == '\n') {
+            lines.append(text.mid(start, i - start));
+            i += (c == '\r' && i + 1 < size && text[i + 1] == '\n') ? 2 : 1;
+            start = i;
+        } else {
+            ++i;
+        }
+    }
+    if (start < size) lines.append(text.mid(start));
+    return lines;
+}
+
+QByteArray TrimLeadingBlanks(const QByteArray& text) {
+    qsizetype from = 0;
+    while (from < text.size() && text[from] == ' ')
+        ++from;
+    return text.mid(from);
+}
+
+QByteArray TrimTrailingBlanks(const QByteArray& text) {
+    qsizetype to = text.size();
+    while (to > 0 && text[to - 1] == ' ')
+        --to;
+    return text.left(to);
+}
+
+QByteArray TrimBlanks(const QByteArray& text) {
+    return TrimLeadingBlanks(TrimTrailingBlanks(text));
+}
+
+} // namespace x45

@@ -1,0 +1,42 @@
+#pragma once
+// Text helpers shared by the block-file and mapping-file readers: hex text to bytes and back,
+// blank and prefix removal, file titles and line splitting of 8-bit text files.
+
+#include "link/bytes.h"
+
+#include <QByteArrayList>
+#include <QString>
+
+namespace x45 {
+
+// Pairs of hex digits (either case) to bytes. Any character that is not a hex digit makes the
+// whole result empty; a last single character of an odd-length text is ignored.
+[[nodiscard]] ByteStr HexToBytes(const QByteArray& text);
+
+// One line per 16 bytes, each byte as two upper-case hex digits and a blank; no line for no data.
+[[nodiscard]] QByteArrayList BytesToHexLines(const ByteStr& data);
+
+// Removes every blank (character 32); tabs and other white space stay.
+[[nodiscard]] QByteArray RemoveSpaces(const QByteArray& text);
+
+// Removes every "0x" (lower-case x only).
+[[nodiscard]] QByteArray RemoveHexPrefix(const QByteArray& text);
+
+// The last component of a path, split at "/" as well as "\" on every platform.
+[[nodiscard]] QString FileTitleOf(const QString& path);
+
+// Lines of an 8-bit text file. CR LF, LF and a lone CR all end a line; a line end at the very end
+// of the text does not start another (empty) line, so "a\r\nb\r\n" and "a\r\nb" are both two lines.
+[[nodiscard]] QByteArrayList SplitLines(const QByteArray& text);
+
+// Blanks (character 32 only) trimmed at both ends, or at one.
+[[nodiscard]] QByteArray TrimBlanks(const QByteArray& text);
+[[nodiscard]] QByteArray TrimLeadingBlanks(const QByteArray& text);
+[[nodiscard]] QByteArray TrimTrailingBlanks(const QByteArray& text);
+
+// An 8-bit text as a QString (each byte one character), for number reading and messages.
+[[nodiscard]] inline QString textOf(const QByteArray& bytes) {
+    return QString::fromLatin1(bytes);
+}
+
+} // namespace x45
