@@ -1,0 +1,46 @@
+#pragma once
+// Whole-list routines: sorting, removing rows, merging, and reading a selection.
+
+#include "blocks/eepblock.h"
+
+#include <QVector>
+
+namespace x45 {
+
+// Sorts positions lo..hi (0-based, inclusive) ascending by BlockId: quicksort with a random
+// pivot. Block numbers within a list are distinct, so the result is the unique ascending order;
+// should a list ever hold a number twice, the sort still ends and groups them.
+void SortBlocks(BlockList& list, qsizetype lo, qsizetype hi);
+// The whole list.
+void SortBlocks(BlockList& list);
+
+// Removes the blocks at these 0-based positions ("Delete from list"); the rest keep their order.
+// Positions may come in any order; repeated and out-of-range positions are ignored. Returns the
+// number of blocks removed.
+qsizetype RemoveRows(BlockList& list, const QVector<int>& positions);
+
+// What a selection-based operation works on (save, compare): with two or more rows selected the
+// selected positions in list order, otherwise (none or one) every position. Out-of-range and
+// repeated positions are dropped before counting.
+[[nodiscard]] QVector<int> selectedOrAll(qsizetype listSize, const QVector<int>& selectedRows);
+
+// Merges `from` into `into`: a block whose number is already there replaces it in place (all
+// fields), any other block is appended, in `from`'s order. Linear in both sizes.
+void mergeBlocks(BlockList& into, const BlockList& from);
+
+// A table from block number to the first position holding it, for lookups in constant time while
+// a list grows. Build it once, then keep it in step through append().
+class BlockPositions {
+public:
+    explicit BlockPositions(const BlockList& list);
+    // First position of this number, or -1.
+    [[nodiscard]] qsizetype find(qint16 blockId) const { return pos_[slot(blockId)]; }
+    // Records that a block with this number now sits at `position` (kept if one is known).
+    void noteAppended(qint16 blockId, qsizetype position);
+
+private:
+    static std::size_t slot(qint16 id) { return static_cast<std::size_t>(qint32(id) + 32768); }
+    QVector<qsizetype> pos_;
+};
+
+} // namespace x45

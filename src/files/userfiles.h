@@ -1,0 +1,51 @@
+#pragma once
+// "Load" and "Save" of the User's list: the choice of format by the name's last three characters
+// ("eep", "bin", "txt", "map" for loading; "eep", "bin", "txt" for saving), the merging of several
+// files, and the final sort. The window and the command line both run these.
+
+#include "blocks/eepblock.h"
+#include "link/interaction.h"
+#include "link/status.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+namespace x45 {
+
+enum class FileFormat { Unknown, Eep, Bin, Txt, Map };
+
+// By the last three characters of the name, in any case ("dump.EEP" is an EEPROM file).
+[[nodiscard]] FileFormat formatOfName(const QString& name);
+
+enum class LoadOutcome {
+    Loaded,     // every file was handled (files of unknown formats skipped); list sorted
+    EndedEarly, // a file ended the load (missing or empty, dialog cancelled ...); what was
+                // loaded before is kept, sorted
+    Rejected,   // a file was unusable: its message has been shown through ui; the User's list
+                // and UserHWid are exactly as before the load
+};
+
+// Loads the files in order into ws.UserBlocks and ws.UserHWid. File 1 of the selection starts
+// from an empty list; later files merge into it (same number: replaced in place, else appended).
+// The work is done on a copy that replaces the User's list only when the load is not rejected.
+// The caller refills the User's view after Loaded and EndedEarly.
+[[nodiscard]] LoadOutcome LoadUserFiles(const QStringList& names, Workspace& ws, Interaction& ui);
+
+// Loads one EEPROM file into a load in progress (file number `number`, 1-based).
+struct LoadContext;
+enum class FileStep;
+[[nodiscard]] FileStep loadEepFile(const QString& path, LoadContext& ctx);
+
+// Saves the User's list under `name`. "eep": one file with the selected blocks when two or more
+// rows are selected, else all, and UserHWid. "bin"/"txt": single-block files of the selected
+// rows. The old file is replaced only once the new one is complete. A failure (including a name
+// of no known format) is shown through ui and returned.
+[[nodiscard]] Status SaveUserFiles(const QString& name, const Workspace& ws,
+                                   const QVector<int>& selectedRows, Interaction& ui);
+
+// The multi-selection result of a Windows-style open dialog ("folder\0name1\0name2") as full
+// names; a text without NUL is one name.
+[[nodiscard]] QStringList ParseCmnDlgOpenMulti(const QString& dialogResult);
+
+} // namespace x45
