@@ -9,6 +9,8 @@
 
 #include <QDir>
 
+#include <algorithm>
+
 namespace x45 {
 
 namespace {
@@ -150,9 +152,12 @@ Status SaveUserFiles(const QString& name, const Workspace& ws, const QVector<int
     }
     case FileFormat::Bin:
     case FileFormat::Txt: {
+        // Single-block files take exactly the selected rows, in list order.
         QVector<int> rows;
-        for (const int row : selectedOrAll(ws.UserBlocks.size(), selectedRows))
-            if (selectedRows.contains(row)) rows.append(row);
+        for (const int row : selectedRows)
+            if (row >= 0 && row < ws.UserBlocks.size()) rows.append(row);
+        std::sort(rows.begin(), rows.end());
+        rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
         if (rows.isEmpty()) {
             result = Status::fail(QStringLiteral("No block is selected, so nothing was saved to "
                                                  "\"%1\". Select the blocks to save as "
