@@ -106,11 +106,16 @@ public:
     [[nodiscard]] bool portLost() const { return link_.portLost(); }
 
 private:
-    enum class Try { Accepted, NoSuchBlock, Ignore, Abort, Lost };
+    // How one request with its attempts ended; Unanswered only when no dialog was to be shown.
+    enum class Try { Accepted, NoSuchBlock, Ignore, Abort, Unanswered, Lost };
     struct Request;
     Try request(const Request& req);
-    bool exchange(const Request& req);
+    enum class Judged { Accepted, NoSuchBlock, Bad };
+    Judged exchange(const Request& req);
+    void writeRun(const BlockList& blocks, const std::function<bool(int)>& selected,
+                  RunResult& result);
     void reportLost();
+    void startRun() { lostReported_ = false; }
 
     Link& link_;
     Interaction& ui_;

@@ -1,0 +1,67 @@
+// "Delete directly": removes the selected blocks from the phone's EEPROM itself.
+
+#include "request.h"
+
+#include <algorithm>
+
+namespace x45 {
+
+bool PhoneTransfer::DeleteBlock(qint32 n) {
+    Request req;
+    req.sub = proto::blockSub(proto::BlockDeleteQuery, n);
+    req.frame = Link::blockFrame(req.sub, word(n));
+    req.timeout = proto::DeleteTimeout;
+    req.buttons = Buttons::RetryCancel;
+    req.failText = QStringLiteral("Error №21 (BlockDeleteQuery) while deleting block №%1...")
+                       .arg(signedNumber(n));
+    return request(req) == Try::Accepted;
+}
+
+RunResult PhoneTransfer::DeleteDirectly(
+    const BlockList& PhoneBlocks, const QVector<int>& selectedRows,
+    const std::function<void(const QVector<qint16>& deletedIds)>& removeDeleted) {
+    RunResult result;
+    if (PhoneBlocks.isEmpty()) {
+        result.end = RunEnd::Cancelled;
+        return result;
+    }
+    startRun();
+    ui_.setStatus(QStringLiteral("Deleting..."));
+    ui_.StopProcess = false;
+
+    // The numbers are taken now: the view may be sorted while the run waits for the phone.
+    QVector<int> rows;
+    for (const int row : selectedRows)
+        if (row >= 0 && row < PhoneBlocks.size()) rows.append(row);
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    QVector<qint16> ids;
+    for (const int row : rows)
+        ids.append(PhoneBlocks.at(row).BlockId);
+
+    const Button sure = ui_.message(
+        QStringLiteral("Are you sure you want to delete %1 blocks from the phone?").arg(ids.size()),
+        QStringLiteral("Confirm delete from phone"), Buttons::YesNo, Icon::None, Button::Yes);
+    if (sure != Button::Yes) {
+        ui_.setStatus(QStringLiteral("Ready"));
+        result.end = RunEnd::Cancelled;
+        return result;
+    }
+
+    for (const qint16 id : ids) {
+        if (!DeleteBlock(id)) {
+            // Cancel (or a lost port): the list keeps every row, so what was deleted on the phone
+            // can still be written back from it.
+            ui_.setStatus(link_.portLost() ? QStringLiteral("Stopped.") : QStringLiteral("Ready"));
+            result.end = link_.portLost() ? RunEnd::PortLost : RunEnd::Stopped;
+            return result;
+        }
+        ++result.done;
+    }
+    if (removeDeleted) removeDeleted(ids);
+    if (refreshSpace_) refreshSpace_();
+    ui_.setStatus(QStringLiteral("Ready"));
+    return result;
+}
+
+} // namespace x45

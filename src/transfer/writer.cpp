@@ -1,0 +1,242 @@
+// Writing blocks: one block in three phases, the two preparing requests, "Save all" and
+// "Save selected".
+
+#include "request.h"
+
+#include <algorithm>
+
+namespace x45 {
+
+namespace {
+
+QString writeFailText(int error, const char* query, qint32 n) {
+    return QStringLiteral(
+               "Error №%1 (%2) while writing block №%3...\r\nYou can retry writing, skip "
+               "this block or abort whole writing process.")
+        .arg(error)
+        .arg(QLatin1String(query), signedNumber(n));
+}
+
+// Lengths and offsets travel as 16 bits.
+constexpr qsizetype LongestBlock = 0xFFFF;
+
+} // namespace
+
+void PhoneTransfer::WriteBlock(const EEPBlock& block, int& outcome) {
+    const qint32 n = block.BlockId;
+    const qsizetype length = block.Data.size();
+    if (length > LongestBlock) {
+        // Its length would be cut to 16 bits and the phone would store a wrong block.
+        ui_.message(
+            QStringLiteral("Block %1 is %2 bytes long; a block on the phone holds at most %3 "
+                           "bytes.\nIt was not written.")
+                .arg(n)
+                .arg(length)
+                .arg(LongestBlock),
+            QString(), Buttons::Ok, Icon::Exclamation, Button::Ok);
+        outcome = OutcomeSkip;
+        return;
+    }
+
+    Request req;
+    req.timeout = proto::WriteTimeout;
+    req.hold = proto::WriteHold;
+    req.interim = true;
+
+    // Phase 1: announce.
+    req.sub = proto::blockSub(proto::WBlockInfoQuery, n);
+    req.frame = Link::blockFrame(req.sub, word(n) + word(static_cast<qint32>(length)) +
+                                              ByteStr(1, static_cast<char>(block.BlockVer)));
+    req.failText = writeFailText(15, "WBlockInfoQuery", n);
+    switch (request(req)) {
+    case Try::Accepted:
+        break;
+    case Try::Ignore:
+    case Try::Unanswered:
+        outcome = OutcomeSkip;
+        return;
+    case Try::Abort:
+        outcome = OutcomeAbort;
+        return;
+    case Try::NoSuchBlock:
+    case Try::Lost:
+        return;
+    }
+
+    // Phase 2: data. Runs once even for an empty block (a request with no data bytes).
+    int dataAnswer = OutcomeNone;
+    req.sub = proto::blockSub(proto::WBlockDataQuery, n);
+    req.failText = writeFailText(16, "WBlockDataQuery", n);
+    qsizetype offset = 0;
+    do {
+        const qsizetype k = std::min<qsizetype>(proto::WriteChunk, length - offset);
+        req.frame = Link::blockFrame(req.sub, word(n) + word(static_cast<qint32>(offset)) +
+                                                  block.Data.mid(offset, k));
+        const Try t = request(req);
+        if (t == Try::Lost) return;
+        if (t == Try::Ignore || t == Try::Unanswered) {
+            dataAnswer = OutcomeSkip;
+            break;
+        }
+        if (t == Try::Abort) {
+            dataAnswer = OutcomeAbort;
+            break;
+        }
+        offset += k;
+    } while (offset < length);
+    if (dataAnswer != OutcomeNone) outcome = dataAnswer;
+
+    // Phase 3: close. Sent even after a skipped data phase, so the phone does not keep the block
+    // open; if that fails too, the person has already decided about this block.
+    req.sub = proto::blockSub(proto::WBlockOKQuery, n);
+    req.frame = Link::blockFrame(req.sub, word(n));
+    req.interim = false;
+    req.failText = writeFailText(17, "WBlockOKQuery", n);
+    req.askOnFailure = dataAnswer == OutcomeNone;
+    switch (request(req)) {
+    case Try::Accepted:
+    case Try::NoSuchBlock:
+    case Try::Lost:
+        return;
+    case Try::Unanswered:
+        outcome = dataAnswer;
+        return;
+    case Try::Ignore:
+        outcome = OutcomeSkip;
+        return;
+    case Try::Abort:
+        outcome = OutcomeAbort;
+        return;
+    }
+}
+
+void PhoneTransfer::EraseEEP(int selector, int& outcome) {
+    Request req;
+    req.sub = selector == 0 ? proto::EraseEEPQuery : proto::areaSub(proto::EraseEEPQuery, true);
+    req.frame = Link::blockFrame(req.sub, {});
+    req.timeout = proto::WriteTimeout;
+    req.failText = QStringLiteral("Error №9 (EraseEEPQuery)...");
+    switch (request(req)) {
+    case Try::Ignore:
+    case Try::Unanswered:
+        outcome = OutcomeSkip;
+        break;
+    case Try::Abort:
+        outcome = OutcomeAbort;
+        break;
+    default:
+        break;
+    }
+}
+
+void PhoneTransfer::CollectEEFULLGarbage(int& outcome) {
+    Request req;
+    req.sub = proto::CollectEEFULLGarbageQuery;
+    req.frame = Link::blockFrame(req.sub, {});
+    req.timeout = proto::WriteTimeout;
+    req.failText = QStringLiteral("Error №19 (CollectEEFULLGarbageQuery)...");
+    switch (request(req)) {
+    case Try::Ignore:
+    case Try::Unanswered:
+        outcome = OutcomeSkip;
+        break;
+    case Try::Abort:
+        outcome = OutcomeAbort;
+        break;
+    default:
+        break;
+    }
+}
+
+void PhoneTransfer::writeRun(const BlockList& blocks, const std::function<bool(int)>& selected,
+                             RunResult& result) {
+    const qsizetype count = blocks.size(); // counted once, before the loop
+    for (qsizetype i = 0; i < count; ++i) {
+        // The window may sort the list while the run goes on; never read past its end.
+        if (i < blocks.size() && (!selected || selected(static_cast<int>(i)))) {
+            int outcome = OutcomeNone;
+            WriteBlock(blocks.at(i), outcome);
+            if (link_.portLost()) {
+                result.end = RunEnd::PortLost;
+                return;
+            }
+            if (outcome == OutcomeAbort)
+                ui_.StopProcess = true;
+            else if (outcome == OutcomeSkip)
+                ++result.skipped;
+            else
+                ++result.done;
+        }
+        ui_.setProgressValue(static_cast<int>(i + 1));
+        if (ui_.StopProcess) {
+            result.end = RunEnd::Stopped;
+            return;
+        }
+    }
+}
+
+RunResult PhoneTransfer::SaveAll(const BlockList& PhoneBlocks) {
+    RunResult result;
+    if (PhoneBlocks.isEmpty()) {
+        result.end = RunEnd::Cancelled;
+        return result;
+    }
+    startRun();
+    ui_.setStatus(QStringLiteral("Writing..."));
+    ui_.setProgressRange(0, static_cast<int>(PhoneBlocks.size()));
+    ui_.setProgressValue(0);
+    ui_.StopProcess = false;
+
+    const auto stopped = [&](RunEnd end) {
+        ui_.StopProcess = true;
+        ui_.setStatus(QStringLiteral("Stopped."));
+        ui_.setProgressValue(0);
+        result.end = end;
+        return result;
+    };
+    const auto prepare = [&](auto&& step) -> std::optional<RunEnd> {
+        int outcome = OutcomeNone;
+        step(outcome);
+        if (link_.portLost()) return RunEnd::PortLost;
+        // A "Stop" pressed while the phone compacted EEfull is honoured before EElite is erased.
+        if (outcome == OutcomeAbort || ui_.StopProcess) return RunEnd::Stopped;
+        return std::nullopt;
+    };
+    if (auto end = prepare([this](int& o) { CollectEEFULLGarbage(o); })) return stopped(*end);
+    if (auto end = prepare([this](int& o) { EraseEEP(0, o); })) return stopped(*end);
+    if (refreshSpace_) refreshSpace_();
+
+    writeRun(PhoneBlocks, {}, result);
+    if (result.end != RunEnd::Completed) return stopped(result.end);
+    if (refreshSpace_) refreshSpace_();
+    ui_.setStatus(QStringLiteral("Ready"));
+    return result;
+}
+
+RunResult PhoneTransfer::SaveSelected(const BlockList& PhoneBlocks,
+                                      const std::function<bool(int row)>& selected) {
+    RunResult result;
+    if (PhoneBlocks.isEmpty()) {
+        result.end = RunEnd::Cancelled;
+        return result;
+    }
+    startRun();
+    ui_.setStatus(QStringLiteral("Writing..."));
+    ui_.setProgressRange(0, static_cast<int>(PhoneBlocks.size()));
+    ui_.setProgressValue(0);
+    ui_.StopProcess = false;
+
+    writeRun(
+        PhoneBlocks, selected ? selected : [](int) { return false; }, result);
+    if (result.end != RunEnd::Completed) {
+        ui_.StopProcess = true;
+        ui_.setStatus(QStringLiteral("Stopped."));
+        ui_.setProgressValue(0);
+        return result;
+    }
+    if (refreshSpace_) refreshSpace_();
+    ui_.setStatus(QStringLiteral("Ready"));
+    return result;
+}
+
+} // namespace x45

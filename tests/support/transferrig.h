@@ -1,0 +1,47 @@
+#pragma once
+// A phone on a scripted port for the transfer tests: the simulated phone's engine answers every
+// frame, unless a test's intercept answers it first (crafted, short or odd replies).
+
+#include "fakeport.h"
+#include "scripted.h"
+
+#include "link/link.h"
+#include "simphone.h"
+#include "transfer/transfer.h"
+
+#include <QByteArray>
+#include <functional>
+#include <optional>
+
+namespace x45::test {
+
+// A block-protocol reply with its header check and trailer: 14 L H sub payload... trailer.
+[[nodiscard]] QByteArray blockReply(quint8 sub, const QByteArray& payload);
+// Hex text ("14 04 10 15") to bytes.
+[[nodiscard]] QByteArray hex(const char* text);
+
+class TransferRig {
+public:
+    TransferRig();
+
+    FakePort port;
+    Link link{port};
+    ScriptedInteraction ui;
+    x45sim::SimPhone phone;
+    int refreshes = 0;
+    PhoneTransfer transfer{link, ui, [this] { ++refreshes; }};
+
+    // Return a reply to send instead of the phone's, or nullopt to let the phone answer. An empty
+    // QByteArray means: no reply at all.
+    std::function<std::optional<QByteArray>(const QByteArray& frame)> intercept;
+    // Called with every frame after it was answered (e.g. to press "Stop" mid-run).
+    std::function<void(const QByteArray& frame)> afterWrite;
+
+    // Frames the tool wrote, in order.
+    [[nodiscard]] const QList<QByteArray>& frames() const { return port.writes; }
+    // Frames whose SubCmd (byte 3) is sub.
+    [[nodiscard]] int countSub(quint8 sub) const;
+    [[nodiscard]] QStringList messageTexts() const { return ui.messageTexts(); }
+};
+
+} // namespace x45::test
