@@ -4,9 +4,13 @@
 
 namespace x45 {
 
-ByteStr BytesToStr(const char* data, qsizetype size) { return ByteStr(data, size); }
+ByteStr BytesToStr(const char* data, qsizetype size) {
+    return ByteStr(data, size);
+}
 
-quint8 XorSum(const ByteStr& bytes) { return XorSum(bytes, bytes.size()); }
+quint8 XorSum(const ByteStr& bytes) {
+    return XorSum(bytes, bytes.size());
+}
 
 quint8 XorSum(const ByteStr& bytes, qsizetype count) {
     quint8 sum = 0;
@@ -23,6 +27,8 @@ ByteStr WordToStr(quint16 value) {
     return out;
 }
 
-QString toHex(const ByteStr& bytes) { return QString::fromLatin1(bytes.toHex(' ').toUpper()); }
+QString toHex(const ByteStr& bytes) {
+    return QString::fromLatin1(bytes.toHex(' ').toUpper());
+}
 
 } // namespace x45

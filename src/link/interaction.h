@@ -11,9 +11,16 @@ enum class Buttons { Ok, YesNo, AbortRetryIgnore, RetryCancel };
 enum class Icon { None, Exclamation, Question, Critical };
 
 // Answers of the overwrite question.
-enum RewriteCode : int { RewriteYes = 1, RewriteNo = 2, RewriteYesAll = 3, RewriteNoAll = 4, RewriteCancel = 5 };
+enum RewriteCode : int {
+    RewriteYes = 1,
+    RewriteNo = 2,
+    RewriteYesAll = 3,
+    RewriteNoAll = 4,
+    RewriteCancel = 5
+};
 
-// Texts typed into the "Load custom block file" dialog, blanks trimmed; an empty number is a cancel.
+// Texts typed into the "Load custom block file" dialog, blanks trimmed; an empty number is a
+// cancel.
 struct BlockInfoTexts {
     QString number;
     QString version;

@@ -8,6 +8,9 @@ namespace x45 {
 Link::Link(SerialPort& port, QObject* parent) : QObject(parent), port_(port) {
     timer_.setSingleShot(true);
     idle_.setSingleShot(true);
+    // Coarse timers may fire up to 5% early; reply time-outs are short enough for that to matter.
+    timer_.setTimerType(Qt::PreciseTimer);
+    idle_.setTimerType(Qt::PreciseTimer);
     connect(&timer_, &QTimer::timeout, this, [this] { TimedOut = true; });
     connect(&idle_, &QTimer::timeout, this, [this] { idleExpired_ = true; });
     connect(&port_, &SerialPort::received, this, &Link::Com_OnComm);
@@ -25,11 +28,9 @@ void Link::ResetReply() {
 }
 
 void Link::Com_OnComm() {
-    if (ReadState != 1)
-        return; // bytes stay in the port's buffer for the next exchange
+    if (ReadState != 1) return; // bytes stay in the port's buffer for the next exchange
     const QByteArray bytes = port_.read(0);
-    if (bytes.isEmpty())
-        return;
+    if (bytes.isEmpty()) return;
     for (const char c : bytes)
         feedByte(static_cast<quint8>(c));
     idleExpired_ = false;
@@ -46,8 +47,7 @@ void Link::feedByte(quint8 byte) {
         Reply.Length = byte;
         break;
     case 2:
-        if (byte != XorSum(Reply.Buffer))
-            Reply.State = HeaderBad;
+        if (byte != XorSum(Reply.Buffer)) Reply.State = HeaderBad;
         break;
     case 3:
         Reply.SubCmd = byte;
@@ -57,8 +57,7 @@ void Link::feedByte(quint8 byte) {
     }
     Reply.Buffer.append(static_cast<char>(byte));
     // Completion is looked at only from the fourth byte on, and never undone before the reset.
-    if (before >= 3 && Reply.Buffer.size() - 3 == Reply.Length)
-        Reply.State = Complete;
+    if (before >= 3 && Reply.Buffer.size() - 3 == Reply.Length) Reply.State = Complete;
 }
 
 void Link::SendFrame(const ByteStr& frame) {
@@ -79,20 +78,17 @@ void Link::WaitReply(std::chrono::milliseconds timeout, int holdCount) {
     timer_.start(timeout);
     idle_.setInterval(timeout);
     // Bytes that came while nobody waited are the start of this reply.
-    if (port_.bytesAvailable() > 0)
-        Com_OnComm();
+    if (port_.bytesAvailable() > 0) Com_OnComm();
     while (Reply.State == Receiving && !portLost()) {
         const bool held = Reply.Buffer.size() >= holdCount;
-        if (TimedOut && !held)
-            break;
+        if (TimedOut && !held) break;
         if (held && idleExpired_) {
             TimedOut = true; // a reply that stalled half-way counts as no reply
             break;
         }
         yieldOnce();
     }
-    if (portLost() && Reply.State == Receiving)
-        TimedOut = true;
+    if (portLost() && Reply.State == Receiving) TimedOut = true;
     timer_.stop();
     idle_.stop();
     ReadState = 0;
@@ -107,8 +103,7 @@ void Link::Pause(std::chrono::milliseconds duration) {
 }
 
 bool Link::blockReplyAccepted(quint8 subCmd) const {
-    if (Reply.State == HeaderBad || Reply.Cmd != 0x14 || Reply.SubCmd != subCmd)
-        return false;
+    if (Reply.State == HeaderBad || Reply.Cmd != 0x14 || Reply.SubCmd != subCmd) return false;
     const quint8 last = Reply.Buffer.isEmpty() ? 0 : static_cast<quint8>(Reply.Buffer.back());
     return last == XorSum(Reply.Buffer, Reply.Length + 2);
 }

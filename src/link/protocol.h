@@ -19,8 +19,10 @@ constexpr std::chrono::milliseconds ScanPause = 100ms;
 
 // Session messages: complete frames, no trailer.
 inline const QByteArray PingQuery = QByteArray::fromHex("02010314");
-inline const QByteArray BaudQuery = QByteArray::fromHex("010A0BC0313135323030" "0DD22B");
-inline const QByteArray BaudReplyTail = QByteArray::fromHex("CC313135323030" "0DD22B");
+inline const QByteArray BaudQuery = QByteArray::fromHex("010A0BC0313135323030"
+                                                        "0DD22B");
+inline const QByteArray BaudReplyTail = QByteArray::fromHex("CC313135323030"
+                                                            "0DD22B");
 inline const QByteArray ChipsetQuery = QByteArray::fromHex("05010421");
 inline const QByteArray ModelQuery = QByteArray::fromHex("0E010F07");
 inline const QByteArray SWQuery = QByteArray::fromHex("0E010F03");
@@ -52,7 +54,9 @@ enum SubCmd : quint8 {
 constexpr quint8 NoSuchBlock = 0x32; // "2": the phone holds no such block
 constexpr quint8 Interim = 0x50;     // "P": a write request is still being carried out
 
-[[nodiscard]] constexpr bool isEEfull(qint32 blockId) { return blockId >= EEfullFirst; }
+[[nodiscard]] constexpr bool isEEfull(qint32 blockId) {
+    return blockId >= EEfullFirst;
+}
 [[nodiscard]] constexpr quint8 areaSub(SubCmd sub, bool eefull) {
     return static_cast<quint8>(eefull ? (sub | EEfullBit) : sub);
 }

@@ -2,8 +2,13 @@
 
 #include <QSerialPort>
 #include <QSerialPortInfo>
+#include <chrono>
 
 namespace x45 {
+
+namespace {
+constexpr std::chrono::milliseconds CloseDrain{200};
+}
 
 qint32 baudOfSettings(const QString& settings) {
     bool ok = false;
@@ -30,11 +35,12 @@ void QtSerialPort::setPortName(const QString& name) {
     port_->setPortName(name);
 }
 
-QString QtSerialPort::portName() const { return name_; }
+QString QtSerialPort::portName() const {
+    return name_;
+}
 
 void QtSerialPort::setSettings(const QString& settings) {
-    if (const qint32 baud = baudOfSettings(settings); baud > 0)
-        baud_ = baud;
+    if (const qint32 baud = baudOfSettings(settings); baud > 0) baud_ = baud;
 }
 
 bool QtSerialPort::open(QString* error) {
@@ -44,8 +50,7 @@ bool QtSerialPort::open(QString* error) {
     port_->setStopBits(QSerialPort::OneStop);
     port_->setFlowControl(QSerialPort::NoFlowControl);
     if (!port_->open(QIODevice::ReadWrite)) {
-        if (error)
-            *error = port_->errorString();
+        if (error) *error = port_->errorString();
         return false;
     }
     // The cable draws its power from DTR/RTS on many adapters; keep both raised.
@@ -56,11 +61,16 @@ bool QtSerialPort::open(QString* error) {
 }
 
 void QtSerialPort::close() {
-    if (port_->isOpen())
-        port_->close();
+    if (!port_->isOpen()) return;
+    // The last request (the end-of-session message, the speed switch) must leave the wire
+    // before the line is dropped.
+    if (port_->bytesToWrite() > 0) port_->waitForBytesWritten(int(CloseDrain.count()));
+    port_->close();
 }
 
-bool QtSerialPort::isOpen() const { return port_->isOpen(); }
+bool QtSerialPort::isOpen() const {
+    return port_->isOpen();
+}
 
 void QtSerialPort::discard() {
     if (port_->isOpen()) {
@@ -69,17 +79,17 @@ void QtSerialPort::discard() {
     }
 }
 
-qint64 QtSerialPort::bytesAvailable() const { return port_->bytesAvailable(); }
+qint64 QtSerialPort::bytesAvailable() const {
+    return port_->bytesAvailable();
+}
 
 QByteArray QtSerialPort::read(qint64 maxBytes) {
-    if (!port_->isOpen())
-        return {};
+    if (!port_->isOpen()) return {};
     return maxBytes <= 0 ? port_->readAll() : port_->read(maxBytes);
 }
 
 void QtSerialPort::write(const QByteArray& bytes) {
-    if (!port_->isOpen())
-        return;
+    if (!port_->isOpen()) return;
     port_->write(bytes);
     // Hand the bytes to the driver now rather than at the next turn of the event loop.
     port_->flush();

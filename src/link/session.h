@@ -54,10 +54,26 @@ public:
     // Sends the end-of-session message and closes the port.
     void End();
 
-    enum class BootResult { Acked, Stopped, NotAcked };
+    // Lost: the port went away while scanning or booting.
+    enum class BootResult { Acked, Stopped, NotAcked, Lost };
     BootResult SendServiceBoot();
     // One readiness exchange; true when the reply was refused.
     [[nodiscard]] bool PingQuery();
+    // The speed switch request; true when the phone accepted it (the caller then reopens fast).
+    [[nodiscard]] bool BaudQuery();
+    // Fills identity.PhoneHWid; false when the reply was refused or missing.
+    [[nodiscard]] bool ChipsetQuery();
+    // One identification query (model 0x07, SW 0x03, language group 0x09, IMEI 0x0A).
+    enum class InfoJudgement { Taken, Skipped, Wrong };
+    [[nodiscard]] InfoJudgement InfoQuery(quint8 subCmd);
+
+    // Value extraction from a complete reply frame (header included).
+    [[nodiscard]] static QString extractName(const ByteStr& frame);
+    [[nodiscard]] static quint16 extractSWVer(const ByteStr& frame);
+    [[nodiscard]] static QString extractIMEI(const ByteStr& frame);
+    // Judges a space reply for the given SubCmd and fills space from it; false leaves it as it was.
+    [[nodiscard]] static bool parseSpaceReply(const ReplyRecord& reply, quint8 subCmd,
+                                              EEPSpace& space);
 
     // Queries the free space of both areas; emits spaceChanged().
     void RefreshEEPSpace();
@@ -71,13 +87,19 @@ signals:
 
 private:
     void stopPath();
+    StartOutcome fail(const QString& text);
+    [[nodiscard]] QString lostMessage() const;
+    bool openPort(const QString& settings);
 
     Link& link_;
     Interaction& ui_;
     bool open_ = false;
+    QString openError_;
 };
 
 // Device name for the fixed port entries "COM1".."COM4" (index 0..3) on this platform.
 [[nodiscard]] QString comPortDevice(int index);
+// What to do about a port that would not open, from the system's reason.
+[[nodiscard]] QString openFailureAdvice(const QString& reason);
 
 } // namespace x45

@@ -1,0 +1,351 @@
+#include "session.h"
+
+#include "protocol.h"
+
+#include <QFile>
+
+// The boot image lives in the core library's resources; a static library needs its resources
+// registered by hand, and only once.
+static void initCoreResources() {
+    static const bool done = [] {
+        Q_INIT_RESOURCE(resources);
+        return true;
+    }();
+    (void)done;
+}
+
+namespace x45 {
+
+namespace {
+
+const QString StatusScanning = QStringLiteral("Scanning...");
+const QString StatusSendingBoot = QStringLiteral("Sending service boot...");
+const QString StatusGettingInfo = QStringLiteral("Getting info...");
+const QString StatusReady = QStringLiteral("Service mode ready.");
+const QString StatusStopped = QStringLiteral("Stopped.");
+
+constexpr qsizetype BootImageSize = 104;
+
+} // namespace
+
+QString comPortDevice(int index) {
+#ifdef Q_OS_WIN
+    return QStringLiteral("COM%1").arg(index + 1);
+#else
+    return QStringLiteral("/dev/ttyS%1").arg(index);
+#endif
+}
+
+QString openFailureAdvice(const QString& reason) {
+    const QString r = reason.toLower();
+    if (r.contains(QLatin1String("permission")) || r.contains(QLatin1String("access")))
+#ifdef Q_OS_WIN
+        return QStringLiteral(
+            "close the program that uses the port, or run with the rights to use it");
+#else
+        return QStringLiteral("add yourself to the dialout group (then log in again), or choose "
+                              "another port");
+#endif
+    if (r.contains(QLatin1String("busy")) || r.contains(QLatin1String("in use")) ||
+        r.contains(QLatin1String("lock")))
+        return QStringLiteral("close the program that uses the port, then try again");
+    if (r.contains(QLatin1String("no such")) || r.contains(QLatin1String("not found")) ||
+        r.contains(QLatin1String("not exist")))
+        return QStringLiteral("check that the cable is plugged in and choose the port it uses");
+    return QStringLiteral("check the cable and the port choice, then try again");
+}
+
+Session::Session(Link& link, Interaction& ui, QObject* parent)
+    : QObject(parent), link_(link), ui_(ui) {
+    initCoreResources();
+    QFile image(QStringLiteral(":/ServBootBin"));
+    if (image.open(QIODevice::ReadOnly)) {
+        const QByteArray raw = image.readAll();
+        BootImage = BytesToStr(raw.constData(), raw.size());
+    }
+}
+
+void Session::stopPath() {
+    ui_.setStatus(StatusStopped);
+    link_.port().close();
+    open_ = false;
+    emit ended();
+}
+
+StartOutcome Session::fail(const QString& text) {
+    ui_.inform(text);
+    stopPath();
+    return StartOutcome::Failed;
+}
+
+QString Session::lostMessage() const {
+    return QStringLiteral("The connection to the phone on %1 was lost (%2). Check the cable and "
+                          "the adapter, then start again.")
+        .arg(link_.port().portName(), link_.lostReason());
+}
+
+bool Session::openPort(const QString& settings) {
+    SerialPort& port = link_.port();
+    port.setSettings(settings);
+    link_.clearLost();
+    QString reason;
+    if (!port.open(&reason)) {
+        if (reason.isEmpty()) reason = QStringLiteral("unknown reason");
+        openError_ = QStringLiteral("cannot open %1: %2; %3.")
+                         .arg(port.portName(), reason, openFailureAdvice(reason));
+        return false;
+    }
+    port.discard();
+    return true;
+}
+
+StartOutcome Session::Start(const QString& portName) {
+    ui_.StopProcess = false;
+    open_ = false;
+    SerialPort& port = link_.port();
+    port.close();
+
+    if (BootImage.size() != BootImageSize)
+        return fail(QStringLiteral("The service boot image is missing from this build of the "
+                                   "program (%1 bytes instead of 104); rebuild it with its "
+                                   "resources.")
+                        .arg(BootImage.size()));
+
+    port.setPortName(portName);
+    if (!openPort(QString::fromLatin1(proto::SettingsAtStart))) return fail(openError_);
+
+    ui_.setStatus(StatusScanning);
+    switch (SendServiceBoot()) {
+    case BootResult::Acked:
+        break;
+    case BootResult::Stopped:
+        stopPath();
+        return StartOutcome::Stopped;
+    case BootResult::NotAcked:
+        return fail(QStringLiteral("Error №2 (&HA5)..."));
+    case BootResult::Lost:
+        return fail(lostMessage());
+    }
+    if (ui_.StopProcess) {
+        stopPath();
+        return StartOutcome::Stopped;
+    }
+
+    ui_.setStatus(StatusGettingInfo);
+    bool ready = false;
+    for (int attempt = 0; attempt < proto::Attempts && !ready; ++attempt) {
+        ready = !PingQuery();
+        if (link_.portLost()) return fail(lostMessage());
+    }
+    if (!ready) {
+        stopPath();
+        return StartOutcome::Stopped;
+    }
+
+    if (BaudQuery()) {
+        // The phone has switched already; follow it at once.
+        port.close();
+        if (!openPort(QString::fromLatin1(proto::SettingsFast))) return fail(openError_);
+    }
+    if (link_.portLost()) return fail(lostMessage());
+
+    if (!ChipsetQuery())
+        return fail(link_.portLost() ? lostMessage()
+                                     : QStringLiteral("Error №2 (ChipsetQuery)..."));
+
+    struct InfoStep {
+        quint8 sub;
+        const char* error;
+    };
+    static constexpr InfoStep Steps[] = {
+        {proto::ModelSub, "Error №3 (NameQuery)..."},
+        {proto::SWSub, "Error №13 (SWQuery)..."},
+        {proto::LangGroupSub, "Error №12 (NameQuery)..."},
+        {proto::IMEISub, "Error №12.5 (IMEIQuery)..."},
+    };
+    for (const InfoStep& step : Steps) {
+        const InfoJudgement judged = InfoQuery(step.sub);
+        if (link_.portLost()) return fail(lostMessage());
+        if (judged == InfoJudgement::Wrong) return fail(QString::fromUtf8(step.error));
+    }
+    emit identified();
+
+    RefreshEEPSpace();
+    if (link_.portLost()) return fail(lostMessage());
+
+    ui_.setStatus(StatusReady);
+    open_ = true;
+    return StartOutcome::Opened;
+}
+
+void Session::End() {
+    SerialPort& port = link_.port();
+    if (port.isOpen() && !link_.portLost()) link_.SendFrame(proto::ExitQuery); // no reply comes
+    stopPath();
+}
+
+Session::BootResult Session::SendServiceBoot() {
+    SerialPort& port = link_.port();
+    for (;;) {
+        if (link_.portLost()) return BootResult::Lost;
+        port.write(ByteStr(1, static_cast<char>(proto::ScanByte)));
+        link_.Pause(proto::ScanPause);
+        if (ui_.StopProcess) return BootResult::Stopped;
+        if (link_.portLost()) return BootResult::Lost;
+        // Whatever came before the answer byte (line noise, an echo) does not count.
+        const QByteArray got = port.read(0);
+        if (!got.isEmpty() && static_cast<quint8>(got.back()) == proto::ScanAnswer) break;
+    }
+    ui_.setStatus(StatusSendingBoot);
+    ByteStr boot;
+    boot.append(static_cast<char>(proto::BootLength));
+    boot.append(BootImage);
+    port.write(boot);
+    port.write(ByteStr(1, static_cast<char>(proto::BootCheck)));
+    link_.Pause(proto::ScanPause);
+    if (link_.portLost()) return BootResult::Lost;
+    const QByteArray ack = port.read(1);
+    if (ack.size() == 1 && static_cast<quint8>(ack.at(0)) == proto::BootAck)
+        return BootResult::Acked;
+    return BootResult::NotAcked;
+}
+
+bool Session::PingQuery() {
+    link_.SendFrame(proto::PingQuery);
+    link_.WaitReply(proto::PingTimeout, proto::PingHold);
+    const ReplyRecord& r = link_.Reply;
+    const bool accepted = r.State != HeaderBad && r.Cmd == proto::PingCmd &&
+                          r.SubCmd == proto::PingSub && !r.Buffer.isEmpty() &&
+                          static_cast<quint8>(r.Buffer.back()) == proto::PingEnd && !link_.TimedOut;
+    return !accepted;
+}
+
+bool Session::BaudQuery() {
+    link_.SendFrame(proto::BaudQuery);
+    link_.WaitReply(proto::BaudTimeout, 1);
+    const ReplyRecord& r = link_.Reply;
+    // Only the command, the header check and the fixed tail count.
+    return r.State != HeaderBad && r.Cmd == proto::BaudCmd &&
+           r.Buffer.endsWith(proto::BaudReplyTail);
+}
+
+bool Session::ChipsetQuery() {
+    link_.SendFrame(proto::ChipsetQuery);
+    link_.WaitReply(proto::InfoTimeout, 1);
+    const ReplyRecord& r = link_.Reply;
+    // A reply too short to hold the two id bytes carries no id: refused like a wrong one.
+    if (r.State == HeaderBad || r.Cmd != proto::ChipsetCmd || r.SubCmd != proto::ChipsetSub ||
+        r.Buffer.size() < 6)
+        return false;
+    identity.PhoneHWid = wordAt(r.Buffer, 4);
+    return true;
+}
+
+Session::InfoJudgement Session::InfoQuery(quint8 sub) {
+    ByteStr request;
+    switch (sub) {
+    case proto::ModelSub:
+        request = proto::ModelQuery;
+        break;
+    case proto::SWSub:
+        request = proto::SWQuery;
+        break;
+    case proto::LangGroupSub:
+        request = proto::LangGroupQuery;
+        break;
+    default:
+        request = proto::IMEIQuery;
+        break;
+    }
+    link_.SendFrame(request);
+    link_.WaitReply(proto::InfoTimeout, 1);
+    const ReplyRecord& r = link_.Reply;
+    const bool accepted = r.State != HeaderBad && r.Cmd == proto::InfoCmd && r.SubCmd == sub;
+    if (!accepted) return link_.TimedOut ? InfoJudgement::Skipped : InfoJudgement::Wrong;
+    if (link_.TimedOut)
+        return InfoJudgement::Skipped; // the timer ran out while the reply was coming in
+
+    // The frame as the phone meant it; bytes after its end (line noise) are not part of it.
+    const ByteStr frameBytes = r.Buffer.left(r.Length + 3);
+    switch (sub) {
+    case proto::ModelSub:
+        identity.PhoneModel = extractName(frameBytes);
+        break;
+    case proto::LangGroupSub:
+        identity.PhoneLangGroup = extractName(frameBytes);
+        break;
+    case proto::SWSub:
+        identity.PhoneSWVer = extractSWVer(frameBytes);
+        break;
+    default:
+        identity.PhoneIMEI = extractIMEI(frameBytes);
+        break;
+    }
+    return InfoJudgement::Taken;
+}
+
+QString Session::extractName(const ByteStr& frame) {
+    // Payload without its first byte, up to the first 0x00; without one, the whole rest.
+    ByteStr text = frame.mid(4);
+    if (const qsizetype nul = text.indexOf('\0'); nul >= 0) text.truncate(nul);
+    return QString::fromLatin1(text);
+}
+
+quint16 Session::extractSWVer(const ByteStr& frame) {
+    if (frame.isEmpty()) return 0;
+    // The phone reports the version as BCD-like digits: the hex text is read as decimal.
+    const QString hex = QString::number(static_cast<quint8>(frame.back()), 16).toUpper();
+    quint16 value = 0;
+    for (const QChar c : hex) {
+        if (!c.isDigit()) break;
+        value = static_cast<quint16>(value * 10 + c.digitValue());
+    }
+    return value;
+}
+
+QString Session::extractIMEI(const ByteStr& frame) {
+    if (frame.isEmpty()) return {};
+    const ByteStr body = frame.left(frame.size() - 1);
+    const qsizetype blank = body.indexOf(' ');
+    return QString::fromLatin1(blank >= 0 ? body.mid(blank + 1) : body);
+}
+
+void Session::RefreshEEPSpace() {
+    EEPSpaceQuery(false, EEliteSpace);
+    EEPSpaceQuery(true, EEfullSpace);
+    emit spaceChanged();
+}
+
+bool Session::parseSpaceReply(const ReplyRecord& reply, quint8 sub, EEPSpace& space) {
+    if (reply.State == HeaderBad || reply.Cmd != proto::BlockCmd || reply.SubCmd != sub)
+        return false;
+    // A reply too short for the three counters is a failed attempt, even with a good trailer.
+    if (reply.Length < 14 || reply.Buffer.size() < 17) return false;
+    const quint8 last = static_cast<quint8>(reply.Buffer.back());
+    if (last != XorSum(reply.Buffer, reply.Length + 2)) return false;
+    auto counter = [&](qsizetype at) {
+        const quint32 v = static_cast<quint32>(byteAt(reply.Buffer, at)) |
+                          (static_cast<quint32>(byteAt(reply.Buffer, at + 1)) << 8) |
+                          (static_cast<quint32>(byteAt(reply.Buffer, at + 2)) << 16) |
+                          (static_cast<quint32>(byteAt(reply.Buffer, at + 3)) << 24);
+        return static_cast<qint32>(v);
+    };
+    space.FreeInBuffer = counter(4);
+    space.FreeAtAll = counter(8);
+    space.FreeForDeleted = counter(12);
+    return true;
+}
+
+bool Session::EEPSpaceQuery(bool eefull, EEPSpace& space) {
+    const quint8 sub = proto::areaSub(proto::EEPSpaceQuery, eefull);
+    const ByteStr request = Link::blockFrame(sub, {});
+    for (int attempt = 0; attempt < proto::Attempts; ++attempt) {
+        if (link_.portLost()) return false;
+        link_.SendFrame(request);
+        link_.WaitReply(proto::SpaceTimeout, 1);
+        if (parseSpaceReply(link_.Reply, sub, space)) return true;
+    }
+    return false;
+}
+
+} // namespace x45

@@ -1,0 +1,235 @@
+// The link layer: byte helpers, frames, the receive table and the exchange's wait rules.
+
+#include "fakeport.h"
+#include "link/link.h"
+#include "link/protocol.h"
+
+#include <QElapsedTimer>
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+using x45::ByteStr;
+using x45::Link;
+using x45::test::FakePort;
+
+namespace {
+
+QByteArray hex(const char* text) {
+    return QByteArray::fromHex(text);
+}
+
+struct LinkTest : ::testing::Test {
+    FakePort port;
+    Link link{port};
+    void SetUp() override {
+        QString error;
+        ASSERT_TRUE(port.open(&error));
+    }
+    // Feeds bytes through the receive table as one chunk.
+    void feed(const QByteArray& bytes) {
+        for (const char c : bytes)
+            link.feedByte(static_cast<quint8>(c));
+    }
+};
+
+} // namespace
+
+TEST(Bytes, HelpersKeepByteValuesAndOrder) {
+    EXPECT_EQ(x45::XorSum(ByteStr()), 0);
+    EXPECT_EQ(x45::XorSum(hex("0E01")), 0x0F);
+    EXPECT_EQ(x45::WordToStr(0x1388), hex("8813"));
+    EXPECT_EQ(x45::WordToStr(1234), hex("D204"));
+    const char raw[] = {'\x00', '\xFF', '\x80'};
+    EXPECT_EQ(x45::BytesToStr(raw, 3).size(), 3);
+    EXPECT_EQ(x45::byteAt(x45::BytesToStr(raw, 3), 1), 0xFF);
+    EXPECT_EQ(x45::wordAt(hex("3412"), 0), 0x1234);
+    EXPECT_EQ(x45::byteAt(hex("01"), 5), 0) << "out of range reads 0, never past the end";
+}
+
+TEST(Frames, HeaderCheckAndTrailer) {
+    EXPECT_EQ(Link::frame(0x0E, hex("07")), hex("0E010F07"));
+    EXPECT_EQ(static_cast<quint8>(Link::frame(0x01, QByteArray(10, 'x')).at(2)), 0x0B);
+    EXPECT_EQ(Link::blockFrame(0x08, {}), hex("14021608"
+                                              "08"));
+    EXPECT_EQ(Link::blockFrame(0x18, {}), hex("14021618"
+                                              "18"));
+    // The session messages in the protocol table are well-formed frames.
+    for (const QByteArray& f :
+         {x45::proto::PingQuery, x45::proto::BaudQuery, x45::proto::ChipsetQuery,
+          x45::proto::ModelQuery, x45::proto::ExitQuery}) {
+        ASSERT_GE(f.size(), 3);
+        EXPECT_EQ(f.size(), static_cast<quint8>(f.at(1)) + 3) << f.toHex().constData();
+        EXPECT_EQ(static_cast<quint8>(f.at(2)), x45::XorSum(f.left(2)));
+    }
+}
+
+TEST_F(LinkTest, ReceiveTableFillsTheRecord) {
+    link.ResetReply();
+    feed(hex("0E030D07"));
+    EXPECT_EQ(link.Reply.Cmd, 0x0E);
+    EXPECT_EQ(link.Reply.Length, 3);
+    EXPECT_EQ(link.Reply.SubCmd, 0x07);
+    EXPECT_EQ(link.Reply.State, x45::Receiving);
+    feed(hex("41"));
+    EXPECT_EQ(link.Reply.State, x45::Receiving);
+    feed(hex("00"));
+    EXPECT_EQ(link.Reply.State, x45::Complete);
+    feed(hex("99"));
+    EXPECT_EQ(link.Reply.State, x45::Complete) << "extra bytes never undo completion";
+    EXPECT_EQ(link.Reply.Buffer, hex("0E030D07410099"));
+    link.ResetReply();
+    EXPECT_TRUE(link.Reply.Buffer.isEmpty());
+    EXPECT_EQ(link.Reply.Cmd, 0);
+    EXPECT_EQ(link.Reply.State, x45::Receiving);
+}
+
+TEST_F(LinkTest, LengthOneCompletesOnFourthByteAndKeepsExtras) {
+    port.replyNext(hex("05010421AABB"));
+    link.SendFrame(x45::proto::ChipsetQuery);
+    link.WaitReply(500ms, 1);
+    EXPECT_EQ(link.Reply.State, x45::Complete);
+    EXPECT_FALSE(link.TimedOut);
+    EXPECT_EQ(link.Reply.Buffer, hex("05010421AABB"));
+    EXPECT_EQ(port.writes.value(0), x45::proto::ChipsetQuery);
+    EXPECT_EQ(link.ReadState, 0);
+}
+
+TEST_F(LinkTest, LengthZeroNeverCompletes) {
+    // Completion is looked at from the fourth byte on only; a 3-byte frame just stalls.
+    port.replyNext(hex("0E000E"));
+    link.SendFrame(x45::proto::ModelQuery);
+    link.WaitReply(100ms, 1);
+    EXPECT_EQ(link.Reply.State, x45::Receiving);
+    EXPECT_TRUE(link.TimedOut);
+}
+
+TEST_F(LinkTest, ReplySplitOverManyEventsIsAssembledAsOne) {
+    const QByteArray reply = hex("0E070907"
+                                 "43343500"
+                                 "4142");
+    FakePort::Script script;
+    for (const char c : reply)
+        script.push_back({QByteArray(1, c), 3});
+    port.replyNext(script);
+    link.SendFrame(x45::proto::ModelQuery);
+    link.WaitReply(500ms, 1);
+    EXPECT_EQ(link.Reply.State, x45::Complete);
+    EXPECT_FALSE(link.TimedOut);
+    EXPECT_EQ(link.Reply.Buffer, reply);
+
+    Link other(port);
+    other.ResetReply();
+    for (const char c : reply)
+        other.feedByte(static_cast<quint8>(c));
+    EXPECT_EQ(other.Reply.Buffer, link.Reply.Buffer);
+    EXPECT_EQ(other.Reply.Length, link.Reply.Length);
+    EXPECT_EQ(other.Reply.SubCmd, link.Reply.SubCmd);
+}
+
+TEST_F(LinkTest, BadHeaderCheckEndsTheWaitAtOnce) {
+    // Header check wrong; the rest of the frame would take another 400 ms.
+    port.replyNext({{hex("0E0300"), 0}, {hex("070000"), 400}});
+    QElapsedTimer t;
+    t.start();
+    link.SendFrame(x45::proto::ModelQuery);
+    link.WaitReply(1000ms, 1);
+    EXPECT_EQ(link.Reply.State, x45::HeaderBad);
+    EXPECT_FALSE(link.TimedOut);
+    EXPECT_LT(t.elapsed(), 300);
+}
+
+TEST_F(LinkTest, NoReplyTimesOutWithHoldOne) {
+    port.silentNext();
+    QElapsedTimer t;
+    t.start();
+    link.SendFrame(x45::proto::ModelQuery);
+    link.WaitReply(150ms, 1);
+    EXPECT_EQ(link.Reply.State, x45::Receiving);
+    EXPECT_TRUE(link.TimedOut);
+    EXPECT_GE(t.elapsed(), 140);
+    EXPECT_EQ(link.ReadState, 0);
+}
+
+TEST_F(LinkTest, HoldFiveTimesOutWithThreeBytes) {
+    port.replyNext(hex("020507"));
+    link.SendFrame(x45::proto::PingQuery);
+    link.WaitReply(150ms, 5);
+    EXPECT_EQ(link.Reply.State, x45::Receiving);
+    EXPECT_TRUE(link.TimedOut);
+    EXPECT_EQ(link.Reply.Buffer.size(), 3);
+}
+
+TEST_F(LinkTest, HeldReplyThatKeepsComingIsNeverCut) {
+    // Five bytes in early, then the rest trickles in well past the time-out but with gaps
+    // shorter than it: the reply completes and the timer's expiry is still visible.
+    FakePort::Script script{{hex("0207050214"), 0}};
+    for (int i = 0; i < 5; ++i)
+        script.push_back({hex(i < 4 ? "00" : "AA"), 60});
+    port.replyNext({{hex("020A08"), 0}});
+    port.writes.clear();
+    port.replyNext(script);
+    link.SendFrame(x45::proto::PingQuery); // gets the 3-byte script
+    link.WaitReply(100ms, 5);
+    EXPECT_TRUE(link.TimedOut);
+    link.SendFrame(x45::proto::PingQuery);
+    link.WaitReply(100ms, 5);
+    EXPECT_EQ(link.Reply.State, x45::Complete);
+    EXPECT_TRUE(link.TimedOut) << "the timer ran out while the reply was coming in";
+    EXPECT_EQ(link.Reply.Buffer.size(), 10);
+}
+
+TEST_F(LinkTest, HeldReplyThatStallsEndsAsTimedOut) {
+    // First byte in, then silence: the hold rule alone would wait for ever.
+    port.replyNext(hex("0E05"));
+    QElapsedTimer t;
+    t.start();
+    link.SendFrame(x45::proto::ModelQuery);
+    link.WaitReply(100ms, 1);
+    EXPECT_EQ(link.Reply.State, x45::Receiving);
+    EXPECT_TRUE(link.TimedOut);
+    EXPECT_LT(t.elapsed(), 1000);
+    EXPECT_EQ(link.ReadState, 0);
+}
+
+TEST_F(LinkTest, BytesThatCameWhileNobodyWaitedStartTheNextReply) {
+    port.deliver(hex("0501"));
+    link.Pause(20ms); // the receive event comes while no exchange is armed
+    EXPECT_TRUE(link.Reply.Buffer.isEmpty());
+    EXPECT_EQ(port.bytesAvailable(), 2);
+    port.replyNext(hex("0421"));
+    link.SendFrame(x45::proto::ChipsetQuery);
+    link.WaitReply(300ms, 1);
+    EXPECT_EQ(link.Reply.Buffer, hex("05010421"));
+    EXPECT_EQ(link.Reply.State, x45::Complete);
+}
+
+TEST_F(LinkTest, LostPortEndsEveryWaitAtOnce) {
+    port.silentNext();
+    port.unplug(QStringLiteral("Input/output error"), 30);
+    QElapsedTimer t;
+    t.start();
+    link.SendFrame(x45::proto::ModelQuery);
+    link.WaitReply(5000ms, 1);
+    EXPECT_LT(t.elapsed(), 1000);
+    EXPECT_TRUE(link.portLost());
+    EXPECT_TRUE(link.TimedOut);
+    EXPECT_EQ(link.lostReason(), QStringLiteral("Input/output error"));
+    t.restart();
+    link.WaitReply(5000ms, 1);
+    link.Pause(5000ms);
+    EXPECT_LT(t.elapsed(), 200) << "later waits do not block either";
+}
+
+TEST_F(LinkTest, BlockReplyAcceptance) {
+    link.ResetReply();
+    feed(hex("140E1A08001000003412000000000000"
+             "3E"));
+    EXPECT_TRUE(link.blockReplyAccepted(0x08));
+    EXPECT_FALSE(link.blockReplyAccepted(0x18)) << "SubCmd must match the request";
+    link.ResetReply();
+    feed(hex("140E1A08001000003412000000000000"
+             "3F"));
+    EXPECT_FALSE(link.blockReplyAccepted(0x08)) << "wrong trailer";
+    link.ResetReply();
+    EXPECT_FALSE(link.blockReplyAccepted(0x00)) << "an empty buffer is no reply";
+}
