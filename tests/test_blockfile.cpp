@@ -1,0 +1,270 @@
+// Single-block files: saving and loading .bin/.txt with their id files, the naming of several
+// blocks, the dialog for a missing id file, and the damaged files that must leave the list alone.
+
+#include "files/blockfile.h"
+#include "files/eepfile.h"
+#include "files/hexlines.h"
+
+#include "formats_support.h"
+#include "scripted.h"
+
+#include <QFileInfo>
+#include <gtest/gtest.h>
+
+using namespace x45;
+using namespace x45::test;
+
+namespace {
+
+class BlockFiles : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    ScriptedInteraction ui;
+    LoadState state;
+
+    QString path(const QString& name) const { return dir.filePath(name); }
+
+    FileStep load(const QString& name, int number) {
+        LoadContext ctx = state.context(number, ui);
+        const FileStep step = loadBlockFile(path(name), ctx);
+        lastError = ctx.error;
+        return step;
+    }
+
+    Status save(const QString& name, const BlockList& blocks, const QVector<int>& rows,
+                quint16 hwid) {
+        return saveBlockFiles(path(name), blocks, rows, hwid, ui);
+    }
+
+    QString lastError;
+};
+
+const BlockList Sample = {makeBlock(20, 17, 3, 1), makeBlock(5077, 40, 255, 9), makeBlock(-5, 0, 0),
+                          makeBlock(4999, 1, 1, 200)};
+
+} // namespace
+
+// .eep -> single-block files -> back, for both forms and hardware ids that need all 16 bits.
+TEST_F(BlockFiles, RoundTripThroughTheEepromFileKeepsBlocksAndHardwareId) {
+    for (const QString ext : {QStringLiteral("bin"), QStringLiteral("txt")}) {
+        for (const quint16 hwid : {quint16(0), quint16(7), quint16(0x8001)}) {
+            SCOPED_TRACE((ext + " hwid %1").arg(hwid).toStdString());
+            EepContents original;
+            ASSERT_TRUE(parseEep(serializeEep(Sample, hwid), "in.eep", original).isOk());
+
+            const QString name = QStringLiteral("dump%1.%2").arg(hwid).arg(ext);
+            ASSERT_TRUE(save(name, original.blocks, {0, 1, 2, 3}, original.hwid).isOk());
+
+            state = {};
+            int number = 1;
+            for (const EEPBlock& b : original.blocks) {
+                if (b.Data.isEmpty()) continue; // an empty data file counts as absent
+                ASSERT_EQ(load(QStringLiteral("dump%1_%2.%3").arg(hwid).arg(b.BlockId).arg(ext),
+                               number++),
+                          FileStep::Continue)
+                    << lastError.toStdString();
+            }
+            EepContents back;
+            ASSERT_TRUE(parseEep(serializeEep(state.blocks, state.hwid), "out.eep", back).isOk());
+            EXPECT_EQ(back.hwid, hwid);
+            ASSERT_EQ(back.blocks.size(), 3);
+            EXPECT_EQ(back.blocks[0], original.blocks[0]);
+            EXPECT_EQ(back.blocks[1], original.blocks[1]);
+            EXPECT_EQ(back.blocks[2], original.blocks[3]);
+        }
+    }
+}
+
+TEST_F(BlockFiles, WrittenFormsAreExact) {
+    ASSERT_TRUE(save("x.txt", {makeBlock(5077, 17, 2)}, {0}, 0).isOk());
+    const QByteArray text = readBytes(path("x.txt"));
+    const QByteArrayList lines = text.split('\n');
+    ASSERT_EQ(lines.size(), 3); // two lines and the empty rest after the last CR LF
+    EXPECT_EQ(lines[0].size(), 49);
+    EXPECT_EQ(lines[0].left(9), "00 07 0E ");
+    EXPECT_EQ(lines[1], "70 \r");
+    EXPECT_EQ(readBytes(path("x.tid")),
+              "EEPROM block additional file.\r\nEEPROM BlockId:\r\n 5077 \r\nEEPROM BlockVer:\r\n"
+              " 2 \r\n");
+
+    ASSERT_TRUE(save("y.bin", {makeBlock(-3, 5, 9)}, {0}, 7).isOk());
+    EXPECT_EQ(readBytes(path("y.bin")), makeBlock(-3, 5).Data);
+    EXPECT_EQ(readBytes(path("y.bid")),
+              "EEPROM block additional file.\r\nPhone HWid:\r\n 7 \r\nEEPROM BlockId:\r\n-3 \r\n"
+              "EEPROM BlockVer:\r\n 9 \r\n");
+
+    ASSERT_TRUE(save("z.bin", {makeBlock(1, 1)}, {0}, 0x8001).isOk());
+    EXPECT_TRUE(readBytes(path("z.bid")).contains("\r\n 32769 \r\n"));
+}
+
+TEST_F(BlockFiles, NamingOfOneAndOfSeveralBlocks) {
+    ASSERT_TRUE(save("none.bin", Sample, {}, 0).isOk());
+    EXPECT_TRUE(QDir(dir.path()).isEmpty());
+
+    ASSERT_TRUE(save("one.bin", Sample, {1}, 0).isOk());
+    EXPECT_TRUE(QFile::exists(path("one.bin")));
+    EXPECT_TRUE(QFile::exists(path("one.bid")));
+
+    ASSERT_TRUE(save("dump.TXT", Sample, {0, 1, 2}, 0).isOk());
+    for (const char* name : {"dump_20.TXT", "dump_20.Tid", "dump_5077.TXT", "dump_5077.Tid",
+                             "dump_-5.TXT", "dump_-5.Tid"})
+        EXPECT_TRUE(QFile::exists(path(name))) << name;
+    EXPECT_EQ(QFileInfo(path("dump_-5.TXT")).size(), 0); // a block of length 0
+    EXPECT_EQ(parseHexText(readBytes(path("dump_5077.TXT"))), Sample[1].Data);
+
+    EXPECT_EQ(numberedFileName("dump.bin", 20), "dump_20.bin");
+    EXPECT_EQ(idFileNameOf("a/b.txt"), "a/b.tid");
+}
+
+TEST_F(BlockFiles, SavingReplacesOldFilesAndReportsFailures) {
+    writeBytes(path("old.bin"), QByteArray(100, 'x'));
+    ASSERT_TRUE(save("old.bin", {makeBlock(3, 4)}, {0}, 0).isOk());
+    EXPECT_EQ(readBytes(path("old.bin")), makeBlock(3, 4).Data);
+
+    const Status missingFolder = save("no/such/folder/f.bin", Sample, {0}, 0);
+    EXPECT_FALSE(missingFolder.isOk());
+    EXPECT_TRUE(missingFolder.message().contains("f.bin"));
+
+    const Status badRow = save("r.bin", Sample, {0, 9}, 0);
+    EXPECT_FALSE(badRow.isOk());
+    EXPECT_FALSE(QFile::exists(path("r_20.bin"))); // checked before anything is written
+}
+
+TEST_F(BlockFiles, ReadsLineFeedOnlyFilesAndLenientNumbers) {
+    writeBytes(path("a.txt"), "00 1a FF\n00 1G\n0A B\n");
+    writeBytes(path("a.tid"), "eeprom\nphone hwid\n &H10 \nblockid\n 7.5 \nblockver\n\t2\t\n");
+    ASSERT_EQ(load("a.txt", 1), FileStep::Continue);
+    ASSERT_EQ(state.blocks.size(), 1);
+    EXPECT_EQ(state.blocks[0].BlockId, 8); // halves go to the even neighbour
+    EXPECT_EQ(state.blocks[0].BlockVer, 2);
+    EXPECT_EQ(state.blocks[0].Data, QByteArray::fromHex("001aff0a"));
+    EXPECT_EQ(state.hwid, 16);
+
+    writeBytes(path("n.bid"), "EEPROM\r\nPhone\r\n-32767\r\nBlockId\r\n1\r\nBlockVer\r\n0\r\n");
+    writeBytes(path("n.bin"), "q");
+    ASSERT_EQ(load("n.bin", 2), FileStep::Continue);
+    EXPECT_EQ(state.hwid, 0x8001);
+}
+
+TEST_F(BlockFiles, FirstFileReplacesTheListLaterFilesMerge) {
+    state.blocks = {makeBlock(1, 1), makeBlock(2, 2)};
+    ASSERT_TRUE(save("x.bin", {makeBlock(9, 3, 1, 1)}, {0}, 0).isOk());
+    ASSERT_TRUE(save("y.bin", {makeBlock(9, 5, 2, 2)}, {0}, 0).isOk());
+    ASSERT_TRUE(save("z.bin", {makeBlock(4, 5, 2, 2)}, {0}, 5).isOk());
+    ASSERT_EQ(load("z.bin", 1), FileStep::Continue);
+    ASSERT_EQ(load("x.bin", 2), FileStep::Continue);
+    ASSERT_EQ(load("y.bin", 3), FileStep::Continue);
+    ASSERT_EQ(state.blocks.size(), 2);
+    EXPECT_EQ(state.blocks[0], makeBlock(4, 5, 2, 2));
+    EXPECT_EQ(state.blocks[1], makeBlock(9, 5, 2, 2)); // y's contents where x put the block
+    EXPECT_EQ(state.hwid, 0);                          // the last id file decides
+}
+
+TEST_F(BlockFiles, MissingIdFileAsksForNumberAndVersion) {
+    writeBytes(path("raw.bin"), "abc");
+    writeBytes(path("raw.bid"), ""); // empty counts as missing and is deleted
+    state.hwid = 77;
+    ui.blockInfoAnswers.push_back({" 5077 ", ""});
+    ASSERT_EQ(load("raw.bin", 1), FileStep::Continue);
+    ASSERT_EQ(ui.blockInfoMessages.size(), 1);
+    EXPECT_EQ(ui.blockInfoMessages[0],
+              "Info for file \"raw.bin\" not found, enter it manually, please.");
+    EXPECT_FALSE(QFile::exists(path("raw.bid")));
+    ASSERT_EQ(state.blocks.size(), 1);
+    EXPECT_EQ(state.blocks[0], (EEPBlock{5077, "abc", 0}));
+    EXPECT_EQ(state.hwid, 0);
+    EXPECT_EQ(ui.busyDepth, 0); // the hourglass goes off for the dialog and comes back
+
+    ui.blockInfoAnswers.push_back({"12", "&HFF"});
+    ASSERT_EQ(load("raw.bin", 2), FileStep::Continue);
+    EXPECT_EQ(state.blocks[1], (EEPBlock{12, "abc", 255}));
+}
+
+TEST_F(BlockFiles, CancelledDialogEndsTheLoadWithTheListAsItWas) {
+    writeBytes(path("raw.bin"), "abc");
+    state.blocks = {makeBlock(1, 1)};
+    ui.blockInfoAnswers.push_back({"", "5"});
+    EXPECT_EQ(load("raw.bin", 1), FileStep::EndLoad);
+    EXPECT_EQ(state.blocks, (BlockList{makeBlock(1, 1)}));
+}
+
+TEST_F(BlockFiles, OutOfRangeTypedValuesAreRejected) {
+    writeBytes(path("raw.bin"), "abc");
+    state.blocks = {makeBlock(1, 1)};
+    for (const BlockInfoTexts& typed : {BlockInfoTexts{"32768", ""}, BlockInfoTexts{"-40000", "1"},
+                                        BlockInfoTexts{"5", "256"}, BlockInfoTexts{"5", "-1"}}) {
+        ui.blockInfoAnswers.push_back(typed);
+        EXPECT_EQ(load("raw.bin", 1), FileStep::Reject) << typed.number.toStdString();
+        EXPECT_TRUE(lastError.contains("raw.bin"));
+        EXPECT_EQ(state.blocks, (BlockList{makeBlock(1, 1)}));
+    }
+}
+
+TEST_F(BlockFiles, DamagedIdFilesAreRejectedNamingTheFile) {
+    writeBytes(path("d.bin"), "abc");
+    const QByteArray damaged[] = {
+        "EEPROM\r\n",                                      // ends after line 1
+        "EEPROM\r\nPhone\r\n",                             // ends before the hardware id
+        "EEPROM\r\nBlockId\r\n",                           // ends before the number
+        "EEPROM\r\nBlockId\r\n5\r\nBlockVer\r\n",          // ends before the version
+        "EEPROM\r\nBlockId\r\n32768\r\nBlockVer\r\n0\r\n", // number beyond 16 bits
+        "EEPROM\r\nBlockId\r\n1e9\r\nBlockVer\r\n0\r\n",   // no exponent: reads 1, accepted below
+        "EEPROM\r\nBlockId\r\n5\r\nBlockVer\r\n256\r\n",   // version beyond 8 bits
+        "EEPROM\r\nPhone\r\n65536\r\nBlockId\r\n5\r\nBlockVer\r\n0\r\n", // hardware id too large
+    };
+    for (const QByteArray& content : damaged) {
+        SCOPED_TRACE(content.toStdString());
+        state.blocks = {makeBlock(1, 1)};
+        state.hwid = 3;
+        writeBytes(path("d.bid"), content);
+        const FileStep step = load("d.bin", 1);
+        if (content.contains("1e9")) {
+            EXPECT_EQ(step, FileStep::Continue);
+            continue;
+        }
+        EXPECT_EQ(step, FileStep::Reject);
+        EXPECT_TRUE(lastError.contains("d.bid"));
+        EXPECT_EQ(state.blocks, (BlockList{makeBlock(1, 1)}));
+        EXPECT_EQ(state.hwid, 3);
+    }
+}
+
+TEST_F(BlockFiles, IdFileWithoutKeyWordsEndsTheLoadSilently) {
+    writeBytes(path("k.bin"), "abc");
+    for (const QByteArray content :
+         {QByteArray("EEPRO\r\nBlockId\r\n5\r\nBlockVer\r\n0\r\n"),
+          QByteArray("EEPROM\r\nBlock Id\r\n5\r\nBlockVer\r\n0\r\n"),
+          QByteArray("EEPROM\r\nBlockId\r\n5\r\nVersion\r\n0\r\n"), QByteArray("\r\n")}) {
+        state.blocks = {makeBlock(1, 1)};
+        writeBytes(path("k.bid"), content);
+        EXPECT_EQ(load("k.bin", 1), FileStep::EndLoad) << content.toStdString();
+        EXPECT_EQ(state.blocks, (BlockList{makeBlock(1, 1)}));
+    }
+}
+
+TEST_F(BlockFiles, AbsentDataFileAddsNothingAndKeepsTheBlocksSoFar) {
+    ASSERT_TRUE(save("a.bin", {makeBlock(1, 3)}, {0}, 0).isOk());
+    ASSERT_TRUE(save("e.bin", {makeBlock(2, 0)}, {0}, 9).isOk()); // empty block: empty data file
+    ASSERT_TRUE(save("m.bin", {makeBlock(3, 2)}, {0}, 0).isOk());
+    QFile::remove(path("m.bin"));
+
+    ASSERT_EQ(load("a.bin", 1), FileStep::Continue);
+    EXPECT_EQ(load("e.bin", 2), FileStep::EndLoad);
+    EXPECT_FALSE(QFile::exists(path("e.bin"))); // no empty file left behind
+    EXPECT_EQ(load("m.bin", 2), FileStep::EndLoad);
+    EXPECT_EQ(state.blocks, (BlockList{makeBlock(1, 3)}));
+    EXPECT_EQ(state.hwid, 0); // the id file of the absent data did not count
+}
+
+TEST(IdFile, ParseOfWhatIsWrittenGivesTheSameValues) {
+    for (const BlockIdInfo info :
+         {BlockIdInfo{-32768, 0, 0}, BlockIdInfo{32767, 255, 65535}, BlockIdInfo{5000, 17, 1}}) {
+        BlockIdInfo back;
+        QString error;
+        ASSERT_EQ(parseIdFile(idFileText(info), "f", back, error), IdFileResult::Ok);
+        EXPECT_EQ(back.blockId, info.blockId);
+        EXPECT_EQ(back.version, info.version);
+        EXPECT_EQ(back.hwid, info.hwid);
+        EXPECT_EQ(SplitLines(idFileText(info)).size(), info.hwid ? 7 : 5);
+    }
+}
