@@ -1,5 +1,77 @@
+// x45eep-cli info: starts a session, prints the phone's identity and EEPROM space, ends it.
+
+#include "cli_info.h"
 #include "commands.h"
+#include "options.h"
+
 #include <cstdio>
+
 namespace x45::cli {
-int runInfo(const QStringList&) { std::fputs("not built yet\n", stderr); return ExitUsage; }
+
+namespace {
+
+const char* const InfoEpilog = R"(Output, one value per line on stdout, always in this order:
+  Phone model: TEXT
+  Mobile SW ver: N
+  Hardware ver: N
+  Lang Group: TEXT
+  IMEI: TEXT
+  EEFULL free in buffer.: N
+  EEFULL free at all.: N
+  EEFULL free for deleted.: N
+  EELITE free in buffer.: N
+  EELITE free at all.: N
+  EELITE free for deleted.: N
+A value the phone did not report is left empty after the colon; the space counters are in bytes
+and print 0 when the phone did not answer the space query.
+
+Exit status: 0 identified; 1 failed or stopped (the reason is on stderr); 2 usage error.)";
+
+QString numberOrEmpty(quint16 value) {
+    return value != 0 ? QString::number(value) : QString();
 }
+
+} // namespace
+
+QStringList infoLines(const Session& session) {
+    const PhoneIdentity& id = session.identity;
+    QStringList out;
+    out << QStringLiteral("Phone model: ") + id.PhoneModel
+        << QStringLiteral("Mobile SW ver: ") + numberOrEmpty(id.PhoneSWVer)
+        << QStringLiteral("Hardware ver: ") + numberOrEmpty(id.PhoneHWid)
+        << QStringLiteral("Lang Group: ") + id.PhoneLangGroup
+        << QStringLiteral("IMEI: ") + id.PhoneIMEI;
+    const auto space = [&out](const char* area, const EEPSpace& s) {
+        out << QStringLiteral("%1 free in buffer.: %2").arg(QLatin1String(area)).arg(s.FreeInBuffer)
+            << QStringLiteral("%1 free at all.: %2").arg(QLatin1String(area)).arg(s.FreeAtAll)
+            << QStringLiteral("%1 free for deleted.: %2")
+                   .arg(QLatin1String(area))
+                   .arg(s.FreeForDeleted);
+    };
+    space("EEFULL", session.EEfullSpace);
+    space("EELITE", session.EEliteSpace);
+    return out;
+}
+
+int runInfo(const QStringList& args) {
+    CommandLine cmd(QStringLiteral("info"), QStringLiteral("--port P [--wait SECONDS]"),
+                    QStringLiteral("Boots the phone on port P into Service Mode, prints its "
+                                   "identity and EEPROM space, and ends the session."));
+    cmd.addPortOptions();
+    cmd.setEpilog(QString::fromLatin1(InfoEpilog));
+    if (const auto done = cmd.parse(args)) return *done;
+    if (!cmd.positional().isEmpty())
+        return cmd.usageError(
+            QStringLiteral("unexpected argument \"%1\"").arg(cmd.positional().first()));
+
+    TerminalInteraction ui;
+    PhoneConnection phone(ui);
+    if (const int code = phone.start(cmd.port(), cmd.waitSeconds()); code != ExitOk) return code;
+    for (const QString& line : infoLines(phone.session()))
+        std::printf("%s\n", line.toLocal8Bit().constData());
+    std::fflush(stdout);
+    phone.end();
+    return ExitOk;
+}
+
+} // namespace x45::cli

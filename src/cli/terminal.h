@@ -45,11 +45,23 @@ public:
     // True when stderr is a terminal (progress lines are drawn then).
     [[nodiscard]] bool interactive() const { return interactive_; }
 
+    // The last status text.
+    [[nodiscard]] const QString& lastStatus() const { return status_; }
+    // Prints a line on stderr, ending a progress line first.
+    void print(const QString& text);
+
 private:
+    void drawLine();
+    void endLine();
+
     QString lastMessage_;
+    QString status_;
     bool interactive_ = false;
+    bool lineOpen_ = false;
     int retriesGiven_ = 0;
+    int progressMin_ = 0;
     int progressMax_ = 0;
+    int progressValue_ = 0;
 };
 
 // Routes SIGINT (Ctrl-C) to ui.StopProcess through the event loop, so that a waiting exchange

@@ -1,0 +1,217 @@
+#include "options.h"
+
+#include "commands.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+#include <cmath>
+#include <cstdio>
+
+namespace x45::cli {
+
+namespace {
+
+// Longest bound for --wait: a day is plenty for a phone that will not answer.
+constexpr double MaxWaitSeconds = 86400;
+
+std::optional<bool> yesNo(const QString& text) {
+    const QString t = text.trimmed().toLower();
+    if (t == QLatin1String("yes") || t == QLatin1String("y")) return true;
+    if (t == QLatin1String("no") || t == QLatin1String("n")) return false;
+    return std::nullopt;
+}
+
+} // namespace
+
+CommandLine::CommandLine(QString command, QString synopsis, QString description)
+    : command_(std::move(command)), synopsis_(std::move(synopsis)) {
+    parser_.setApplicationDescription(description);
+    parser_.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser_.addHelpOption();
+}
+
+void CommandLine::addPortOptions() {
+    port_ = true;
+    parser_.addOption({QStringLiteral("port"),
+                       QStringLiteral("Serial port of the cable: a device path (/dev/ttyUSB0) or "
+                                      "COM1..COM4."),
+                       QStringLiteral("P")});
+    parser_.addOption({QStringLiteral("wait"),
+                       QStringLiteral("Give up scanning for the phone after SECONDS (default: "
+                                      "scan until Ctrl-C)."),
+                       QStringLiteral("SECONDS")});
+}
+
+void CommandLine::addErrorOptions() {
+    errors_ = true;
+    parser_.addOption({QStringLiteral("on-error"),
+                       QStringLiteral("Answer to a failed request: abort (default), retry or "
+                                      "ignore."),
+                       QStringLiteral("abort|retry|ignore")});
+    parser_.addOption(
+        {QStringLiteral("retries"),
+         QStringLiteral("With --on-error retry: give up after N retries (default 3)."),
+         QStringLiteral("N")});
+}
+
+void CommandLine::addConfirmOption() {
+    confirm_ = true;
+    parser_.addOption({QStringLiteral("yes"), QStringLiteral("Answer Yes to confirmations.")});
+}
+
+void CommandLine::addOverwriteOption() {
+    overwrite_ = true;
+    parser_.addOption({QStringLiteral("overwrite"),
+                       QStringLiteral("Replace blocks already in the list (default: cancel)."),
+                       QStringLiteral("yes|no")});
+}
+
+void CommandLine::addFileQuestionOptions() {
+    files_ = true;
+    parser_.addOption({QStringLiteral("include-skipped"),
+                       QStringLiteral("Mapping files: also take the blocks marked as skipped "
+                                      "(default no)."),
+                       QStringLiteral("yes|no")});
+    parser_.addOption({QStringLiteral("block"),
+                       QStringLiteral("Block number for a data file that has no id file."),
+                       QStringLiteral("N")});
+    parser_.addOption({QStringLiteral("version"),
+                       QStringLiteral("Block version for a data file that has no id file."),
+                       QStringLiteral("V")});
+}
+
+QString CommandLine::helpText() const {
+    QString text = parser_.helpText();
+    // Qt writes the program name alone; the command belongs in the usage line.
+    const QString app = QCoreApplication::applicationName().isEmpty()
+                            ? QStringLiteral("x45eep-cli")
+                            : QCoreApplication::applicationName();
+    const qsizetype eol = text.indexOf(QLatin1Char('\n'));
+    text.replace(0, eol, QStringLiteral("Usage: %1 %2 %3").arg(app, command_, synopsis_));
+    if (!epilog_.isEmpty()) text += QLatin1Char('\n') + epilog_ + QLatin1Char('\n');
+    return text;
+}
+
+int CommandLine::usageError(const QString& message) const {
+    std::fprintf(stderr, "x45eep-cli %s: %s\nRun \"x45eep-cli %s --help\" for its options.\n",
+                 qPrintable(command_), qPrintable(message), qPrintable(command_));
+    return ExitUsage;
+}
+
+std::optional<int> CommandLine::parse(const QStringList& args) {
+    QStringList full = args;
+    if (full.isEmpty()) full << command_;
+    if (!parser_.parse(full)) return usageError(parser_.errorText());
+    if (parser_.isSet(QStringLiteral("help"))) {
+        std::fputs(qPrintable(helpText()), stdout);
+        return ExitOk;
+    }
+    if (port_) {
+        if (port().isEmpty()) return usageError(QStringLiteral("--port is required"));
+        if (parser_.isSet(QStringLiteral("wait"))) {
+            bool ok = false;
+            wait_ = parser_.value(QStringLiteral("wait")).toDouble(&ok);
+            if (!ok || !std::isfinite(wait_) || wait_ <= 0 || wait_ > MaxWaitSeconds)
+                return usageError(QStringLiteral("--wait takes a number of seconds above 0"));
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<int> CommandLine::applyTo(TerminalInteraction& ui) const {
+    if (errors_) {
+        const QString e = parser_.value(QStringLiteral("on-error")).trimmed().toLower();
+        if (e.isEmpty() || e == QLatin1String("abort"))
+            ui.onError = Button::Abort;
+        else if (e == QLatin1String("retry"))
+            ui.onError = Button::Retry;
+        else if (e == QLatin1String("ignore"))
+            ui.onError = Button::Ignore;
+        else
+            return usageError(QStringLiteral("--on-error takes abort, retry or ignore"));
+        if (parser_.isSet(QStringLiteral("retries"))) {
+            bool ok = false;
+            const int n = parser_.value(QStringLiteral("retries")).toInt(&ok);
+            if (!ok || n < 0)
+                return usageError(QStringLiteral("--retries takes a whole number of 0 or more"));
+            ui.maxRetries = n;
+        }
+    }
+    if (confirm_) ui.yes = parser_.isSet(QStringLiteral("yes"));
+    if (overwrite_ && parser_.isSet(QStringLiteral("overwrite"))) {
+        const auto v = yesNo(parser_.value(QStringLiteral("overwrite")));
+        if (!v) return usageError(QStringLiteral("--overwrite takes yes or no"));
+        ui.overwrite = *v ? RewriteYes : RewriteNo;
+    }
+    if (files_) {
+        if (parser_.isSet(QStringLiteral("include-skipped"))) {
+            const auto v = yesNo(parser_.value(QStringLiteral("include-skipped")));
+            if (!v) return usageError(QStringLiteral("--include-skipped takes yes or no"));
+            ui.includeSkipped = *v;
+        }
+        ui.blockNumber = parser_.value(QStringLiteral("block"));
+        ui.blockVersion = parser_.value(QStringLiteral("version"));
+    }
+    return std::nullopt;
+}
+
+QString CommandLine::port() const {
+    return port_ ? parser_.value(QStringLiteral("port")).trimmed() : QString();
+}
+
+QString resolvePortName(const QString& name) {
+    const QString t = name.trimmed();
+    if (t.size() == 4 && t.startsWith(QLatin1String("com"), Qt::CaseInsensitive)) {
+        const int n = t.at(3).digitValue();
+        if (n >= 1 && n <= 4) return comPortDevice(n - 1);
+    }
+    return t;
+}
+
+PhoneConnection::PhoneConnection(TerminalInteraction& ui)
+    : PhoneConnection(ui, std::make_unique<QtSerialPort>()) {}
+
+PhoneConnection::PhoneConnection(TerminalInteraction& ui, std::unique_ptr<SerialPort> port)
+    : ui_(ui), port_(std::move(port)), link_(std::make_unique<Link>(*port_)),
+      session_(std::make_unique<Session>(*link_, ui_)) {}
+
+PhoneConnection::~PhoneConnection() {
+    if (session_->isOpen()) session_->End();
+}
+
+int PhoneConnection::start(const QString& portName, double waitSeconds) {
+    installStopOnInterrupt(ui_);
+    QTimer limit;
+    limit.setSingleShot(true);
+    bool ranOut = false;
+    if (waitSeconds > 0) {
+        QObject::connect(&limit, &QTimer::timeout, &limit, [this, &ranOut] {
+            ranOut = true;
+            ui_.StopProcess = true;
+        });
+        limit.start(static_cast<int>(std::ceil(waitSeconds * 1000)));
+    }
+    const StartOutcome outcome = session_->Start(resolvePortName(portName));
+    limit.stop();
+    switch (outcome) {
+    case StartOutcome::Opened:
+        return ExitOk;
+    case StartOutcome::Stopped:
+        if (ranOut)
+            ui_.print(QStringLiteral("No phone answered on %1 within %2 s; check the cable and "
+                                     "the port choice.")
+                          .arg(resolvePortName(portName))
+                          .arg(waitSeconds));
+        ui_.print(QStringLiteral("Stopped."));
+        return ExitFailed;
+    case StartOutcome::Failed:
+        return ExitFailed; // the message has been printed
+    }
+    return ExitFailed;
+}
+
+void PhoneConnection::end() {
+    if (session_->isOpen()) session_->End();
+}
+
+} // namespace x45::cli

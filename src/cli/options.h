@@ -1,0 +1,102 @@
+#pragma once
+// Option parsing shared by the commands, and the phone connection that the phone-side commands
+// open with --port: the real serial port, the link and the session over it.
+
+#include "link/qtserialport.h"
+#include "link/session.h"
+#include "link/status.h"
+#include "terminal.h"
+
+#include <QCommandLineParser>
+#include <QStringList>
+#include <memory>
+#include <optional>
+
+namespace x45::cli {
+
+class CommandLine {
+public:
+    // command: "info", "read"...; synopsis: the arguments after it; description: one paragraph.
+    CommandLine(QString command, QString synopsis, QString description);
+
+    // --port P and --wait SECONDS.
+    void addPortOptions();
+    // --on-error abort|retry|ignore and --retries N.
+    void addErrorOptions();
+    // --yes.
+    void addConfirmOption();
+    // --overwrite yes|no.
+    void addOverwriteOption();
+    // --include-skipped yes|no, --block N, --version V.
+    void addFileQuestionOptions();
+    void addOption(const QCommandLineOption& option) { parser_.addOption(option); }
+    void addPositional(const QString& name, const QString& description,
+                       const QString& syntax = {}) {
+        parser_.addPositionalArgument(name, description, syntax);
+    }
+    // Text printed after the options in --help.
+    void setEpilog(const QString& text) { epilog_ = text; }
+
+    // Parses args (args[0] is the command). Returns an exit code when the command must end now
+    // (--help printed: 0; a usage error printed: 2), nothing when it goes on.
+    [[nodiscard]] std::optional<int> parse(const QStringList& args);
+    // Copies the answer options that were added onto ui; a bad value is a usage error (printed,
+    // exit code returned).
+    [[nodiscard]] std::optional<int> applyTo(TerminalInteraction& ui) const;
+
+    [[nodiscard]] const QCommandLineParser& parser() const { return parser_; }
+    [[nodiscard]] QStringList positional() const { return parser_.positionalArguments(); }
+    [[nodiscard]] bool isSet(const QString& name) const { return parser_.isSet(name); }
+    [[nodiscard]] QString value(const QString& name) const { return parser_.value(name); }
+
+    // The --port value; empty when not given.
+    [[nodiscard]] QString port() const;
+    // The --wait value in seconds; 0 when not given.
+    [[nodiscard]] double waitSeconds() const { return wait_; }
+
+    // Prints "x45eep-cli COMMAND: message" and a hint on stderr; returns the usage exit code.
+    int usageError(const QString& message) const;
+    [[nodiscard]] QString helpText() const;
+
+private:
+    QString command_;
+    QString synopsis_;
+    QString epilog_;
+    QCommandLineParser parser_;
+    bool port_ = false, errors_ = false, confirm_ = false, overwrite_ = false, files_ = false;
+    double wait_ = 0;
+};
+
+// "COM1".."COM4" (any case) name this system's first four serial ports; any other name or path is
+// used as given.
+[[nodiscard]] QString resolvePortName(const QString& name);
+
+// The phone side of a command: port, link and session, and the session's start and end.
+class PhoneConnection {
+public:
+    // Uses the system's serial port.
+    explicit PhoneConnection(TerminalInteraction& ui);
+    // Uses the given port (tests, simulators).
+    PhoneConnection(TerminalInteraction& ui, std::unique_ptr<SerialPort> port);
+    // Ends a session that is still open.
+    ~PhoneConnection();
+
+    // Starts the session on the port. waitSeconds > 0 bounds the scan for the phone. Ctrl-C stops
+    // it. Returns ExitOk when the session is open; otherwise what went wrong has been printed and
+    // the command's exit code is returned.
+    [[nodiscard]] int start(const QString& portName, double waitSeconds = 0);
+    // Sends the end-of-session message and closes the port.
+    void end();
+
+    [[nodiscard]] Session& session() { return *session_; }
+    [[nodiscard]] Link& link() { return *link_; }
+    [[nodiscard]] TerminalInteraction& ui() { return ui_; }
+
+private:
+    TerminalInteraction& ui_;
+    std::unique_ptr<SerialPort> port_;
+    std::unique_ptr<Link> link_;
+    std::unique_ptr<Session> session_;
+};
+
+} // namespace x45::cli

@@ -1,0 +1,225 @@
+#include "terminal.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <unistd.h>
+#else
+#include <io.h>
+#define isatty _isatty
+#define fileno _fileno
+#endif
+
+namespace x45::cli {
+
+namespace {
+
+const char* buttonName(Button b) {
+    switch (b) {
+    case Button::Ok:
+        return "OK";
+    case Button::Cancel:
+        return "Cancel";
+    case Button::Abort:
+        return "Abort";
+    case Button::Retry:
+        return "Retry";
+    case Button::Ignore:
+        return "Ignore";
+    case Button::Yes:
+        return "Yes";
+    case Button::No:
+        return "No";
+    }
+    return "?";
+}
+
+const char* rewriteName(int code) {
+    switch (code) {
+    case RewriteYes:
+        return "Yes";
+    case RewriteNo:
+        return "No";
+    case RewriteYesAll:
+        return "Yes for all";
+    case RewriteNoAll:
+        return "No for all";
+    default:
+        return "Cancel";
+    }
+}
+
+} // namespace
+
+TerminalInteraction::TerminalInteraction() : interactive_(isatty(fileno(stderr)) != 0) {}
+
+TerminalInteraction::~TerminalInteraction() {
+    endLine();
+}
+
+void TerminalInteraction::endLine() {
+    if (lineOpen_) {
+        std::fputs("\n", stderr);
+        lineOpen_ = false;
+    }
+}
+
+void TerminalInteraction::print(const QString& text) {
+    endLine();
+    std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
+Button TerminalInteraction::message(const QString& text, const QString& title, Buttons buttons,
+                                    Icon, Button defaultButton) {
+    lastMessage_ = text;
+    const bool ownTitle = !title.isEmpty() && title != AppTitle;
+    print(ownTitle ? QStringLiteral("%1: %2").arg(title, text) : text);
+    Button answer = Button::Ok;
+    switch (buttons) {
+    case Buttons::Ok:
+        return Button::Ok;
+    case Buttons::YesNo:
+        // The mapping file's question comes without a title; the confirmations have one.
+        answer = (title.isEmpty() ? includeSkipped : yes) ? Button::Yes : Button::No;
+        break;
+    case Buttons::AbortRetryIgnore:
+        answer = onError;
+        if (answer == Button::Retry && retriesGiven_ >= maxRetries) answer = Button::Abort;
+        break;
+    case Buttons::RetryCancel:
+        answer = (onError == Button::Retry && retriesGiven_ < maxRetries) ? Button::Retry
+                                                                          : Button::Cancel;
+        break;
+    }
+    if (answer == Button::Retry) ++retriesGiven_;
+    (void)defaultButton;
+    print(QStringLiteral("  -> %1").arg(QLatin1String(buttonName(answer))));
+    return answer;
+}
+
+int TerminalInteraction::askRewrite(const QString& question) {
+    const int answer = overwrite.value_or(RewriteCancel);
+    print(QStringLiteral("%1\n  -> %2").arg(question, QLatin1String(rewriteName(answer))));
+    return answer;
+}
+
+QString TerminalInteraction::askBlockList() {
+    return blockList;
+}
+
+BlockInfoTexts TerminalInteraction::askBlockInfo(const QString& message) {
+    print(message);
+    if (blockNumber.trimmed().isEmpty())
+        print(QStringLiteral("  -> Cancel (give the block with --block N [--version V])"));
+    return {blockNumber.trimmed(), blockVersion.trimmed()};
+}
+
+void TerminalInteraction::setStatus(const QString& text) {
+    status_ = text;
+    drawLine();
+}
+
+void TerminalInteraction::setProgressRange(int minimum, int maximum) {
+    progressMin_ = minimum;
+    progressMax_ = maximum;
+    progressValue_ = minimum;
+}
+
+void TerminalInteraction::setProgressValue(int value) {
+    progressValue_ = value;
+    drawLine();
+}
+
+void TerminalInteraction::drawLine() {
+    if (!interactive_) return;
+    QString line = status_;
+    const int span = progressMax_ - progressMin_;
+    if (span > 0 && progressValue_ > progressMin_) {
+        const int done = qBound(0, progressValue_ - progressMin_, span);
+        line += QStringLiteral(" %1/%2 (%3%)").arg(done).arg(span).arg(done * 100 / span);
+    }
+    // \r plus clear-to-end keeps one line that is redrawn in place.
+    std::fprintf(stderr, "\r%s\033[K", line.toLocal8Bit().constData());
+    std::fflush(stderr);
+    lineOpen_ = true;
+}
+
+// ---- Ctrl-C ----
+
+namespace {
+
+Interaction* stopTarget = nullptr;
+std::atomic<int> interrupts{0};
+
+#ifdef Q_OS_UNIX
+int wakePipe[2] = {-1, -1};
+
+extern "C" void onInterrupt(int) {
+    if (interrupts.fetch_add(1) >= 1) {
+        static const char msg[] = "\ninterrupted\n";
+        [[maybe_unused]] auto n = ::write(STDERR_FILENO, msg, sizeof msg - 1);
+        ::_exit(130);
+    }
+    const char byte = 1;
+    [[maybe_unused]] auto n = ::write(wakePipe[1], &byte, 1);
+}
+#else
+extern "C" void onInterrupt(int) {
+    if (interrupts.fetch_add(1) >= 1) std::_Exit(130);
+    std::signal(SIGINT, onInterrupt);
+}
+#endif
+
+void requestStop() {
+    if (stopTarget && !stopTarget->StopProcess) {
+        stopTarget->StopProcess = true;
+        std::fputs("\nStopping... (Ctrl-C again to quit at once)\n", stderr);
+    }
+}
+
+} // namespace
+
+void installStopOnInterrupt(Interaction& ui) {
+    stopTarget = &ui;
+    static bool installed = false;
+    if (installed) return;
+    installed = true;
+#ifdef Q_OS_UNIX
+    if (::pipe(wakePipe) != 0) return;
+    for (int fd : wakePipe) {
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    }
+    // The notifier wakes a wait that blocks in the event loop.
+    auto* notifier =
+        new QSocketNotifier(wakePipe[0], QSocketNotifier::Read, QCoreApplication::instance());
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] {
+        char buf[16];
+        while (::read(wakePipe[0], buf, sizeof buf) > 0) {
+        }
+        requestStop();
+    });
+    struct sigaction sa {};
+    sa.sa_handler = onInterrupt;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    ::sigaction(SIGINT, &sa, nullptr);
+#else
+    std::signal(SIGINT, onInterrupt);
+    // The handler runs on another thread here; a short poll carries the request over.
+    auto* poll = new QTimer(QCoreApplication::instance());
+    QObject::connect(poll, &QTimer::timeout, poll, [] {
+        if (interrupts.load() > 0) requestStop();
+    });
+    poll->start(100);
+#endif
+}
+
+} // namespace x45::cli
