@@ -1,0 +1,266 @@
+#include "dialogs.h"
+
+#include <QApplication>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+namespace x45::ui {
+
+namespace {
+
+QPushButton* makeButton(const QString& name, const QString& caption, QWidget* parent) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    // Enter is handled by the text boxes themselves; no button grabs it as the dialog's default.
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    return button;
+}
+
+QLabel* makeLabel(const QString& name, const QString& text, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    return label;
+}
+
+bool isEnterKey(QEvent* event) {
+    if (event->type() != QEvent::KeyPress) return false;
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
+} // namespace
+
+// --- RewritePromtForm --------------------------------------------------------------------------
+
+RewritePromtForm::RewritePromtForm(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("RewritePromtForm"));
+    setWindowTitle(QStringLiteral("Rewrite promt"));
+    setModal(true);
+
+    auto* image = makeLabel(QStringLiteral("Image1"), QString(), this);
+    const int size = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
+    image->setPixmap(
+        style()->standardIcon(QStyle::SP_MessageBoxQuestion, nullptr, this).pixmap(size));
+    image->setAlignment(Qt::AlignTop);
+    question_ = makeLabel(QStringLiteral("Label1"),
+                          QStringLiteral("Are you sure you want to rewrite all entries?"), this);
+    question_->setWordWrap(true);
+    question_->setMinimumWidth(300);
+
+    const QStringList captions = {QStringLiteral("Yes"), QStringLiteral("No"),
+                                  QStringLiteral("Yes for all"), QStringLiteral("No for all"),
+                                  QStringLiteral("Cancel")};
+    QList<QPushButton*> buttons;
+    for (int code = RewriteYes; code <= RewriteCancel; ++code) {
+        auto* button = makeButton(QStringLiteral("Command%1").arg(code), captions[code - 1], this);
+        connect(button, &QPushButton::clicked, this, [this, code] { answer(code); });
+        buttons.append(button);
+    }
+    // "Yes", "No", "Cancel" in the first row; "Yes for all", "No for all" below "Yes" and "No".
+    auto* grid = new QGridLayout;
+    grid->addWidget(buttons[0], 0, 0);
+    grid->addWidget(buttons[1], 0, 1);
+    grid->addWidget(buttons[4], 0, 2);
+    grid->addWidget(buttons[2], 1, 0);
+    grid->addWidget(buttons[3], 1, 1);
+    setTabOrder(buttons[0], buttons[1]);
+    setTabOrder(buttons[1], buttons[2]);
+    setTabOrder(buttons[2], buttons[3]);
+    setTabOrder(buttons[3], buttons[4]);
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(image);
+    top->addWidget(question_, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addLayout(grid);
+}
+
+int RewritePromtForm::ask(const QString& question) {
+    question_->setText(question);
+    findChild<QPushButton*>(QStringLiteral("Command1"))->setFocus();
+    exec();
+    return answer_;
+}
+
+void RewritePromtForm::answer(int code) {
+    answer_ = code;
+    done(code);
+}
+
+void RewritePromtForm::reject() {
+    // A close through the frame must not silently repeat the previous answer (it could be
+    // "Yes for all"): it stops the run instead.
+    answer(RewriteCancel);
+}
+
+// --- LoadCustomPromt ---------------------------------------------------------------------------
+
+LoadCustomPromt::LoadCustomPromt(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("LoadCustomPromt"));
+    setWindowTitle(QStringLiteral("Load custom blocks"));
+    setModal(true);
+
+    auto* label = makeLabel(QStringLiteral("Label1"),
+                            QStringLiteral("Enter numbers for blocks to load:"), this);
+    text_ = new QLineEdit(this);
+    text_->setObjectName(QStringLiteral("BlockNumsText"));
+    text_->setMinimumWidth(280);
+    text_->installEventFilter(this);
+    label->setBuddy(text_);
+    auto* ok = makeButton(QStringLiteral("OK_Button"), QStringLiteral("OK"), this);
+    auto* cancel = makeButton(QStringLiteral("Cancel_Button"), QStringLiteral("Cancel"), this);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(label);
+    layout->addWidget(text_);
+    layout->addLayout(buttons);
+}
+
+QString LoadCustomPromt::ask() {
+    text_->clear();
+    text_->setFocus();
+    if (exec() != QDialog::Accepted) return {};
+    return text_->text().trimmed();
+}
+
+bool LoadCustomPromt::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == text_ && isEnterKey(event)) {
+        accept();
+        return true; // swallowed
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+// --- LoadUserCustomPromt -----------------------------------------------------------------------
+
+LoadUserCustomPromt::LoadUserCustomPromt(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("LoadUserCustomPromt"));
+    setWindowTitle(QStringLiteral("Load custom block file"));
+    setModal(true);
+
+    message_ = makeLabel(QStringLiteral("MainLabel"), QString(), this);
+    message_->setWordWrap(true);
+    message_->setMinimumWidth(320);
+    auto* numberLabel = makeLabel(QStringLiteral("Label1"), QStringLiteral("Block number:"), this);
+    auto* versionLabel =
+        makeLabel(QStringLiteral("Label2"), QStringLiteral("Block version:"), this);
+    number_ = new QLineEdit(this);
+    number_->setObjectName(QStringLiteral("BlockNumberText"));
+    version_ = new QLineEdit(this);
+    version_->setObjectName(QStringLiteral("BlockVersionText"));
+    number_->installEventFilter(this);
+    version_->installEventFilter(this);
+    numberLabel->setBuddy(number_);
+    versionLabel->setBuddy(version_);
+    auto* ok = makeButton(QStringLiteral("OK_Button"), QStringLiteral("OK"), this);
+    auto* cancel = makeButton(QStringLiteral("Cancel_Button"), QStringLiteral("Cancel"), this);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* fields = new QGridLayout;
+    fields->addWidget(numberLabel, 0, 0);
+    fields->addWidget(number_, 0, 1);
+    fields->addWidget(versionLabel, 1, 0);
+    fields->addWidget(version_, 1, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(message_);
+    layout->addLayout(fields);
+    layout->addLayout(buttons);
+}
+
+BlockInfoTexts LoadUserCustomPromt::ask(const QString& message) {
+    message_->setText(message);
+    number_->clear();
+    version_->clear();
+    number_->setFocus();
+    if (exec() != QDialog::Accepted) return {};
+    return {number_->text().trimmed(), version_->text().trimmed()};
+}
+
+bool LoadUserCustomPromt::eventFilter(QObject* watched, QEvent* event) {
+    if ((watched == number_ || watched == version_) && isEnterKey(event)) {
+        accept();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+// --- CompareForm -------------------------------------------------------------------------------
+
+CompareForm::CompareForm(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("CompareForm"));
+    setWindowTitle(QStringLiteral("List's compare result"));
+    setModal(true);
+
+    auto makeList = [this](const QString& name) {
+        auto* list = new QListWidget(this);
+        list->setObjectName(name);
+        list->setUniformItemSizes(true);
+        list->setMinimumSize(150, 220);
+        return list;
+    };
+    phoneMissing_ = makeList(QStringLiteral("PhoneMissingList"));
+    userMissing_ = makeList(QStringLiteral("UserMissingList"));
+    different_ = makeList(QStringLiteral("DifferentList"));
+    auto* grid = new QGridLayout;
+    grid->addWidget(makeLabel(QStringLiteral("Label1"),
+                              QStringLiteral("User's blocks\nmissing in Phone's list:"), this),
+                    0, 0, Qt::AlignBottom);
+    grid->addWidget(makeLabel(QStringLiteral("Label2"),
+                              QStringLiteral("Phone's blocks\nmissing in User's list:"), this),
+                    0, 1, Qt::AlignBottom);
+    grid->addWidget(makeLabel(QStringLiteral("Label3"), QStringLiteral("Different blocks:"), this),
+                    0, 2, Qt::AlignBottom);
+    grid->addWidget(phoneMissing_, 1, 0);
+    grid->addWidget(userMissing_, 1, 1);
+    grid->addWidget(different_, 1, 2);
+
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setObjectName(QStringLiteral("OKButton"));
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(ok);
+    buttons->addStretch(1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addLayout(buttons);
+}
+
+void CompareForm::showResult(const QList<int>& phoneMissing, const QList<int>& userMissing,
+                             const QList<int>& different) {
+    auto refill = [](QListWidget* list, const QList<int>& numbers) {
+        list->clear();
+        QStringList texts;
+        texts.reserve(numbers.size());
+        for (int n : numbers)
+            texts.append(QString::number(n));
+        list->addItems(texts);
+    };
+    refill(phoneMissing_, phoneMissing);
+    refill(userMissing_, userMissing);
+    refill(different_, different);
+    exec();
+}
+
+} // namespace x45::ui

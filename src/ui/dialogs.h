@@ -1,0 +1,83 @@
+#pragma once
+// The four small modal dialogs of the window. Each is created at its first use and afterwards only
+// hidden and shown again; each carries the objectNames its controls are known by.
+
+#include "link/interaction.h"
+
+#include <QDialog>
+#include <QList>
+
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+
+namespace x45::ui {
+
+// The overwrite question: five answers, closing through the window frame answers "Cancel".
+class RewritePromtForm final : public QDialog {
+    Q_OBJECT
+public:
+    explicit RewritePromtForm(QWidget* parent = nullptr);
+    // Shows the question modally; returns one of RewriteCode.
+    int ask(const QString& question);
+    // Code of the last button pressed (0 before the first answer).
+    [[nodiscard]] int rewriteAnswer() const { return answer_; }
+
+protected:
+    void reject() override; // frame close or Escape
+
+private:
+    void answer(int code);
+
+    QLabel* question_;
+    int answer_ = 0;
+};
+
+// "Load custom blocks": a typed list of block numbers; empty on Cancel or close.
+class LoadCustomPromt final : public QDialog {
+    Q_OBJECT
+public:
+    explicit LoadCustomPromt(QWidget* parent = nullptr);
+    QString ask();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QLineEdit* text_;
+};
+
+// "Load custom block file": number and version of a block whose id file is missing.
+class LoadUserCustomPromt final : public QDialog {
+    Q_OBJECT
+public:
+    explicit LoadUserCustomPromt(QWidget* parent = nullptr);
+    // Both texts trimmed; both empty on Cancel or close.
+    BlockInfoTexts ask(const QString& message);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QLabel* message_;
+    QLineEdit* number_;
+    QLineEdit* version_;
+};
+
+// The result of a comparison that found differences.
+class CompareForm final : public QDialog {
+    Q_OBJECT
+public:
+    explicit CompareForm(QWidget* parent = nullptr);
+    // Refills the three lists (numbers without blanks) and shows the dialog modally until "OK".
+    void showResult(const QList<int>& phoneMissing, const QList<int>& userMissing,
+                    const QList<int>& different);
+
+private:
+    QListWidget* phoneMissing_;
+    QListWidget* userMissing_;
+    QListWidget* different_;
+};
+
+} // namespace x45::ui

@@ -1,0 +1,132 @@
+#include "mainform.h"
+
+#include "blocklistmodel.h"
+#include "blocklistview.h"
+#include "widgetinteraction.h"
+
+#include "link/link.h"
+#include "link/session.h"
+#include "transfer/transfer.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSerialPortInfo>
+#include <QToolButton>
+
+namespace x45::ui {
+
+struct DescriptionHolder {};
+
+MainForm::MainForm(SerialPort& port, QWidget* parent) : QMainWindow(parent), port_(port) {
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(QStringLiteral("x45eep " X45_VERSION));
+    w_ = buildMainForm(this);
+    resize(1000, 650);
+
+    link_ = std::make_unique<Link>(port_);
+    ui_ = std::make_unique<WidgetInteraction>(this, w_.StatusPanel, w_.ProgressBar);
+    session_ = std::make_unique<Session>(*link_, *ui_);
+    transfer_ = std::make_unique<PhoneTransfer>(*session_);
+    descriptions_ = std::make_unique<DescriptionHolder>();
+
+    phoneModel_ = new BlockListModel(ws_.PhoneBlocks, this);
+    userModel_ = new BlockListModel(ws_.UserBlocks, this);
+    w_.PhoneEEPList->setBlockModel(phoneModel_);
+    w_.UserEEPList->setBlockModel(userModel_);
+
+    // Form_Load: empty lists, first port chosen, "Ready". The port stays closed until "Init".
+    fillPortChoices();
+    w_.Combo3->setCurrentIndex(0);
+    portNumber_ = 1;
+    ui_->setStatus(QStringLiteral("Ready"));
+    connectControls();
+}
+
+MainForm::~MainForm() {
+    // The session and transfer refer to the link and the interaction: drop them first.
+    transfer_.reset();
+    session_.reset();
+}
+
+void MainForm::connectControls() {
+    connect(w_.StartButton, &QPushButton::clicked, this, &MainForm::StartButton_Click);
+    connect(w_.Combo3, &QComboBox::currentIndexChanged, this, &MainForm::Combo3_Click);
+    connect(w_.PhoneEEPList, &BlockListView::idHeaderClicked, this,
+            &MainForm::PhoneEEPList_ColumnClick);
+    connect(w_.UserEEPList, &BlockListView::idHeaderClicked, this,
+            &MainForm::UserEEPList_ColumnClick);
+    connect(w_.SelectAllPhonesButton, &QPushButton::clicked, this,
+            &MainForm::SelectAllPhonesButton_Click);
+    connect(w_.SelectAllUsersButton, &QPushButton::clicked, this,
+            &MainForm::SelectAllUsersButton_Click);
+    connect(w_.DeletePhonesButton, &QPushButton::clicked, this,
+            &MainForm::DeletePhonesButton_Click);
+    connect(w_.DeleteUsersButton, &QPushButton::clicked, this, &MainForm::DeleteUsersButton_Click);
+    connect(w_.CopyLeftButton, &QToolButton::clicked, this, &MainForm::CopyLeftButton_Click);
+    connect(w_.CopyRightButton, &QToolButton::clicked, this, &MainForm::CopyRightButton_Click);
+    connect(w_.CompareButton, &QPushButton::clicked, this, &MainForm::CompareButton_Click);
+    connect(w_.CheckHWidForDesc, &QCheckBox::toggled, this, &MainForm::CheckHWidForDesc_Click);
+    connect(w_.LoadUsersButton, &QPushButton::clicked, this, &MainForm::LoadUsersButton_Click);
+    connect(w_.SaveUsersButton, &QPushButton::clicked, this, &MainForm::SaveUsersButton_Click);
+    connect(w_.LoadPhonesButton, &QPushButton::clicked, this, &MainForm::LoadPhonesButton_Click);
+    connect(w_.LoadCustomPhonesButton, &QPushButton::clicked, this,
+            &MainForm::LoadCustomPhonesButton_Click);
+    connect(w_.SavePhonesButton, &QPushButton::clicked, this, &MainForm::SavePhonesButton_Click);
+    connect(w_.SaveSelPhonesButton, &QPushButton::clicked, this,
+            &MainForm::SaveSelPhonesButton_Click);
+    connect(w_.DeleteNowButton, &QPushButton::clicked, this, &MainForm::DeleteNowButton_Click);
+    connect(session_.get(), &Session::identified, this, &MainForm::showIdentity);
+    connect(session_.get(), &Session::spaceChanged, this, &MainForm::showSpace);
+}
+
+// --- Ports -------------------------------------------------------------------------------------
+
+void MainForm::fillPortChoices() {
+    w_.Combo3->clear();
+    for (int i = 0; i < 4; ++i)
+        w_.Combo3->addItem(QStringLiteral("COM%1").arg(i + 1), comPortDevice(i));
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+#ifdef Q_OS_WIN
+        addPortChoice(info.portName(), false);
+#else
+        addPortChoice(info.systemLocation(), false);
+#endif
+    }
+}
+
+void MainForm::addPortChoice(const QString& device, bool select) {
+    if (device.isEmpty()) return;
+    int at = w_.Combo3->findData(device);
+    if (at < 0) at = w_.Combo3->findText(device);
+    if (at < 0) {
+        w_.Combo3->addItem(device, device);
+        at = w_.Combo3->count() - 1;
+    }
+    if (select) w_.Combo3->setCurrentIndex(at);
+}
+
+void MainForm::Combo3_Click(int index) {
+    if (index >= 0) portNumber_ = index + 1;
+}
+
+QString MainForm::portDevice() const {
+    const int index = portNumber_ - 1;
+    if (index >= 0 && index < w_.Combo3->count()) return w_.Combo3->itemData(index).toString();
+    return comPortDevice(0);
+}
+
+// --- Descriptions ------------------------------------------------------------------------------
+
+void MainForm::loadDescriptions(const QString& explicitPath) {
+    Q_UNUSED(explicitPath);
+}
+
+QString MainForm::DescribeBlock(qint16 blockId, quint16 hwid) const {
+    Q_UNUSED(blockId);
+    Q_UNUSED(hwid);
+    return {};
+}
+
+} // namespace x45::ui

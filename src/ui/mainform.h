@@ -1,0 +1,139 @@
+#pragma once
+// The main window: a view over the core. It holds the two block lists, the link, the session and
+// the phone transfer, shows their state, and runs each operation from its button. Protocol and file
+// work happen in the core; this class only decides what the controls show and allow.
+//
+// Implementation by responsibility: mainform.cpp (construction, ports, descriptions),
+// mainform_session.cpp (start, exit, close rules), mainform_lists.cpp (fill, sort, select,
+// delete, copy, compare), mainform_files.cpp (Load/Save of the User's list),
+// mainform_transfer.cpp (the five phone-transfer buttons).
+
+#include "blocks/eepblock.h"
+#include "formlayout.h"
+
+#include <QMainWindow>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+class QAbstractButton;
+
+namespace x45 {
+class Link;
+class PhoneTransfer;
+class SerialPort;
+class Session;
+struct RunResult;
+} // namespace x45
+
+namespace x45::ui {
+
+class BlockListModel;
+class BlockListView;
+class WidgetInteraction;
+struct DescriptionHolder;
+
+class MainForm final : public QMainWindow {
+    Q_OBJECT
+public:
+    // The port is the caller's (a QtSerialPort for the program, a simulated one in tests) and must
+    // outlive the window.
+    explicit MainForm(SerialPort& port, QWidget* parent = nullptr);
+    ~MainForm() override;
+
+    // Core objects the window shows.
+    [[nodiscard]] Workspace& workspace() { return ws_; }
+    [[nodiscard]] Session& session() { return *session_; }
+    [[nodiscard]] Link& link() { return *link_; }
+    [[nodiscard]] WidgetInteraction& interaction() { return *ui_; }
+    [[nodiscard]] const FormWidgets& widgets() const { return w_; }
+    [[nodiscard]] BlockListModel& phoneModel() const { return *phoneModel_; }
+    [[nodiscard]] BlockListModel& userModel() const { return *userModel_; }
+
+    // Ports: "COM1".."COM4", then every serial port the system reports. addPortChoice adds a
+    // device path (once) and can select it.
+    void addPortChoice(const QString& device, bool select);
+    // 1..4 for "COM1".."COM4", higher for the further entries.
+    [[nodiscard]] int PortNumber() const { return portNumber_; }
+    [[nodiscard]] QString portDevice() const;
+
+    // The description file: the default search, or the one named.
+    void loadDescriptions(const QString& explicitPath = QString());
+
+    // File choosing for "Load" and "Save", replaceable so tests and scripts can name the files.
+    // Load returns the chosen names (empty = cancelled); Save returns one name (empty = cancelled).
+    using OpenChooser = std::function<QStringList()>;
+    using SaveChooser = std::function<QString()>;
+    void setOpenChooser(OpenChooser chooser) { openChooser_ = std::move(chooser); }
+    void setSaveChooser(SaveChooser chooser) { saveChooser_ = std::move(chooser); }
+
+    // Handlers, named after their controls.
+    void StartButton_Click();
+    void Combo3_Click(int index);
+    void FillPhoneEEPList();
+    void FillUserEEPList();
+    void PhoneEEPList_ColumnClick();
+    void UserEEPList_ColumnClick();
+    void SelectAllPhonesButton_Click();
+    void SelectAllUsersButton_Click();
+    void DeletePhonesButton_Click();
+    void DeleteUsersButton_Click();
+    void CopyLeftButton_Click();
+    void CopyRightButton_Click();
+    void CompareButton_Click();
+    void CheckHWidForDesc_Click();
+    void LoadUsersButton_Click();
+    void SaveUsersButton_Click();
+    void LoadPhonesButton_Click();
+    void LoadCustomPhonesButton_Click();
+    void SavePhonesButton_Click();
+    void SaveSelPhonesButton_Click();
+    void DeleteNowButton_Click();
+
+    // Removes the selected rows of the Phone's list and their blocks; asks first unless silent.
+    void RemoveSelectedPhoneBlocks(bool silent);
+    // Description of a block for a list with this hardware id, under the check box's rule.
+    [[nodiscard]] QString DescribeBlock(qint16 blockId, quint16 hwid) const;
+
+protected:
+    // Form_QueryUnload: refused while a reply is awaited; a running operation is stopped first and
+    // the window closes when it has wound up; an open session is ended before closing.
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void connectControls();
+    void fillPortChoices();
+    // Session display.
+    void showIdentity();
+    void showSpace();
+    void endSession();
+    void enterNoSession();
+    [[nodiscard]] bool sessionOpen() const;
+    // The nine phone-side buttons.
+    [[nodiscard]] QList<QAbstractButton*> phoneSideButtons() const;
+    void setPhoneSideEnabled(bool enabled);
+    // Runs one phone operation from its button with the Stop caption rules.
+    void runPhoneOperation(QAbstractButton* own, bool stoppable,
+                           const std::function<RunResult()>& operation);
+    void removeRowsAsked(BlockListView* view, bool silent);
+    void afterOperation();
+
+    SerialPort& port_;
+    FormWidgets w_;
+    Workspace ws_;
+    std::unique_ptr<Link> link_;
+    std::unique_ptr<WidgetInteraction> ui_;
+    std::unique_ptr<Session> session_;
+    std::unique_ptr<PhoneTransfer> transfer_;
+    BlockListModel* phoneModel_ = nullptr;
+    BlockListModel* userModel_ = nullptr;
+    std::unique_ptr<DescriptionHolder> descriptions_;
+    OpenChooser openChooser_;
+    SaveChooser saveChooser_;
+    int portNumber_ = 1;
+    bool starting_ = false;         // the start sequence is running
+    bool operationRunning_ = false; // a phone operation is running
+    bool closePending_ = false;     // close once the running work has wound up
+};
+
+} // namespace x45::ui

@@ -1,0 +1,142 @@
+// Session start and end as the window shows them, and the close rules.
+
+#include "mainform.h"
+
+#include "blocklistview.h"
+#include "widgetinteraction.h"
+
+#include "link/link.h"
+#include "link/session.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QToolButton>
+
+namespace x45::ui {
+
+namespace {
+const QString CaptionInit = QStringLiteral("Init");
+const QString CaptionStop = QStringLiteral("Stop");
+const QString CaptionExit = QStringLiteral("Exit");
+} // namespace
+
+QList<QAbstractButton*> MainForm::phoneSideButtons() const {
+    return {w_.LoadPhonesButton,      w_.LoadCustomPhonesButton, w_.SavePhonesButton,
+            w_.SaveSelPhonesButton,   w_.DeleteNowButton,        w_.DeletePhonesButton,
+            w_.SelectAllPhonesButton, w_.CopyLeftButton,         w_.CopyRightButton};
+}
+
+void MainForm::setPhoneSideEnabled(bool enabled) {
+    for (QAbstractButton* button : phoneSideButtons())
+        button->setEnabled(enabled);
+}
+
+bool MainForm::sessionOpen() const {
+    return w_.StartButton->text() == CaptionExit;
+}
+
+void MainForm::StartButton_Click() {
+    const QString caption = w_.StartButton->text();
+    if (caption == CaptionExit) {
+        endSession();
+        return;
+    }
+    if (caption == CaptionStop) {
+        // Only a request: the start sequence looks at it while it scans.
+        ui_->StopProcess = true;
+        w_.StartButton->setEnabled(false);
+        return;
+    }
+
+    setPhoneSideEnabled(false);
+    w_.Combo3->setEnabled(false);
+    ui_->StopProcess = false;
+    w_.StartButton->setText(CaptionStop);
+    starting_ = true;
+    const StartOutcome outcome = session_->Start(portDevice());
+    starting_ = false;
+
+    w_.StartButton->setEnabled(true);
+    if (outcome == StartOutcome::Opened) {
+        w_.StartButton->setText(CaptionExit);
+        setPhoneSideEnabled(true);
+        w_.Combo3->setEnabled(false);
+    } else {
+        // Stopped, refused readiness, or an error already shown: the lists stay as they were and
+        // the window stays open, so nothing held in memory is lost.
+        enterNoSession();
+    }
+    afterOperation();
+}
+
+void MainForm::enterNoSession() {
+    w_.StartButton->setText(CaptionInit);
+    w_.StartButton->setEnabled(true);
+    w_.Combo3->setEnabled(true);
+    setPhoneSideEnabled(false);
+}
+
+void MainForm::endSession() {
+    session_->End(); // end-of-session message, port closed, "Stopped."
+    w_.StartButton->setText(CaptionInit);
+    w_.ProgressBar->setMinimum(0);
+    w_.ProgressBar->setValue(0);
+    for (QLabel* label : w_.identityLabels())
+        label->clear();
+    for (QLabel* label : w_.spaceLabels())
+        label->clear();
+    enterNoSession();
+    ui_->setStatus(QStringLiteral("Stopped."));
+}
+
+void MainForm::showIdentity() {
+    const PhoneIdentity& id = session_->identity;
+    // The hardware id is always rewritten; the other values keep what the labels showed when the
+    // phone gave nothing this time.
+    w_.Label12->setText(id.PhoneHWid != 0 ? QString::number(id.PhoneHWid) : QString());
+    if (!id.PhoneModel.isEmpty()) w_.Label9->setText(id.PhoneModel);
+    if (id.PhoneSWVer != 0) w_.Label10->setText(QString::number(id.PhoneSWVer));
+    if (!id.PhoneLangGroup.isEmpty()) w_.Label11->setText(id.PhoneLangGroup);
+    if (!id.PhoneIMEI.isEmpty()) w_.Label27->setText(id.PhoneIMEI);
+}
+
+void MainForm::showSpace() {
+    const EEPSpace& lite = session_->EEliteSpace;
+    const EEPSpace& full = session_->EEfullSpace;
+    const QList<std::pair<QLabel*, qint32>> values = {
+        {w_.Label16, lite.FreeInBuffer},   {w_.Label15, lite.FreeAtAll},
+        {w_.Label20, lite.FreeForDeleted}, {w_.Label17, full.FreeInBuffer},
+        {w_.Label21, full.FreeAtAll},      {w_.Label14, full.FreeForDeleted},
+    };
+    for (const auto& [label, value] : values)
+        if (value > 0) label->setText(QString::number(value));
+}
+
+void MainForm::afterOperation() {
+    if (closePending_) {
+        closePending_ = false;
+        close();
+    }
+}
+
+void MainForm::closeEvent(QCloseEvent* event) {
+    if (link_->ReadState != 0) {
+        event->ignore();
+        return;
+    }
+    if (starting_ || operationRunning_) {
+        // Between two exchanges: ask the running work to stop and close once it has wound up.
+        ui_->StopProcess = true;
+        if (starting_) w_.StartButton->setEnabled(false);
+        closePending_ = true;
+        event->ignore();
+        return;
+    }
+    if (sessionOpen()) endSession();
+    event->accept();
+}
+
+} // namespace x45::ui

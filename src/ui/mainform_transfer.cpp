@@ -1,0 +1,108 @@
+// The five phone-transfer buttons: captions, enable states, and the list refreshed afterwards.
+
+#include "mainform.h"
+
+#include "blocklistmodel.h"
+#include "blocklistview.h"
+#include "widgetinteraction.h"
+
+#include "link/link.h"
+#include "link/session.h"
+#include "transfer/transfer.h"
+
+#include <QPushButton>
+#include <QSet>
+
+namespace x45::ui {
+
+namespace {
+const QString CaptionStop = QStringLiteral("Stop");
+}
+
+void MainForm::runPhoneOperation(QAbstractButton* own, bool stoppable,
+                                 const std::function<RunResult()>& operation) {
+    if (stoppable && own->text() == CaptionStop) {
+        // The running operation sees the request after its current block.
+        ui_->StopProcess = true;
+        own->setEnabled(false);
+        return;
+    }
+    if (operationRunning_ || starting_) return;
+
+    const QString idleCaption = own->text();
+    QList<QAbstractButton*> disabled = phoneSideButtons();
+    disabled.append(w_.StartButton);
+    for (QAbstractButton* button : disabled)
+        if (button != own || !stoppable) button->setEnabled(false);
+    ui_->StopProcess = false;
+    if (stoppable) own->setText(CaptionStop);
+
+    operationRunning_ = true;
+    const RunResult result = operation();
+    operationRunning_ = false;
+
+    if (stoppable) own->setText(idleCaption);
+    if (result.end == RunEnd::PortLost) {
+        // The phone is gone: the session cannot go on. The person has been told why.
+        endSession();
+    } else {
+        for (QAbstractButton* button : disabled)
+            button->setEnabled(true);
+    }
+    afterOperation();
+}
+
+void MainForm::LoadPhonesButton_Click() {
+    runPhoneOperation(w_.LoadPhonesButton, true, [this] {
+        const RunResult result = transfer_->LoadAll(ws_.PhoneBlocks);
+        FillPhoneEEPList();
+        return result;
+    });
+}
+
+void MainForm::LoadCustomPhonesButton_Click() {
+    runPhoneOperation(w_.LoadCustomPhonesButton, true, [this] {
+        const RunResult result = transfer_->LoadCustom(ws_.PhoneBlocks);
+        FillPhoneEEPList();
+        return result;
+    });
+}
+
+void MainForm::SavePhonesButton_Click() {
+    if (ws_.PhoneBlocks.isEmpty() && w_.SavePhonesButton->text() != CaptionStop) return;
+    runPhoneOperation(w_.SavePhonesButton, true,
+                      [this] { return transfer_->SaveAll(ws_.PhoneBlocks); });
+}
+
+void MainForm::SaveSelPhonesButton_Click() {
+    if (ws_.PhoneBlocks.isEmpty() && w_.SaveSelPhonesButton->text() != CaptionStop) return;
+    runPhoneOperation(w_.SaveSelPhonesButton, true, [this] {
+        // The rows to write are those selected when the run starts: a selection changed during
+        // the run must not change which blocks go to the phone.
+        const QList<int> rows = w_.PhoneEEPList->selectedRowPositions();
+        const QSet<int> chosen(rows.begin(), rows.end());
+        const BlockList snapshot = ws_.PhoneBlocks;
+        return transfer_->SaveSelected(snapshot,
+                                       [&chosen](int row) { return chosen.contains(row); });
+    });
+}
+
+void MainForm::DeleteNowButton_Click() {
+    if (w_.PhoneEEPList->rowCountShown() == 0) return;
+    runPhoneOperation(w_.DeleteNowButton, false, [this] {
+        const QList<int> rows = w_.PhoneEEPList->selectedRowPositions();
+        const QVector<int> selected(rows.begin(), rows.end());
+        const BlockList snapshot = ws_.PhoneBlocks;
+        return transfer_->DeleteDirectly(snapshot, selected, [this](const QVector<qint16>& ids) {
+            // Remove exactly the blocks the phone deleted, wherever their rows are now; the other
+            // rows keep their texts.
+            const QSet<qint16> gone(ids.begin(), ids.end());
+            QList<int> positions;
+            for (int row = 0; row < ws_.PhoneBlocks.size(); ++row)
+                if (gone.contains(ws_.PhoneBlocks.at(row).BlockId)) positions.append(row);
+            phoneModel_->removePositions(positions);
+        });
+    });
+}
+
+} // namespace x45::ui

@@ -1,0 +1,205 @@
+#include "widgetinteraction.h"
+
+#include "dialogs.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+
+#include <optional>
+
+namespace x45::ui {
+
+namespace {
+
+QMessageBox::StandardButton standardOf(Button button) {
+    switch (button) {
+    case Button::Ok:
+        return QMessageBox::Ok;
+    case Button::Cancel:
+        return QMessageBox::Cancel;
+    case Button::Abort:
+        return QMessageBox::Abort;
+    case Button::Retry:
+        return QMessageBox::Retry;
+    case Button::Ignore:
+        return QMessageBox::Ignore;
+    case Button::Yes:
+        return QMessageBox::Yes;
+    case Button::No:
+        return QMessageBox::No;
+    }
+    return QMessageBox::Ok;
+}
+
+QMessageBox::StandardButtons standardSet(Buttons buttons) {
+    switch (buttons) {
+    case Buttons::Ok:
+        return QMessageBox::Ok;
+    case Buttons::YesNo:
+        return QMessageBox::Yes | QMessageBox::No;
+    case Buttons::AbortRetryIgnore:
+        return QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore;
+    case Buttons::RetryCancel:
+        return QMessageBox::Retry | QMessageBox::Cancel;
+    }
+    return QMessageBox::Ok;
+}
+
+QMessageBox::Icon iconOf(Icon icon) {
+    switch (icon) {
+    case Icon::None:
+        return QMessageBox::NoIcon;
+    case Icon::Exclamation:
+        return QMessageBox::Warning;
+    case Icon::Question:
+        return QMessageBox::Question;
+    case Icon::Critical:
+        return QMessageBox::Critical;
+    }
+    return QMessageBox::NoIcon;
+}
+
+// The answer a box gives when it is closed without a button (Escape, window frame): the harmless
+// choice of each set. Abort/Retry/Ignore has none, so that box cannot be closed that way.
+std::optional<Button> escapeAnswer(Buttons buttons) {
+    switch (buttons) {
+    case Buttons::Ok:
+        return Button::Ok;
+    case Buttons::YesNo:
+        return Button::No;
+    case Buttons::RetryCancel:
+        return Button::Cancel;
+    case Buttons::AbortRetryIgnore:
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+Button buttonOf(int standard, Buttons buttons) {
+    switch (standard) {
+    case QMessageBox::Ok:
+        return Button::Ok;
+    case QMessageBox::Cancel:
+        return Button::Cancel;
+    case QMessageBox::Abort:
+        return Button::Abort;
+    case QMessageBox::Retry:
+        return Button::Retry;
+    case QMessageBox::Ignore:
+        return Button::Ignore;
+    case QMessageBox::Yes:
+        return Button::Yes;
+    case QMessageBox::No:
+        return Button::No;
+    default:
+        return escapeAnswer(buttons).value_or(Button::Retry);
+    }
+}
+
+// Texts carry CR LF (or a lone CR) as their line break.
+QString displayText(QString text) {
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+
+} // namespace
+
+class WidgetInteraction::NormalPointer {
+public:
+    explicit NormalPointer(const WidgetInteraction& owner) : active_(owner.busyDepth_ > 0) {
+        if (active_) QApplication::setOverrideCursor(Qt::ArrowCursor);
+    }
+    ~NormalPointer() {
+        if (active_) QApplication::restoreOverrideCursor();
+    }
+    NormalPointer(const NormalPointer&) = delete;
+    NormalPointer& operator=(const NormalPointer&) = delete;
+
+private:
+    bool active_;
+};
+
+WidgetInteraction::WidgetInteraction(QWidget* window, QLabel* statusPanel, QProgressBar* progress)
+    : window_(window), statusPanel_(statusPanel), progress_(progress) {}
+
+WidgetInteraction::~WidgetInteraction() {
+    while (busyDepth_ > 0)
+        setBusy(false);
+}
+
+Button WidgetInteraction::message(const QString& text, const QString& title, Buttons buttons,
+                                  Icon icon, Button defaultButton) {
+    if (answerer_) return answerer_->message(text, title, buttons, icon, defaultButton);
+    NormalPointer pointer(*this);
+    QMessageBox box(iconOf(icon), title.isEmpty() ? AppTitle : title, displayText(text),
+                    standardSet(buttons), window_);
+    box.setTextFormat(Qt::PlainText); // file names and replies are shown as they are
+    box.setDefaultButton(standardOf(defaultButton));
+    if (const auto escape = escapeAnswer(buttons)) box.setEscapeButton(standardOf(*escape));
+    return buttonOf(box.exec(), buttons);
+}
+
+int WidgetInteraction::askRewrite(const QString& question) {
+    if (answerer_) return answerer_->askRewrite(question);
+    NormalPointer pointer(*this);
+    return rewritePromtForm()->ask(question);
+}
+
+QString WidgetInteraction::askBlockList() {
+    if (answerer_) return answerer_->askBlockList();
+    NormalPointer pointer(*this);
+    return loadCustomPromt()->ask();
+}
+
+BlockInfoTexts WidgetInteraction::askBlockInfo(const QString& message) {
+    if (answerer_) return answerer_->askBlockInfo(message);
+    NormalPointer pointer(*this);
+    return loadUserCustomPromt()->ask(message);
+}
+
+void WidgetInteraction::setStatus(const QString& text) {
+    if (statusPanel_) statusPanel_->setText(text);
+}
+
+QString WidgetInteraction::statusText() const {
+    return statusPanel_ ? statusPanel_->text() : QString();
+}
+
+void WidgetInteraction::setProgressRange(int minimum, int maximum) {
+    if (!progress_) return;
+    // A bar whose maximum does not exceed its minimum would turn into a busy animation; an empty
+    // bar says the same thing without moving.
+    progress_->setRange(minimum, maximum > minimum ? maximum : minimum + 1);
+}
+
+void WidgetInteraction::setProgressValue(int value) {
+    if (progress_) progress_->setValue(qBound(progress_->minimum(), value, progress_->maximum()));
+}
+
+void WidgetInteraction::setBusy(bool busy) {
+    if (busy) {
+        if (busyDepth_++ == 0) QApplication::setOverrideCursor(Qt::WaitCursor);
+    } else if (busyDepth_ > 0) {
+        if (--busyDepth_ == 0) QApplication::restoreOverrideCursor();
+    }
+}
+
+RewritePromtForm* WidgetInteraction::rewritePromtForm() {
+    if (!rewrite_) rewrite_ = new RewritePromtForm(window_);
+    return rewrite_;
+}
+
+LoadCustomPromt* WidgetInteraction::loadCustomPromt() {
+    if (!loadCustom_) loadCustom_ = new LoadCustomPromt(window_);
+    return loadCustom_;
+}
+
+LoadUserCustomPromt* WidgetInteraction::loadUserCustomPromt() {
+    if (!loadUserCustom_) loadUserCustom_ = new LoadUserCustomPromt(window_);
+    return loadUserCustom_;
+}
+
+} // namespace x45::ui
