@@ -1,0 +1,173 @@
+#include "faults.h"
+
+#include <link/bytes.h>
+#include <link/protocol.h>
+
+namespace x45sim {
+
+namespace {
+
+struct KindName {
+    FaultKind kind;
+    const char* name;
+    int defaultParam;
+};
+
+constexpr KindName Kinds[] = {
+    {FaultKind::NoReply, "noreply", 0},
+    {FaultKind::BadHeader, "badheader", 0},
+    {FaultKind::BadTrailer, "badtrailer", 0},
+    {FaultKind::WrongSub, "wrongsub", 0},
+    {FaultKind::Cut, "cut", 3},
+    {FaultKind::Extra, "extra", 3},
+    {FaultKind::Trickle, "trickle", 2},
+    {FaultKind::Delay, "delay", 200},
+    {FaultKind::ScanNoise, "scannoise", 3},
+};
+
+int defaultParam(FaultKind kind) {
+    for (const auto& k : Kinds)
+        if (k.kind == kind) return k.defaultParam;
+    return 0;
+}
+
+int paramOf(const Fault& f) {
+    return f.param >= 0 ? f.param : defaultParam(f.kind);
+}
+
+// Recomputes the block-protocol trailer so that a deliberate change stays the only fault.
+void fixTrailer(QByteArray& reply) {
+    if (reply.size() >= 5 && x45::byteAt(reply, 0) == x45::proto::BlockCmd)
+        reply[reply.size() - 1] = static_cast<char>(x45::XorSum(reply, reply.size() - 1));
+}
+
+} // namespace
+
+QString faultKindName(FaultKind kind) {
+    for (const auto& k : Kinds)
+        if (k.kind == kind) return QString::fromLatin1(k.name);
+    return QStringLiteral("?");
+}
+
+std::optional<Fault> parseFault(const QString& text, QString* error) {
+    auto fail = [&](const QString& why) -> std::optional<Fault> {
+        if (error) *error = QStringLiteral("Bad fault \"%1\": %2").arg(text, why);
+        return std::nullopt;
+    };
+    const QString kindText = text.section(QLatin1Char(':'), 0, 0).trimmed().toLower();
+    Fault f;
+    bool known = false;
+    for (const auto& k : Kinds)
+        if (kindText == QLatin1String(k.name)) {
+            f.kind = k.kind;
+            known = true;
+        }
+    if (!known) {
+        QStringList names;
+        for (const auto& k : Kinds)
+            names << QString::fromLatin1(k.name);
+        return fail(QStringLiteral("unknown kind; use one of ") + names.join(QStringLiteral(", ")));
+    }
+    const QString rest = text.section(QLatin1Char(':'), 1);
+    for (const QString& item : rest.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const QString key = item.section(QLatin1Char('='), 0, 0).trimmed().toLower();
+        const QString value = item.section(QLatin1Char('='), 1).trimmed();
+        bool ok = false;
+        if (key == QLatin1String("p")) {
+            f.probability = value.toDouble(&ok);
+            if (!ok || f.probability < 0 || f.probability > 1)
+                return fail(QStringLiteral("p must be a number from 0 to 1"));
+            continue;
+        }
+        const int n = value.toInt(&ok, 0); // accepts 0x.. as well as decimal
+        if (!ok || n < 0)
+            return fail(QStringLiteral("%1 needs a whole number of 0 or more").arg(key));
+        if (key == QLatin1String("cmd") && n <= 0xFF)
+            f.cmd = n;
+        else if (key == QLatin1String("sub") && n <= 0xFF)
+            f.sub = n;
+        else if (key == QLatin1String("skip"))
+            f.skip = n;
+        else if (key == QLatin1String("n"))
+            f.count = n;
+        else if (key == QLatin1String("k") || key == QLatin1String("ms"))
+            f.param = n;
+        else
+            return fail(QStringLiteral("unknown key or value out of range: %1").arg(item));
+    }
+    return f;
+}
+
+bool FaultPlan::strikes(Fault& f, int cmd, int sub) {
+    if ((f.cmd >= 0 && f.cmd != cmd) || (f.sub >= 0 && f.sub != sub)) return false;
+    ++f.matched;
+    if (f.matched <= f.skip || (f.count > 0 && f.matched > f.skip + f.count)) return false;
+    if (f.probability < 1.0) {
+        std::uniform_real_distribution<double> dist(0.0, 1.0);
+        if (dist(rng_) >= f.probability) return false;
+    }
+    ++f.hits;
+    return true;
+}
+
+bool FaultPlan::apply(int cmd, int sub, const QByteArray& reply, Emissions& out) {
+    QByteArray bytes = reply;
+    std::chrono::milliseconds delay{0};
+    int trickleMs = -1;
+    for (Fault& f : faults_) {
+        if (f.kind == FaultKind::ScanNoise || !strikes(f, cmd, sub)) continue;
+        const int k = paramOf(f);
+        switch (f.kind) {
+        case FaultKind::NoReply:
+            return false;
+        case FaultKind::BadHeader:
+            if (bytes.size() >= 3) bytes[2] = static_cast<char>(bytes[2] ^ 0x01);
+            break;
+        case FaultKind::BadTrailer:
+            if (!bytes.isEmpty())
+                bytes[bytes.size() - 1] = static_cast<char>(bytes[bytes.size() - 1] ^ 0x01);
+            break;
+        case FaultKind::WrongSub:
+            if (bytes.size() >= 4) {
+                bytes[3] = static_cast<char>(bytes[3] ^ 0x40);
+                fixTrailer(bytes);
+            }
+            break;
+        case FaultKind::Cut:
+            bytes.truncate(k);
+            break;
+        case FaultKind::Extra:
+            bytes.append(QByteArray(k, '\xEE'));
+            break;
+        case FaultKind::Trickle:
+            trickleMs = k;
+            break;
+        case FaultKind::Delay:
+            delay += std::chrono::milliseconds(k);
+            break;
+        case FaultKind::ScanNoise:
+            break;
+        }
+    }
+    if (bytes.isEmpty())
+        return true; // cut to nothing: the phone acted but nothing reached the line
+    if (trickleMs >= 0) {
+        for (qsizetype i = 0; i < bytes.size(); ++i)
+            out.push_back({bytes.mid(i, 1), i == 0 ? delay : std::chrono::milliseconds(trickleMs)});
+    } else {
+        out.push_back({bytes, delay});
+    }
+    return true;
+}
+
+QByteArray FaultPlan::scanNoise() {
+    QByteArray noise;
+    for (Fault& f : faults_) {
+        if (f.kind != FaultKind::ScanNoise || !strikes(f, x45::proto::ScanByte, -1)) continue;
+        for (int i = 0; i < paramOf(f); ++i)
+            noise.append(static_cast<char>(i % 2 ? 0xFF : 0x00)); // never the answer byte
+    }
+    return noise;
+}
+
+} // namespace x45sim

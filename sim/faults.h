@@ -1,0 +1,65 @@
+#pragma once
+// Faults the simulated phone can be told to commit, aimed at one kind of request.
+
+#include "emission.h"
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <random>
+#include <vector>
+
+namespace x45sim {
+
+enum class FaultKind {
+    NoReply,    // the request is swallowed (the phone does not act on it either)
+    BadHeader,  // header check byte of the reply is wrong
+    BadTrailer, // last byte of the reply is wrong
+    WrongSub,   // SubCmd changed (trailer kept consistent, so only the SubCmd is off)
+    Cut,        // only the first `param` bytes of the reply are sent
+    Extra,      // `param` bytes follow the reply
+    Trickle,    // the reply comes one byte at a time, `param` ms apart
+    Delay,      // the reply comes `param` ms late
+    ScanNoise,  // `param` noise bytes before the scan answer 0xA0
+};
+
+struct Fault {
+    FaultKind kind = FaultKind::NoReply;
+    int cmd = -1;  // request Cmd to aim at; -1 = any
+    int sub = -1;  // request SubCmd (area bit included); -1 = any
+    int skip = 0;  // matching requests let through before the fault starts
+    int count = 0; // matching requests hit after that; 0 = no limit
+    double probability = 1.0;
+    int param = -1;  // bytes or milliseconds, see FaultKind; -1 = the kind's default
+    int matched = 0; // matching requests seen so far
+    int hits = 0;    // times the fault struck
+};
+
+[[nodiscard]] QString faultKindName(FaultKind kind);
+
+// "cut:cmd=0x14,sub=0x05,skip=2,n=3,p=0.5,k=4": kind, then optional keys. k (also ms) is the
+// parameter. Returns nullopt and sets *error on a malformed text.
+[[nodiscard]] std::optional<Fault> parseFault(const QString& text, QString* error);
+
+class FaultPlan {
+public:
+    void add(const Fault& fault) { faults_.push_back(fault); }
+    void clear() { faults_.clear(); }
+    void setSeed(quint32 seed) { rng_.seed(seed); }
+    [[nodiscard]] const std::vector<Fault>& list() const { return faults_; }
+    [[nodiscard]] bool empty() const { return faults_.empty(); }
+
+    // Turns a clean reply to the request (cmd, sub) into what goes on the line. Returns false
+    // when the reply is swallowed (nothing is sent and the request must count as unhandled).
+    [[nodiscard]] bool apply(int cmd, int sub, const QByteArray& reply, Emissions& out);
+    // Noise bytes to send before a scan answer (empty for none).
+    [[nodiscard]] QByteArray scanNoise();
+
+private:
+    [[nodiscard]] bool strikes(Fault& f, int cmd, int sub);
+
+    std::vector<Fault> faults_;
+    std::mt19937 rng_{1};
+};
+
+} // namespace x45sim

@@ -1,0 +1,205 @@
+// The block protocol side of the simulated phone: reading, writing, deleting, erasing, space.
+
+#include "simphone.h"
+
+#include <link/bytes.h>
+#include <link/link.h>
+#include <link/protocol.h>
+
+#include <QtEndian>
+
+namespace x45sim {
+
+using namespace x45::proto;
+using x45::byteAt;
+using x45::wordAt;
+
+namespace {
+
+// SubCmd of a refusal: a well-formed request the phone will not carry out (no room, a block
+// closed before all its data came). The tool sees a wrong SubCmd and retries or reports.
+constexpr quint8 Refused = 0x33;
+
+QByteArray le32(qint32 v) {
+    QByteArray out(4, '\0');
+    qToLittleEndian<qint32>(v, out.data());
+    return out;
+}
+
+// Payload length (the Length byte) each request must carry; -1 for a variable one.
+int expectedLength(int base) {
+    switch (base) {
+    case MaxBlockQuery:
+    case EEPSpaceQuery:
+    case EraseEEPQuery:
+    case (CollectEEFULLGarbageQuery & ~EEfullBit):
+        return 2;
+    case BlockInfoQuery:
+    case BlockDeleteQuery:
+    case WBlockOKQuery:
+        return 4;
+    case BlockDataQuery:
+        return 8;
+    case WBlockInfoQuery:
+        return 7;
+    case WBlockDataQuery:
+        return -1;
+    default:
+        return 0;
+    }
+}
+
+} // namespace
+
+QByteArray SimPhone::refuse(quint8 sub, const QString& why) {
+    refusals_ << QStringLiteral("%1 (SubCmd %2)").arg(why).arg(sub, 2, 16, QLatin1Char('0'));
+    return x45::Link::blockFrame(Refused, {});
+}
+
+std::optional<QByteArray> SimPhone::blockReply(const QByteArray& frame) {
+    const int length = byteAt(frame, 1);
+    if (length < 2) {
+        malformed(QStringLiteral("block request without SubCmd and trailer"), frame);
+        return std::nullopt;
+    }
+    if (byteAt(frame, frame.size() - 1) != x45::XorSum(frame, frame.size() - 1)) {
+        malformed(QStringLiteral("trailer wrong"), frame);
+        return std::nullopt;
+    }
+    const quint8 sub = byteAt(frame, 3);
+    const bool full = (sub & EEfullBit) != 0;
+    const int base = sub & ~EEfullBit;
+    const int expected = expectedLength(base);
+    if (expected == 0 || (base == (CollectEEFULLGarbageQuery & ~EEfullBit) && !full)) {
+        malformed(QStringLiteral("unknown SubCmd"), frame);
+        return std::nullopt;
+    }
+    if (expected > 0 && length != expected) {
+        malformed(QStringLiteral("Length %1 where %2 belongs").arg(length).arg(expected), frame);
+        return std::nullopt;
+    }
+    const auto ack = [sub] { return x45::Link::blockFrame(sub, {}); };
+    if (length == 2) {
+        switch (base) {
+        case MaxBlockQuery: {
+            const std::optional<qint16> forced = full ? config_.maxEEfull : config_.maxEElite;
+            const int highest = forced ? *forced : eeprom_.highest(full);
+            return x45::Link::blockFrame(sub, x45::WordToStr(static_cast<quint16>(highest)));
+        }
+        case EEPSpaceQuery: {
+            const AreaSpace s = eeprom_.space(full);
+            return x45::Link::blockFrame(sub, le32(s.freeInBuffer) + le32(s.freeAtAll) +
+                                                  le32(s.freeForDeleted));
+        }
+        case EraseEEPQuery:
+            eeprom_.eraseArea(full);
+            write_.reset();
+            return ack();
+        default: // garbage collection
+            eeprom_.collectGarbage();
+            return ack();
+        }
+    }
+
+    const int id = static_cast<qint16>(wordAt(frame, 4));
+    if (isEEfull(id) != full) {
+        malformed(QStringLiteral("block %1 asked for in the other area").arg(id), frame);
+        return std::nullopt;
+    }
+    const SimEeprom::Stored* held = eeprom_.find(id);
+    const QByteArray noSuchBlock = x45::Link::blockFrame(NoSuchBlock, {});
+    switch (base) {
+    case BlockInfoQuery:
+        if (!held) return noSuchBlock;
+        return x45::Link::blockFrame(sub, x45::WordToStr(static_cast<quint16>(held->data.size())) +
+                                              QByteArray(1, static_cast<char>(held->version)));
+    case BlockDataQuery: {
+        const int offset = wordAt(frame, 6);
+        const int count = wordAt(frame, 8);
+        if (count > config_.maxReadChunk) {
+            malformed(QStringLiteral("count %1 above %2").arg(count).arg(config_.maxReadChunk),
+                      frame);
+            return std::nullopt;
+        }
+        if (!held) return noSuchBlock;
+        const QByteArray data =
+            offset < held->data.size() ? held->data.mid(offset, count) : QByteArray();
+        return x45::Link::blockFrame(sub, data);
+    }
+    case BlockDeleteQuery:
+        if (!eeprom_.remove(id)) return noSuchBlock;
+        return ack();
+    default:
+        return writeReply(sub, id, frame);
+    }
+}
+
+std::optional<QByteArray> SimPhone::writeReply(quint8 sub, int id, const QByteArray& frame) {
+    const int base = sub & ~EEfullBit;
+    const auto ack = [sub] { return x45::Link::blockFrame(sub, {}); };
+    switch (base) {
+    case WBlockInfoQuery: {
+        const int length = wordAt(frame, 6);
+        // A new announcement abandons an unfinished one (the tool skipped that block).
+        write_.reset();
+        if (id < 0)
+            return refuse(sub, QStringLiteral("block %1: no such number on a phone").arg(id));
+        if (!eeprom_.hasRoom(id, length))
+            return refuse(sub,
+                          QStringLiteral("block %1: no room for %2 bytes").arg(id).arg(length));
+        write_ = PendingWrite{id, length, byteAt(frame, 8), {}};
+        return ack();
+    }
+    case WBlockDataQuery: {
+        const int k = byteAt(frame, 1) - 6;
+        if (k < 0 || k > config_.maxWriteChunk) {
+            malformed(QStringLiteral("chunk of %1 bytes, 0 to %2 allowed")
+                          .arg(k)
+                          .arg(config_.maxWriteChunk),
+                      frame);
+            return std::nullopt;
+        }
+        if (!write_ || write_->id != id) {
+            malformed(QStringLiteral("data for block %1, which was not announced").arg(id), frame);
+            return std::nullopt;
+        }
+        const int offset = wordAt(frame, 6);
+        if (offset != write_->data.size()) {
+            malformed(QStringLiteral("offset %1 does not follow on %2 bytes received")
+                          .arg(offset)
+                          .arg(write_->data.size()),
+                      frame);
+            return std::nullopt;
+        }
+        if (offset + k > write_->length) {
+            malformed(QStringLiteral("data beyond the announced %1 bytes").arg(write_->length),
+                      frame);
+            return std::nullopt;
+        }
+        write_->data.append(frame.mid(8, k));
+        return ack();
+    }
+    case WBlockOKQuery: {
+        if (!write_ || write_->id != id) {
+            malformed(QStringLiteral("block %1 closed but not announced").arg(id), frame);
+            return std::nullopt;
+        }
+        const PendingWrite w = *write_;
+        write_.reset();
+        // Never store a block that is missing part of its data.
+        if (w.data.size() < w.length)
+            return refuse(sub, QStringLiteral("block %1 closed after %2 of %3 bytes")
+                                   .arg(id)
+                                   .arg(w.data.size())
+                                   .arg(w.length));
+        if (!eeprom_.put(id, w.data, w.version))
+            return refuse(sub, QStringLiteral("block %1: no room").arg(id));
+        return ack();
+    }
+    default:
+        malformed(QStringLiteral("unknown SubCmd"), frame);
+        return std::nullopt;
+    }
+}
+
+} // namespace x45sim

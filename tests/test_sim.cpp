@@ -1,0 +1,254 @@
+// The simulated phone must be a strict and faithful stand-in: these tests pin down what it answers,
+// what it refuses to answer, and what it stores.
+
+#include "simphone.h"
+#include "simport.h"
+
+#include <link/bytes.h>
+#include <link/link.h>
+#include <link/protocol.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QtEndian>
+#include <array>
+#include <gtest/gtest.h>
+
+using namespace x45sim;
+namespace proto = x45::proto;
+
+namespace {
+
+QByteArray hex(const char* text) {
+    return QByteArray::fromHex(text);
+}
+
+QByteArray joined(const Emissions& e) {
+    QByteArray out;
+    for (const Emission& x : e)
+        out += x.bytes;
+    return out;
+}
+
+QByteArray bootBytes() {
+    return QByteArray(1, char(proto::BootLength)) + serviceBootImage() +
+           QByteArray(1, char(proto::BootCheck));
+}
+
+// Scan, boot and speed switch: leaves the phone in service mode at 115200.
+void openSession(SimPhone& phone) {
+    ASSERT_EQ(joined(phone.receive(hex("55"), 57600)), hex("A0"));
+    ASSERT_EQ(joined(phone.receive(bootBytes(), 57600)), hex("A5"));
+    ASSERT_EQ(joined(phone.receive(proto::BaudQuery, 57600)).right(10), proto::BaudReplyTail);
+    ASSERT_EQ(phone.speed(), 115200);
+}
+
+QByteArray ask(SimPhone& phone, const QByteArray& frame) {
+    return joined(phone.receive(frame, 115200));
+}
+
+QByteArray block(quint8 sub, const QByteArray& args) {
+    return x45::Link::blockFrame(sub, args);
+}
+
+QByteArray idArgs(int id) {
+    return x45::WordToStr(quint16(id));
+}
+
+} // namespace
+
+TEST(SimSession, BootIdentifyAndExit) {
+    SimConfig config;
+    config.hwid = 0x1234;
+    config.model = "C45";
+    config.sw = 0x42;
+    config.langGroup = "lg3";
+    config.imei = "490154203237518";
+    SimPhone phone(config);
+    EXPECT_EQ(serviceBootImage().size(), 104);
+    EXPECT_EQ(x45::XorSum(serviceBootImage()), proto::BootCheck);
+
+    // Scan answered, a repeated scan during the boot wait answered again, then the boot.
+    EXPECT_EQ(joined(phone.receive(hex("55"), 57600)), hex("A0"));
+    EXPECT_EQ(joined(phone.receive(hex("55"), 57600)), hex("A0"));
+    // The image arriving in pieces is assembled.
+    const QByteArray boot = bootBytes();
+    EXPECT_TRUE(joined(phone.receive(boot.left(50), 57600)).isEmpty());
+    EXPECT_EQ(joined(phone.receive(boot.mid(50), 57600)), hex("A5"));
+    EXPECT_EQ(phone.state(), SimState::Service);
+
+    const QByteArray ping = joined(phone.receive(proto::PingQuery, 57600));
+    EXPECT_GE(ping.size(), proto::PingHold);
+    EXPECT_EQ(x45::byteAt(ping, 0), proto::PingCmd);
+    EXPECT_EQ(x45::byteAt(ping, 3), proto::PingSub);
+    EXPECT_EQ(x45::byteAt(ping, ping.size() - 1), proto::PingEnd);
+
+    EXPECT_EQ(joined(phone.receive(proto::BaudQuery, 57600)), hex("010A0BCC3131353230300DD22B"));
+    EXPECT_EQ(phone.speed(), 115200);
+    EXPECT_EQ(ask(phone, proto::ChipsetQuery), hex("0503062134 12"));
+    EXPECT_EQ(ask(phone, proto::ModelQuery), hex("0E050B07") + "C45" + QByteArray(1, '\0'));
+    EXPECT_EQ(ask(phone, proto::SWQuery), hex("0E020C0342"));
+    EXPECT_EQ(ask(phone, proto::LangGroupQuery), hex("0E050B09") + "lg3" + QByteArray(1, '\0'));
+    const QByteArray imei = ask(phone, proto::IMEIQuery);
+    EXPECT_EQ(x45::byteAt(imei, 3), proto::IMEISub);
+    EXPECT_EQ(x45::byteAt(imei, 1) + 3, imei.size());
+    EXPECT_EQ(imei.mid(imei.indexOf(' ') + 1).chopped(1), config.imei);
+
+    EXPECT_TRUE(ask(phone, proto::ExitQuery).isEmpty());
+    EXPECT_EQ(phone.state(), SimState::AwaitScan);
+    EXPECT_EQ(phone.speed(), 57600);
+    EXPECT_EQ(phone.malformedCount(), 0) << phone.malformedReasons().join('\n').toStdString();
+    EXPECT_EQ(phone.sessionsStarted(), 1);
+}
+
+TEST(SimSession, WrongBootAndWrongSpeedAreRefused) {
+    SimPhone phone;
+    ASSERT_EQ(joined(phone.receive(hex("55"), 57600)), hex("A0"));
+    QByteArray boot = bootBytes();
+    boot[40] = char(boot[40] ^ 0x01);
+    EXPECT_TRUE(joined(phone.receive(boot, 57600)).isEmpty());
+    EXPECT_EQ(phone.state(), SimState::AwaitScan);
+    EXPECT_EQ(phone.malformedCount(), 1);
+    EXPECT_TRUE(phone.malformedReasons().first().contains("byte 40"));
+
+    // A scan at the wrong speed is garbage to the phone.
+    EXPECT_TRUE(joined(phone.receive(hex("55"), 115200)).isEmpty());
+    EXPECT_EQ(phone.malformedCount(), 2);
+
+    openSession(phone);
+    // After the switch a frame at the old speed gets nothing.
+    EXPECT_TRUE(joined(phone.receive(proto::ChipsetQuery, 57600)).isEmpty());
+    EXPECT_EQ(phone.malformedCount(), 3);
+    EXPECT_TRUE(phone.malformedReasons().last().contains("57600"));
+    EXPECT_FALSE(ask(phone, proto::ChipsetQuery).isEmpty());
+}
+
+TEST(SimStrictness, MalformedFramesAreCountedAndUnanswered) {
+    SimPhone phone;
+    openSession(phone);
+    const QByteArray good = block(0x08, {}); // 14 02 16 08 08
+    ASSERT_EQ(good, hex("1402160808"));
+
+    struct Case {
+        QByteArray frame;
+        const char* reason;
+    } cases[] = {
+        {hex("1402170808"), "header"},       // header check off
+        {hex("1402160809"), "trailer"},      // trailer off
+        {block(0x0A, {}), "unknown SubCmd"}, // no such request
+        {block(0x0B, {}), "unknown SubCmd"}, // garbage collection exists only for EEfull
+        {block(0x05, idArgs(5000)), "area"}, // EEfull block asked with the EElite SubCmd
+        {block(0x05, idArgs(3) + hex("00")), "Length"},
+        {block(0x04, idArgs(3) + x45::WordToStr(0) + x45::WordToStr(31)), "count"},
+        {hex("0E010F05"), "session"},   // unknown session message
+        {hex("02020014AA"), "session"}, // ping with a stray payload byte
+    };
+    int expected = 0;
+    for (const Case& c : cases) {
+        EXPECT_TRUE(ask(phone, c.frame).isEmpty()) << x45::toHex(c.frame).toStdString();
+        ++expected;
+        ASSERT_EQ(phone.malformedCount(), expected) << x45::toHex(c.frame).toStdString();
+        EXPECT_TRUE(phone.malformedReasons().last().contains(c.reason, Qt::CaseInsensitive))
+            << phone.malformedReasons().last().toStdString();
+    }
+    // Every frame is logged with its exact bytes, and the phone still answers good requests.
+    EXPECT_EQ(phone.requests().last(), cases[std::size(cases) - 1].frame);
+    EXPECT_EQ(ask(phone, good).size(), 17);
+}
+
+TEST(SimBlocks, WriteReadDeleteRoundTripKeepsSpaceInStep) {
+    SimConfig config;
+    config.eefullCapacity = 1000;
+    SimPhone phone(config);
+    phone.setBlocks({x45::EEPBlock{7, QByteArray("seven"), 1}});
+    openSession(phone);
+
+    // Block 5000, 41 bytes, version 2: announce, three chunks, close.
+    QByteArray data;
+    for (int i = 0; i < 41; ++i)
+        data.append(char(i * 7));
+    EXPECT_EQ(ask(phone, block(0x11, idArgs(5000) + x45::WordToStr(41) + hex("02"))),
+              block(0x11, {}));
+    for (int off = 0; off < 41; off += 20)
+        EXPECT_EQ(ask(phone, block(0x12, idArgs(5000) + x45::WordToStr(off) + data.mid(off, 20))),
+                  block(0x12, {}));
+    EXPECT_TRUE(phone.blocks().size() == 1) << "nothing is stored before the block is closed";
+    EXPECT_EQ(ask(phone, block(0x13, idArgs(5000))), block(0x13, {}));
+
+    EXPECT_EQ(ask(phone, block(0x15, idArgs(5000))), block(0x15, x45::WordToStr(41) + hex("02")));
+    QByteArray back;
+    while (back.size() < 41) {
+        const QByteArray r = ask(
+            phone, block(0x14, idArgs(5000) + x45::WordToStr(back.size()) + x45::WordToStr(30)));
+        ASSERT_EQ(x45::byteAt(r, 3), 0x14);
+        ASSERT_GT(r.size(), 5);
+        back += r.mid(4, r.size() - 5);
+    }
+    EXPECT_EQ(back, data);
+    EXPECT_EQ(ask(phone, block(0x16, {})), block(0x16, idArgs(5000)));
+    EXPECT_EQ(ask(phone, block(0x06, {})), block(0x06, idArgs(7)));
+    // A number not held answers with the marker.
+    EXPECT_EQ(ask(phone, block(0x05, idArgs(8))), hex("1402163232"));
+
+    const auto space = [&](quint8 sub) {
+        const QByteArray r = ask(phone, block(sub, {}));
+        return std::array<qint32, 3>{qFromLittleEndian<qint32>(r.constData() + 4),
+                                     qFromLittleEndian<qint32>(r.constData() + 8),
+                                     qFromLittleEndian<qint32>(r.constData() + 12)};
+    };
+    EXPECT_EQ(space(0x18), (std::array<qint32, 3>{959, 959, 0}));
+    EXPECT_EQ(ask(phone, block(0x17, idArgs(5000))), block(0x17, {}));
+    EXPECT_EQ(space(0x18), (std::array<qint32, 3>{959, 1000, 41})); // deleted until collected
+    EXPECT_EQ(ask(phone, block(0x1B, {})), block(0x1B, {}));
+    EXPECT_EQ(space(0x18), (std::array<qint32, 3>{1000, 1000, 0}));
+
+    EXPECT_EQ(ask(phone, block(0x09, {})), block(0x09, {}));
+    EXPECT_TRUE(phone.blocks().isEmpty());
+    EXPECT_EQ(phone.malformedCount(), 0) << phone.malformedReasons().join('\n').toStdString();
+}
+
+TEST(SimPortTest, RepliesArriveThroughTheEventLoopAtThePortsSpeed) {
+    SimPhone phone;
+    SimPort port(phone);
+    QString error;
+    port.failOpen(QStringLiteral("Permission denied"));
+    EXPECT_FALSE(port.open(&error));
+    EXPECT_EQ(error, QStringLiteral("Permission denied"));
+    port.failOpen({});
+    port.setSettings(QString::fromLatin1(proto::SettingsAtStart));
+    ASSERT_TRUE(port.open(&error)) << error.toStdString();
+
+    // Answers are never delivered inside write(): they come through the event loop.
+    port.write(hex("55"));
+    EXPECT_EQ(port.bytesAvailable(), 0);
+    QElapsedTimer clock;
+    clock.start();
+    while (port.bytesAvailable() == 0 && clock.elapsed() < 2000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    EXPECT_EQ(port.read(0), hex("A0"));
+    port.write(bootBytes());
+    while (port.bytesAvailable() == 0 && clock.elapsed() < 2000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    EXPECT_EQ(port.read(1), hex("A5"));
+
+    x45::Link link(port);
+    link.SendFrame(proto::BaudQuery);
+    link.WaitReply(proto::BaudTimeout, 1);
+    EXPECT_EQ(link.Reply.Buffer.right(10), proto::BaudReplyTail);
+    // The speed set while open only takes effect at the next open, like a real port.
+    port.setSettings(QString::fromLatin1(proto::SettingsFast));
+    EXPECT_EQ(port.lineSpeed(), 57600);
+    port.close();
+    ASSERT_TRUE(port.open(&error));
+    link.SendFrame(proto::ChipsetQuery);
+    link.WaitReply(proto::InfoTimeout, 1);
+    EXPECT_EQ(link.Reply.State, x45::Complete);
+    EXPECT_EQ(link.Reply.SubCmd, proto::ChipsetSub);
+    EXPECT_EQ(phone.malformedCount(), 0);
+
+    QString lostReason;
+    QObject::connect(&port, &x45::SerialPort::lost, [&](const QString& r) { lostReason = r; });
+    port.unplug();
+    EXPECT_FALSE(port.isOpen());
+    EXPECT_FALSE(lostReason.isEmpty());
+}
