@@ -116,6 +116,7 @@ private:
                   RunResult& result);
     void reportLost();
     void startRun() { lostReported_ = false; }
+    RunResult customRun(BlockList& PhoneBlocks, const QString& typedList);
 
     Link& link_;
     Interaction& ui_;

@@ -112,7 +112,7 @@ void PhoneTransfer::WriteBlock(const EEPBlock& block, int& outcome) {
 
 void PhoneTransfer::EraseEEP(int selector, int& outcome) {
     Request req;
-    req.sub = selector == 0 ? proto::EraseEEPQuery : proto::areaSub(proto::EraseEEPQuery, true);
+    req.sub = proto::areaSub(proto::EraseEEPQuery, selector != 0);
     req.frame = Link::blockFrame(req.sub, {});
     req.timeout = proto::WriteTimeout;
     req.failText = QStringLiteral("Error №9 (EraseEEPQuery)...");
