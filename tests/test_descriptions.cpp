@@ -1,0 +1,140 @@
+// The description table: reading records and looking descriptions up.
+
+#include "blocks/descriptions.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+using namespace x45;
+
+TEST(Descriptions, FirstMatchWinsWithoutTheHardwareCheck) {
+    Descriptions d;
+    EXPECT_EQ(d.parse("5077\r\nLock code\r\n1\r\n5077\r\nLock code (other)\r\n2\r\n"), 0);
+    ASSERT_EQ(d.size(), 2);
+    EXPECT_EQ(d.DescribeBlock(5077, 2, false), "Lock code");
+    EXPECT_EQ(d.DescribeBlock(5077, 0, false), "Lock code");
+    EXPECT_EQ(d.DescribeBlock(5078, 1, false), QString());
+}
+
+TEST(Descriptions, HardwareCheckNeedsAnEqualId) {
+    Descriptions d;
+    d.parse("5077\r\nfor one\r\n1\r\n5077\r\nfor two\r\n2\r\n20\r\nany\r\n0\r\n");
+    EXPECT_EQ(d.DescribeBlock(5077, 2, true), "for two");
+    EXPECT_EQ(d.DescribeBlock(5077, 1, true), "for one");
+    EXPECT_EQ(d.DescribeBlock(5077, 3, true), QString());
+    EXPECT_EQ(d.DescribeBlock(5077, 0, true), QString());
+    EXPECT_EQ(d.DescribeBlock(20, 0, true), "any");
+    EXPECT_EQ(d.DescribeBlock(20, 7, true), QString());
+}
+
+TEST(Descriptions, HardwareIdsAsSignedOrUnsignedPatterns) {
+    Descriptions d;
+    d.parse("1\nneg\n-1\n2\nhex\n&HFFFF\n3\nhigh\n32769\n");
+    ASSERT_EQ(d.size(), 3);
+    EXPECT_EQ(d.DescribeBlock(1, 0xFFFF, true), "neg");
+    EXPECT_EQ(d.DescribeBlock(2, 0xFFFF, true), "hex");
+    EXPECT_EQ(d.DescribeBlock(3, 0x8001, true), "high");
+}
+
+TEST(Descriptions, LinesAreTakenAsTheyAre) {
+    Descriptions d;
+    // LF endings, leading blanks kept in the text, blank lines count as record lines, numbers
+    // read leniently (blanks inside, rounding halves to even, no number reads 0).
+    d.parse("  50 77 \n   Indented text \n\n\nblank-number record\nnothing\n2.5\nrounded\n&H10\n");
+    ASSERT_EQ(d.size(), 3);
+    EXPECT_EQ(d.entries()[0].blockId, 5077);
+    EXPECT_EQ(d.entries()[0].text, "   Indented text ");
+    EXPECT_EQ(d.entries()[0].hwid, 0);
+    EXPECT_EQ(d.entries()[1].blockId, 0);
+    EXPECT_EQ(d.entries()[1].text, "blank-number record");
+    EXPECT_EQ(d.entries()[2].blockId, 2);
+    EXPECT_EQ(d.entries()[2].hwid, 16);
+}
+
+TEST(Descriptions, IncompleteLastRecordAndOutOfRangeNumbersAreSkipped) {
+    Descriptions d;
+    const int skipped =
+        d.parse("40000\ntoo big\n0\n7\nbad hwid\n70000\n8\nkept\n0\n9\ncut short\n");
+    EXPECT_EQ(skipped, 3);
+    ASSERT_EQ(d.size(), 1);
+    EXPECT_EQ(d.DescribeBlock(8, 0, false), "kept");
+    EXPECT_EQ(d.DescribeBlock(9, 0, false), QString());
+    EXPECT_EQ(d.warnings().size(), 3);
+    EXPECT_TRUE(d.warnings().last().contains("incomplete"));
+}
+
+TEST(Descriptions, TextEncodingUtf8ElseLatin1) {
+    Descriptions d;
+    d.parse(QByteArray("1\r\nSpr\xC3\xA4"
+                       "che\r\n0\r\n"));
+    EXPECT_EQ(d.DescribeBlock(1, 0, false), QString::fromUtf8("Spr\xC3\xA4"
+                                                              "che"));
+    d.parse(QByteArray("1\r\nSpr\xE4"
+                       "che\r\n0\r\n"));
+    EXPECT_EQ(d.DescribeBlock(1, 0, false), QString::fromLatin1("Spr\xE4"
+                                                                "che"));
+    d.parse(QByteArray("\xEF\xBB\xBF"
+                       "4\r\nwith BOM\r\n0\r\n"));
+    EXPECT_EQ(d.DescribeBlock(4, 0, false), "with BOM");
+}
+
+TEST(Descriptions, ParsingAgainReplacesTheTable) {
+    Descriptions d;
+    d.parse("1\none\n0\n");
+    d.parse("2\ntwo\n0\n");
+    EXPECT_EQ(d.DescribeBlock(1, 0, false), QString());
+    EXPECT_EQ(d.DescribeBlock(2, 0, false), "two");
+    d.parse({});
+    EXPECT_TRUE(d.isEmpty());
+}
+
+TEST(DescriptionsFile, MissingEmptyAndPresentFiles) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    Descriptions d;
+    d.parse("1\nold\n0\n");
+    EXPECT_TRUE(d.loadFile(dir.filePath("none.dsc")));
+    EXPECT_TRUE(d.isEmpty());
+
+    const QString empty = dir.filePath("empty.dsc");
+    QFile(empty).open(QIODevice::WriteOnly);
+    EXPECT_TRUE(d.loadFile(empty));
+    EXPECT_TRUE(d.isEmpty());
+    EXPECT_TRUE(QFile::exists(empty)); // a user's file is never deleted at start
+
+    const QString good = dir.filePath("good.dsc");
+    QFile f(good);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("5077\r\nLock\r\n0\r\n");
+    f.close();
+    EXPECT_TRUE(d.loadFile(good));
+    EXPECT_EQ(d.DescribeBlock(5077, 0, false), "Lock");
+
+    // A folder of that name cannot be read: a message, and the table stays empty.
+    const Status s = d.loadFile(dir.path());
+    EXPECT_FALSE(s);
+    EXPECT_TRUE(s.message().contains(QDir::toNativeSeparators(dir.path())));
+    EXPECT_TRUE(d.isEmpty());
+}
+
+TEST(DescriptionsFile, LocateLooksInTheCurrentFolderFirst) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    QFile f(Descriptions::FileName);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.close();
+    // Empty: counts as absent, the search goes on elsewhere.
+    EXPECT_NE(QFileInfo(Descriptions::locate()).absolutePath(), QDir(dir.path()).absolutePath());
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("1\nx\n0\n");
+    f.close();
+    EXPECT_EQ(QFileInfo(Descriptions::locate()).canonicalFilePath(),
+              QFileInfo(dir.filePath(Descriptions::FileName)).canonicalFilePath());
+    QDir::setCurrent(before);
+}
