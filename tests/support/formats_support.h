@@ -8,6 +8,15 @@
 #include <QFile>
 #include <QString>
 #include <QTemporaryDir>
+#include <ostream>
+
+namespace x45 {
+// Readable blocks in test failures.
+inline void PrintTo(const EEPBlock& b, std::ostream* os) {
+    *os << "{" << b.BlockId << ", v" << int(b.BlockVer) << ", " << b.Data.toHex(' ').toStdString()
+        << "}";
+}
+} // namespace x45
 
 namespace x45::test {
 
