@@ -1,0 +1,227 @@
+// "Load" and "Save" of the User's list through EEPROM files: merging, early ends, rejection that
+// keeps the list, and saving that never loses the old file.
+
+#include "files/eepfile.h"
+#include "files/userfiles.h"
+
+#include "scripted.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <unistd.h>
+
+using namespace x45;
+using x45::test::ScriptedInteraction;
+
+namespace {
+
+EEPBlock blk(qint16 id, QByteArray data, quint8 ver = 1) {
+    return {id, data, ver};
+}
+
+QVector<qint16> ids(const BlockList& list) {
+    QVector<qint16> out;
+    for (const EEPBlock& b : list)
+        out.append(b.BlockId);
+    return out;
+}
+
+struct UserFiles : ::testing::Test {
+    QTemporaryDir dir;
+    ScriptedInteraction ui;
+    Workspace ws;
+
+    QString path(const QString& name) const { return dir.filePath(name); }
+    QString write(const QString& name, const QByteArray& bytes) const {
+        QFile f(path(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return path(name);
+    }
+    QByteArray read(const QString& name) const {
+        QFile f(path(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        ws.UserBlocks = {blk(900, "old"), blk(-5, "old")};
+        ws.UserHWid = 0x1111;
+    }
+    void expectUntouched() {
+        EXPECT_EQ(ws.UserBlocks, BlockList({blk(900, "old"), blk(-5, "old")}));
+        EXPECT_EQ(ws.UserHWid, 0x1111);
+    }
+};
+
+} // namespace
+
+TEST_F(UserFiles, OneFileReplacesTheWholeListSortedWithItsHwid) {
+    const QString a =
+        write("a.eep", serializeEep({blk(30, "c"), blk(5077, "x"), blk(-2, "n")}, 0x8001));
+    EXPECT_EQ(LoadUserFiles({a}, ws, ui), LoadOutcome::Loaded);
+    EXPECT_EQ(ids(ws.UserBlocks), (QVector<qint16>{-2, 30, 5077}));
+    EXPECT_EQ(ws.UserHWid, 0x8001);
+    EXPECT_EQ(ui.busyDepth, 0);
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(UserFiles, MergingKeepsOneBlockWithTheLaterContents) {
+    const QString a = write("a.eep", serializeEep({blk(20, "from a", 1), blk(10, "a10")}, 5));
+    // b.eep ends right after its last entry: no hardware id, so the list's id becomes 0.
+    QByteArray b = serializeEep({blk(40, "b40"), blk(20, "from b", 9)}, 0);
+    b.chop(2);
+    const QString bName = write("b.EEP", b);
+    EXPECT_EQ(LoadUserFiles({a, bName}, ws, ui), LoadOutcome::Loaded);
+    EXPECT_EQ(ws.UserBlocks, BlockList({blk(10, "a10"), blk(20, "from b", 9), blk(40, "b40")}));
+    EXPECT_EQ(ws.UserHWid, 0);
+}
+
+TEST_F(UserFiles, EmptyOrMissingFileEndsTheLoadKeepingEarlierFiles) {
+    const QString a = write("a.eep", serializeEep({blk(7, "a"), blk(3, "a")}, 2));
+    const QString empty = write("empty.eep", {});
+    const QString c = write("c.eep", serializeEep({blk(1, "c")}, 3));
+    EXPECT_EQ(LoadUserFiles({a, empty, c}, ws, ui), LoadOutcome::EndedEarly);
+    EXPECT_EQ(ids(ws.UserBlocks), (QVector<qint16>{3, 7}));
+    EXPECT_EQ(ws.UserHWid, 2);
+    EXPECT_FALSE(QFile::exists(empty)); // no empty file is left behind
+    EXPECT_TRUE(ui.messages.empty());
+
+    // A missing first file: the list is not emptied, only sorted as after any load.
+    EXPECT_EQ(LoadUserFiles({path("gone.eep"), c}, ws, ui), LoadOutcome::EndedEarly);
+    EXPECT_EQ(ids(ws.UserBlocks), (QVector<qint16>{3, 7}));
+}
+
+TEST_F(UserFiles, OtherExtensionsAreSkippedSilently) {
+    const QString notes = write("notes.doc", "whatever");
+    const QString a = write("a.eep", serializeEep({blk(1, "a")}, 0));
+    // a.eep is file 2 of the selection, so it merges into the list instead of replacing it.
+    EXPECT_EQ(LoadUserFiles({notes, a}, ws, ui), LoadOutcome::Loaded);
+    EXPECT_EQ(ids(ws.UserBlocks), (QVector<qint16>{-5, 1, 900}));
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(UserFiles, DamagedFileLeavesTheListExactlyAsBefore) {
+    const QString good = write("good.eep", serializeEep({blk(1, "a")}, 9));
+    QByteArray cut = serializeEep({blk(2, "abcdef")}, 0);
+    cut.chop(5); // ends inside the data of its only entry
+    const QString bad = write("bad.eep", cut);
+    EXPECT_EQ(LoadUserFiles({good, bad}, ws, ui), LoadOutcome::Rejected);
+    expectUntouched();
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_TRUE(ui.messages[0].text.contains(QDir::toNativeSeparators(bad)));
+    EXPECT_EQ(ui.busyDepth, 0);
+}
+
+TEST_F(UserFiles, UnreadableNamesAreRejected) {
+    QDir(dir.path()).mkdir("folder.eep");
+    EXPECT_EQ(LoadUserFiles({path("folder.eep")}, ws, ui), LoadOutcome::Rejected);
+    expectUntouched();
+    EXPECT_EQ(ui.messages.size(), 1u);
+}
+
+TEST_F(UserFiles, MergedFilesBeyondTheListLimitAreRejected) {
+    BlockList first, second;
+    for (int i = 0; i < 20000; ++i) {
+        first.append(blk(static_cast<qint16>(i - 32768), {}));
+        second.append(blk(static_cast<qint16>(i), {}));
+    }
+    const QString a = write("a.eep", serializeEep(first, 0));
+    const QString b = write("b.eep", serializeEep(second, 0));
+    EXPECT_EQ(LoadUserFiles({a, b}, ws, ui), LoadOutcome::Rejected);
+    expectUntouched();
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_TRUE(ui.messages[0].text.contains("32767"));
+}
+
+TEST_F(UserFiles, SaveAllUnlessTwoOrMoreSelected) {
+    ws.UserBlocks = {blk(5000, "a"), blk(5001, "b"), blk(1, ""), blk(-9, "z")};
+    ws.UserHWid = 0;
+    const QByteArray all = serializeEep(ws.UserBlocks, 0);
+    ASSERT_TRUE(SaveUserFiles(path("none.eep"), ws, {}, ui));
+    EXPECT_EQ(read("none.eep"), all);
+    ASSERT_TRUE(SaveUserFiles(path("one.eep"), ws, {2}, ui));
+    EXPECT_EQ(read("one.eep"), all);
+    ASSERT_TRUE(SaveUserFiles(path("two.EEP"), ws, {3, 1}, ui));
+    EXPECT_EQ(read("two.EEP"), serializeEep({blk(5001, "b"), blk(-9, "z")}, 0));
+    EXPECT_EQ(ui.busyDepth, 0);
+
+    // What was saved loads back as it was.
+    Workspace back;
+    EXPECT_EQ(LoadUserFiles({path("none.eep")}, back, ui), LoadOutcome::Loaded);
+    EXPECT_EQ(ids(back.UserBlocks), (QVector<qint16>{-9, 1, 5000, 5001}));
+}
+
+TEST_F(UserFiles, SavingReplacesAnOldFileCompletely) {
+    write("dump.eep", QByteArray(5000, 'x'));
+    ASSERT_TRUE(SaveUserFiles(path("dump.eep"), ws, {}, ui));
+    EXPECT_EQ(read("dump.eep"), serializeEep(ws.UserBlocks, 0x1111));
+    // No temporary file stays behind.
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList({"dump.eep"}));
+}
+
+TEST_F(UserFiles, FailedSaveSaysSoAndKeepsTheOldFile) {
+    // A folder of that name, and a name below a plain file: neither can be written.
+    QDir(dir.path()).mkdir("taken.eep");
+    const QString plain = write("plain", "keep me");
+    for (const QString& target : {path("taken.eep"), plain + "/x.eep"}) {
+        ui.messages.clear();
+        const Status s = SaveUserFiles(target, ws, {}, ui);
+        EXPECT_FALSE(s) << target.toStdString();
+        ASSERT_EQ(ui.messages.size(), 1u);
+        EXPECT_TRUE(ui.messages[0].text.contains(QDir::toNativeSeparators(target)));
+    }
+    EXPECT_TRUE(QFileInfo(path("taken.eep")).isDir());
+    EXPECT_EQ(read("plain"), "keep me");
+
+    if (geteuid() != 0) { // permissions do not bind the superuser
+        QDir(dir.path()).mkdir("ro");
+        const QString old = write("ro/old.eep", "previous contents");
+        QFile::setPermissions(path("ro"), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        EXPECT_FALSE(SaveUserFiles(old, ws, {}, ui));
+        QFile::setPermissions(path("ro"), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                              QFileDevice::ExeOwner);
+        EXPECT_EQ(read("ro/old.eep"), "previous contents");
+    }
+}
+
+TEST_F(UserFiles, NamesOfNoSaveFormatWriteNothingAndSaySo) {
+    for (const QString& name : {QStringLiteral("dump.dat"), QStringLiteral("dump.map")}) {
+        ui.messages.clear();
+        EXPECT_FALSE(SaveUserFiles(path(name), ws, {}, ui));
+        EXPECT_FALSE(QFile::exists(path(name)));
+        EXPECT_EQ(ui.messages.size(), 1u);
+    }
+}
+
+TEST_F(UserFiles, SingleBlockSaveNeedsASelection) {
+    EXPECT_FALSE(SaveUserFiles(path("one.bin"), ws, {}, ui));
+    EXPECT_FALSE(QFile::exists(path("one.bin")));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_TRUE(ui.messages[0].text.contains("selected"));
+
+    ASSERT_TRUE(SaveUserFiles(path("one.bin"), ws, {1}, ui));
+    EXPECT_EQ(read("one.bin"), "old");
+    EXPECT_TRUE(QFile::exists(path("one.bid")));
+}
+
+TEST(FormatOfName, LastThreeCharactersInAnyCase) {
+    EXPECT_EQ(formatOfName("a.eep"), FileFormat::Eep);
+    EXPECT_EQ(formatOfName("A.EeP"), FileFormat::Eep);
+    EXPECT_EQ(formatOfName("xeep"), FileFormat::Eep);
+    EXPECT_EQ(formatOfName("b.BIN"), FileFormat::Bin);
+    EXPECT_EQ(formatOfName("c.txt"), FileFormat::Txt);
+    EXPECT_EQ(formatOfName("d.Map"), FileFormat::Map);
+    EXPECT_EQ(formatOfName("e.eep.bak"), FileFormat::Unknown);
+    EXPECT_EQ(formatOfName("ep"), FileFormat::Unknown);
+}
+
+TEST(ParseCmnDlgOpenMulti, OneNameOrFolderAndNames) {
+    EXPECT_EQ(ParseCmnDlgOpenMulti("C:\\dumps\\a.eep"), QStringList({"C:\\dumps\\a.eep"}));
+    const QString multi = QStringLiteral("C:\\dumps") + QChar(0) + "a.eep" + QChar(0) + "b.bin";
+    EXPECT_EQ(ParseCmnDlgOpenMulti(multi), QStringList({"C:\\dumps\\a.eep", "C:\\dumps\\b.bin"}));
+}
