@@ -1,5 +1,7 @@
 #include "blocklistmodel.h"
 
+#include "blocks/rowtext.h"
+
 #include <algorithm>
 
 namespace x45::ui {
@@ -16,29 +18,12 @@ int BlockListModel::columnCount(const QModelIndex& parent) const {
 }
 
 QStringList BlockListModel::columnTitles() {
-    return {QStringLiteral("ID"), QStringLiteral("Type"), QStringLiteral("Ver."),
-            QStringLiteral("Length"), QStringLiteral("Description")};
+    return rowColumnTitles();
 }
 
 QString BlockListModel::cellText(int row, int column) const {
     if (row < 0 || row >= rowCount() || row >= blocks_.size()) return {};
-    const EEPBlock& block = blocks_.at(row);
-    switch (column) {
-    case IdColumn:
-        // A blank stands where a plus sign would be, so " 5077" and "-12" line up.
-        return block.BlockId < 0 ? QString::number(block.BlockId)
-                                 : QLatin1Char(' ') + QString::number(block.BlockId);
-    case TypeColumn:
-        return blockType(block.BlockId);
-    case VerColumn:
-        return QString::number(block.BlockVer);
-    case LengthColumn:
-        return QString::number(block.Data.size());
-    case DescriptionColumn:
-        return descriptions_.at(row);
-    default:
-        return {};
-    }
+    return rowCellText(blocks_.at(row), column, descriptions_.at(row));
 }
 
 QString BlockListModel::description(int row) const {

@@ -4,6 +4,7 @@
 // copy), so the two stay in step.
 
 #include "blocks/eepblock.h"
+#include "blocks/rowtext.h"
 
 #include <QAbstractTableModel>
 #include <QStringList>

@@ -34,7 +34,15 @@ int main(int argc, char** argv) {
     const QCommandLineOption screenshotDelayOption(
         QStringLiteral("screenshot-delay"), QStringLiteral("Delay before --screenshot, in ms."),
         QStringLiteral("DELAY"), QStringLiteral("1500"));
+    const QCommandLineOption loadOption(
+        QStringLiteral("load"),
+        QStringLiteral("Loads FILE into the User's list at start, as \"Load\" does (repeatable)."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption initOption(
+        QStringLiteral("init"), QStringLiteral("Presses \"Init\" once the window is shown."));
     parser.addOption(portOption);
+    parser.addOption(loadOption);
+    parser.addOption(initOption);
     parser.addOption(descriptionsOption);
     parser.addOption(screenshotOption);
     parser.addOption(screenshotDelayOption);
@@ -46,6 +54,17 @@ int main(int argc, char** argv) {
     form.loadDescriptions(parser.value(descriptionsOption));
     form.show();
 
+    const QStringList toLoad = parser.values(loadOption);
+    const bool init = parser.isSet(initOption);
+    QTimer::singleShot(0, &form, [&form, toLoad, init] {
+        if (!toLoad.isEmpty()) {
+            form.setOpenChooser([toLoad] { return toLoad; });
+            form.LoadUsersButton_Click();
+            form.setOpenChooser({});
+        }
+        if (init) form.StartButton_Click();
+    });
+
     if (parser.isSet(screenshotOption)) {
         const QString file = parser.value(screenshotOption);
         bool ok = false;
@@ -53,6 +72,8 @@ int main(int argc, char** argv) {
         QTimer::singleShot(ok ? delay : 1500, &form, [&form, file] {
             if (!form.grab().save(file))
                 qWarning("cannot save the screenshot to %s", qPrintable(file));
+            // Closing first stops a start that is still scanning.
+            form.close();
             QApplication::quit();
         });
     }

@@ -4,6 +4,7 @@
 #include "blocklistview.h"
 #include "widgetinteraction.h"
 
+#include "blocks/descriptions.h"
 #include "link/link.h"
 #include "link/session.h"
 #include "transfer/transfer.h"
@@ -17,7 +18,9 @@
 
 namespace x45::ui {
 
-struct DescriptionHolder {};
+struct DescriptionHolder {
+    Descriptions table;
+};
 
 MainForm::MainForm(SerialPort& port, QWidget* parent) : QMainWindow(parent), port_(port) {
     setObjectName(QStringLiteral("MainForm"));
@@ -120,13 +123,18 @@ QString MainForm::portDevice() const {
 // --- Descriptions ------------------------------------------------------------------------------
 
 void MainForm::loadDescriptions(const QString& explicitPath) {
-    Q_UNUSED(explicitPath);
+    Descriptions& table = descriptions_->table;
+    table.clear();
+    const QString path = explicitPath.isEmpty() ? Descriptions::locate() : explicitPath;
+    if (path.isEmpty()) return; // no description file: every description is empty
+    if (const Status status = table.loadFile(path); !status)
+        ui_->message(status.message(), QString(), Buttons::Ok, Icon::Exclamation, Button::Ok);
+    for (const QString& warning : table.warnings())
+        qWarning("%s: %s", qPrintable(path), qPrintable(warning));
 }
 
 QString MainForm::DescribeBlock(qint16 blockId, quint16 hwid) const {
-    Q_UNUSED(blockId);
-    Q_UNUSED(hwid);
-    return {};
+    return descriptions_->table.DescribeBlock(blockId, hwid, w_.CheckHWidForDesc->isChecked());
 }
 
 } // namespace x45::ui

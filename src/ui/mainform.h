@@ -12,6 +12,7 @@
 #include "formlayout.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QStringList>
 #include <functional>
 #include <memory>
@@ -30,6 +31,7 @@ namespace x45::ui {
 
 class BlockListModel;
 class BlockListView;
+class CompareForm;
 class WidgetInteraction;
 struct DescriptionHolder;
 
@@ -116,6 +118,8 @@ private:
     void runPhoneOperation(QAbstractButton* own, bool stoppable,
                            const std::function<RunResult()>& operation);
     void removeRowsAsked(BlockListView* view, bool silent);
+    // The compare dialog, created at first use.
+    CompareForm* compareForm();
     void afterOperation();
 
     SerialPort& port_;
@@ -128,6 +132,8 @@ private:
     BlockListModel* phoneModel_ = nullptr;
     BlockListModel* userModel_ = nullptr;
     std::unique_ptr<DescriptionHolder> descriptions_;
+    QPointer<CompareForm> compareForm_;
+    QString lastFileName_; // the file dialogs show the last name used
     OpenChooser openChooser_;
     SaveChooser saveChooser_;
     int portNumber_ = 1;

@@ -8,6 +8,9 @@
 #include "dialogs.h"
 #include "widgetinteraction.h"
 
+#include "blocks/blocklist.h"
+#include "blocks/compare.h"
+#include "blocks/copy.h"
 #include "link/session.h"
 
 #include <QCheckBox>
@@ -73,10 +76,65 @@ void MainForm::DeleteUsersButton_Click() {
     removeRowsAsked(w_.UserEEPList, false);
 }
 
-void MainForm::CopyLeftButton_Click() {}
+namespace {
 
-void MainForm::CopyRightButton_Click() {}
+// Copies the selected rows of one view into the other list and keeps the target's rows in step:
+// a copied row shows the source row's texts, its description included, until the next fill.
+CopyResult copyBetween(BlockListView* sourceView, BlockListView* targetView, Interaction& ui,
+                       CopyDirection direction) {
+    BlockListModel* source = sourceView->blockModel();
+    BlockListModel* target = targetView->blockModel();
+    const CopyResult result = CopyBlocks(
+        source->blocks(), [sourceView](int row) { return sourceView->isRowSelected(row); },
+        target->blocks(), ui, direction);
+    for (const CopiedRow& copied : result.rows) {
+        const QString description = source->description(copied.sourceRow);
+        if (copied.appended)
+            target->rowAppended(description);
+        else
+            target->rowReplaced(copied.targetRow, description);
+    }
+    targetView->selectRow(0);
+    if (result.notCopiedFull > 0)
+        ui.message(QStringLiteral("%1 blocks were not copied: a list holds at most %2 blocks.")
+                       .arg(result.notCopiedFull)
+                       .arg(MaxBlocks),
+                   QString(), Buttons::Ok, Icon::Exclamation, Button::Ok);
+    return result;
+}
 
-void MainForm::CompareButton_Click() {}
+QVector<int> toVector(const QList<int>& rows) {
+    return QVector<int>(rows.begin(), rows.end());
+}
+
+} // namespace
+
+void MainForm::CopyLeftButton_Click() {
+    (void)copyBetween(w_.PhoneEEPList, w_.UserEEPList, *ui_, CopyDirection::PhoneToUser);
+    // The User's list now belongs to the identified phone, whatever was copied.
+    ws_.UserHWid = session_->identity.PhoneHWid;
+}
+
+void MainForm::CopyRightButton_Click() {
+    (void)copyBetween(w_.UserEEPList, w_.PhoneEEPList, *ui_, CopyDirection::UserToPhone);
+}
+
+void MainForm::CompareButton_Click() {
+    if (ws_.UserBlocks.isEmpty() || ws_.PhoneBlocks.isEmpty()) return;
+    const CompareResult result =
+        CompareBlocks(ws_.UserBlocks, toVector(w_.UserEEPList->selectedRowPositions()),
+                      ws_.PhoneBlocks, toVector(w_.PhoneEEPList->selectedRowPositions()));
+    if (result.identical()) {
+        ui_->message(QStringLiteral("Lists are identical!"), QStringLiteral("Compare result"),
+                     Buttons::Ok, Icon::None, Button::Ok);
+        return;
+    }
+    compareForm()->showResult(result.phoneMissing, result.userMissing, result.different);
+}
+
+CompareForm* MainForm::compareForm() {
+    if (!compareForm_) compareForm_ = new CompareForm(this);
+    return compareForm_;
+}
 
 } // namespace x45::ui
