@@ -1,7 +1,256 @@
+// x45eep-cli list, convert and compare: the window's "Load", "Save" and "Compare" on files.
+
 #include "commands.h"
+#include "options.h"
+
+#include "blocks/compare.h"
+#include "blocks/descriptions.h"
+#include "blocks/rowtext.h"
+#include "files/userfiles.h"
+#include "transfer/parseblocklist.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSet>
 #include <cstdio>
+
 namespace x45::cli {
-int runList(const QStringList&) { std::fputs("not built yet\n", stderr); return ExitUsage; }
-int runConvert(const QStringList&) { std::fputs("not built yet\n", stderr); return ExitUsage; }
-int runCompare(const QStringList&) { std::fputs("not built yet\n", stderr); return ExitUsage; }
+
+namespace {
+
+const char* const LoadEpilog =
+    R"(Files are read as the window's "Load" reads them, chosen by the last three characters
+of the name: .eep EEPROM files, .bin/.txt single-block files (with their .bid/.tid id
+files), .map InitMap mapping files. Several files merge in order: a block number that is
+already there takes the later file's contents. The result is sorted by block number.)";
+
+void addDescriptionOptions(CommandLine& cmd) {
+    cmd.addOption({QStringLiteral("descriptions"),
+                   QStringLiteral("Description file to use instead of the eeprom.dsc found in "
+                                  "the current folder, beside the program or in the data "
+                                  "folders."),
+                   QStringLiteral("FILE")});
+    cmd.addOption({QStringLiteral("check-hwid"),
+                   QStringLiteral("Show only descriptions whose hardware id equals the list's.")});
 }
+
+void printLine(const QString& text) {
+    std::fputs(text.toLocal8Bit().constData(), stdout);
+    std::fputc('\n', stdout);
+}
+
+void printError(const char* command, const QString& text) {
+    std::fprintf(stderr, "x45eep-cli %s: %s\n", command, text.toLocal8Bit().constData());
+}
+
+// Loads the named files as the window's "Load" does. A name that does not exist or an empty file
+// is refused before anything is read. Returns ExitOk when the list is
+// complete; otherwise the reason has been printed.
+int loadFiles(const char* command, const QStringList& names, Workspace& ws, TerminalInteraction& ui,
+              int failCode) {
+    for (const QString& name : names) {
+        const QFileInfo info(name);
+        if (!info.exists()) {
+            printError(command, QStringLiteral("cannot find \"%1\"; nothing was loaded.")
+                                    .arg(QDir::toNativeSeparators(name)));
+            return failCode;
+        }
+        // The window's load deletes an empty file it is given; a command line names files
+        // deliberately, so an empty one is reported and left alone.
+        if (info.isFile() && info.size() == 0) {
+            printError(command, QStringLiteral("\"%1\" is empty; nothing was loaded.")
+                                    .arg(QDir::toNativeSeparators(name)));
+            return failCode;
+        }
+    }
+    switch (LoadUserFiles(names, ws, ui)) {
+    case LoadOutcome::Loaded:
+        return ExitOk;
+    case LoadOutcome::Rejected:
+        return failCode; // its message is on stderr already
+    case LoadOutcome::EndedEarly:
+        printError(command, QStringLiteral("the load ended early (an empty file, a data file "
+                                           "without its id file and without --block, or an "
+                                           "unusable mapping file); the result is incomplete."));
+        return failCode;
+    }
+    return failCode;
+}
+
+int describe(const char* command, const CommandLine& cmd, Descriptions& table) {
+    const QString path = cmd.isSet(QStringLiteral("descriptions"))
+                             ? cmd.value(QStringLiteral("descriptions"))
+                             : Descriptions::locate();
+    if (path.isEmpty()) return ExitOk;
+    if (cmd.isSet(QStringLiteral("descriptions")) && !QFileInfo::exists(path)) {
+        printError(command, QStringLiteral("cannot find the description file \"%1\".")
+                                .arg(QDir::toNativeSeparators(path)));
+        return ExitFailed;
+    }
+    if (const Status s = table.loadFile(path); !s) {
+        printError(command, s.message());
+        return ExitFailed;
+    }
+    return ExitOk;
+}
+
+QString numbers(const QList<int>& list) {
+    QStringList parts;
+    for (const int n : list)
+        parts << QString::number(n);
+    return parts.join(QLatin1Char(' '));
+}
+
+} // namespace
+
+int runList(const QStringList& args) {
+    CommandLine cmd(QStringLiteral("list"), QStringLiteral("FILE..."),
+                    QStringLiteral("Prints the blocks of the files, one line per block in list "
+                                   "order, the columns ID, Type, Ver., Length and Description "
+                                   "separated by tabs, as the window's lists show them."));
+    addDescriptionOptions(cmd);
+    cmd.addFileQuestionOptions();
+    cmd.addPositional(QStringLiteral("FILE"), QStringLiteral("Files to load."),
+                      QStringLiteral("FILE..."));
+    cmd.setEpilog(QString::fromLatin1(LoadEpilog) +
+                  QStringLiteral("\n\nExit status: 0 listed; 1 a file could not be loaded (the "
+                                 "reason is on stderr); 2 usage error."));
+    if (const auto done = cmd.parse(args)) return *done;
+    const QStringList files = cmd.positional();
+    if (files.isEmpty()) return cmd.usageError(QStringLiteral("name at least one file"));
+    TerminalInteraction ui;
+    if (const auto bad = cmd.applyTo(ui)) return *bad;
+    Descriptions table;
+    if (const int code = describe("list", cmd, table); code != ExitOk) return code;
+
+    Workspace ws;
+    if (const int code = loadFiles("list", files, ws, ui, ExitFailed); code != ExitOk) return code;
+    const bool check = cmd.isSet(QStringLiteral("check-hwid"));
+    for (const EEPBlock& block : std::as_const(ws.UserBlocks)) {
+        QString description = table.DescribeBlock(block.BlockId, ws.UserHWid, check);
+        // The columns are tab-separated: a tab inside a description must not start a column.
+        description.replace(QLatin1Char('\t'), QLatin1Char(' '));
+        printLine(rowTexts(block, description).join(QLatin1Char('\t')));
+    }
+    std::fflush(stdout);
+    return ExitOk;
+}
+
+int runConvert(const QStringList& args) {
+    CommandLine cmd(QStringLiteral("convert"), QStringLiteral("FILE... --out FILE [--blocks LIST]"),
+                    QStringLiteral("Loads the files and saves the resulting list under --out, in "
+                                   "the format its name ends in: .eep one EEPROM file; .bin or "
+                                   ".txt one single-block file per block (several are named "
+                                   "NAME_NUMBER.bin)."));
+    cmd.addOption(
+        {QStringLiteral("out"), QStringLiteral("The file to write."), QStringLiteral("FILE")});
+    cmd.addOption({QStringLiteral("blocks"),
+                   QStringLiteral("Save only these blocks: numbers and ranges such as "
+                                  "\"20, 5077-5080\"."),
+                   QStringLiteral("LIST")});
+    cmd.addFileQuestionOptions();
+    cmd.addPositional(QStringLiteral("FILE"), QStringLiteral("Files to load."),
+                      QStringLiteral("FILE..."));
+    cmd.setEpilog(QString::fromLatin1(LoadEpilog) +
+                  QStringLiteral("\nAn existing output file is replaced only once the new one is "
+                                 "complete.\n\nExit status: 0 saved; 1 a file could not be loaded "
+                                 "or saved, or a listed block is not there (the reason is on "
+                                 "stderr; nothing was written); 2 usage error."));
+    if (const auto done = cmd.parse(args)) return *done;
+    const QStringList files = cmd.positional();
+    const QString out = cmd.value(QStringLiteral("out"));
+    if (files.isEmpty()) return cmd.usageError(QStringLiteral("name at least one file to load"));
+    if (out.isEmpty()) return cmd.usageError(QStringLiteral("--out FILE is required"));
+    const FileFormat outFormat = formatOfName(out);
+    if (outFormat != FileFormat::Eep && outFormat != FileFormat::Bin &&
+        outFormat != FileFormat::Txt)
+        return cmd.usageError(QStringLiteral("--out must end in .eep, .bin or .txt"));
+    QVector<qint32> wanted;
+    if (cmd.isSet(QStringLiteral("blocks"))) {
+        if (const Status s = ParseBlockList(cmd.value(QStringLiteral("blocks")), wanted); !s)
+            return cmd.usageError(s.message());
+        if (wanted.isEmpty()) return cmd.usageError(QStringLiteral("--blocks names no block"));
+    }
+    TerminalInteraction ui;
+    if (const auto bad = cmd.applyTo(ui)) return *bad;
+
+    Workspace ws;
+    if (const int code = loadFiles("convert", files, ws, ui, ExitFailed); code != ExitOk)
+        return code;
+
+    // The blocks to save become a list of their own, all of it selected: one named block is
+    // saved alone (the window's "one selected row saves everything" would surprise here).
+    Workspace chosen;
+    chosen.UserHWid = ws.UserHWid;
+    if (wanted.isEmpty()) {
+        chosen.UserBlocks = ws.UserBlocks;
+    } else {
+        const QSet<qint32> named(wanted.cbegin(), wanted.cend());
+        QSet<qint32> found;
+        for (const EEPBlock& block : std::as_const(ws.UserBlocks))
+            if (named.contains(block.BlockId)) {
+                chosen.UserBlocks.append(block);
+                found.insert(block.BlockId);
+            }
+        for (const qint32 n : wanted)
+            if (!found.contains(n)) {
+                printError("convert", QStringLiteral("block %1 is not in the loaded files; "
+                                                     "nothing was written.")
+                                          .arg(n));
+                return ExitFailed;
+            }
+    }
+    if (chosen.UserBlocks.isEmpty() && outFormat != FileFormat::Eep) {
+        printError("convert", QStringLiteral("the loaded files hold no block; nothing was "
+                                             "written."));
+        return ExitFailed;
+    }
+    QVector<int> all(chosen.UserBlocks.size());
+    for (int i = 0; i < all.size(); ++i)
+        all[i] = i;
+    if (!SaveUserFiles(out, chosen, all, ui)) return ExitFailed; // the reason is on stderr already
+    return ExitOk;
+}
+
+int runCompare(const QStringList& args) {
+    CommandLine cmd(QStringLiteral("compare"), QStringLiteral("FILE_A FILE_B"),
+                    QStringLiteral("Compares FILE_A (as the User's list) with FILE_B (as the "
+                                   "Phone's list): blocks missing on either side and blocks "
+                                   "whose contents or version differ."));
+    cmd.addFileQuestionOptions();
+    cmd.addPositional(QStringLiteral("FILE_A"), QStringLiteral("The User's side."));
+    cmd.addPositional(QStringLiteral("FILE_B"), QStringLiteral("The Phone's side."));
+    cmd.setEpilog(QStringLiteral(
+        "Output: \"Lists are identical!\", or three lines:\n"
+        "  User's blocks missing in Phone's list: NUMBERS\n"
+        "  Phone's blocks missing in User's list: NUMBERS\n"
+        "  Different blocks: NUMBERS\n"
+        "with the block numbers separated by blanks in list order.\n\n"
+        "Exit status: 0 identical; 1 different; 2 usage error or a file could not be loaded "
+        "(the reason is on stderr)."));
+    if (const auto done = cmd.parse(args)) return *done;
+    const QStringList files = cmd.positional();
+    if (files.size() != 2) return cmd.usageError(QStringLiteral("name exactly two files"));
+    TerminalInteraction ui;
+    if (const auto bad = cmd.applyTo(ui)) return *bad;
+
+    // 1 means "different" here, so trouble loading exits 2 as diff(1) does.
+    Workspace user, phone;
+    if (const int code = loadFiles("compare", {files[0]}, user, ui, ExitUsage); code != ExitOk)
+        return code;
+    if (const int code = loadFiles("compare", {files[1]}, phone, ui, ExitUsage); code != ExitOk)
+        return code;
+    const CompareResult r = CompareBlocks(user.UserBlocks, {}, phone.UserBlocks, {});
+    if (r.identical()) {
+        printLine(QStringLiteral("Lists are identical!"));
+        std::fflush(stdout);
+        return ExitOk;
+    }
+    printLine(QStringLiteral("User's blocks missing in Phone's list: ") + numbers(r.phoneMissing));
+    printLine(QStringLiteral("Phone's blocks missing in User's list: ") + numbers(r.userMissing));
+    printLine(QStringLiteral("Different blocks: ") + numbers(r.different));
+    std::fflush(stdout);
+    return ExitFailed;
+}
+
+} // namespace x45::cli
