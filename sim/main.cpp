@@ -1,1 +1,360 @@
-int main() { return 0; }
+// x45sim: the simulated phone behind a pseudo-terminal, for demos, end-to-end tests and
+// benchmarks of the real tool over a real (virtual) serial line.
+
+#include "simoptions.h"
+#include "simphone.h"
+#include "simstats.h"
+
+#include <files/eepfile.h>
+#include <link/bytes.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSaveFile>
+#include <QSocketNotifier>
+#include <QTextStream>
+#include <QTime>
+#include <QTimer>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+using namespace x45sim;
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+// Speed the terminal holds while the tool does not have it open; no tool uses it.
+constexpr speed_t ClosedMarker = B50;
+
+void onSignal(int) {
+    const char c = 1;
+    [[maybe_unused]] const auto n = ::write(signalPipe[1], &c, 1);
+}
+
+qint32 speedOf(speed_t s) {
+    switch (s) {
+    case B9600:
+        return 9600;
+    case B19200:
+        return 19200;
+    case B38400:
+        return 38400;
+    case B57600:
+        return 57600;
+    case B115200:
+        return 115200;
+    case B230400:
+        return 230400;
+    case B460800:
+        return 460800;
+    case B921600:
+        return 921600;
+    default:
+        return 0;
+    }
+}
+
+void fail(const QString& message) {
+    std::fprintf(stderr, "x45sim: %s\n", qPrintable(message));
+    std::exit(2);
+}
+
+class PtyPhone : public QObject {
+public:
+    PtyPhone(SimOptions options) : options_(std::move(options)), phone_(options_.config) {}
+
+    void start();
+
+private:
+    struct OutChunk {
+        QByteArray bytes;
+        qint64 start = 0; // when its first byte starts on the wire, micros
+        qint64 bt = 0;    // micros per byte (0 without pacing)
+        qsizetype sent = 0;
+        qint32 baud = 0;
+    };
+    struct InChunk {
+        QByteArray bytes;
+        qint64 due = 0; // when its last byte has arrived
+        qint32 baud = 0;
+    };
+
+    [[nodiscard]] qint64 now() const { return clock_.nsecsElapsed() / 1000; }
+    [[nodiscard]] qint32 toolSpeed();
+    void readMaster();
+    void feedDue();
+    void pumpOut();
+    void armTimer(QTimer& timer, qint64 dueMicros);
+    void logLine(char direction, const QString& text);
+    void logTraffic();
+    void finish();
+
+    SimOptions options_;
+    SimPhone phone_;
+    LineStats stats_;
+    QElapsedTimer clock_;
+    int master_ = -1;
+    int slave_ = -1;
+    QSocketNotifier* readNotifier_ = nullptr;
+    QTimer inTimer_, outTimer_;
+    std::deque<InChunk> in_;
+    std::deque<OutChunk> out_;
+    qint64 inLineFree_ = 0, outLineFree_ = 0;
+    qint64 replyEnd_ = -1; // end of the last reply on the wire, while no request came after it
+    QFile log_;
+    qsizetype trafficLogged_ = 0;
+    int malformedReported_ = 0;
+    qint32 lastOpenSpeed_ = 0;
+};
+
+qint32 PtyPhone::toolSpeed() {
+    // The slave's termios is what the tool's port set; the pty itself has no real speed. A port
+    // that closes puts back the settings it found, which carry our marker speed: bytes read
+    // after that were written while the port was open, at the speed it had then.
+    termios t{};
+    if (::tcgetattr(slave_, &t) != 0) return 0;
+    if (::cfgetospeed(&t) == ClosedMarker) return lastOpenSpeed_;
+    lastOpenSpeed_ = speedOf(::cfgetospeed(&t));
+    return lastOpenSpeed_;
+}
+
+void PtyPhone::start() {
+    clock_.start();
+    if (!options_.eeprom.isEmpty()) {
+        QFile file(options_.eeprom);
+        if (!file.open(QIODevice::ReadOnly))
+            fail(QStringLiteral("cannot read %1: %2").arg(options_.eeprom, file.errorString()));
+        x45::EepContents contents;
+        if (const x45::Status s = x45::parseEep(file.readAll(), options_.eeprom, contents); !s)
+            fail(s.message());
+        if (!options_.hwidGiven && contents.hwid != 0) phone_.config().hwid = contents.hwid;
+        phone_.setBlocks(contents.blocks);
+    }
+    phone_.faults().setSeed(options_.seed);
+    for (const Fault& f : options_.faults)
+        phone_.faults().add(f);
+    if (!options_.log.isEmpty()) {
+        log_.setFileName(options_.log);
+        if (!log_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
+            fail(QStringLiteral("cannot write %1: %2").arg(options_.log, log_.errorString()));
+    }
+
+    master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0)
+        fail(QStringLiteral("cannot create a pseudo-terminal: %1").arg(std::strerror(errno)));
+    const char* name = ::ptsname(master_);
+    if (!name)
+        fail(QStringLiteral("cannot name the pseudo-terminal: %1").arg(std::strerror(errno)));
+    const QString slavePath = QString::fromLocal8Bit(name);
+    // Holding the slave open ourselves keeps the master from seeing EIO between the tool's
+    // sessions (when no one else has the slave open).
+    slave_ = ::open(name, O_RDWR | O_NOCTTY);
+    if (slave_ < 0) fail(QStringLiteral("cannot open %1: %2").arg(slavePath, std::strerror(errno)));
+    termios t{};
+    ::tcgetattr(slave_, &t);
+    ::cfmakeraw(&t);
+    ::cfsetispeed(&t, ClosedMarker);
+    ::cfsetospeed(&t, ClosedMarker);
+    ::tcsetattr(slave_, TCSANOW, &t);
+    ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+
+    if (!options_.link.isEmpty()) {
+        const QByteArray link = QFile::encodeName(options_.link);
+        struct stat st {};
+        if (::lstat(link.constData(), &st) == 0 && S_ISLNK(st.st_mode)) ::unlink(link.constData());
+        if (::symlink(name, link.constData()) != 0)
+            fail(QStringLiteral("cannot make the link %1: %2")
+                     .arg(options_.link, std::strerror(errno)));
+    }
+
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
+        fail(QStringLiteral("cannot set up signal handling: %1").arg(std::strerror(errno)));
+    auto* sigNotifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, this);
+    connect(sigNotifier, &QSocketNotifier::activated, this, [this] { finish(); });
+    struct sigaction sa {};
+    sa.sa_handler = onSignal;
+    ::sigemptyset(&sa.sa_mask);
+    ::sigaction(SIGTERM, &sa, nullptr);
+    ::sigaction(SIGINT, &sa, nullptr);
+
+    readNotifier_ = new QSocketNotifier(master_, QSocketNotifier::Read, this);
+    connect(readNotifier_, &QSocketNotifier::activated, this, [this] { readMaster(); });
+    for (QTimer* timer : {&inTimer_, &outTimer_}) {
+        timer->setSingleShot(true);
+        timer->setTimerType(Qt::PreciseTimer);
+    }
+    connect(&inTimer_, &QTimer::timeout, this, [this] { feedDue(); });
+    connect(&outTimer_, &QTimer::timeout, this, [this] { pumpOut(); });
+
+    std::printf("%s\n", name);
+    std::fflush(stdout);
+}
+
+void PtyPhone::readMaster() {
+    char buf[4096];
+    for (;;) {
+        const ssize_t n = ::read(master_, buf, sizeof buf);
+        if (n > 0) {
+            const qint32 baud = toolSpeed();
+            const qint64 t = now();
+            const qint64 bt = options_.pace ? byteMicros(baud) : 0;
+            // Bytes written at once travel one after another; the phone acts on them as the
+            // last one arrives.
+            const qint64 startOnWire = std::max(inLineFree_, t);
+            if (replyEnd_ >= 0) {
+                stats_.idleGap(std::max<qint64>(0, startOnWire - replyEnd_));
+                replyEnd_ = -1;
+            }
+            inLineFree_ = startOnWire + n * bt;
+            stats_.toPhone(n, baud);
+            in_.push_back({QByteArray(buf, n), inLineFree_, baud});
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        break; // EAGAIN: drained
+    }
+    feedDue();
+}
+
+void PtyPhone::armTimer(QTimer& timer, qint64 dueMicros) {
+    const qint64 waitMs = std::max<qint64>(0, (dueMicros - now() + 999) / 1000);
+    timer.start(static_cast<int>(waitMs));
+}
+
+void PtyPhone::feedDue() {
+    while (!in_.empty() && in_.front().due <= now()) {
+        const InChunk chunk = std::move(in_.front());
+        in_.pop_front();
+        const qsizetype before = phone_.requests().size();
+        const Emissions replies = phone_.receive(chunk.bytes, chunk.baud);
+        for (qsizetype i = before; i < phone_.requests().size(); ++i)
+            stats_.request();
+        logTraffic();
+        // A reply goes out at the speed its request came at (the speed switch follows it).
+        const qint64 bt = options_.pace ? byteMicros(chunk.baud) : 0;
+        qint64 t = std::max(now(), chunk.due);
+        for (const Emission& e : replies) {
+            const qint64 start = std::max(t + qint64(e.delay.count()) * 1000, outLineFree_);
+            out_.push_back({e.bytes, start, bt, 0, chunk.baud});
+            outLineFree_ = start + e.bytes.size() * bt;
+            t = outLineFree_;
+            logLine('<', x45::toHex(e.bytes));
+        }
+    }
+    if (!in_.empty()) armTimer(inTimer_, in_.front().due);
+    pumpOut();
+}
+
+void PtyPhone::pumpOut() {
+    while (!out_.empty()) {
+        OutChunk& c = out_.front();
+        const qint64 t = now();
+        if (t < c.start + c.bt) break;
+        // Every byte whose last bit is on the wire by now.
+        qsizetype due =
+            c.bt > 0 ? std::min<qsizetype>(c.bytes.size(), (t - c.start) / c.bt) : c.bytes.size();
+        if (due > c.sent) {
+            const ssize_t n = ::write(master_, c.bytes.constData() + c.sent, due - c.sent);
+            if (n < 0 && errno != EAGAIN && errno != EINTR)
+                fail(QStringLiteral("cannot write to the pseudo-terminal: %1")
+                         .arg(std::strerror(errno)));
+            if (n > 0) {
+                stats_.fromPhone(n, c.baud);
+                c.sent += n;
+            }
+            if (n <= 0 || c.sent < due) { // terminal full: try again shortly
+                outTimer_.start(1);
+                return;
+            }
+        }
+        if (c.sent < c.bytes.size()) break;
+        replyEnd_ = c.start + c.bytes.size() * c.bt;
+        out_.pop_front();
+    }
+    if (!out_.empty()) {
+        const OutChunk& c = out_.front();
+        armTimer(outTimer_, c.start + (c.sent + 1) * c.bt);
+    }
+}
+
+void PtyPhone::logLine(char direction, const QString& text) {
+    if (!log_.isOpen()) return;
+    QTextStream s(&log_);
+    s << QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz")) << ' ' << direction << ' '
+      << text << '\n';
+}
+
+void PtyPhone::logTraffic() {
+    const auto& traffic = phone_.traffic();
+    for (; trafficLogged_ < traffic.size(); ++trafficLogged_)
+        if (traffic[trafficLogged_].fromTool)
+            logLine('>', x45::toHex(traffic[trafficLogged_].bytes));
+    const QStringList& reasons = phone_.malformedReasons();
+    for (; malformedReported_ < reasons.size(); ++malformedReported_) {
+        logLine('!', reasons[malformedReported_]);
+        std::fprintf(stderr, "x45sim: malformed: %s\n", qPrintable(reasons[malformedReported_]));
+    }
+}
+
+void PtyPhone::finish() {
+    int code = 0;
+    if (!options_.dump.isEmpty()) {
+        QSaveFile file(options_.dump);
+        if (!file.open(QIODevice::WriteOnly) ||
+            file.write(x45::serializeEep(phone_.blocks(), phone_.config().hwid)) < 0 ||
+            !file.commit()) {
+            std::fprintf(stderr, "x45sim: cannot write %s: %s\n", qPrintable(options_.dump),
+                         qPrintable(file.errorString()));
+            code = 2;
+        }
+    }
+    if (!options_.stats.isEmpty()) {
+        QSaveFile file(options_.stats);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Text) ||
+            file.write(stats_.report().toUtf8()) < 0 || !file.commit()) {
+            std::fprintf(stderr, "x45sim: cannot write %s: %s\n", qPrintable(options_.stats),
+                         qPrintable(file.errorString()));
+            code = 2;
+        }
+    }
+    if (!options_.link.isEmpty()) ::unlink(QFile::encodeName(options_.link).constData());
+    if (options_.strict && phone_.malformedCount() > 0) {
+        std::fprintf(stderr, "x45sim: %d malformed request(s):\n", phone_.malformedCount());
+        for (const QString& r : phone_.malformedReasons())
+            std::fprintf(stderr, "  %s\n", qPrintable(r));
+        if (code == 0) code = 3;
+    }
+    log_.close();
+    QCoreApplication::exit(code);
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    SimOptions options;
+    QStringList args = QCoreApplication::arguments();
+    args.removeFirst();
+    if (const QString error = parseSimOptions(args, options); !error.isEmpty()) {
+        std::fprintf(stderr, "x45sim: %s\n", qPrintable(error));
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(qPrintable(simUsage()), stdout);
+        return 0;
+    }
+    PtyPhone phone(std::move(options));
+    phone.start();
+    return app.exec();
+}

@@ -1,0 +1,34 @@
+#pragma once
+// Command line of the x45sim program.
+
+#include "faults.h"
+#include "simphone.h"
+
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+namespace x45sim {
+
+struct SimOptions {
+    SimConfig config;
+    bool hwidGiven = false; // otherwise the hardware id of --eeprom's file is used
+    std::vector<Fault> faults;
+    quint32 seed = 1;
+    QString link;   // symlink to the pseudo-terminal
+    QString log;    // every frame both ways
+    QString eeprom; // .eep loaded at start
+    QString dump;   // .eep written at the end
+    QString stats;  // line figures written at the end
+    bool strict = false;
+    bool pace = false;
+    bool help = false;
+};
+
+[[nodiscard]] QString simUsage();
+
+// Parses the arguments (without the program name). Returns an empty string on success, else a
+// message naming the bad option.
+[[nodiscard]] QString parseSimOptions(const QStringList& args, SimOptions& out);
+
+} // namespace x45sim
