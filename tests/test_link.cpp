@@ -138,6 +138,18 @@ TEST_F(LinkTest, BadHeaderCheckEndsTheWaitAtOnce) {
     EXPECT_LT(t.elapsed(), 300);
 }
 
+TEST_F(LinkTest, BadHeaderCheckStaysBadWhenTheWholeFrameCameInOneChunk) {
+    port.replyNext(hex("0203001455AA"));
+    link.SendFrame(x45::proto::PingQuery);
+    link.WaitReply(1000ms, 5);
+    EXPECT_EQ(link.Reply.State, x45::HeaderBad);
+    EXPECT_EQ(link.Reply.Buffer.size(), 6);
+    link.ResetReply();
+    feed(hex("0E020D03"));
+    feed(hex("25"));
+    EXPECT_EQ(link.Reply.State, x45::HeaderBad);
+}
+
 TEST_F(LinkTest, NoReplyTimesOutWithHoldOne) {
     port.silentNext();
     QElapsedTimer t;

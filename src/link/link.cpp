@@ -57,7 +57,10 @@ void Link::feedByte(quint8 byte) {
     }
     Reply.Buffer.append(static_cast<char>(byte));
     // Completion is looked at only from the fourth byte on, and never undone before the reset.
-    if (before >= 3 && Reply.Buffer.size() - 3 == Reply.Length) Reply.State = Complete;
+    // A failed header check is final: the rest of the same chunk must not turn it into a
+    // complete reply.
+    if (before >= 3 && Reply.State == Receiving && Reply.Buffer.size() - 3 == Reply.Length)
+        Reply.State = Complete;
 }
 
 void Link::SendFrame(const ByteStr& frame) {

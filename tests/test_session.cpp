@@ -1,0 +1,253 @@
+// The session start and end against the in-process simulated phone, with faults.
+
+#include "link/link.h"
+#include "link/protocol.h"
+#include "link/session.h"
+#include "scripted.h"
+#include "simphone.h"
+#include "simport.h"
+
+#include <QElapsedTimer>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using x45::Session;
+using x45::StartOutcome;
+using x45sim::Fault;
+using x45sim::FaultKind;
+
+namespace {
+
+QByteArray hex(const char* text) {
+    return QByteArray::fromHex(text);
+}
+
+Fault fault(FaultKind kind, int cmd, int sub, int count, int param = -1) {
+    Fault f;
+    f.kind = kind;
+    f.cmd = cmd;
+    f.sub = sub;
+    f.count = count;
+    f.param = param;
+    return f;
+}
+
+// Counts the emissions of a signal.
+struct Counter {
+    int n = 0;
+    template <typename Signal> Counter(Session* s, Signal sig) {
+        QObject::connect(s, sig, s, [this] { ++n; });
+    }
+    [[nodiscard]] int count() const { return n; }
+};
+
+struct SessionSim : ::testing::Test {
+    x45sim::SimPhone phone;
+    x45sim::SimPort port{phone};
+    x45::Link link{port};
+    x45::test::ScriptedInteraction ui;
+    Session session{link, ui};
+
+    int requestsOf(const QByteArray& frame) const {
+        return static_cast<int>(phone.requests().count(frame));
+    }
+    void expectNoMalformed() const {
+        EXPECT_EQ(phone.malformedCount(), 0)
+            << phone.malformedReasons().join(QLatin1Char('\n')).toStdString();
+    }
+};
+
+} // namespace
+
+TEST_F(SessionSim, StartIdentifiesThePhoneAndEndClosesTheSession) {
+    phone.config().hwid = 0x1234;
+    phone.config().model = "C45";
+    phone.config().sw = 0x25;
+    phone.config().langGroup = "lg1";
+    phone.config().imei = "350000111122223";
+    Counter identified(&session, &Session::identified);
+    Counter space(&session, &Session::spaceChanged);
+    Counter ended(&session, &Session::ended);
+
+    ASSERT_EQ(session.Start(QStringLiteral("simA")), StartOutcome::Opened);
+    EXPECT_TRUE(session.isOpen());
+    EXPECT_EQ(session.identity.PhoneHWid, 4660);
+    EXPECT_EQ(session.identity.PhoneModel, QStringLiteral("C45"));
+    EXPECT_EQ(session.identity.PhoneSWVer, 25);
+    EXPECT_EQ(session.identity.PhoneLangGroup, QStringLiteral("lg1"));
+    EXPECT_EQ(session.identity.PhoneIMEI, QStringLiteral("350000111122223"));
+    EXPECT_GT(session.EEliteSpace.FreeAtAll, 0);
+    EXPECT_GT(session.EEfullSpace.FreeAtAll, 0);
+    EXPECT_EQ(identified.count(), 1);
+    EXPECT_EQ(space.count(), 1);
+    EXPECT_EQ(ended.count(), 0);
+    EXPECT_EQ(ui.statuses, (QStringList{"Scanning...", "Sending service boot...", "Getting info...",
+                                        "Service mode ready."}));
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(port.lineSpeed(), 115200);
+    EXPECT_EQ(port.portName(), QStringLiteral("simA"));
+    // The refresh asks EElite first, then EEfull.
+    const QList<QByteArray>& req = phone.requests();
+    ASSERT_GE(req.size(), 2);
+    EXPECT_EQ(req.at(req.size() - 2), hex("1402160808"));
+    EXPECT_EQ(req.back(), hex("1402161818"));
+
+    session.End();
+    EXPECT_FALSE(session.isOpen());
+    EXPECT_FALSE(port.isOpen());
+    EXPECT_EQ(phone.requests().back(), x45::proto::ExitQuery);
+    EXPECT_EQ(ui.lastStatus(), QStringLiteral("Stopped."));
+    EXPECT_EQ(ended.count(), 1);
+    EXPECT_EQ(session.identity.PhoneModel, QStringLiteral("C45")) << "values outlive the session";
+
+    // A new start runs the whole handshake again at 57600.
+    ASSERT_EQ(session.Start(QStringLiteral("simA")), StartOutcome::Opened);
+    EXPECT_EQ(phone.sessionsStarted(), 2);
+    expectNoMalformed();
+}
+
+TEST_F(SessionSim, FourFailedReadinessChecksThenSuccessGoOn) {
+    phone.faults().add(fault(FaultKind::BadHeader, 0x02, -1, 4));
+    ASSERT_EQ(session.Start(QStringLiteral("sim")), StartOutcome::Opened);
+    EXPECT_EQ(requestsOf(x45::proto::PingQuery), 5);
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(SessionSim, FiveFailedReadinessChecksStopWithoutMessage) {
+    phone.faults().add(fault(FaultKind::WrongSub, 0x02, -1, 5));
+    Counter ended(&session, &Session::ended);
+    EXPECT_EQ(session.Start(QStringLiteral("sim")), StartOutcome::Stopped);
+    EXPECT_EQ(requestsOf(x45::proto::PingQuery), 5);
+    EXPECT_EQ(requestsOf(x45::proto::BaudQuery), 0);
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(ui.lastStatus(), QStringLiteral("Stopped."));
+    EXPECT_FALSE(port.isOpen());
+    EXPECT_FALSE(session.isOpen());
+    EXPECT_EQ(ended.count(), 1);
+}
+
+TEST_F(SessionSim, RefusedSpeedSwitchStaysAt57600) {
+    phone.config().acceptSpeedSwitch = false;
+    ASSERT_EQ(session.Start(QStringLiteral("sim")), StartOutcome::Opened);
+    EXPECT_EQ(port.lineSpeed(), 57600);
+    EXPECT_EQ(phone.speed(), 57600);
+    EXPECT_EQ(session.identity.PhoneHWid, phone.config().hwid);
+    EXPECT_TRUE(ui.messages.empty());
+    expectNoMalformed(); // every later request came at the phone's speed
+}
+
+TEST_F(SessionSim, HardwareIdIsHeldAsItsBitPattern) {
+    phone.config().hwid = 0x8001;
+    ASSERT_EQ(session.Start(QStringLiteral("sim")), StartOutcome::Opened);
+    EXPECT_EQ(session.identity.PhoneHWid, 32769);
+}
+
+struct FatalCase {
+    int cmd;
+    int sub;
+    FaultKind kind;
+    const char* text;
+};
+
+TEST_F(SessionSim, WrongReplyToEachQueryIsReportedAndClosesThePort) {
+    const FatalCase cases[] = {
+        {0x05, 0x21, FaultKind::WrongSub, "Error №2 (ChipsetQuery)..."},
+        {0x05, 0x21, FaultKind::NoReply, "Error №2 (ChipsetQuery)..."},
+        {0x0E, 0x07, FaultKind::WrongSub, "Error №3 (NameQuery)..."},
+        {0x0E, 0x03, FaultKind::BadHeader, "Error №13 (SWQuery)..."},
+        {0x0E, 0x09, FaultKind::WrongSub, "Error №12 (NameQuery)..."},
+        {0x0E, 0x0A, FaultKind::BadHeader, "Error №12.5 (IMEIQuery)..."},
+    };
+    for (const FatalCase& c : cases) {
+        SCOPED_TRACE(c.text);
+        phone.reset();
+        phone.faults().clear();
+        phone.faults().add(fault(c.kind, c.cmd, c.sub, 1));
+        ui.messages.clear();
+        ui.statuses.clear();
+        session.identity = {};
+        session.identity.PhoneIMEI = QStringLiteral("kept");
+        EXPECT_EQ(session.Start(QStringLiteral("sim")), StartOutcome::Failed);
+        ASSERT_EQ(ui.messages.size(), 1u);
+        EXPECT_EQ(ui.messages[0].text, QString::fromUtf8(c.text));
+        EXPECT_TRUE(ui.messages[0].title.isEmpty()) << "the program's own title";
+        EXPECT_EQ(ui.messages[0].buttons, x45::Buttons::Ok);
+        EXPECT_EQ(ui.lastStatus(), QStringLiteral("Stopped."));
+        EXPECT_FALSE(port.isOpen());
+        EXPECT_FALSE(session.isOpen());
+        EXPECT_EQ(session.identity.PhoneIMEI, QStringLiteral("kept"));
+        EXPECT_EQ(phone.requests().count(x45::proto::IMEIQuery), c.sub == 0x0A ? 1 : 0)
+            << "nothing is asked after the failing query";
+    }
+}
+
+TEST_F(SessionSim, UnansweredIdentificationKeepsOldValues) {
+    session.identity.PhoneSWVer = 33;
+    session.identity.PhoneLangGroup = QStringLiteral("old");
+    phone.faults().add(fault(FaultKind::NoReply, 0x0E, 0x03, 1));
+    // The language group reply trickles in past its time-out: accepted, but not taken.
+    phone.faults().add(fault(FaultKind::Trickle, 0x0E, 0x09, 1, 120));
+    ASSERT_EQ(session.Start(QStringLiteral("sim")), StartOutcome::Opened);
+    EXPECT_EQ(session.identity.PhoneSWVer, 33);
+    EXPECT_EQ(session.identity.PhoneLangGroup, QStringLiteral("old"));
+    EXPECT_EQ(session.identity.PhoneModel, QString::fromLatin1(phone.config().model));
+    EXPECT_EQ(session.identity.PhoneIMEI, QString::fromLatin1(phone.config().imei));
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(SessionSim, BadBootAcknowledgementIsReported) {
+    session.BootImage[10] = static_cast<char>(session.BootImage[10] ^ 0x01);
+    EXPECT_EQ(session.Start(QStringLiteral("sim")), StartOutcome::Failed);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, QString::fromUtf8("Error №2 (&HA5)..."));
+    EXPECT_FALSE(port.isOpen());
+    EXPECT_TRUE(phone.requests().isEmpty());
+}
+
+TEST_F(SessionSim, PortThatCannotBeOpenedNamesPortAndReason) {
+    port.failOpen(QStringLiteral("Permission denied"));
+    Counter ended(&session, &Session::ended);
+    EXPECT_EQ(session.Start(QStringLiteral("/dev/ttyUSB7")), StartOutcome::Failed);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    const QString text = ui.messages[0].text;
+    EXPECT_TRUE(text.contains(QStringLiteral("/dev/ttyUSB7"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("Permission denied"))) << text.toStdString();
+    EXPECT_FALSE(x45::openFailureAdvice(QStringLiteral("Permission denied")).isEmpty());
+    EXPECT_TRUE(text.contains(x45::openFailureAdvice(QStringLiteral("Permission denied"))));
+    EXPECT_EQ(ended.count(), 1);
+    EXPECT_TRUE(phone.requests().isEmpty());
+    port.failOpen({});
+    EXPECT_EQ(session.Start(QStringLiteral("/dev/ttyUSB7")), StartOutcome::Opened);
+}
+
+TEST_F(SessionSim, CablePulledDuringIdentificationEndsWithMessage) {
+    phone.faults().add(fault(FaultKind::NoReply, 0x0E, 0x07, 1));
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (!phone.requests().isEmpty() && phone.requests().back() == x45::proto::ModelQuery)
+            port.unplug(QStringLiteral("Input/output error"));
+    });
+    watch.start(5);
+    QElapsedTimer t;
+    t.start();
+    EXPECT_EQ(session.Start(QStringLiteral("simZ")), StartOutcome::Failed);
+    EXPECT_LT(t.elapsed(), 3000);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_TRUE(ui.messages[0].text.contains(QStringLiteral("simZ")));
+    EXPECT_TRUE(ui.messages[0].text.contains(QStringLiteral("Input/output error")));
+    EXPECT_FALSE(session.isOpen());
+}
+
+TEST_F(SessionSim, SpaceRefreshRetriesBadTrailersFiveTimesAndKeepsRecords) {
+    ASSERT_EQ(session.Start(QStringLiteral("sim")), StartOutcome::Opened);
+    const x45::EEPSpace before = session.EEliteSpace;
+    ASSERT_GT(before.FreeAtAll, 0);
+    phone.clearLogs();
+    phone.config().eeliteCapacity = 1000; // would change the counters if a reply were taken
+    phone.faults().add(fault(FaultKind::BadTrailer, 0x14, 0x08, 5));
+    session.RefreshEEPSpace();
+    EXPECT_EQ(phone.requests().count(hex("1402160808")), 5);
+    EXPECT_EQ(phone.requests().count(hex("1402161818")), 1);
+    EXPECT_EQ(session.EEliteSpace.FreeAtAll, before.FreeAtAll);
+    EXPECT_EQ(session.EEliteSpace.FreeInBuffer, before.FreeInBuffer);
+}

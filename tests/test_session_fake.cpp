@@ -1,0 +1,197 @@
+// Session pieces with exact bytes: the boot handshake over a scripted port, the value extraction
+// rules and the space reply, and a stop while scanning.
+
+#include "fakeport.h"
+#include "link/link.h"
+#include "link/protocol.h"
+#include "link/session.h"
+#include "scripted.h"
+
+#include <QElapsedTimer>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using x45::Session;
+using x45::test::FakePort;
+
+namespace {
+
+QByteArray hex(const char* text) {
+    return QByteArray::fromHex(text);
+}
+
+struct SessionFake : ::testing::Test {
+    FakePort port;
+    x45::Link link{port};
+    x45::test::ScriptedInteraction ui;
+    Session session{link, ui};
+};
+
+// A reply record as the receive table would build it from these bytes.
+x45::ReplyRecord replyOf(const QByteArray& bytes) {
+    FakePort p;
+    x45::Link l(p);
+    l.ResetReply();
+    for (const char c : bytes)
+        l.feedByte(static_cast<quint8>(c));
+    return l.Reply;
+}
+
+} // namespace
+
+TEST_F(SessionFake, BootImageComesFromTheResources) {
+    ASSERT_EQ(session.BootImage.size(), 104);
+    EXPECT_EQ(session.BootImage.left(4), hex("A55AA5A5"));
+    EXPECT_EQ(session.BootImage.right(4), hex("B748B7B7"));
+    EXPECT_EQ(x45::XorSum(session.BootImage), x45::proto::BootCheck);
+}
+
+TEST_F(SessionFake, HandshakeScansUntilTheLastByteIsA0ThenSendsBootAndCheck) {
+    QString error;
+    ASSERT_TRUE(port.open(&error));
+    port.silentNext();               // first scan: nothing
+    port.replyNext(hex("A011"));     // second: A0 not last, does not count
+    port.replyNext(hex("0000FFA0")); // third: noise before the answer is ignored
+    port.silentNext();               // the boot image itself
+    port.replyNext(hex("A5"));       // the check byte
+    EXPECT_EQ(session.SendServiceBoot(), Session::BootResult::Acked);
+    ASSERT_EQ(port.writes.size(), 5);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(port.writes[i], hex("55"));
+    ASSERT_EQ(port.writes[3].size(), 105);
+    EXPECT_EQ(static_cast<quint8>(port.writes[3].at(0)), 0x68);
+    EXPECT_EQ(port.writes[3].mid(1), session.BootImage);
+    EXPECT_EQ(port.writes[4], hex("FE"));
+    EXPECT_EQ(ui.statuses, QStringList{QStringLiteral("Sending service boot...")});
+}
+
+TEST_F(SessionFake, HandshakeWithoutAcknowledgementFails) {
+    QString error;
+    ASSERT_TRUE(port.open(&error));
+    port.replyNext(hex("A0"));
+    port.silentNext();
+    port.replyNext(hex("A4"));
+    EXPECT_EQ(session.SendServiceBoot(), Session::BootResult::NotAcked);
+    port.replyNext(hex("A0"));
+    port.silentNext();
+    port.silentNext();
+    EXPECT_EQ(session.SendServiceBoot(), Session::BootResult::NotAcked) << "no byte at all";
+}
+
+TEST_F(SessionFake, StopWhileScanningEndsOnTheStopPath) {
+    // A phone that never answers: only the person's stop ends the scan.
+    QTimer::singleShot(350, [this] { ui.StopProcess = true; });
+    QElapsedTimer t;
+    t.start();
+    EXPECT_EQ(session.Start(QStringLiteral("/dev/ttyS1")), x45::StartOutcome::Stopped);
+    EXPECT_LT(t.elapsed(), 1000);
+    EXPECT_GE(port.writes.size(), 3);
+    for (const QByteArray& w : port.writes)
+        EXPECT_EQ(w, hex("55"));
+    EXPECT_EQ(port.settingsHistory.value(0), QStringLiteral("57600,n,8,1"));
+    EXPECT_EQ(ui.statuses, (QStringList{"Scanning...", "Stopped."}));
+    EXPECT_FALSE(port.isOpen());
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(SessionFake, CablePulledWhileScanningEndsWithMessage) {
+    port.onWrite = [this](const QByteArray&) {
+        if (port.writes.size() == 2) port.unplug(QStringLiteral("No such device"));
+    };
+    EXPECT_EQ(session.Start(QStringLiteral("/dev/ttyUSB0")), x45::StartOutcome::Failed);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_TRUE(ui.messages[0].text.contains(QStringLiteral("/dev/ttyUSB0")));
+    EXPECT_TRUE(ui.messages[0].text.contains(QStringLiteral("No such device")));
+}
+
+TEST(Extraction, NamesEndAtTheFirstZeroOrTakeTheRest) {
+    EXPECT_EQ(Session::extractName(hex("0E05 0B 07 433435 00")), QStringLiteral("C45"));
+    EXPECT_EQ(Session::extractName(hex("0E07 09 07 5335 00 4142 ")), QStringLiteral("S5"));
+    EXPECT_EQ(Session::extractName(hex("0E04 0A 09 6C6731")), QStringLiteral("lg1"));
+    EXPECT_EQ(Session::extractName(hex("0E01 0F 07")), QString());
+    EXPECT_EQ(Session::extractName(hex("0E02 0C 07 00")), QString());
+}
+
+TEST(Extraction, SoftwareVersionReadsTheHexDigitsAsDecimal) {
+    EXPECT_EQ(Session::extractSWVer(hex("0E020C0325")), 25);
+    EXPECT_EQ(Session::extractSWVer(hex("0E020C0307")), 7);
+    EXPECT_EQ(Session::extractSWVer(hex("0E020C034B")), 4);
+    EXPECT_EQ(Session::extractSWVer(hex("0E020C03B4")), 0);
+    EXPECT_EQ(Session::extractSWVer(hex("0E020C0399")), 99);
+    EXPECT_EQ(Session::extractSWVer(QByteArray()), 0);
+}
+
+TEST(Extraction, ImeiIsBetweenTheFirstBlankAndTheLastByte) {
+    const QByteArray digits = "350123456789012";
+    QByteArray payload = hex("0A0108") + ' ' + digits + hex("00");
+    EXPECT_EQ(Session::extractIMEI(x45::Link::frame(0x0E, payload)), QString::fromLatin1(digits));
+    // Without a blank: everything but the last byte.
+    EXPECT_EQ(Session::extractIMEI(hex("0E030D0A414299")),
+              QString::fromLatin1(hex("0E030D0A4142")));
+    // Only the first blank counts.
+    EXPECT_EQ(Session::extractIMEI(x45::Link::frame(0x0E, QByteArray("\x0A"
+                                                                     "a b c!"))),
+              QStringLiteral("b c"));
+}
+
+TEST(SpaceReply, ExampleReplyGivesTheThreeCounters) {
+    x45::EEPSpace space;
+    space.FreeForDeleted = 77;
+    const auto reply = replyOf(hex("140E1A08001000003412000000000000"
+                                   "3E"));
+    ASSERT_TRUE(Session::parseSpaceReply(reply, 0x08, space));
+    EXPECT_EQ(space.FreeInBuffer, 4096);
+    EXPECT_EQ(space.FreeAtAll, 4660);
+    EXPECT_EQ(space.FreeForDeleted, 0);
+}
+
+TEST(SpaceReply, RefusedRepliesLeaveTheRecord) {
+    const x45::EEPSpace old{1, 2, 3};
+    const QByteArray good = hex("140E1A08001000003412000000000000"
+                                "3E");
+    QByteArray badTrailer = good;
+    badTrailer[16] = 0x3F;
+    // A short frame with a valid trailer still lacks the counters.
+    const QByteArray shortFrame = x45::Link::blockFrame(0x08, hex("0010"));
+    for (const auto& [bytes, sub] :
+         {std::pair{good, 0x18}, std::pair{badTrailer, 0x08}, std::pair{shortFrame, 0x08},
+          std::pair{good.left(12), 0x08}, std::pair{QByteArray(), 0x08}}) {
+        x45::EEPSpace space = old;
+        EXPECT_FALSE(Session::parseSpaceReply(replyOf(bytes), static_cast<quint8>(sub), space))
+            << bytes.toHex().constData();
+        EXPECT_EQ(space.FreeAtAll, 2);
+        EXPECT_EQ(space.FreeForDeleted, 3);
+    }
+}
+
+TEST_F(SessionFake, SpaceQueryAsksFiveTimesThenGivesUp) {
+    QString error;
+    ASSERT_TRUE(port.open(&error));
+    for (int i = 0; i < 4; ++i)
+        port.replyNext(hex("140E1A08001000003412000000000000"
+                           "00"));
+    port.replyNext(hex("140E1A08001000003412000000000000"
+                       "3E"));
+    x45::EEPSpace space;
+    EXPECT_TRUE(session.EEPSpaceQuery(false, space));
+    EXPECT_EQ(port.writes.size(), 5);
+    EXPECT_EQ(space.FreeAtAll, 4660);
+    port.writes.clear();
+    for (int i = 0; i < 5; ++i)
+        port.replyNext(hex("140E1A08001000003412000000000000"
+                           "3E")); // wrong area
+    x45::EEPSpace full{9, 9, 9};
+    EXPECT_FALSE(session.EEPSpaceQuery(true, full));
+    EXPECT_EQ(port.writes, QList<QByteArray>(5, hex("1402161818")));
+    EXPECT_EQ(full.FreeInBuffer, 9);
+}
+
+TEST(PortNames, FixedEntriesMapToThisSystemsDevices) {
+#ifdef Q_OS_WIN
+    EXPECT_EQ(x45::comPortDevice(0), QStringLiteral("COM1"));
+    EXPECT_EQ(x45::comPortDevice(3), QStringLiteral("COM4"));
+#else
+    EXPECT_EQ(x45::comPortDevice(0), QStringLiteral("/dev/ttyS0"));
+    EXPECT_EQ(x45::comPortDevice(3), QStringLiteral("/dev/ttyS3"));
+#endif
+}
