@@ -1,0 +1,114 @@
+// "Delete directly": the confirmation, the requests, Retry/Cancel, and which blocks leave the list.
+
+#include "transferrig.h"
+
+#include <gtest/gtest.h>
+
+using namespace x45;
+using namespace x45::test;
+
+namespace {
+
+struct DeleteRig : TransferRig {
+    DeleteRig() {
+        phone.setBlocks({{3, "three", 0}, {12, "twelve", 1}, {5012, "x", 2}});
+        ui.messageAnswers = {Button::Yes};
+    }
+    const BlockList list = {{3, "three", 0}, {12, "twelve", 1}, {5012, "x", 2}};
+    QVector<QVector<qint16>> removals;
+    std::function<void(const QVector<qint16>&)> remove = [this](const QVector<qint16>& ids) {
+        removals.append(ids);
+    };
+};
+
+} // namespace
+
+TEST(DeleteDirectly, DeletesSelectedBlocksAndReportsTheirNumbers) {
+    DeleteRig rig;
+    const RunResult r = rig.transfer.DeleteDirectly(rig.list, {2, 1}, rig.remove);
+    EXPECT_EQ(r.end, RunEnd::Completed);
+    EXPECT_EQ(r.done, 2);
+    EXPECT_EQ(rig.frames(),
+              (QList<QByteArray>{hex("14 04 10 07 0C 00 0B"), hex("14 04 10 17 94 13 90")}));
+    ASSERT_EQ(rig.ui.messages.size(), 1u);
+    const ShownMessage& m = rig.ui.messages[0];
+    EXPECT_EQ(m.text, QStringLiteral("Are you sure you want to delete 2 blocks from the phone?"));
+    EXPECT_EQ(m.title, QStringLiteral("Confirm delete from phone"));
+    EXPECT_EQ(m.buttons, Buttons::YesNo);
+    EXPECT_EQ(m.icon, Icon::None);
+    EXPECT_EQ(m.defaultButton, Button::Yes);
+    EXPECT_EQ(rig.removals, (QVector<QVector<qint16>>{{12, 5012}}));
+    EXPECT_EQ(rig.refreshes, 1);
+    EXPECT_EQ(rig.ui.statuses, (QStringList{"Deleting...", "Ready"}));
+    EXPECT_EQ(rig.phone.blocks(), (BlockList{{3, "three", 0}}));
+}
+
+TEST(DeleteDirectly, NoAndNothingSelected) {
+    {
+        DeleteRig rig;
+        rig.ui.messageAnswers = {Button::No};
+        EXPECT_EQ(rig.transfer.DeleteDirectly(rig.list, {0}, rig.remove).end, RunEnd::Cancelled);
+        EXPECT_TRUE(rig.frames().isEmpty());
+        EXPECT_TRUE(rig.removals.isEmpty());
+        EXPECT_EQ(rig.refreshes, 0);
+        EXPECT_EQ(rig.ui.lastStatus(), QStringLiteral("Ready"));
+    }
+    {
+        DeleteRig rig;
+        const RunResult r = rig.transfer.DeleteDirectly(rig.list, {}, rig.remove);
+        EXPECT_EQ(r.end, RunEnd::Completed);
+        EXPECT_EQ(rig.ui.messages[0].text,
+                  QStringLiteral("Are you sure you want to delete 0 blocks from the phone?"));
+        EXPECT_TRUE(rig.frames().isEmpty());
+        EXPECT_EQ(rig.removals, (QVector<QVector<qint16>>{{}}));
+        EXPECT_EQ(rig.refreshes, 1);
+    }
+    {
+        // Empty list: nothing at all; rows out of range are ignored.
+        DeleteRig rig;
+        EXPECT_EQ(rig.transfer.DeleteDirectly({}, {0}, rig.remove).end, RunEnd::Cancelled);
+        EXPECT_TRUE(rig.ui.messages.empty());
+        EXPECT_EQ(rig.transfer.DeleteDirectly(rig.list, {7, -1, 0}, rig.remove).done, 1);
+        EXPECT_EQ(rig.frames().size(), 1);
+    }
+}
+
+TEST(DeleteDirectly, RetryAndCancel) {
+    x45sim::Fault f;
+    f.kind = x45sim::FaultKind::BadTrailer;
+    f.cmd = 0x14;
+    f.sub = 0x17;
+    f.count = 7;
+    {
+        DeleteRig rig;
+        rig.phone.faults().add(f);
+        rig.ui.messageAnswers = {Button::Yes, Button::Retry};
+        EXPECT_EQ(rig.transfer.DeleteDirectly(rig.list, {1, 2}, rig.remove).end, RunEnd::Completed);
+        EXPECT_EQ(rig.countSub(0x17), 8);
+        ASSERT_EQ(rig.ui.messages.size(), 2u);
+        const ShownMessage& m = rig.ui.messages[1];
+        EXPECT_EQ(m.text,
+                  QStringLiteral("Error №21 (BlockDeleteQuery) while deleting block № 5012..."));
+        EXPECT_EQ(m.buttons, Buttons::RetryCancel);
+        EXPECT_EQ(m.icon, Icon::Exclamation);
+        EXPECT_EQ(m.defaultButton, Button::Retry);
+        EXPECT_TRUE(m.title.isEmpty());
+        EXPECT_EQ(rig.removals.size(), 1);
+    }
+    {
+        // Cancel: the blocks are gone from the phone, yet the list keeps every row (so it can be
+        // written back), and the space is not refreshed.
+        DeleteRig rig;
+        rig.phone.faults().add(f);
+        rig.ui.messageAnswers = {Button::Yes, Button::Cancel};
+        const RunResult r = rig.transfer.DeleteDirectly(rig.list, {1, 2}, rig.remove);
+        EXPECT_EQ(r.end, RunEnd::Stopped);
+        EXPECT_EQ(r.done, 1);
+        EXPECT_EQ(rig.countSub(0x17), 5);
+        EXPECT_TRUE(rig.removals.isEmpty());
+        EXPECT_EQ(rig.refreshes, 0);
+        EXPECT_EQ(rig.ui.lastStatus(), QStringLiteral("Ready"));
+        // The phone carried out the request whose reply was garbled: both are gone there.
+        EXPECT_EQ(rig.phone.blocks(), (BlockList{{3, "three", 0}}));
+    }
+}

@@ -1,0 +1,352 @@
+// Writing blocks: the three phases, chunking, interim replies, attempts, dialogs, "Save all" and
+// "Save selected".
+
+#include "transferrig.h"
+
+#include <QSet>
+#include <gtest/gtest.h>
+
+using namespace x45;
+using namespace x45::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+QByteArray bytesOf(int n, int seed = 1) {
+    QByteArray b;
+    for (int i = 0; i < n; ++i)
+        b.append(static_cast<char>((i * 11 + seed) & 0xFF));
+    return b;
+}
+
+x45sim::Fault fault(x45sim::FaultKind kind, int sub, int count, int skip = 0) {
+    x45sim::Fault f;
+    f.kind = kind;
+    f.cmd = 0x14;
+    f.sub = sub;
+    f.count = count;
+    f.skip = skip;
+    return f;
+}
+
+QList<QByteArray> framesWithSub(const TransferRig& rig, quint8 sub) {
+    QList<QByteArray> out;
+    for (const QByteArray& f : rig.frames())
+        if (f.size() > 3 && quint8(f.at(3)) == sub) out << f;
+    return out;
+}
+
+QString writeFail(int error, const char* query, int n) {
+    return QStringLiteral("Error №%1 (%2) while writing block № %3...\r\nYou can retry writing, "
+                          "skip this block or abort whole writing process.")
+        .arg(error)
+        .arg(QLatin1String(query))
+        .arg(n);
+}
+
+} // namespace
+
+TEST(WriteBlock, FramesMatchTheProtocolExamples) {
+    TransferRig rig;
+    int outcome = OutcomeNone;
+    rig.transfer.WriteBlock({5000, hex("AA BB CC"), 2}, outcome);
+    rig.transfer.WriteBlock({5, QByteArray(), 0}, outcome);
+    EXPECT_EQ(outcome, OutcomeNone);
+    EXPECT_EQ(rig.frames(),
+              (QList<QByteArray>{hex("14 07 13 11 88 13 03 00 02 8B"),
+                                 hex("14 09 1D 12 88 13 00 00 AA BB CC 54"),
+                                 hex("14 04 10 13 88 13 88"), hex("14 07 13 01 05 00 00 00 00 04"),
+                                 hex("14 06 12 02 05 00 00 00 07"), hex("14 04 10 03 05 00 06")}));
+    EXPECT_EQ(rig.phone.blocks(), (BlockList{{5, QByteArray(), 0}, {5000, hex("AA BB CC"), 2}}));
+}
+
+TEST(WriteBlock, ChunksOfTwenty) {
+    TransferRig rig;
+    int outcome = OutcomeNone;
+    rig.transfer.WriteBlock({4999, bytesOf(20), 1}, outcome);
+    EXPECT_EQ(framesWithSub(rig, 0x02).size(), 1);
+    rig.port.writes.clear();
+    rig.transfer.WriteBlock({7, bytesOf(41), 1}, outcome);
+    const auto chunks = framesWithSub(rig, 0x02);
+    ASSERT_EQ(chunks.size(), 3);
+    EXPECT_EQ(chunks[0].mid(6, 2), hex("00 00"));
+    EXPECT_EQ(chunks[1].mid(6, 2), hex("14 00"));
+    EXPECT_EQ(chunks[2].mid(6, 2), hex("28 00"));
+    EXPECT_EQ(chunks[2].size(), 1 + 9);
+    EXPECT_EQ(chunks[1].mid(8, 20), bytesOf(41).mid(20, 20));
+    EXPECT_EQ(outcome, OutcomeNone);
+    EXPECT_EQ(rig.phone.blocks(), (BlockList{{7, bytesOf(41), 1}, {4999, bytesOf(20), 1}}));
+}
+
+TEST(WriteBlock, InterimRepliesAreNeitherCountedNorResent) {
+    TransferRig rig;
+    rig.phone.config().interim = 7; // more than the attempts: counting them would fail the block
+    rig.phone.config().interimGap = 1ms;
+    int outcome = OutcomeNone;
+    rig.transfer.WriteBlock({5001, bytesOf(25), 3}, outcome);
+    EXPECT_EQ(outcome, OutcomeNone);
+    EXPECT_EQ(rig.frames().size(), 4); // announce, two chunks, close: each sent once
+    EXPECT_TRUE(rig.ui.messages.empty());
+    EXPECT_EQ(rig.phone.blocks(), (BlockList{{5001, bytesOf(25), 3}}));
+
+    // The close request knows no interim reply: 0x50 there is a failed attempt and is resent.
+    TransferRig rig2;
+    int interims = 0;
+    rig2.intercept = [&](const QByteArray& f) -> std::optional<QByteArray> {
+        if (quint8(f[3]) == 0x03 && interims < 2) {
+            ++interims;
+            return blockReply(0x50, {});
+        }
+        return std::nullopt;
+    };
+    rig2.transfer.WriteBlock({6, bytesOf(3), 0}, outcome);
+    EXPECT_EQ(framesWithSub(rig2, 0x03).size(), 3);
+    EXPECT_EQ(outcome, OutcomeNone);
+}
+
+TEST(WriteBlock, FiveAttemptsDialogsAndRetry) {
+    struct Case {
+        quint8 sub;
+        int error;
+        const char* query;
+    };
+    for (const Case c : {Case{0x11, 15, "WBlockInfoQuery"}, Case{0x12, 16, "WBlockDataQuery"},
+                         Case{0x13, 17, "WBlockOKQuery"}}) {
+        TransferRig rig;
+        rig.phone.faults().add(fault(x45sim::FaultKind::BadTrailer, c.sub, 6));
+        rig.ui.messageAnswers = {Button::Retry};
+        int outcome = OutcomeNone;
+        rig.transfer.WriteBlock({5123, bytesOf(10), 1}, outcome);
+        EXPECT_EQ(outcome, OutcomeNone) << c.query;
+        EXPECT_EQ(framesWithSub(rig, c.sub).size(), 7) << c.query;
+        ASSERT_EQ(rig.ui.messages.size(), 1u) << c.query;
+        const ShownMessage& m = rig.ui.messages[0];
+        EXPECT_EQ(m.text, writeFail(c.error, c.query, 5123));
+        EXPECT_EQ(m.buttons, Buttons::AbortRetryIgnore);
+        EXPECT_EQ(m.icon, Icon::Exclamation);
+        EXPECT_EQ(m.defaultButton, Button::Ignore);
+        EXPECT_TRUE(m.title.isEmpty());
+        EXPECT_EQ(rig.phone.blocks(), (BlockList{{5123, bytesOf(10), 1}}));
+    }
+}
+
+TEST(WriteBlock, IgnoreAndAbortInEachPhase) {
+    for (const Button answer : {Button::Ignore, Button::Abort}) {
+        const int expected = answer == Button::Ignore ? OutcomeSkip : OutcomeAbort;
+        {
+            // Announce: nothing else is sent for the block.
+            TransferRig rig;
+            rig.phone.faults().add(fault(x45sim::FaultKind::WrongSub, 0x01, 5));
+            rig.ui.messageAnswers = {answer};
+            int outcome = OutcomeNone;
+            rig.transfer.WriteBlock({9, bytesOf(30), 1}, outcome);
+            EXPECT_EQ(outcome, expected);
+            EXPECT_EQ(rig.frames().size(), 5);
+        }
+        {
+            // Data: the remaining chunks are dropped, the block is still closed.
+            TransferRig rig;
+            rig.phone.faults().add(fault(x45sim::FaultKind::WrongSub, 0x02, 5));
+            rig.ui.messageAnswers = {answer};
+            int outcome = OutcomeNone;
+            rig.transfer.WriteBlock({9, bytesOf(50), 1}, outcome);
+            EXPECT_EQ(outcome, expected);
+            EXPECT_EQ(framesWithSub(rig, 0x02).size(), 5);
+            // This phone refuses to close a block it did not get in full; that refusal brings
+            // no second dialog either.
+            EXPECT_GE(framesWithSub(rig, 0x03).size(), 1);
+            EXPECT_EQ(rig.ui.messages.size(), 1u);
+        }
+        {
+            // Data answered, then the close fails too: no second dialog, the answer stands.
+            TransferRig rig;
+            rig.phone.faults().add(fault(x45sim::FaultKind::WrongSub, 0x02, 5));
+            rig.phone.faults().add(fault(x45sim::FaultKind::BadTrailer, 0x03, 5));
+            rig.ui.messageAnswers = {answer, Button::Retry};
+            int outcome = OutcomeNone;
+            rig.transfer.WriteBlock({9, bytesOf(50), 1}, outcome);
+            EXPECT_EQ(outcome, expected);
+            EXPECT_EQ(framesWithSub(rig, 0x03).size(), 5);
+            EXPECT_EQ(rig.ui.messages.size(), 1u);
+        }
+        {
+            // Close alone fails: its own dialog decides.
+            TransferRig rig;
+            rig.phone.faults().add(fault(x45sim::FaultKind::BadHeader, 0x03, 5));
+            rig.ui.messageAnswers = {answer};
+            int outcome = OutcomeNone;
+            rig.transfer.WriteBlock({9, bytesOf(5), 1}, outcome);
+            EXPECT_EQ(outcome, expected);
+            ASSERT_EQ(rig.ui.messages.size(), 1u);
+            EXPECT_EQ(rig.ui.messages[0].text, writeFail(17, "WBlockOKQuery", 9));
+        }
+    }
+}
+
+TEST(WriteBlock, TooLongForTheProtocolIsRefused) {
+    TransferRig rig;
+    int outcome = OutcomeNone;
+    rig.transfer.WriteBlock({12, QByteArray(65536, 'x'), 0}, outcome);
+    EXPECT_EQ(outcome, OutcomeSkip);
+    EXPECT_TRUE(rig.frames().isEmpty());
+    ASSERT_EQ(rig.ui.messages.size(), 1u);
+    EXPECT_TRUE(rig.ui.messages[0].text.contains(QStringLiteral("65536")));
+}
+
+TEST(SaveAll, PreparesThenWritesEveryBlock) {
+    TransferRig rig;
+    rig.phone.setBlocks({{1, "gone", 0}, {5002, "kept", 0}});
+    const BlockList list = {{5000, bytesOf(3), 2}, {3, bytesOf(45), 1}, {4, QByteArray(), 0}};
+    const RunResult r = rig.transfer.SaveAll(list);
+    EXPECT_EQ(r.end, RunEnd::Completed);
+    EXPECT_EQ(r.done, 3);
+    ASSERT_GE(rig.frames().size(), 2);
+    EXPECT_EQ(rig.frames()[0], hex("14 02 16 1B 1B"));
+    EXPECT_EQ(rig.frames()[1], hex("14 02 16 09 09"));
+    EXPECT_EQ(quint8(rig.frames()[2][3]), 0x11); // list order, areas mixed
+    EXPECT_EQ(rig.refreshes, 2);
+    EXPECT_EQ(rig.ui.statuses, (QStringList{"Writing...", "Ready"}));
+    EXPECT_EQ(rig.ui.progressMax, 3);
+    EXPECT_EQ(rig.ui.progressValues, (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_EQ(
+        rig.phone.blocks(),
+        (BlockList{
+            {3, bytesOf(45), 1}, {4, QByteArray(), 0}, {5000, bytesOf(3), 2}, {5002, "kept", 0}}));
+}
+
+TEST(SaveAll, AbortOrIgnoreInThePreparation) {
+    {
+        TransferRig rig;
+        rig.phone.faults().add(fault(x45sim::FaultKind::BadTrailer, 0x1B, 5));
+        rig.ui.messageAnswers = {Button::Abort};
+        EXPECT_EQ(rig.transfer.SaveAll({{1, "a", 0}}).end, RunEnd::Stopped);
+        EXPECT_EQ(rig.frames().size(), 5); // nothing erased
+        ASSERT_EQ(rig.ui.messages.size(), 1u);
+        EXPECT_EQ(rig.ui.messages[0].text,
+                  QStringLiteral("Error №19 (CollectEEFULLGarbageQuery)..."));
+        EXPECT_EQ(rig.ui.lastStatus(), QStringLiteral("Stopped."));
+        EXPECT_EQ(rig.refreshes, 0);
+        EXPECT_TRUE(rig.ui.StopProcess);
+    }
+    {
+        TransferRig rig;
+        rig.phone.faults().add(fault(x45sim::FaultKind::BadTrailer, 0x09, 5));
+        rig.ui.messageAnswers = {Button::Abort};
+        EXPECT_EQ(rig.transfer.SaveAll({{1, "a", 0}}).end, RunEnd::Stopped);
+        EXPECT_EQ(rig.frames().size(), 1 + 5); // no block written
+        EXPECT_EQ(rig.ui.messages[0].text, QStringLiteral("Error №9 (EraseEEPQuery)..."));
+    }
+    {
+        TransferRig rig;
+        rig.phone.faults().add(fault(x45sim::FaultKind::BadTrailer, 0x09, 5));
+        rig.ui.messageAnswers = {Button::Ignore};
+        const RunResult r = rig.transfer.SaveAll({{1, "a", 0}});
+        EXPECT_EQ(r.end, RunEnd::Completed);
+        EXPECT_EQ(rig.phone.blocks(), (BlockList{{1, "a", 0}}));
+        EXPECT_EQ(rig.refreshes, 2);
+    }
+}
+
+TEST(SaveAll, AbortSkipAndStopDuringBlocks) {
+    const BlockList list = {{1, "a", 0}, {2, "b", 0}, {3, "c", 0}};
+    {
+        TransferRig rig;
+        rig.phone.faults().add(fault(x45sim::FaultKind::WrongSub, 0x01, 5, 1));
+        rig.ui.messageAnswers = {Button::Ignore};
+        const RunResult r = rig.transfer.SaveAll(list);
+        EXPECT_EQ(r.end, RunEnd::Completed);
+        EXPECT_EQ(r.done, 2);
+        EXPECT_EQ(r.skipped, 1);
+        EXPECT_EQ(rig.phone.blocks(), (BlockList{{1, "a", 0}, {3, "c", 0}}));
+    }
+    {
+        TransferRig rig;
+        rig.phone.faults().add(fault(x45sim::FaultKind::WrongSub, 0x01, 5, 1));
+        rig.ui.messageAnswers = {Button::Abort};
+        const RunResult r = rig.transfer.SaveAll(list);
+        EXPECT_EQ(r.end, RunEnd::Stopped);
+        EXPECT_EQ(rig.phone.blocks(), (BlockList{{1, "a", 0}}));
+        EXPECT_EQ(rig.ui.progressValue, 0);
+        EXPECT_EQ(rig.refreshes, 1); // the one before the blocks, none after
+    }
+    {
+        // "Stop" while block 2 is written: it is completed, block 3 is not started.
+        TransferRig rig;
+        rig.afterWrite = [&](const QByteArray& f) {
+            if (quint8(f[3]) == 0x02 && f[4] == 2) rig.ui.StopProcess = true;
+        };
+        const RunResult r = rig.transfer.SaveAll(list);
+        EXPECT_EQ(r.end, RunEnd::Stopped);
+        EXPECT_EQ(rig.phone.blocks(), (BlockList{{1, "a", 0}, {2, "b", 0}}));
+        EXPECT_EQ(rig.ui.lastStatus(), QStringLiteral("Stopped."));
+        EXPECT_EQ(rig.ui.progressValue, 0);
+    }
+    {
+        // "Stop" while EEfull is compacted: EElite is not erased.
+        TransferRig rig;
+        rig.phone.setBlocks({{8, "old", 0}});
+        rig.afterWrite = [&](const QByteArray& f) {
+            if (quint8(f[3]) == 0x1B) rig.ui.StopProcess = true;
+        };
+        EXPECT_EQ(rig.transfer.SaveAll(list).end, RunEnd::Stopped);
+        EXPECT_EQ(rig.frames().size(), 1);
+        EXPECT_EQ(rig.phone.blocks(), (BlockList{{8, "old", 0}}));
+    }
+}
+
+TEST(SaveAll, EmptyListDoesNothing) {
+    TransferRig rig;
+    EXPECT_EQ(rig.transfer.SaveAll({}).end, RunEnd::Cancelled);
+    EXPECT_EQ(rig.transfer.SaveSelected({}, [](int) { return true; }).end, RunEnd::Cancelled);
+    EXPECT_TRUE(rig.frames().isEmpty());
+    EXPECT_TRUE(rig.ui.statuses.isEmpty());
+}
+
+TEST(SaveSelected, SelectionIsReadAsTheRunGoes) {
+    TransferRig rig;
+    rig.phone.setBlocks({{9, "old", 0}});
+    const BlockList list = {{1, "a", 0}, {2, "b", 0}, {3, "c", 0}, {4, "d", 0}};
+    QSet<int> selected = {0, 3};
+    QList<int> asked;
+    // Row 2 gets selected while block 1 is being written.
+    rig.afterWrite = [&](const QByteArray& f) {
+        if (quint8(f[3]) == 0x03 && f[4] == 1) selected.insert(2);
+    };
+    const RunResult r = rig.transfer.SaveSelected(list, [&](int row) {
+        asked << row;
+        return selected.contains(row);
+    });
+    EXPECT_EQ(r.end, RunEnd::Completed);
+    EXPECT_EQ(asked, (QList<int>{0, 1, 2, 3}));
+    EXPECT_EQ(rig.phone.blocks(),
+              (BlockList{{1, "a", 0}, {3, "c", 0}, {4, "d", 0}, {9, "old", 0}}));
+    EXPECT_EQ(quint8(rig.frames()[0][3]), 0x01); // no preparation
+    EXPECT_EQ(rig.refreshes, 1);
+
+    // Nothing selected: no write request, the progress runs to its end, space is refreshed.
+    TransferRig rig2;
+    const RunResult none = rig2.transfer.SaveSelected(list, [](int) { return false; });
+    EXPECT_EQ(none.end, RunEnd::Completed);
+    EXPECT_TRUE(rig2.frames().isEmpty());
+    EXPECT_EQ(rig2.ui.progressValue, 4);
+    EXPECT_EQ(rig2.refreshes, 1);
+    EXPECT_EQ(rig2.ui.lastStatus(), QStringLiteral("Ready"));
+}
+
+TEST(SaveAll, PulledCableEndsTheRun) {
+    TransferRig rig;
+    BlockList list;
+    for (int n = 0; n < 10; ++n)
+        list.append({qint16(n), bytesOf(30, n), 0});
+    rig.afterWrite = [&](const QByteArray& f) {
+        if (quint8(f[3]) == 0x02 && f[4] == 3)
+            rig.port.unplug(QStringLiteral("Input/output error"));
+    };
+    const RunResult r = rig.transfer.SaveAll(list);
+    EXPECT_EQ(r.end, RunEnd::PortLost);
+    ASSERT_EQ(rig.ui.messages.size(), 1u);
+    EXPECT_EQ(rig.ui.messages[0].icon, Icon::Critical);
+    EXPECT_TRUE(rig.ui.messages[0].text.contains(rig.port.portName()));
+    EXPECT_EQ(rig.ui.lastStatus(), QStringLiteral("Stopped."));
+    EXPECT_EQ(rig.refreshes, 1);
+}
