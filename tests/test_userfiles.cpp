@@ -209,6 +209,25 @@ TEST_F(UserFiles, SingleBlockSaveNeedsASelection) {
     EXPECT_TRUE(QFile::exists(path("one.bid")));
 }
 
+TEST_F(UserFiles, EepAndSingleBlockFilesMergeInOneSelection) {
+    // x.bin and its id file, written by "Save" of one selected block with hardware id 0x22.
+    Workspace source;
+    source.UserBlocks = {blk(20, "from bin", 6)};
+    source.UserHWid = 0x22;
+    ASSERT_TRUE(SaveUserFiles(path("x.bin"), source, {0}, ui));
+    const QString a = write("a.eep", serializeEep({blk(20, "from eep"), blk(5, "five")}, 0x33));
+
+    EXPECT_EQ(LoadUserFiles({a, path("x.bin")}, ws, ui), LoadOutcome::Loaded);
+    EXPECT_EQ(ws.UserBlocks, BlockList({blk(5, "five"), blk(20, "from bin", 6)}));
+    EXPECT_EQ(ws.UserHWid, 0x22);
+
+    // The other way round the .eep file comes last and decides contents and hardware id.
+    EXPECT_EQ(LoadUserFiles({path("x.bin"), a}, ws, ui), LoadOutcome::Loaded);
+    EXPECT_EQ(ws.UserBlocks, BlockList({blk(5, "five"), blk(20, "from eep")}));
+    EXPECT_EQ(ws.UserHWid, 0x33);
+    EXPECT_TRUE(ui.messages.empty());
+}
+
 TEST(FormatOfName, LastThreeCharactersInAnyCase) {
     EXPECT_EQ(formatOfName("a.eep"), FileFormat::Eep);
     EXPECT_EQ(formatOfName("A.EeP"), FileFormat::Eep);
