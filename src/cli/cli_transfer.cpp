@@ -1,7 +1,275 @@
+// x45eep-cli read, write and delete: the phone-side operations of the window over the terminal.
+
 #include "commands.h"
+#include "options.h"
+
+#include "files/userfiles.h"
+#include "transfer/parseblocklist.h"
+#include "transfer/transfer.h"
+
+#include <QSet>
 #include <cstdio>
+
 namespace x45::cli {
-int runRead(const QStringList&) { std::fputs("not built yet\n", stderr); return ExitUsage; }
-int runWrite(const QStringList&) { std::fputs("not built yet\n", stderr); return ExitUsage; }
-int runDelete(const QStringList&) { std::fputs("not built yet\n", stderr); return ExitUsage; }
+
+namespace {
+
+const char* const ExitEpilog =
+    R"(Exit status: 0 done; 1 failed, aborted, stopped, or some block was skipped or not
+found (the reasons are on stderr); 2 usage error. Ctrl-C stops after the current block.)";
+
+void say(TerminalInteraction& ui, const QString& text) {
+    // Through the interaction, so a progress line on the terminal is ended first.
+    ui.message(text, AppTitle, Buttons::Ok, Icon::None, Button::Ok);
 }
+
+// Parses --blocks before anything touches the phone. Returns an exit code on a bad list.
+std::optional<int> checkBlockList(const CommandLine& cmd, const QString& text,
+                                  QVector<qint32>& numbers) {
+    if (text.trimmed().isEmpty())
+        return cmd.usageError(QStringLiteral("--blocks needs a list such as 1,5;7-9"));
+    if (const Status st = ParseBlockList(text.trimmed(), numbers); !st)
+        return cmd.usageError(st.message());
+    if (numbers.isEmpty())
+        return cmd.usageError(QStringLiteral("--blocks \"%1\" names no block").arg(text));
+    return std::nullopt;
+}
+
+// What a run that did not go through completely leaves to say; ExitOk when it was clean.
+int runExit(TerminalInteraction& ui, const RunResult& r, const char* skippedWhat) {
+    switch (r.end) {
+    case RunEnd::Completed:
+        break;
+    case RunEnd::Stopped:
+        say(ui, QStringLiteral("Stopped."));
+        return ExitFailed;
+    case RunEnd::Cancelled:
+    case RunEnd::PortLost:
+    case RunEnd::Failed:
+        return ExitFailed; // the reason has been shown
+    }
+    if (r.skipped > 0) {
+        say(ui, QStringLiteral("%1 block(s) %2.").arg(r.skipped).arg(QLatin1String(skippedWhat)));
+        return ExitFailed;
+    }
+    return r.notFound > 0 ? ExitFailed : ExitOk;
+}
+
+// Every row: "Save" writes the selected rows of single-block formats, and all of an .eep.
+QVector<int> allRows(const BlockList& blocks) {
+    QVector<int> rows;
+    for (int i = 0; i < blocks.size(); ++i)
+        rows.append(i);
+    return rows;
+}
+
+} // namespace
+
+int runRead(const QStringList& args) {
+    CommandLine cmd(QStringLiteral("read"), QStringLiteral("--port P [--blocks LIST] --out FILE"),
+                    QStringLiteral("Reads every block of the phone (\"Load all\"), or the blocks "
+                                   "of LIST (\"Load custom...\"), and saves them to FILE as "
+                                   "\"Save\" does (.eep: all blocks with the phone's hardware "
+                                   "id; .bin/.txt: one file per block with its id file). FILE "
+                                   "is written only when the read was not stopped, and replaced "
+                                   "only once the new one is complete."));
+    cmd.addPortOptions();
+    cmd.addErrorOptions();
+    cmd.addOverwriteOption();
+    cmd.addOption({QStringLiteral("blocks"),
+                   QStringLiteral("Only these blocks, e.g. \"1,5;7-9 5000-5010\"."),
+                   QStringLiteral("LIST")});
+    cmd.addOption({QStringLiteral("out"), QStringLiteral("File to save the blocks in."),
+                   QStringLiteral("FILE")});
+    cmd.setEpilog(QString::fromLatin1(ExitEpilog));
+    if (const auto done = cmd.parse(args)) return *done;
+    if (!cmd.positional().isEmpty())
+        return cmd.usageError(
+            QStringLiteral("unexpected argument \"%1\"").arg(cmd.positional().first()));
+    const QString out = cmd.value(QStringLiteral("out")).trimmed();
+    if (out.isEmpty()) return cmd.usageError(QStringLiteral("--out FILE is required"));
+    if (formatOfName(out) == FileFormat::Unknown || formatOfName(out) == FileFormat::Map)
+        return cmd.usageError(QStringLiteral("--out must end in .eep, .bin or .txt"));
+    const bool custom = cmd.isSet(QStringLiteral("blocks"));
+    const QString list = cmd.value(QStringLiteral("blocks"));
+    QVector<qint32> numbers;
+    if (custom)
+        if (const auto bad = checkBlockList(cmd, list, numbers)) return *bad;
+
+    TerminalInteraction ui;
+    if (const auto bad = cmd.applyTo(ui)) return *bad;
+    PhoneConnection phone(ui);
+    if (const int code = phone.start(cmd.port(), cmd.waitSeconds()); code != ExitOk) return code;
+
+    PhoneTransfer transfer(phone.session());
+    BlockList PhoneBlocks;
+    const RunResult r =
+        custom ? transfer.LoadCustom(PhoneBlocks, list) : transfer.LoadAll(PhoneBlocks);
+    int code = runExit(ui, r, "could not be read and are missing from the file");
+    if (r.end != RunEnd::Completed) {
+        phone.end();
+        return code;
+    }
+    Workspace ws;
+    ws.UserBlocks = PhoneBlocks;
+    ws.UserHWid = phone.session().identity.PhoneHWid;
+    phone.end();
+    if (PhoneBlocks.isEmpty()) {
+        say(ui, QStringLiteral("No block was read; %1 was not written.").arg(out));
+        return ExitFailed;
+    }
+    if (const Status saved = SaveUserFiles(out, ws, allRows(ws.UserBlocks), ui); !saved)
+        return ExitFailed; // shown by the save
+    std::printf(
+        "%s\n",
+        qPrintable(QStringLiteral("Read %1 block(s) into %2.").arg(PhoneBlocks.size()).arg(out)));
+    std::fflush(stdout);
+    return code;
+}
+
+int runWrite(const QStringList& args) {
+    CommandLine cmd(QStringLiteral("write"),
+                    QStringLiteral("--port P (--all | --blocks LIST) FILE..."),
+                    QStringLiteral("Loads FILE... as \"Load\" does and writes the blocks to the "
+                                   "phone: --all as \"Save all\" (the EEfull area is compacted "
+                                   "and the EElite area ERASED first, then every block is "
+                                   "written), --blocks as \"Save selected\" (only the listed "
+                                   "blocks, nothing erased). Nothing is sent when a file cannot "
+                                   "be loaded or a listed block is in none of the files."));
+    cmd.addPortOptions();
+    cmd.addErrorOptions();
+    cmd.addFileQuestionOptions();
+    cmd.addOption({QStringLiteral("all"), QStringLiteral("Write every block (\"Save all\").")});
+    cmd.addOption({QStringLiteral("blocks"),
+                   QStringLiteral("Write only these blocks (\"Save selected\")."),
+                   QStringLiteral("LIST")});
+    cmd.addPositional(QStringLiteral("FILE"), QStringLiteral(".eep, .bin, .txt or .map files."),
+                      QStringLiteral("FILE..."));
+    cmd.setEpilog(QString::fromLatin1(ExitEpilog));
+    if (const auto done = cmd.parse(args)) return *done;
+    const bool all = cmd.isSet(QStringLiteral("all"));
+    const bool some = cmd.isSet(QStringLiteral("blocks"));
+    if (all == some) return cmd.usageError(QStringLiteral("give either --all or --blocks LIST"));
+    const QStringList files = cmd.positional();
+    if (files.isEmpty()) return cmd.usageError(QStringLiteral("name at least one file to write"));
+    QVector<qint32> numbers;
+    if (some)
+        if (const auto bad = checkBlockList(cmd, cmd.value(QStringLiteral("blocks")), numbers))
+            return *bad;
+
+    TerminalInteraction ui;
+    if (const auto bad = cmd.applyTo(ui)) return *bad;
+    Workspace ws;
+    const LoadOutcome loaded = LoadUserFiles(files, ws, ui);
+    if (loaded != LoadOutcome::Loaded) {
+        say(ui, QStringLiteral("The files could not all be loaded; nothing was written."));
+        return ExitFailed;
+    }
+    const BlockList PhoneBlocks = ws.UserBlocks;
+    if (PhoneBlocks.isEmpty()) {
+        say(ui, QStringLiteral("The files hold no block; nothing was written."));
+        return ExitFailed;
+    }
+    QSet<qint32> wanted;
+    for (const qint32 n : numbers)
+        wanted.insert(n);
+    for (const qint32 n : std::as_const(wanted))
+        if (findBlock(PhoneBlocks, n) < 0) {
+            say(ui,
+                QStringLiteral("Block %1 is in none of the files; nothing was written.").arg(n));
+            return ExitFailed;
+        }
+
+    PhoneConnection phone(ui);
+    if (const int code = phone.start(cmd.port(), cmd.waitSeconds()); code != ExitOk) return code;
+    PhoneTransfer transfer(phone.session());
+    const RunResult r =
+        all ? transfer.SaveAll(PhoneBlocks) : transfer.SaveSelected(PhoneBlocks, [&](int row) {
+            return row < PhoneBlocks.size() && wanted.contains(PhoneBlocks.at(row).BlockId);
+        });
+    phone.end();
+    const int code = runExit(ui, r, "were skipped and not written");
+    if (r.end == RunEnd::Completed) {
+        std::printf("%s\n", qPrintable(QStringLiteral("Wrote %1 block(s).").arg(r.done)));
+        std::fflush(stdout);
+    }
+    return code;
+}
+
+int runDelete(const QStringList& args) {
+    CommandLine cmd(QStringLiteral("delete"), QStringLiteral("--port P --blocks LIST [--yes]"),
+                    QStringLiteral("Reads the blocks of LIST from the phone (\"Load custom...\") "
+                                   "and deletes them there (\"Delete directly\"). Without --yes "
+                                   "the confirmation is answered No and nothing is deleted. "
+                                   "--backup FILE saves the blocks read before any is deleted."));
+    cmd.addPortOptions();
+    cmd.addErrorOptions();
+    cmd.addConfirmOption();
+    cmd.addOption(
+        {QStringLiteral("blocks"), QStringLiteral("Blocks to delete."), QStringLiteral("LIST")});
+    cmd.addOption({QStringLiteral("backup"),
+                   QStringLiteral("Save the blocks to FILE (.eep, .bin, .txt) before deleting."),
+                   QStringLiteral("FILE")});
+    cmd.setEpilog(QString::fromLatin1(ExitEpilog));
+    if (const auto done = cmd.parse(args)) return *done;
+    if (!cmd.positional().isEmpty())
+        return cmd.usageError(
+            QStringLiteral("unexpected argument \"%1\"").arg(cmd.positional().first()));
+    if (!cmd.isSet(QStringLiteral("blocks")))
+        return cmd.usageError(QStringLiteral("--blocks LIST is required"));
+    const QString list = cmd.value(QStringLiteral("blocks"));
+    QVector<qint32> numbers;
+    if (const auto bad = checkBlockList(cmd, list, numbers)) return *bad;
+    const QString backup = cmd.value(QStringLiteral("backup")).trimmed();
+    if (!backup.isEmpty() &&
+        (formatOfName(backup) == FileFormat::Unknown || formatOfName(backup) == FileFormat::Map))
+        return cmd.usageError(QStringLiteral("--backup must end in .eep, .bin or .txt"));
+
+    TerminalInteraction ui;
+    if (const auto bad = cmd.applyTo(ui)) return *bad;
+    ui.overwrite = RewriteNo; // a number listed twice is read once
+    PhoneConnection phone(ui);
+    if (const int code = phone.start(cmd.port(), cmd.waitSeconds()); code != ExitOk) return code;
+    PhoneTransfer transfer(phone.session());
+    BlockList PhoneBlocks;
+    const RunResult loaded = transfer.LoadCustom(PhoneBlocks, list);
+    if (loaded.end != RunEnd::Completed || loaded.skipped > 0) {
+        phone.end();
+        const int code = runExit(ui, loaded, "could not be read");
+        say(ui, QStringLiteral("Nothing was deleted."));
+        return code == ExitOk ? ExitFailed : code;
+    }
+    if (PhoneBlocks.isEmpty()) {
+        phone.end();
+        say(ui, QStringLiteral("None of the blocks is on the phone; nothing was deleted."));
+        return ExitFailed;
+    }
+    if (!backup.isEmpty()) {
+        Workspace ws;
+        ws.UserBlocks = PhoneBlocks;
+        ws.UserHWid = phone.session().identity.PhoneHWid;
+        if (const Status saved = SaveUserFiles(backup, ws, allRows(ws.UserBlocks), ui); !saved) {
+            phone.end();
+            say(ui, QStringLiteral("Nothing was deleted."));
+            return ExitFailed;
+        }
+    }
+    QVector<qint16> deleted;
+    const RunResult r =
+        transfer.DeleteDirectly(PhoneBlocks, allRows(PhoneBlocks),
+                                [&deleted](const QVector<qint16>& ids) { deleted = ids; });
+    phone.end();
+    if (r.end == RunEnd::Cancelled) {
+        say(ui, QStringLiteral("Nothing was deleted (confirm with --yes)."));
+        return ExitFailed;
+    }
+    const int code = runExit(ui, r, "were not deleted");
+    if (r.end == RunEnd::Completed) {
+        std::printf("%s\n", qPrintable(QStringLiteral("Deleted %1 block(s).").arg(deleted.size())));
+        std::fflush(stdout);
+        return loaded.notFound > 0 ? ExitFailed : code;
+    }
+    return code;
+}
+
+} // namespace x45::cli
