@@ -37,10 +37,12 @@ void MainForm::CheckHWidForDesc_Click() {
 void MainForm::PhoneEEPList_ColumnClick() {
     // A phone operation works on positions of this list: its order must not change under it.
     if (operationRunning_) return;
+    SortBlocks(ws_.PhoneBlocks);
     FillPhoneEEPList();
 }
 
 void MainForm::UserEEPList_ColumnClick() {
+    SortBlocks(ws_.UserBlocks);
     FillUserEEPList();
 }
 

@@ -1,0 +1,379 @@
+// The two list views over their lists: fill, sort, select all, delete, descriptions, copying
+// between them, comparing, and Load through the replaceable file chooser.
+
+#include "fakeport.h"
+#include "ui_fixture.h"
+
+#include "blocks/rowtext.h"
+#include "files/eepfile.h"
+#include "link/session.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QHeaderView>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QToolButton>
+
+using namespace x45;
+using namespace x45::test;
+using x45::ui::BlockListModel;
+using x45::ui::BlockListView;
+using x45::ui::MainForm;
+
+namespace {
+
+class Lists : public ::testing::Test {
+protected:
+    void SetUp() override {
+        form.reset(makeForm(port, script));
+        phoneView = control<BlockListView>(form.get(), "PhoneEEPList");
+        userView = control<BlockListView>(form.get(), "UserEEPList");
+    }
+    Workspace& ws() { return form->workspace(); }
+    void click(const char* name) { control<QAbstractButton>(form.get(), name)->click(); }
+
+    // Every row of a view shows the block at its position, with the row texts of the core.
+    void expectInStep(BlockListView* view, const BlockList& list) {
+        const auto& model = *view->blockModel();
+        ASSERT_EQ(model.rowCount(), list.size());
+        for (int row = 0; row < list.size(); ++row) {
+            const QStringList shown = viewRow(model, row);
+            EXPECT_EQ(shown.mid(0, 4), rowTexts(list[row], QString()).mid(0, 4)) << "row " << row;
+        }
+    }
+
+    FakePort port;
+    ScriptedInteraction script;
+    std::unique_ptr<MainForm> form;
+    BlockListView* phoneView = nullptr;
+    BlockListView* userView = nullptr;
+};
+
+BlockList fiveBlocks() {
+    return {block(5077, "abc", 1), block(12, "", 0), block(4999, "x", 2), block(5000, "yz", 3),
+            block(-3, "q", 255)};
+}
+
+} // namespace
+
+TEST_F(Lists, FillShowsEveryBlockAndSelectsExactlyTheFirstRow) {
+    ws().UserBlocks = fiveBlocks();
+    form->FillUserEEPList();
+    expectInStep(userView, ws().UserBlocks);
+    EXPECT_EQ(viewRow(*userView->blockModel(), 0), QStringList({" 5077", "EEfull", "1", "3", ""}));
+    EXPECT_EQ(viewRow(*userView->blockModel(), 2).mid(0, 2), QStringList({" 4999", "EElite"}));
+    EXPECT_EQ(viewRow(*userView->blockModel(), 3).mid(0, 2), QStringList({" 5000", "EEfull"}));
+    EXPECT_EQ(viewRow(*userView->blockModel(), 4).first(), "-3");
+    EXPECT_EQ(userView->selectedRowPositions(), QList<int>({0}));
+
+    // Whatever was selected before, a fill leaves only row 1 selected.
+    userView->selectAllRowsAndFocus();
+    form->FillUserEEPList();
+    EXPECT_EQ(userView->selectedRowPositions(), QList<int>({0}));
+
+    ws().UserBlocks.clear();
+    form->FillUserEEPList();
+    EXPECT_EQ(userView->blockModel()->rowCount(), 0);
+    EXPECT_TRUE(userView->selectedRowPositions().isEmpty());
+}
+
+TEST_F(Lists, OnlyTheIdHeaderSorts) {
+    ws().PhoneBlocks = fiveBlocks();
+    form->FillPhoneEEPList();
+    const BlockList before = ws().PhoneBlocks;
+    for (int column = 1; column < 5; ++column) {
+        emit phoneView->header()->sectionClicked(column);
+        EXPECT_EQ(ws().PhoneBlocks, before) << "column " << column;
+    }
+    phoneView->selectAllRowsAndFocus();
+    emit phoneView->header()->sectionClicked(0);
+    QList<qint16> ids;
+    for (const EEPBlock& b : ws().PhoneBlocks)
+        ids << b.BlockId;
+    EXPECT_EQ(ids, QList<qint16>({-3, 12, 4999, 5000, 5077}));
+    expectInStep(phoneView, ws().PhoneBlocks);
+    EXPECT_EQ(phoneView->selectedRowPositions(), QList<int>({0}));
+}
+
+TEST_F(Lists, SelectAllMarksEveryRowAndFocusesTheView) {
+    QApplication::setActiveWindow(form.get());
+    ws().UserBlocks = fiveBlocks();
+    form->FillUserEEPList();
+    click("SelectAllUsersButton");
+    EXPECT_EQ(userView->selectedRowPositions(), QList<int>({0, 1, 2, 3, 4}));
+    EXPECT_EQ(QApplication::focusWidget(), userView);
+
+    click("SelectAllPhonesButton"); // empty list: only the focus moves
+    EXPECT_TRUE(phoneView->selectedRowPositions().isEmpty());
+    EXPECT_EQ(QApplication::focusWidget(), phoneView);
+}
+
+TEST_F(Lists, DeleteAsksWithTheCountAndRemovesRowsAndBlocksInStep) {
+    ws().PhoneBlocks = fiveBlocks();
+    form->FillPhoneEEPList();
+    phoneView->selectOnlyRow(1);
+    phoneView->selectRow(3);
+    phoneView->selectionModel()->select(phoneView->model()->index(0, 0),
+                                        QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+    ASSERT_EQ(phoneView->selectedRowPositions(), QList<int>({1, 3}));
+
+    script.messageAnswers = {Button::No};
+    click("DeletePhonesButton");
+    EXPECT_EQ(ws().PhoneBlocks, fiveBlocks());
+    ASSERT_EQ(script.messages.size(), 1u);
+    EXPECT_EQ(script.messages[0].text, "Are you sure you want to delete 2 blocks?");
+    EXPECT_EQ(script.messages[0].title, "Confirm delete");
+    EXPECT_EQ(script.messages[0].buttons, Buttons::YesNo);
+
+    script.messageAnswers = {Button::Yes};
+    click("DeletePhonesButton");
+    const BlockList all = fiveBlocks();
+    EXPECT_EQ(ws().PhoneBlocks, BlockList({all[0], all[2], all[4]}));
+    expectInStep(phoneView, ws().PhoneBlocks);
+}
+
+TEST_F(Lists, DeleteWithNothingSelectedStillAsksForZeroAndChangesNothing) {
+    ws().UserBlocks = fiveBlocks();
+    form->FillUserEEPList();
+    userView->selectionModel()->clearSelection();
+    script.messageAnswers = {Button::Yes};
+    click("DeleteUsersButton");
+    ASSERT_EQ(script.messages.size(), 1u);
+    EXPECT_EQ(script.messages[0].text, "Are you sure you want to delete 0 blocks?");
+    EXPECT_EQ(ws().UserBlocks, fiveBlocks());
+
+    // An empty list asks nothing.
+    ws().PhoneBlocks.clear();
+    form->FillPhoneEEPList();
+    click("DeletePhonesButton");
+    EXPECT_EQ(script.messages.size(), 1u);
+}
+
+TEST_F(Lists, DeletingAWholeLargeListIsQuickAndLeavesItEmpty) {
+    BlockList big;
+    for (int i = 0; i < MaxBlocks; ++i)
+        big.append(block(static_cast<qint16>(i), QByteArray(4, 'a')));
+    ws().UserBlocks = big;
+    form->FillUserEEPList();
+    EXPECT_EQ(userView->blockModel()->rowCount(), MaxBlocks);
+    click("SelectAllUsersButton");
+    script.messageAnswers = {Button::Yes};
+    click("DeleteUsersButton");
+    EXPECT_EQ(script.messages.back().text, "Are you sure you want to delete 32767 blocks?");
+    EXPECT_TRUE(ws().UserBlocks.isEmpty());
+    EXPECT_EQ(userView->blockModel()->rowCount(), 0);
+}
+
+TEST_F(Lists, TheCheckBoxRefillsBothListsUnderTheHardwareRule) {
+    QTemporaryDir dir;
+    const QString dsc = dir.filePath("eeprom.dsc");
+    QFile file(dsc);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("5077\r\nfirst text\r\n1\r\n5077\r\n  second text\r\n2\r\n12\r\nplain\r\n0\r\n");
+    file.close();
+    form->loadDescriptions(dsc);
+
+    ws().UserBlocks = {block(12, "a"), block(5077, "b")};
+    ws().UserHWid = 2;
+    ws().PhoneBlocks = {block(5077, "b"), block(12, "a")};
+    form->FillUserEEPList();
+    form->FillPhoneEEPList();
+    auto& user = *userView->blockModel();
+    auto& phone = *phoneView->blockModel();
+    EXPECT_EQ(user.description(1), "first text");
+    EXPECT_EQ(phone.description(0), "first text");
+
+    userView->selectAllRowsAndFocus();
+    control<QCheckBox>(form.get(), "CheckHWidForDesc")->click();
+    EXPECT_EQ(user.description(1), "  second text"); // leading blanks kept
+    EXPECT_EQ(user.description(0), "");              // record for hardware id 0 only
+    EXPECT_EQ(phone.description(0), "");             // no phone identified: hardware id 0
+    EXPECT_EQ(phone.description(1), "plain");
+    EXPECT_EQ(userView->selectedRowPositions(), QList<int>({0}));
+
+    control<QCheckBox>(form.get(), "CheckHWidForDesc")->click();
+    EXPECT_EQ(user.description(1), "first text");
+}
+
+TEST_F(Lists, CopiedRowsKeepTheSourceDescriptionAndAnswersFollowTheQuestionTable) {
+    QTemporaryDir dir;
+    const QString dsc = dir.filePath("eeprom.dsc");
+    QFile file(dsc);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("20\r\nfor hw 9\r\n9\r\n");
+    file.close();
+    form->loadDescriptions(dsc);
+    control<QCheckBox>(form.get(), "CheckHWidForDesc")->setChecked(true);
+
+    ws().UserHWid = 9;
+    ws().UserBlocks = {block(20, "new", 4), block(30, "thirty"), block(40, "forty")};
+    ws().PhoneBlocks = {block(40, "old"), block(20, "old")};
+    form->FillUserEEPList();
+    form->FillPhoneEEPList();
+    ASSERT_EQ(userView->blockModel()->description(0), "for hw 9");
+    ASSERT_EQ(phoneView->blockModel()->description(1), "");
+
+    click("SelectAllUsersButton");
+    script.rewriteAnswers = {RewriteYes, RewriteNo};
+    click("CopyRightButton");
+
+    EXPECT_EQ(script.rewriteQuestions,
+              QStringList({"Do you want to overwrite block 20 in Phone's EEPROM?",
+                           "Do you want to overwrite block 40 in Phone's EEPROM?"}));
+    EXPECT_EQ(ws().PhoneBlocks,
+              BlockList({block(40, "old"), block(20, "new", 4), block(30, "thirty")}));
+    expectInStep(phoneView, ws().PhoneBlocks);
+    // The replaced row took the User's description; a fill would look it up under hardware id 0.
+    EXPECT_EQ(phoneView->blockModel()->description(1), "for hw 9");
+    EXPECT_TRUE(phoneView->isRowSelected(0));
+    form->FillPhoneEEPList();
+    EXPECT_EQ(phoneView->blockModel()->description(1), "");
+}
+
+TEST_F(Lists, CopyToTheUsersListHandsOverThePhonesHardwareIdEvenWithNothingSelected) {
+    form->session().identity.PhoneHWid = 0x8001;
+    ws().UserBlocks = {block(1, "a")};
+    ws().UserHWid = 5;
+    form->FillUserEEPList();
+    ws().PhoneBlocks = {block(2, "b")};
+    form->FillPhoneEEPList();
+    phoneView->selectionModel()->clearSelection();
+    userView->selectionModel()->clearSelection();
+    click("CopyLeftButton");
+    EXPECT_EQ(ws().UserBlocks, BlockList({block(1, "a")}));
+    EXPECT_EQ(ws().UserHWid, 0x8001);
+    EXPECT_EQ(userView->selectedRowPositions(), QList<int>({0}));
+}
+
+TEST_F(Lists, LoadCopyBothWaysAndCompare) {
+    QTemporaryDir dir;
+    const QString eep = dir.filePath("dump.eep");
+    const BlockList onDisk = {block(5100, "\x01\x02", 1), block(3, "abc", 2), block(5000, "", 0),
+                              block(77, QByteArray(40, 'z'), 9)};
+    {
+        QFile file(eep);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(serializeEep(onDisk, 1105));
+    }
+    QStringList offered;
+    form->setOpenChooser([&] {
+        offered << eep;
+        return QStringList{eep};
+    });
+    click("LoadUsersButton");
+    ASSERT_EQ(offered.size(), 1);
+    EXPECT_TRUE(script.messages.empty());
+    EXPECT_EQ(ws().UserHWid, 1105);
+    ASSERT_EQ(ws().UserBlocks.size(), 4);
+    EXPECT_EQ(ws().UserBlocks[0].BlockId, 3); // sorted after loading
+    expectInStep(userView, ws().UserBlocks);
+
+    click("SelectAllUsersButton");
+    click("CopyRightButton");
+    EXPECT_EQ(ws().PhoneBlocks, ws().UserBlocks);
+    expectInStep(phoneView, ws().PhoneBlocks);
+    EXPECT_TRUE(script.rewriteQuestions.isEmpty());
+
+    // Back again: every block is there already; "Yes for all" answers once for the run.
+    click("SelectAllPhonesButton");
+    script.rewriteAnswers = {RewriteYesAll};
+    click("CopyLeftButton");
+    EXPECT_EQ(script.rewriteQuestions,
+              QStringList({"Do you want to overwrite block 3 in User's EEPROM?"}));
+    EXPECT_EQ(ws().UserBlocks, ws().PhoneBlocks);
+    expectInStep(userView, ws().UserBlocks);
+
+    script.messages.clear();
+    userView->selectOnlyRow(0);
+    phoneView->selectOnlyRow(0);
+    click("CompareButton");
+    ASSERT_EQ(script.messages.size(), 1u);
+    EXPECT_EQ(script.messages[0].text, "Lists are identical!");
+    EXPECT_EQ(script.messages[0].title, "Compare result");
+    EXPECT_EQ(script.messages[0].buttons, Buttons::Ok);
+}
+
+TEST_F(Lists, CompareShowsTheDifferencesInItsDialog) {
+    ws().UserBlocks = {block(1, "same"), block(2, "abc"), block(3, "v", 1), block(4, "only user")};
+    ws().PhoneBlocks = {block(3, "v", 2), block(2, "abcd"), block(1, "same"),
+                        block(9, "only phone")};
+    form->FillUserEEPList();
+    form->FillPhoneEEPList();
+
+    QStringList phoneMissing, userMissing, different;
+    QString title;
+    onNextModal([&](QWidget* modal) {
+        title = modal->windowTitle();
+        auto items = [modal](const char* name) {
+            QStringList texts;
+            auto* list = modal->findChild<QListWidget*>(QLatin1String(name));
+            for (int i = 0; list && i < list->count(); ++i)
+                texts << list->item(i)->text();
+            return texts;
+        };
+        phoneMissing = items("PhoneMissingList");
+        userMissing = items("UserMissingList");
+        different = items("DifferentList");
+        modal->findChild<QPushButton*>("OKButton")->click();
+    });
+    click("CompareButton");
+
+    EXPECT_EQ(title, "List's compare result");
+    EXPECT_EQ(phoneMissing, QStringList({"4"}));
+    EXPECT_EQ(userMissing, QStringList({"9"}));
+    EXPECT_EQ(different, QStringList({"2", "3"}));
+    EXPECT_TRUE(script.messages.empty());
+    EXPECT_EQ(ws().UserBlocks.size(), 4); // comparing changes nothing
+    EXPECT_EQ(ws().PhoneBlocks.size(), 4);
+
+    // Either list empty: no message and no dialog.
+    ws().PhoneBlocks.clear();
+    form->FillPhoneEEPList();
+    click("CompareButton");
+    EXPECT_TRUE(script.messages.empty());
+}
+
+TEST_F(Lists, ARejectedFileLeavesTheUsersListAndItsViewAsTheyWere) {
+    ws().UserBlocks = {block(8, "kept")};
+    form->FillUserEEPList();
+    QTemporaryDir dir;
+    const QString bad = dir.filePath("bad.eep");
+    {
+        QFile file(bad);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray::fromHex("01000000000000000500000010000000")); // ends inside entry
+    }
+    form->setOpenChooser([&] { return QStringList{bad}; });
+    click("LoadUsersButton");
+    ASSERT_EQ(script.messages.size(), 1u);
+    EXPECT_EQ(ws().UserBlocks, BlockList({block(8, "kept")}));
+    expectInStep(userView, ws().UserBlocks);
+
+    // Cancelling the dialog changes nothing at all.
+    form->setOpenChooser([] { return QStringList{}; });
+    click("LoadUsersButton");
+    EXPECT_EQ(ws().UserBlocks, BlockList({block(8, "kept")}));
+}
+
+TEST_F(Lists, SaveWritesThroughTheChooserAndNothingWhenTheListIsEmpty) {
+    QTemporaryDir dir;
+    const QString out = dir.filePath("out.eep");
+    int asked = 0;
+    form->setSaveChooser([&] {
+        ++asked;
+        return out;
+    });
+    click("SaveUsersButton"); // empty list: no dialog
+    EXPECT_EQ(asked, 0);
+
+    ws().UserBlocks = {block(1, "a"), block(6000, "bb", 3)};
+    ws().UserHWid = 7;
+    form->FillUserEEPList();
+    click("SaveUsersButton");
+    EXPECT_EQ(asked, 1);
+    QFile file(out);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), serializeEep(ws().UserBlocks, 7)); // one row selected: all blocks
+}
