@@ -24,6 +24,11 @@ Commands:
                                              load files and save them in another format
   compare  FILE_A FILE_B                     compare two dumps
 
+P is a serial device (/dev/ttyUSB0) or COM1..COM4. Messages and progress go to stderr, results
+to stdout. Ctrl-C stops a running phone operation at its next safe point; a second Ctrl-C quits.
+
+Exit status: 0 done, 1 failed, aborted or stopped, 2 usage error.
+
 Run "x45eep-cli COMMAND --help" for the options of a command.
 )";
 
@@ -49,20 +54,13 @@ int main(int argc, char** argv) {
         return x45::cli::ExitOk;
     }
     using namespace x45::cli;
-    if (command == QLatin1String("info"))
-        return runInfo(args);
-    if (command == QLatin1String("list"))
-        return runList(args);
-    if (command == QLatin1String("convert"))
-        return runConvert(args);
-    if (command == QLatin1String("compare"))
-        return runCompare(args);
-    if (command == QLatin1String("read"))
-        return runRead(args);
-    if (command == QLatin1String("write"))
-        return runWrite(args);
-    if (command == QLatin1String("delete"))
-        return runDelete(args);
+    if (command == QLatin1String("info")) return runInfo(args);
+    if (command == QLatin1String("list")) return runList(args);
+    if (command == QLatin1String("convert")) return runConvert(args);
+    if (command == QLatin1String("compare")) return runCompare(args);
+    if (command == QLatin1String("read")) return runRead(args);
+    if (command == QLatin1String("write")) return runWrite(args);
+    if (command == QLatin1String("delete")) return runDelete(args);
     std::fprintf(stderr, "x45eep-cli: unknown command \"%s\"\n%s", qPrintable(command), Usage);
     return ExitUsage;
 }

@@ -1,0 +1,115 @@
+// The command line's answers to the operations' questions, and the shared option parsing.
+
+// These pieces are built into the program only; compile the ones under test here.
+#include "../src/cli/options.cpp"
+#include "../src/cli/terminal.cpp"
+
+#include <gtest/gtest.h>
+
+using x45::Button;
+using x45::Buttons;
+using x45::Icon;
+using x45::cli::CommandLine;
+using x45::cli::TerminalInteraction;
+
+namespace {
+
+Button ask(TerminalInteraction& ui, Buttons buttons, const QString& title = {}) {
+    return ui.message(QStringLiteral("question"), title, buttons, Icon::Question, Button::Ok);
+}
+
+} // namespace
+
+TEST(Terminal, ErrorDialogsFollowOnErrorWithBoundedRetries) {
+    TerminalInteraction ui;
+    EXPECT_EQ(ask(ui, Buttons::AbortRetryIgnore), Button::Abort) << "abort by default";
+    EXPECT_EQ(ask(ui, Buttons::RetryCancel), Button::Cancel);
+    ui.onError = Button::Ignore;
+    EXPECT_EQ(ask(ui, Buttons::AbortRetryIgnore), Button::Ignore);
+    EXPECT_EQ(ask(ui, Buttons::RetryCancel), Button::Cancel);
+    ui.onError = Button::Retry;
+    ui.maxRetries = 2;
+    EXPECT_EQ(ask(ui, Buttons::AbortRetryIgnore), Button::Retry);
+    EXPECT_EQ(ask(ui, Buttons::RetryCancel), Button::Retry);
+    EXPECT_EQ(ask(ui, Buttons::AbortRetryIgnore), Button::Abort) << "retries used up";
+    EXPECT_EQ(ask(ui, Buttons::RetryCancel), Button::Cancel);
+    EXPECT_EQ(ask(ui, Buttons::Ok), Button::Ok);
+    EXPECT_EQ(ui.lastMessage(), QStringLiteral("question"));
+}
+
+TEST(Terminal, YesNoQuestionsAndListAnswersComeFromFlags) {
+    TerminalInteraction ui;
+    EXPECT_EQ(ask(ui, Buttons::YesNo, QStringLiteral("Confirm delete")), Button::No);
+    EXPECT_EQ(ask(ui, Buttons::YesNo), Button::No);
+    ui.yes = true;
+    EXPECT_EQ(ask(ui, Buttons::YesNo, QStringLiteral("Confirm delete")), Button::Yes);
+    EXPECT_EQ(ask(ui, Buttons::YesNo), Button::No) << "--yes does not answer the untitled one";
+    ui.includeSkipped = true;
+    EXPECT_EQ(ask(ui, Buttons::YesNo), Button::Yes);
+
+    EXPECT_EQ(ui.askRewrite(QStringLiteral("Rewrite?")), x45::RewriteCancel);
+    ui.overwrite = x45::RewriteYes;
+    EXPECT_EQ(ui.askRewrite(QStringLiteral("Rewrite?")), x45::RewriteYes);
+
+    EXPECT_TRUE(ui.askBlockList().isEmpty());
+    ui.blockList = QStringLiteral("1-5, 5000");
+    EXPECT_EQ(ui.askBlockList(), QStringLiteral("1-5, 5000"));
+    ui.blockNumber = QStringLiteral(" 77 ");
+    ui.blockVersion = QStringLiteral("2");
+    const x45::BlockInfoTexts info = ui.askBlockInfo(QStringLiteral("which block?"));
+    EXPECT_EQ(info.number, QStringLiteral("77"));
+    EXPECT_EQ(info.version, QStringLiteral("2"));
+}
+
+TEST(Options, ValuesAreCheckedAndApplied) {
+    {
+        CommandLine cmd(QStringLiteral("read"), QStringLiteral("--port P"), QStringLiteral("d"));
+        cmd.addPortOptions();
+        cmd.addErrorOptions();
+        cmd.addOverwriteOption();
+        cmd.addConfirmOption();
+        cmd.addFileQuestionOptions();
+        EXPECT_FALSE(cmd.parse({"read", "--port", "COM2", "--wait=2.5", "--on-error", "retry",
+                                "--retries", "7", "--overwrite", "yes", "--yes", "--block", "12",
+                                "--version", "3", "--include-skipped", "yes", "a.eep"}));
+        TerminalInteraction ui;
+        EXPECT_FALSE(cmd.applyTo(ui));
+        EXPECT_EQ(cmd.waitSeconds(), 2.5);
+        EXPECT_EQ(cmd.positional(), QStringList{QStringLiteral("a.eep")});
+        EXPECT_EQ(ui.onError, Button::Retry);
+        EXPECT_EQ(ui.maxRetries, 7);
+        EXPECT_EQ(ui.overwrite, x45::RewriteYes);
+        EXPECT_TRUE(ui.yes);
+        EXPECT_TRUE(ui.includeSkipped);
+        EXPECT_EQ(ui.blockNumber, QStringLiteral("12"));
+        EXPECT_EQ(ui.blockVersion, QStringLiteral("3"));
+        EXPECT_EQ(x45::cli::resolvePortName(cmd.port()), x45::comPortDevice(1));
+    }
+    const QList<QStringList> bad = {
+        {"read"},
+        {"read", "--port", "p", "--wait", "0"},
+        {"read", "--port", "p", "--wait", "soon"},
+        {"read", "--port", "p", "--unknown"},
+    };
+    for (const QStringList& args : bad) {
+        CommandLine cmd(QStringLiteral("read"), {}, {});
+        cmd.addPortOptions();
+        EXPECT_EQ(cmd.parse(args), x45::cli::ExitUsage) << args.join(' ').toStdString();
+    }
+    const QList<QStringList> badValues = {
+        {"read", "--on-error", "maybe"},
+        {"read", "--retries", "-1"},
+        {"read", "--overwrite", "sometimes"},
+    };
+    for (const QStringList& args : badValues) {
+        CommandLine cmd(QStringLiteral("read"), {}, {});
+        cmd.addErrorOptions();
+        cmd.addOverwriteOption();
+        ASSERT_FALSE(cmd.parse(args));
+        TerminalInteraction ui;
+        EXPECT_EQ(cmd.applyTo(ui), x45::cli::ExitUsage) << args.join(' ').toStdString();
+    }
+    EXPECT_EQ(x45::cli::resolvePortName(QStringLiteral(" /dev/ttyUSB0 ")),
+              QStringLiteral("/dev/ttyUSB0"));
+    EXPECT_EQ(x45::cli::resolvePortName(QStringLiteral("com5")), QStringLiteral("com5"));
+}
