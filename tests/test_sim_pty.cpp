@@ -1,0 +1,147 @@
+// The x45sim program over its pseudo-terminal, driven through the real serial port class: the
+// device path it prints, the speed check across the speed switch, the dump on SIGTERM and the
+// strict exit code.
+
+#include "simphone.h"
+
+#include <files/eepfile.h>
+#include <link/bytes.h>
+#include <link/link.h>
+#include <link/protocol.h>
+#include <link/qtserialport.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace proto = x45::proto;
+
+namespace {
+
+class SimProcess {
+public:
+    explicit SimProcess(const QStringList& args) {
+        process.setProgram(QStringLiteral(X45SIM_PATH));
+        process.setArguments(args);
+        process.start();
+        if (process.waitForStarted(5000) && process.waitForReadyRead(5000))
+            device = QString::fromLocal8Bit(process.readLine()).trimmed();
+    }
+    ~SimProcess() {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished(5000);
+        }
+    }
+    // SIGTERM, then the exit code (-1 when it did not end).
+    int stop() {
+        process.terminate();
+        if (!process.waitForFinished(5000)) return -1;
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+    QProcess process;
+    QString device;
+};
+
+bool waitFor(x45::SerialPort& port, qsizetype count) {
+    QElapsedTimer t;
+    t.start();
+    while (port.bytesAvailable() < count && t.elapsed() < 3000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    return port.bytesAvailable() >= count;
+}
+
+// Scan, boot, readiness check and speed switch through the real port class.
+void startSession(x45::QtSerialPort& port, x45::Link& link) {
+    QString error;
+    port.setSettings(QString::fromLatin1(proto::SettingsAtStart));
+    ASSERT_TRUE(port.open(&error)) << error.toStdString();
+    port.write(QByteArray(1, char(proto::ScanByte)));
+    ASSERT_TRUE(waitFor(port, 1));
+    ASSERT_EQ(port.read(0), QByteArray(1, char(proto::ScanAnswer)));
+    port.write(QByteArray(1, char(proto::BootLength)) + x45sim::serviceBootImage());
+    port.write(QByteArray(1, char(proto::BootCheck)));
+    ASSERT_TRUE(waitFor(port, 1));
+    ASSERT_EQ(port.read(0), QByteArray(1, char(proto::BootAck)));
+    link.SendFrame(proto::PingQuery);
+    link.WaitReply(proto::PingTimeout, proto::PingHold);
+    ASSERT_EQ(link.Reply.SubCmd, proto::PingSub);
+    link.SendFrame(proto::BaudQuery);
+    link.WaitReply(proto::BaudTimeout, 1);
+    ASSERT_EQ(link.Reply.Buffer.right(10), proto::BaudReplyTail);
+    port.close();
+    port.setSettings(QString::fromLatin1(proto::SettingsFast));
+    ASSERT_TRUE(port.open(&error)) << error.toStdString();
+}
+
+} // namespace
+
+TEST(SimProgram, ServesASessionAndDumpsOnTerminate) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString eeprom = dir.filePath("in.eep"), dump = dir.filePath("out.eep");
+    {
+        QFile f(eeprom);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(x45::serializeEep({x45::EEPBlock{5, QByteArray("five"), 2}}, 0x2345));
+    }
+    SimProcess sim({"--strict", "--eeprom", eeprom, "--dump", dump, "--link", dir.filePath("tty")});
+    ASSERT_FALSE(sim.device.isEmpty()) << sim.process.readAllStandardError().toStdString();
+    EXPECT_TRUE(QFileInfo(dir.filePath("tty")).isSymLink());
+
+    x45::QtSerialPort port;
+    port.setPortName(dir.filePath("tty"));
+    x45::Link link(port);
+    startSession(port, link);
+    link.SendFrame(proto::ChipsetQuery);
+    link.WaitReply(proto::InfoTimeout, 1);
+    EXPECT_EQ(link.Reply.Buffer, QByteArray::fromHex("050306214523"))
+        << "hardware id from the file";
+
+    link.SendFrame(
+        x45::Link::blockFrame(0x04, x45::WordToStr(5) + x45::WordToStr(0) + x45::WordToStr(30)));
+    link.WaitReply(proto::ReadTimeout, 1);
+    EXPECT_TRUE(link.blockReplyAccepted(0x04));
+    EXPECT_EQ(link.Reply.Buffer.mid(4, 4), QByteArray("five"));
+    link.SendFrame(x45::Link::blockFrame(0x07, x45::WordToStr(5)));
+    link.WaitReply(proto::DeleteTimeout, 1);
+    EXPECT_TRUE(link.blockReplyAccepted(0x07));
+    // The end-of-session message right before the port closes is still judged at the session's
+    // speed.
+    port.write(proto::ExitQuery);
+    port.close();
+
+    EXPECT_EQ(sim.stop(), 0) << sim.process.readAllStandardError().toStdString();
+    QFile out(dump);
+    ASSERT_TRUE(out.open(QIODevice::ReadOnly));
+    x45::EepContents contents;
+    ASSERT_TRUE(parseEep(out.readAll(), dump, contents));
+    EXPECT_TRUE(contents.blocks.isEmpty());
+    EXPECT_EQ(contents.hwid, 0x2345);
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("tty"))) << "the link goes with the program";
+}
+
+TEST(SimProgram, StrictRunReportsAFrameAtTheWrongSpeed) {
+    SimProcess sim({"--strict"});
+    ASSERT_FALSE(sim.device.isEmpty());
+    x45::QtSerialPort port;
+    port.setPortName(sim.device);
+    x45::Link link(port);
+    startSession(port, link);
+    port.close();
+    // Back at 57600 while the phone now listens at 115200: garbage to the phone, no reply.
+    port.setSettings(QString::fromLatin1(proto::SettingsAtStart));
+    QString error;
+    ASSERT_TRUE(port.open(&error));
+    link.SendFrame(proto::ChipsetQuery);
+    link.WaitReply(std::chrono::milliseconds(300), 1);
+    EXPECT_TRUE(link.Reply.Buffer.isEmpty());
+    port.close();
+    EXPECT_EQ(sim.stop(), 3);
+    const QString err = QString::fromLocal8Bit(sim.process.readAllStandardError());
+    EXPECT_TRUE(err.contains("57600")) << err.toStdString();
+}
