@@ -1,0 +1,176 @@
+// x45eep-cli read, write and delete end to end against the x45sim program over a pseudo-terminal,
+// with a clean line, with random faults, and with the phone going away mid-run.
+
+#include "cliprocess.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using namespace x45;
+using namespace x45::test;
+
+namespace {
+
+BlockList sorted(BlockList list) {
+    std::sort(list.begin(), list.end(),
+              [](const EEPBlock& a, const EEPBlock& b) { return a.BlockId < b.BlockId; });
+    return list;
+}
+
+// About 5% of the replies to block requests go wrong, in every way a line can spoil them.
+QStringList randomFaults(int seed) {
+    QStringList out;
+    for (const char* kind : {"badtrailer", "wrongsub", "badheader", "extra", "noreply"})
+        out << "--fault" << QStringLiteral("%1:cmd=0x14,p=0.01").arg(QLatin1String(kind));
+    out << "--seed" << QString::number(seed);
+    return out;
+}
+
+class CliTransfer : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QString file(const char* name) const { return dir.filePath(QLatin1String(name)); }
+};
+
+} // namespace
+
+TEST_F(CliTransfer, ReadAllGivesThePhonesEeprom) {
+    const BlockList held = inventedBlocks(40, 90, 7);
+    ASSERT_TRUE(writeEep(file("phone.eep"), held, 0));
+    SimProgram sim({"--strict", "--hwid", "0x8001", "--eeprom", file("phone.eep")});
+    ASSERT_FALSE(sim.path().isEmpty());
+    const CliRun r =
+        runCli({"read", "--port", sim.path(), "--wait", "10", "--out", file("out.eep")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains(QStringLiteral("Read 40 block(s)")));
+    quint16 hwid = 0;
+    EXPECT_EQ(sorted(readEep(file("out.eep"), &hwid)), held);
+    EXPECT_EQ(hwid, 0x8001);
+
+    // Chosen blocks only; a number the phone does not hold is reported and fails the run, the
+    // rest is still saved.
+    const QString list = QStringLiteral("%1 %2 4999").arg(held[0].BlockId).arg(held[39].BlockId);
+    const CliRun some = runCli({"read", "--port", sim.path(), "--wait", "10", "--blocks", list,
+                                "--out", file("some.eep")});
+    EXPECT_EQ(some.exitCode, 1);
+    EXPECT_TRUE(some.err.contains(QStringLiteral("Block number 4999 not found.")))
+        << some.err.toStdString();
+    EXPECT_EQ(sorted(readEep(file("some.eep"))), (BlockList{held[0], held[39]}));
+    QString simErr;
+    EXPECT_EQ(sim.finish(&simErr), 0) << simErr.toStdString();
+}
+
+TEST_F(CliTransfer, UsageErrors) {
+    EXPECT_EQ(runCli({"read", "--port", "/dev/null"}).exitCode, 2); // no --out
+    EXPECT_EQ(runCli({"read", "--port", "/dev/null", "--out", file("x.doc")}).exitCode,
+              2); // format
+    EXPECT_EQ(runCli({"read", "--port", "/dev/null", "--blocks", "1 99999", "--out", file("x.eep")})
+                  .exitCode,
+              2);
+    EXPECT_EQ(runCli({"write", "--port", "/dev/null", file("a.eep")}).exitCode, 2); // --all?
+    EXPECT_EQ(
+        runCli({"write", "--port", "/dev/null", "--all", "--blocks", "1", file("a.eep")}).exitCode,
+        2);
+    EXPECT_EQ(runCli({"delete", "--port", "/dev/null"}).exitCode, 2);
+    const CliRun help = runCli({"write", "--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.out.contains(QStringLiteral("--on-error")));
+    // A file that is not there: nothing is sent, the port is never opened.
+    const CliRun missing = runCli({"write", "--port", "/dev/null", "--all", file("none.eep")});
+    EXPECT_EQ(missing.exitCode, 1);
+}
+
+TEST_F(CliTransfer, FaultyLineStillGivesAnExactDump) {
+    const BlockList held = inventedBlocks(60, 120, 11);
+    ASSERT_TRUE(writeEep(file("phone.eep"), held, 0x0451));
+    QStringList simArgs = {"--eeprom", file("phone.eep")};
+    simArgs << randomFaults(3);
+    SimProgram sim(simArgs);
+    ASSERT_FALSE(sim.path().isEmpty());
+    const CliRun r = runCli({"read", "--port", sim.path(), "--wait", "10", "--on-error", "retry",
+                             "--retries", "50", "--out", file("out.eep")},
+                            180000);
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(sorted(readEep(file("out.eep"))), held);
+}
+
+TEST_F(CliTransfer, WriteAllUnderFaultsThenReadGivesTheWrittenBlocks) {
+    const BlockList old = inventedBlocks(20, 60, 5);
+    const BlockList written = inventedBlocks(45, 110, 9);
+    ASSERT_TRUE(writeEep(file("old.eep"), old, 0x0451));
+    ASSERT_TRUE(writeEep(file("new.eep"), written, 0x0451));
+    QStringList simArgs = {"--eeprom",       file("old.eep"), "--dump",
+                           file("dump.eep"), "--eefull-size", "200000"};
+    simArgs << randomFaults(4);
+    SimProgram sim(simArgs);
+    ASSERT_FALSE(sim.path().isEmpty());
+    const CliRun w = runCli({"write", "--port", sim.path(), "--wait", "10", "--on-error", "retry",
+                             "--retries", "50", "--all", file("new.eep")},
+                            240000);
+    ASSERT_EQ(w.exitCode, 0) << w.err.toStdString();
+    EXPECT_TRUE(w.out.contains(QStringLiteral("Wrote 45 block(s)."))) << w.out.toStdString();
+    const CliRun r = runCli({"read", "--port", sim.path(), "--wait", "10", "--on-error", "retry",
+                             "--retries", "50", "--out", file("back.eep")},
+                            180000);
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    // EElite was erased; EEfull blocks of the old contents that were not rewritten stay.
+    BlockList expected = written;
+    for (const EEPBlock& b : old)
+        if (b.BlockId >= 5000 && findBlock(written, b.BlockId) < 0) expected.append(b);
+    EXPECT_EQ(sorted(readEep(file("back.eep"))), sorted(expected));
+}
+
+TEST_F(CliTransfer, WriteSelectedAndDelete) {
+    const BlockList held = {{12, "twelve", 1}, {40, "forty", 2}, {5012, "x", 3}, {5100, "y", 4}};
+    ASSERT_TRUE(writeEep(file("phone.eep"), held, 7));
+    const BlockList changed = {{12, "TWELVE", 9}, {40, "FORTY", 9}, {5100, "Y", 9}};
+    ASSERT_TRUE(writeEep(file("changed.eep"), changed, 7));
+    SimProgram sim({"--strict", "--eeprom", file("phone.eep"), "--dump", file("dump.eep")});
+    ASSERT_FALSE(sim.path().isEmpty());
+
+    const CliRun w = runCli({"write", "--port", sim.path(), "--wait", "10", "--blocks", "40 5100",
+                             file("changed.eep")});
+    ASSERT_EQ(w.exitCode, 0) << w.err.toStdString();
+    // A listed block that is in no file: refused before anything is sent.
+    EXPECT_EQ(runCli({"write", "--port", sim.path(), "--wait", "10", "--blocks", "41",
+                      file("changed.eep")})
+                  .exitCode,
+              1);
+
+    // Without --yes the confirmation says No.
+    const CliRun no = runCli({"delete", "--port", sim.path(), "--wait", "10", "--blocks", "12"});
+    EXPECT_EQ(no.exitCode, 1);
+    EXPECT_TRUE(no.err.contains(QStringLiteral("Are you sure you want to delete 1 blocks")));
+
+    const CliRun del = runCli({"delete", "--port", sim.path(), "--wait", "10", "--blocks",
+                               "12,5012", "--yes", "--backup", file("backup.eep")});
+    ASSERT_EQ(del.exitCode, 0) << del.err.toStdString();
+    EXPECT_EQ(sorted(readEep(file("backup.eep"))), (BlockList{{12, "twelve", 1}, {5012, "x", 3}}));
+    QString simErr;
+    EXPECT_EQ(sim.finish(&simErr), 0) << simErr.toStdString();
+    EXPECT_EQ(sorted(readEep(file("dump.eep"))), (BlockList{{40, "FORTY", 9}, {5100, "Y", 9}}));
+}
+
+TEST_F(CliTransfer, PhoneGoingAwayEndsTheRun) {
+    const BlockList held = inventedBlocks(150, 400, 21);
+    ASSERT_TRUE(writeEep(file("phone.eep"), held, 0));
+    SimProgram sim({"--pace", "--eeprom", file("phone.eep"), "--eefull-size", "200000"});
+    ASSERT_FALSE(sim.path().isEmpty());
+    QProcess cli;
+    cli.start(QStringLiteral(X45CLI_PATH),
+              {"read", "--port", sim.path(), "--wait", "10", "--out", file("out.eep")});
+    ASSERT_TRUE(cli.waitForStarted());
+    QThread::msleep(2500); // booted and reading by now
+    sim.kill();
+    ASSERT_TRUE(cli.waitForFinished(30000)) << "the tool hung after the phone went away";
+    EXPECT_EQ(cli.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(cli.exitCode(), 1);
+    const QString err = QString::fromLocal8Bit(cli.readAllStandardError());
+    EXPECT_TRUE(err.contains(sim.path()) || err.contains(QStringLiteral("Stopped.")))
+        << err.toStdString();
+    EXPECT_FALSE(QFile::exists(file("out.eep")));
+}
