@@ -1,0 +1,248 @@
+// The dialogs and the widget side of Interaction: texts, objectNames, answers, keys, and closing
+// through the window frame.
+
+#include "ui_fixture.h"
+
+#include "ui/dialogs.h"
+
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+
+using namespace x45;
+using namespace x45::test;
+using namespace x45::ui;
+
+namespace {
+
+class Dialogs : public ::testing::Test {
+protected:
+    void SetUp() override {
+        window = std::make_unique<QWidget>();
+        status = new QLabel(window.get());
+        progress = new QProgressBar(window.get());
+        ui = std::make_unique<WidgetInteraction>(window.get(), status, progress);
+        window->show();
+    }
+    std::unique_ptr<QWidget> window;
+    QLabel* status = nullptr;
+    QProgressBar* progress = nullptr;
+    std::unique_ptr<WidgetInteraction> ui;
+};
+
+void pressKey(QWidget* target, int key) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(target, &press);
+}
+
+void pressEnter(QWidget* target) {
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+    QApplication::sendEvent(target, &press);
+}
+
+} // namespace
+
+TEST_F(Dialogs, RewriteQuestionShowsTheTextAndReturnsTheButtonsCode) {
+    RewritePromtForm* form = ui->rewritePromtForm();
+    EXPECT_EQ(form->objectName(), "RewritePromtForm");
+    EXPECT_EQ(form->windowTitle(), "Rewrite promt");
+    EXPECT_NE(form->findChild<QLabel*>("Image1"), nullptr);
+    const QStringList captions = {"Yes", "No", "Yes for all", "No for all", "Cancel"};
+    for (int code = 1; code <= 5; ++code) {
+        auto* button = form->findChild<QPushButton*>(QStringLiteral("Command%1").arg(code));
+        ASSERT_NE(button, nullptr) << code;
+        EXPECT_EQ(button->text(), captions[code - 1]);
+    }
+    // Tab order: Yes, No, Yes for all, No for all, Cancel.
+    QWidget* w = form->findChild<QPushButton*>("Command1");
+    for (int code = 2; code <= 5; ++code) {
+        w = w->nextInFocusChain();
+        while (!(w->focusPolicy() & Qt::TabFocus))
+            w = w->nextInFocusChain();
+        EXPECT_EQ(w->objectName(), QStringLiteral("Command%1").arg(code));
+    }
+
+    for (int code = 1; code <= 5; ++code) {
+        QString shown;
+        onNextModal([&shown, code](QWidget* modal) {
+            shown = modal->findChild<QLabel*>("Label1")->text();
+            modal->findChild<QPushButton*>(QStringLiteral("Command%1").arg(code))->click();
+        });
+        const QString question =
+            QStringLiteral("Do you want to overwrite block %1 in User's EEPROM?").arg(code);
+        EXPECT_EQ(ui->askRewrite(question), code);
+        EXPECT_EQ(shown, question);
+        EXPECT_FALSE(form->isVisible());
+    }
+    EXPECT_EQ(ui->rewritePromtForm(), form); // created once, reused
+}
+
+TEST_F(Dialogs, ClosingTheRewriteQuestionThroughTheFrameAnswersCancel) {
+    onNextModal([](QWidget* modal) { modal->findChild<QPushButton*>("Command3")->click(); });
+    ASSERT_EQ(ui->askRewrite("first"), RewriteYesAll);
+    // A frame close must not repeat the standing "Yes for all".
+    onNextModal([](QWidget* modal) { modal->close(); });
+    EXPECT_EQ(ui->askRewrite("second"), RewriteCancel);
+    onNextModal([](QWidget* modal) { pressKey(modal, Qt::Key_Escape); });
+    EXPECT_EQ(ui->askRewrite("third"), RewriteCancel);
+}
+
+TEST_F(Dialogs, LoadCustomBlocksOpensEmptyAndTakesEnterAsOk) {
+    LoadCustomPromt* dialog = ui->loadCustomPromt();
+    EXPECT_EQ(dialog->windowTitle(), "Load custom blocks");
+    EXPECT_NE(dialog->findChild<QLabel*>("Label1"), nullptr);
+    EXPECT_EQ(dialog->findChild<QLabel*>("Label1")->text(), "Enter numbers for blocks to load:");
+    EXPECT_EQ(dialog->findChild<QPushButton*>("OK_Button")->text(), "OK");
+    EXPECT_EQ(dialog->findChild<QPushButton*>("Cancel_Button")->text(), "Cancel");
+
+    QString openedWith = "not shown";
+    bool enterHandled = false;
+    onNextModal([&](QWidget* modal) {
+        auto* text = modal->findChild<QLineEdit*>("BlockNumsText");
+        openedWith = text->text();
+        text->setText("  1, 5;7-9  ");
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+        QApplication::sendEvent(text, &press);
+        enterHandled = press.isAccepted();
+    });
+    EXPECT_EQ(ui->askBlockList(), "1, 5;7-9");
+    EXPECT_EQ(openedWith, "");
+    EXPECT_TRUE(enterHandled);
+
+    // The next time it opens empty again; Cancel and the frame give nothing.
+    onNextModal([&](QWidget* modal) {
+        auto* text = modal->findChild<QLineEdit*>("BlockNumsText");
+        openedWith = text->text();
+        text->setText("12");
+        modal->findChild<QPushButton*>("Cancel_Button")->click();
+    });
+    EXPECT_EQ(ui->askBlockList(), "");
+    EXPECT_EQ(openedWith, "");
+    onNextModal([](QWidget* modal) {
+        modal->findChild<QLineEdit*>("BlockNumsText")->setText("12");
+        modal->close();
+    });
+    EXPECT_EQ(ui->askBlockList(), "");
+}
+
+TEST_F(Dialogs, LoadCustomBlockFileAsksNumberAndVersion) {
+    LoadUserCustomPromt* dialog = ui->loadUserCustomPromt();
+    EXPECT_EQ(dialog->windowTitle(), "Load custom block file");
+    const QString message = "Info for file \"a.bin\" not found, enter it manually, please.";
+    QString shown;
+    onNextModal([&](QWidget* modal) {
+        shown = modal->findChild<QLabel*>("MainLabel")->text();
+        modal->findChild<QLineEdit*>("BlockNumberText")->setText(" 5077 ");
+        auto* version = modal->findChild<QLineEdit*>("BlockVersionText");
+        version->setText(" 3");
+        pressEnter(version);
+    });
+    const BlockInfoTexts texts = ui->askBlockInfo(message);
+    EXPECT_EQ(shown, message);
+    EXPECT_EQ(texts.number, "5077");
+    EXPECT_EQ(texts.version, "3");
+
+    QString numberAtOpen = "x";
+    onNextModal([&](QWidget* modal) {
+        numberAtOpen = modal->findChild<QLineEdit*>("BlockNumberText")->text();
+        modal->findChild<QLineEdit*>("BlockNumberText")->setText("9");
+        modal->close();
+    });
+    const BlockInfoTexts closed = ui->askBlockInfo(message);
+    EXPECT_EQ(numberAtOpen, "");
+    EXPECT_TRUE(closed.number.isEmpty());
+    EXPECT_TRUE(closed.version.isEmpty());
+}
+
+TEST_F(Dialogs, MessageBoxesCarryTitleButtonsIconAndDefault) {
+    struct Seen {
+        QString title, text;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QMessageBox::StandardButtons buttons;
+        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+    } seen;
+    auto capture = [&seen](QMessageBox::StandardButton press) {
+        onNextModal([&seen, press](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            ASSERT_NE(box, nullptr);
+            seen = {box->windowTitle(), box->text(), box->icon(), box->standardButtons(),
+                    box->defaultButton() ? box->standardButton(box->defaultButton())
+                                         : QMessageBox::NoButton};
+            box->button(press)->click();
+        });
+    };
+
+    capture(QMessageBox::Ignore);
+    EXPECT_EQ(ui->message("Error №5 (BlockInfoQuery) while reading block № 12...\r\nRetry?",
+                          QString(), Buttons::AbortRetryIgnore, Icon::Exclamation, Button::Ignore),
+              Button::Ignore);
+    EXPECT_EQ(seen.title, "x45eep");
+    EXPECT_EQ(seen.text, "Error №5 (BlockInfoQuery) while reading block № 12...\nRetry?");
+    EXPECT_EQ(seen.icon, QMessageBox::Warning);
+    EXPECT_EQ(seen.buttons, QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore);
+    EXPECT_EQ(seen.defaultButton, QMessageBox::Ignore);
+
+    capture(QMessageBox::No);
+    EXPECT_EQ(ui->message("Are you sure?", "Confirm delete from phone", Buttons::YesNo, Icon::None,
+                          Button::Yes),
+              Button::No);
+    EXPECT_EQ(seen.title, "Confirm delete from phone");
+    EXPECT_EQ(seen.defaultButton, QMessageBox::Yes);
+    EXPECT_EQ(seen.icon, QMessageBox::NoIcon);
+
+    capture(QMessageBox::Retry);
+    EXPECT_EQ(
+        ui->message("Error", QString(), Buttons::RetryCancel, Icon::Exclamation, Button::Retry),
+        Button::Retry);
+
+    // Escape on a Yes/No question is the harmless "No".
+    onNextModal([](QWidget* modal) { pressKey(modal, Qt::Key_Escape); });
+    EXPECT_EQ(ui->message("Delete?", QString(), Buttons::YesNo, Icon::Question, Button::Yes),
+              Button::No);
+}
+
+TEST_F(Dialogs, StatusProgressAndPointer) {
+    ui->setStatus("Reading...");
+    EXPECT_EQ(status->text(), "Reading...");
+    EXPECT_EQ(ui->statusText(), "Reading...");
+
+    ui->setProgressRange(0, 200);
+    ui->setProgressValue(150);
+    EXPECT_EQ(progress->maximum(), 200);
+    EXPECT_EQ(progress->value(), 150);
+    // A range without steps stays a still, empty bar rather than a busy animation.
+    ui->setProgressRange(0, 0);
+    ui->setProgressValue(0);
+    EXPECT_EQ(progress->minimum(), 0);
+    EXPECT_GT(progress->maximum(), progress->minimum());
+    EXPECT_EQ(progress->value(), 0);
+
+    ui->setBusy(true);
+    ui->setBusy(true);
+    ASSERT_NE(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    ui->setBusy(false);
+    EXPECT_TRUE(ui->busy());
+    ui->setBusy(false);
+    EXPECT_FALSE(ui->busy());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(Dialogs, AnAnswererTakesTheQuestionsInsteadOfWidgets) {
+    ScriptedInteraction script;
+    script.rewriteAnswers = {RewriteNoAll};
+    script.blockListAnswers = {"3 3"};
+    script.messageAnswers = {Button::Abort};
+    ui->setAnswerer(&script);
+    EXPECT_EQ(ui->askRewrite("q"), RewriteNoAll);
+    EXPECT_EQ(ui->askBlockList(), "3 3");
+    EXPECT_EQ(
+        ui->message("m", QString(), Buttons::AbortRetryIgnore, Icon::Exclamation, Button::Ignore),
+        Button::Abort);
+    EXPECT_EQ(script.rewriteQuestions, QStringList({"q"}));
+    ui->setStatus("still shown");
+    EXPECT_EQ(status->text(), "still shown");
+}
