@@ -1,6 +1,18 @@
 // x45sim: the simulated phone behind a pseudo-terminal, for demos, end-to-end tests and
 // benchmarks of the real tool over a real (virtual) serial line.
 
+#include <QtGlobal>
+
+#if !defined(Q_OS_UNIX)
+#include <cstdio>
+// The phone is served through a pseudo-terminal, which only POSIX systems offer; elsewhere use
+// the in-process SimPort or a pair of virtual serial ports with a build of this program for them.
+int main() {
+    std::fputs("x45sim: needs a system with pseudo-terminals (Linux, macOS)\n", stderr);
+    return 2;
+}
+#else
+
 #include "simoptions.h"
 #include "simphone.h"
 #include "simstats.h"
@@ -26,6 +38,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 using namespace x45sim;
@@ -84,18 +97,12 @@ private:
         qsizetype sent = 0;
         qint32 baud = 0;
     };
-    struct InChunk {
-        QByteArray bytes;
-        qint64 due = 0; // when its last byte has arrived
-        qint32 baud = 0;
-    };
 
     [[nodiscard]] qint64 now() const { return clock_.nsecsElapsed() / 1000; }
     [[nodiscard]] qint32 toolSpeed();
     void readMaster();
-    void feedDue();
+    void handle(const QByteArray& bytes, qint32 baud, qint64 arrived);
     void pumpOut();
-    void armTimer(QTimer& timer, qint64 dueMicros);
     void logLine(char direction, const QString& text);
     void logTraffic();
     void finish();
@@ -107,10 +114,9 @@ private:
     int master_ = -1;
     int slave_ = -1;
     QSocketNotifier* readNotifier_ = nullptr;
-    QTimer inTimer_, outTimer_;
-    std::deque<InChunk> in_;
+    QTimer outTimer_;
     std::deque<OutChunk> out_;
-    qint64 inLineFree_ = 0, outLineFree_ = 0;
+    qint64 inLineFree_ = 0, outLineFree_ = 0; // modelled line busy until, micros
     qint64 replyEnd_ = -1; // end of the last reply on the wire, while no request came after it
     QFile log_;
     qsizetype trafficLogged_ = 0;
@@ -190,11 +196,8 @@ void PtyPhone::start() {
 
     readNotifier_ = new QSocketNotifier(master_, QSocketNotifier::Read, this);
     connect(readNotifier_, &QSocketNotifier::activated, this, [this] { readMaster(); });
-    for (QTimer* timer : {&inTimer_, &outTimer_}) {
-        timer->setSingleShot(true);
-        timer->setTimerType(Qt::PreciseTimer);
-    }
-    connect(&inTimer_, &QTimer::timeout, this, [this] { feedDue(); });
+    outTimer_.setSingleShot(true);
+    outTimer_.setTimerType(Qt::PreciseTimer);
     connect(&outTimer_, &QTimer::timeout, this, [this] { pumpOut(); });
 
     std::printf("%s\n", name);
@@ -218,73 +221,71 @@ void PtyPhone::readMaster() {
             }
             inLineFree_ = startOnWire + n * bt;
             stats_.toPhone(n, baud);
-            in_.push_back({QByteArray(buf, n), inLineFree_, baud});
+            handle(QByteArray(buf, n), baud, inLineFree_);
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
         break; // EAGAIN: drained
     }
-    feedDue();
-}
-
-void PtyPhone::armTimer(QTimer& timer, qint64 dueMicros) {
-    const qint64 waitMs = std::max<qint64>(0, (dueMicros - now() + 999) / 1000);
-    timer.start(static_cast<int>(waitMs));
-}
-
-void PtyPhone::feedDue() {
-    while (!in_.empty() && in_.front().due <= now()) {
-        const InChunk chunk = std::move(in_.front());
-        in_.pop_front();
-        const qsizetype before = phone_.requests().size();
-        const Emissions replies = phone_.receive(chunk.bytes, chunk.baud);
-        for (qsizetype i = before; i < phone_.requests().size(); ++i)
-            stats_.request();
-        logTraffic();
-        // A reply goes out at the speed its request came at (the speed switch follows it).
-        const qint64 bt = options_.pace ? byteMicros(chunk.baud) : 0;
-        qint64 t = std::max(now(), chunk.due);
-        for (const Emission& e : replies) {
-            const qint64 start = std::max(t + qint64(e.delay.count()) * 1000, outLineFree_);
-            out_.push_back({e.bytes, start, bt, 0, chunk.baud});
-            outLineFree_ = start + e.bytes.size() * bt;
-            t = outLineFree_;
-            logLine('<', x45::toHex(e.bytes));
-        }
-    }
-    if (!in_.empty()) armTimer(inTimer_, in_.front().due);
     pumpOut();
+}
+
+void PtyPhone::handle(const QByteArray& bytes, qint32 baud, qint64 arrived) {
+    // The request is carried out at once, but its answer starts on the modelled line only after
+    // the request's last byte has arrived there; what the phone does before that cannot be seen
+    // on the line, and this spares a timer tick per request.
+    const qsizetype before = phone_.requests().size();
+    const Emissions replies = phone_.receive(bytes, baud);
+    for (qsizetype i = before; i < phone_.requests().size(); ++i)
+        stats_.request();
+    logTraffic();
+    // A reply goes out at the speed its request came at (the speed switch follows it).
+    const qint64 bt = options_.pace ? byteMicros(baud) : 0;
+    qint64 t = std::max(now(), arrived);
+    for (const Emission& e : replies) {
+        const qint64 start = std::max(t + qint64(e.delay.count()) * 1000, outLineFree_);
+        out_.push_back({e.bytes, start, bt, 0, baud});
+        outLineFree_ = start + e.bytes.size() * bt;
+        t = outLineFree_;
+        logLine('<', x45::toHex(e.bytes));
+    }
 }
 
 void PtyPhone::pumpOut() {
     while (!out_.empty()) {
         OutChunk& c = out_.front();
+        // The next byte is due when its last bit is on the wire.
+        const qint64 wait = c.start + (c.sent + 1) * c.bt - now();
+        if (wait > 1000) {
+            // Timers tick in whole milliseconds and never early: wake before the byte is due
+            // and sleep the rest, so replies leave on time without spinning.
+            outTimer_.start(static_cast<int>(wait / 1000));
+            return;
+        }
+        if (wait > 0) {
+            const timespec pause{0, static_cast<long>(wait) * 1000};
+            ::nanosleep(&pause, nullptr);
+        }
         const qint64 t = now();
-        if (t < c.start + c.bt) break;
-        // Every byte whose last bit is on the wire by now.
         qsizetype due =
             c.bt > 0 ? std::min<qsizetype>(c.bytes.size(), (t - c.start) / c.bt) : c.bytes.size();
-        if (due > c.sent) {
-            const ssize_t n = ::write(master_, c.bytes.constData() + c.sent, due - c.sent);
-            if (n < 0 && errno != EAGAIN && errno != EINTR)
-                fail(QStringLiteral("cannot write to the pseudo-terminal: %1")
-                         .arg(std::strerror(errno)));
-            if (n > 0) {
-                stats_.fromPhone(n, c.baud);
-                c.sent += n;
-            }
-            if (n <= 0 || c.sent < due) { // terminal full: try again shortly
-                outTimer_.start(1);
-                return;
-            }
+        due = std::max(due, c.sent + 1);
+        const ssize_t n = ::write(master_, c.bytes.constData() + c.sent, due - c.sent);
+        if (n < 0 && errno != EAGAIN && errno != EINTR)
+            fail(QStringLiteral("cannot write to the pseudo-terminal: %1")
+                     .arg(std::strerror(errno)));
+        if (n > 0) {
+            stats_.fromPhone(n, c.baud);
+            c.sent += n;
         }
-        if (c.sent < c.bytes.size()) break;
+        if (n <= 0) { // terminal full: try again shortly
+            outTimer_.start(1);
+            return;
+        }
+        if (c.sent < c.bytes.size()) continue;
         replyEnd_ = c.start + c.bytes.size() * c.bt;
+        if (c.bt > 0) stats_.lag(std::max<qint64>(0, now() - replyEnd_));
         out_.pop_front();
-    }
-    if (!out_.empty()) {
-        const OutChunk& c = out_.front();
-        armTimer(outTimer_, c.start + (c.sent + 1) * c.bt);
     }
 }
 
@@ -358,3 +359,5 @@ int main(int argc, char* argv[]) {
     phone.start();
     return app.exec();
 }
+
+#endif // Q_OS_UNIX

@@ -41,7 +41,8 @@ QString LineStats::report() const {
           << QStringLiteral("idle gaps: %1").arg(gaps_.size())
           << QStringLiteral("idle ms total: %1").arg(ms(gapTotal()))
           << QStringLiteral("idle ms median: %1").arg(ms(gapPercentile(50)))
-          << QStringLiteral("idle ms p99: %1").arg(ms(gapPercentile(99)));
+          << QStringLiteral("idle ms p99: %1").arg(ms(gapPercentile(99)))
+          << QStringLiteral("simulator lag ms total: %1").arg(ms(lag_));
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 

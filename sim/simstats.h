@@ -19,12 +19,15 @@ public:
     void fromPhone(qsizetype bytes, qint32 baud);
     void idleGap(qint64 micros) { gaps_.push_back(micros); }
     void request() { ++requests_; }
+    // A reply's last byte reached the tool this late against the model (timer resolution).
+    void lag(qint64 micros) { lag_ += micros; }
 
     [[nodiscard]] qint64 bytesToPhone() const { return bytesIn_; }
     [[nodiscard]] qint64 bytesFromPhone() const { return bytesOut_; }
     [[nodiscard]] qint64 wireMicrosToPhone() const { return wireIn_; }
     [[nodiscard]] qint64 wireMicrosFromPhone() const { return wireOut_; }
     [[nodiscard]] int requests() const { return requests_; }
+    [[nodiscard]] qint64 lagMicros() const { return lag_; }
     [[nodiscard]] qsizetype gapCount() const { return static_cast<qsizetype>(gaps_.size()); }
     [[nodiscard]] qint64 gapTotal() const;
     // Nearest-rank percentile of the idle gaps (0 when there are none); 50 is the median.
@@ -36,6 +39,7 @@ public:
 private:
     qint64 bytesIn_ = 0, bytesOut_ = 0, wireIn_ = 0, wireOut_ = 0;
     int requests_ = 0;
+    qint64 lag_ = 0;
     std::vector<qint64> gaps_;
 };
 
