@@ -1,0 +1,173 @@
+// The five phone-transfer buttons against the simulated phone: captions and enable states while a
+// run goes on, "Stop", and the Phone's list afterwards.
+
+#include "ui_fixture.h"
+
+#include "simport.h"
+
+#include <QPushButton>
+#include <QToolButton>
+
+using namespace x45;
+using namespace x45::test;
+using x45::ui::BlockListView;
+using x45::ui::MainForm;
+
+namespace {
+
+const char* const TenButtons[] = {"LoadPhonesButton",      "LoadCustomPhonesButton",
+                                  "SavePhonesButton",      "SaveSelPhonesButton",
+                                  "DeleteNowButton",       "DeletePhonesButton",
+                                  "SelectAllPhonesButton", "CopyLeftButton",
+                                  "CopyRightButton",       "StartButton"};
+
+class Transfer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        phone.setBlocks({block(1, "one", 1), block(7, QByteArray(45, 'S'), 2),
+                         block(5000, "full", 3), block(5003, QByteArray(70, 'F'), 4)});
+        form.reset(makeForm(port, script));
+        view = control<BlockListView>(form.get(), "PhoneEEPList");
+        button("StartButton")->click();
+        ASSERT_EQ(button("StartButton")->text(), "Exit");
+    }
+    void TearDown() override {
+        if (form && button("StartButton")->text() == "Exit") button("StartButton")->click();
+    }
+    // A run long enough to be watched and stopped: hundreds of numbers, each answered late.
+    void makeRunsSlow() {
+        phone.config().maxEElite = 300;
+        phone.config().latency = std::chrono::milliseconds(1);
+    }
+    QAbstractButton* button(const char* name) { return control<QAbstractButton>(form.get(), name); }
+    Workspace& ws() { return form->workspace(); }
+    // Captions and enable states of the ten buttons, seen from inside a run.
+    QStringList stateOfButtons() {
+        QStringList state;
+        for (const char* name : TenButtons)
+            state << QStringLiteral("%1:%2:%3")
+                         .arg(name, button(name)->text())
+                         .arg(button(name)->isEnabled());
+        return state;
+    }
+
+    x45sim::SimPhone phone;
+    x45sim::SimPort port{phone};
+    ScriptedInteraction script;
+    std::unique_ptr<MainForm> form;
+    BlockListView* view = nullptr;
+};
+
+} // namespace
+
+TEST_F(Transfer, LoadAllFillsThePhonesListAndRestoresTheButtons) {
+    makeRunsSlow();
+    const QStringList idle = stateOfButtons();
+    QStringList during;
+    QString statusDuring;
+    QTimer::singleShot(30, form.get(), [&] {
+        during = stateOfButtons();
+        statusDuring = form->interaction().statusText();
+    });
+    button("LoadPhonesButton")->click();
+
+    EXPECT_EQ(ws().PhoneBlocks, phone.blocks());
+    ASSERT_EQ(view->blockModel()->rowCount(), 4);
+    EXPECT_EQ(viewRow(*view->blockModel(), 3).mid(0, 4),
+              QStringList({" 5003", "EEfull", "4", "70"}));
+    EXPECT_EQ(view->selectedRowPositions(), QList<int>({0}));
+    EXPECT_EQ(form->interaction().statusText(), "Ready");
+    EXPECT_EQ(stateOfButtons(), idle);
+
+    ASSERT_FALSE(during.isEmpty()) << "the run ended before it could be observed";
+    EXPECT_EQ(statusDuring, "Reading...");
+    for (const QString& entry : during) {
+        if (entry.startsWith("LoadPhonesButton:"))
+            EXPECT_EQ(entry, "LoadPhonesButton:Stop:1");
+        else
+            EXPECT_TRUE(entry.endsWith(":0")) << entry.toStdString();
+    }
+    EXPECT_EQ(phone.malformedCount(), 0);
+}
+
+TEST_F(Transfer, StopDuringLoadAllLeavesAnEmptyListAndSaysStopped) {
+    makeRunsSlow();
+    ws().PhoneBlocks = {block(99, "old")};
+    form->FillPhoneEEPList();
+    bool stopDisabled = false;
+    QTimer::singleShot(30, form.get(), [&] {
+        button("LoadPhonesButton")->click(); // caption "Stop"
+        stopDisabled = !button("LoadPhonesButton")->isEnabled();
+    });
+    button("LoadPhonesButton")->click();
+    EXPECT_TRUE(stopDisabled);
+    EXPECT_TRUE(ws().PhoneBlocks.isEmpty());
+    EXPECT_EQ(view->blockModel()->rowCount(), 0);
+    EXPECT_EQ(form->interaction().statusText(), "Stopped.");
+    EXPECT_EQ(button("LoadPhonesButton")->text(), "Load all");
+    EXPECT_TRUE(button("LoadPhonesButton")->isEnabled());
+}
+
+TEST_F(Transfer, LoadCustomAsksForNumbersAndMergesTheBlocks) {
+    ws().PhoneBlocks = {block(7, "stale", 0)};
+    form->FillPhoneEEPList();
+    script.blockListAnswers = {"7, 5000-5001"};
+    script.rewriteAnswers = {RewriteYes};
+    button("LoadCustomPhonesButton")->click();
+    EXPECT_EQ(script.rewriteQuestions, QStringList({"Do you want to reload block 7 from phone?"}));
+    EXPECT_EQ(ws().PhoneBlocks,
+              BlockList({block(7, QByteArray(45, 'S'), 2), block(5000, "full", 3)}));
+    ASSERT_EQ(script.messageTexts(), QStringList({"Block number 5001 not found."}));
+    EXPECT_EQ(view->blockModel()->rowCount(), 2);
+    EXPECT_EQ(button("LoadCustomPhonesButton")->text(), "Load custom...");
+}
+
+TEST_F(Transfer, SaveSelectedWritesTheRowsSelectedWhenTheRunStarts) {
+    ws().PhoneBlocks = {block(1, "changed", 9), block(5000, "also", 8)};
+    form->FillPhoneEEPList();
+    view->selectOnlyRow(0);
+    // Selecting the other row while the first is being written must not add it to the run.
+    phone.config().latency = std::chrono::milliseconds(5);
+    QTimer::singleShot(5, form.get(), [&] { view->selectRow(1); });
+    button("SaveSelPhonesButton")->click();
+    EXPECT_EQ(form->interaction().statusText(), "Ready");
+    const BlockList onPhone = phone.blocks();
+    EXPECT_EQ(onPhone[findBlock(onPhone, 1)], block(1, "changed", 9));
+    EXPECT_EQ(onPhone[findBlock(onPhone, 5000)], block(5000, "full", 3));
+    EXPECT_EQ(button("SaveSelPhonesButton")->text(), "Save selected");
+    EXPECT_EQ(phone.malformedCount(), 0);
+}
+
+TEST_F(Transfer, DeleteDirectlyRemovesTheBlocksFromThePhoneAndTheList) {
+    button("LoadPhonesButton")->click();
+    ASSERT_EQ(ws().PhoneBlocks.size(), 4);
+    view->selectOnlyRow(1);
+    view->selectRow(3);
+    script.messageAnswers = {Button::Yes};
+    button("DeleteNowButton")->click();
+    ASSERT_FALSE(script.messages.empty());
+    EXPECT_EQ(script.messages[0].text, "Are you sure you want to delete 2 blocks from the phone?");
+    EXPECT_EQ(ws().PhoneBlocks, BlockList({block(1, "one", 1), block(5000, "full", 3)}));
+    EXPECT_EQ(view->blockModel()->rowCount(), 2);
+    EXPECT_EQ(phone.blocks(), ws().PhoneBlocks);
+    EXPECT_EQ(form->interaction().statusText(), "Ready");
+    for (const char* name : TenButtons)
+        EXPECT_TRUE(button(name)->isEnabled()) << name;
+}
+
+TEST_F(Transfer, SaveAllOnAnEmptyListDoesNothing) {
+    const qsizetype before = phone.requests().size();
+    button("SavePhonesButton")->click();
+    EXPECT_EQ(phone.requests().size(), before);
+    EXPECT_EQ(form->interaction().statusText(), "Service mode ready.");
+}
+
+TEST_F(Transfer, ACablePulledDuringARunEndsTheSession) {
+    makeRunsSlow();
+    QTimer::singleShot(30, form.get(), [&] { port.unplug(); });
+    button("LoadPhonesButton")->click();
+    EXPECT_FALSE(script.messages.empty());
+    EXPECT_EQ(button("StartButton")->text(), "Init");
+    EXPECT_TRUE(button("StartButton")->isEnabled());
+    EXPECT_FALSE(button("LoadPhonesButton")->isEnabled());
+}
