@@ -53,6 +53,11 @@ public:
         proc_.waitForFinished();
     }
     [[nodiscard]] const QString& path() const { return path_; }
+    // The phone's end of the line goes away at once, as when the cable is pulled.
+    void pullCable() {
+        proc_.kill();
+        proc_.waitForFinished();
+    }
     // Ends the program; returns its exit code and stderr.
     int finish(QString* err) {
         proc_.terminate();
@@ -156,4 +161,23 @@ TEST(CliInfo, UsageAndPortErrors) {
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.contains(missing)) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains(QStringLiteral("cannot open"))) << r.err.toStdString();
+}
+
+TEST(CliInfo, CablePulledDuringTheStartEndsWithAMessage) {
+    SimProgram sim({"--fault", "noreply:cmd=0x02"}); // the readiness check goes unanswered
+    ASSERT_FALSE(sim.path().isEmpty());
+    QProcess p;
+    p.start(QStringLiteral(X45CLI_PATH), {"info", "--port", sim.path(), "--wait", "10"});
+    ASSERT_TRUE(p.waitForStarted());
+    p.waitForFinished(800); // booted, now asking for readiness
+    ASSERT_EQ(p.state(), QProcess::Running);
+    QElapsedTimer t;
+    t.start();
+    sim.pullCable();
+    ASSERT_TRUE(p.waitForFinished(5000));
+    EXPECT_LT(t.elapsed(), 1500) << "the lost line ends the wait at once";
+    EXPECT_EQ(p.exitCode(), 1);
+    const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+    EXPECT_TRUE(err.contains(QStringLiteral("was lost"))) << err.toStdString();
+    EXPECT_TRUE(err.contains(sim.path())) << err.toStdString();
 }

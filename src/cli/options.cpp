@@ -186,8 +186,9 @@ int PhoneConnection::start(const QString& portName, double waitSeconds) {
     bool ranOut = false;
     if (waitSeconds > 0) {
         QObject::connect(&limit, &QTimer::timeout, &limit, [this, &ranOut] {
-            ranOut = true;
-            ui_.StopProcess = true;
+            // The bound is for the scan; once the phone has answered, the start runs to its end.
+            ranOut = ui_.lastStatus() == QLatin1String("Scanning...");
+            ui_.StopProcess = ranOut;
         });
         limit.start(static_cast<int>(std::ceil(waitSeconds * 1000)));
     }

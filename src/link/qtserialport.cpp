@@ -19,9 +19,14 @@ qint32 baudOfSettings(const QString& settings) {
 QtSerialPort::QtSerialPort(QObject* parent) : SerialPort(parent), port_(new QSerialPort(this)) {
     connect(port_, &QSerialPort::readyRead, this, &SerialPort::received);
     connect(port_, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) {
-        // A USB adapter that is unplugged reports a resource error; the port is gone for good.
-        if (e == QSerialPort::ResourceError && port_->isOpen()) {
-            const QString reason = port_->errorString();
+        // A USB adapter that is unplugged reports a resource error; a terminal whose other end
+        // went away reports read errors first, over and over. Either way the port is gone for
+        // good, and keeping it open would spin on the errors.
+        if ((e == QSerialPort::ResourceError || e == QSerialPort::ReadError) && port_->isOpen()) {
+            // After a hang-up the system's error text is left over from an earlier call.
+            const QString reason = e == QSerialPort::ReadError
+                                       ? QStringLiteral("the device hung up or was removed")
+                                       : port_->errorString();
             port_->close();
             emit lost(reason);
         }
