@@ -142,8 +142,6 @@ std::optional<QByteArray> SimPhone::writeReply(quint8 sub, int id, const QByteAr
         const int length = wordAt(frame, 6);
         // A new announcement abandons an unfinished one (the tool skipped that block).
         write_.reset();
-        if (id < 0)
-            return refuse(sub, QStringLiteral("block %1: no such number on a phone").arg(id));
         if (!eeprom_.hasRoom(id, length))
             return refuse(sub,
                           QStringLiteral("block %1: no room for %2 bytes").arg(id).arg(length));

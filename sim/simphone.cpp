@@ -17,6 +17,12 @@ using namespace x45::proto;
 using x45::byteAt;
 using x45::toHex;
 
+namespace {
+QString hexByte(quint8 byte) {
+    return toHex(QByteArray(1, static_cast<char>(byte)));
+}
+} // namespace
+
 QByteArray serviceBootImage() {
     static const QByteArray image = [] {
         QFile file(QStringLiteral(":/ServBootBin"));
@@ -123,10 +129,7 @@ void SimPhone::feedScan(quint8 byte, qint32 toolBaud, Emissions& out) {
     Q_UNUSED(toolBaud);
     if (byte != ScanByte) {
         traffic_ << TrafficEntry{true, QByteArray(1, static_cast<char>(byte))};
-        malformed(QStringLiteral("byte %1 while awaiting the scan byte")
-                      .arg(byte, 2, 16, QLatin1Char('0'))
-                      .toUpper(),
-                  {});
+        malformed(QStringLiteral("byte %1 while awaiting the scan byte").arg(hexByte(byte)), {});
         return;
     }
     const QByteArray answer = faults_.scanNoise() + QByteArray(1, static_cast<char>(ScanAnswer));
@@ -145,10 +148,7 @@ void SimPhone::feedBoot(quint8 byte, qint32 toolBaud, Emissions& out) {
         }
         if (byte != BootLength) {
             traffic_ << TrafficEntry{true, QByteArray(1, static_cast<char>(byte))};
-            malformed(QStringLiteral("boot must start with 68, came %1")
-                          .arg(byte, 2, 16, QLatin1Char('0'))
-                          .toUpper(),
-                      {});
+            malformed(QStringLiteral("boot must start with 68, came %1").arg(hexByte(byte)), {});
             return;
         }
     }
@@ -230,7 +230,7 @@ std::optional<QByteArray> SimPhone::sessionReply(const QByteArray& frame) {
                                    "55AA");
     if (frame == BaudQuery) {
         if (!config_.acceptSpeedSwitch) return std::nullopt;
-        return x45::Link::frame(BaudCmd, QByteArray(1, '\xCC') + BaudReplyTail.mid(1));
+        return x45::Link::frame(BaudCmd, BaudReplyTail);
     }
     if (frame == ChipsetQuery)
         return x45::Link::frame(ChipsetCmd, QByteArray(1, static_cast<char>(ChipsetSub)) +
