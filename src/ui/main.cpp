@@ -4,6 +4,7 @@
 
 #include "link/qtserialport.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QTimer>
@@ -40,7 +41,13 @@ int main(int argc, char** argv) {
         QStringLiteral("FILE"));
     const QCommandLineOption initOption(
         QStringLiteral("init"), QStringLiteral("Presses \"Init\" once the window is shown."));
+    const QCommandLineOption pressOption(
+        QStringLiteral("press"),
+        QStringLiteral("Presses the button named NAME (e.g. LoadPhonesButton) after the start-up "
+                       "actions, in the order given (repeatable)."),
+        QStringLiteral("NAME"));
     parser.addOption(portOption);
+    parser.addOption(pressOption);
     parser.addOption(loadOption);
     parser.addOption(initOption);
     parser.addOption(descriptionsOption);
@@ -56,13 +63,22 @@ int main(int argc, char** argv) {
 
     const QStringList toLoad = parser.values(loadOption);
     const bool init = parser.isSet(initOption);
-    QTimer::singleShot(0, &form, [&form, toLoad, init] {
+    const QStringList presses = parser.values(pressOption);
+    QTimer::singleShot(0, &form, [&form, toLoad, init, presses] {
         if (!toLoad.isEmpty()) {
             form.setOpenChooser([toLoad] { return toLoad; });
             form.LoadUsersButton_Click();
             form.setOpenChooser({});
         }
         if (init) form.StartButton_Click();
+        for (const QString& name : presses) {
+            auto* button = form.findChild<QAbstractButton*>(name);
+            if (!button) {
+                qWarning("no button named %s", qPrintable(name));
+                continue;
+            }
+            if (button->isEnabled()) button->click();
+        }
     });
 
     if (parser.isSet(screenshotOption)) {
