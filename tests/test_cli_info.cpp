@@ -1,6 +1,11 @@
 // x45eep-cli info end to end: the program against the x45sim program over a pseudo-terminal, and
 // against a line where no phone answers (time bound, Ctrl-C).
 
+#include <QtGlobal>
+
+// Pseudo-terminals and signals: POSIX systems only.
+#ifdef Q_OS_UNIX
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -181,3 +186,5 @@ TEST(CliInfo, CablePulledDuringTheStartEndsWithAMessage) {
     EXPECT_TRUE(err.contains(QStringLiteral("was lost"))) << err.toStdString();
     EXPECT_TRUE(err.contains(sim.path())) << err.toStdString();
 }
+
+#endif // Q_OS_UNIX

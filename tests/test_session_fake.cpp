@@ -195,3 +195,65 @@ TEST(PortNames, FixedEntriesMapToThisSystemsDevices) {
     EXPECT_EQ(x45::comPortDevice(3), QStringLiteral("/dev/ttyS3"));
 #endif
 }
+
+TEST_F(SessionFake, SpeedSwitchAndChipsetRepliesAreJudgedByTheirFixedParts) {
+    QString error;
+    ASSERT_TRUE(port.open(&error));
+    // Other bytes before the fixed tail do not matter.
+    port.replyNext(hex("010C0D"
+                       "9998"
+                       "CC313135323030"
+                       "0DD22B"));
+    EXPECT_TRUE(session.BaudQuery());
+    port.replyNext(hex("010A0B"
+                       "CD313135323030"
+                       "0DD22B"));
+    EXPECT_FALSE(session.BaudQuery()) << "CC is part of the fixed tail";
+    port.replyNext(hex("010A0A"
+                       "CC313135323030"
+                       "0DD22B"));
+    EXPECT_FALSE(session.BaudQuery()) << "header check";
+    EXPECT_EQ(port.writes.value(0), x45::proto::BaudQuery);
+
+    port.replyNext(hex("050306213412"));
+    EXPECT_TRUE(session.ChipsetQuery());
+    EXPECT_EQ(session.identity.PhoneHWid, 4660);
+    // Accepted by command and sub-command, but no id bytes in it: refused, id kept.
+    port.replyNext(hex("05010421"));
+    EXPECT_FALSE(session.ChipsetQuery());
+    EXPECT_EQ(session.identity.PhoneHWid, 4660);
+    port.replyNext(hex("050306220180"));
+    EXPECT_FALSE(session.ChipsetQuery());
+    port.replyNext(hex("050306210180"));
+    EXPECT_TRUE(session.ChipsetQuery());
+    EXPECT_EQ(session.identity.PhoneHWid, 0x8001);
+}
+
+TEST_F(SessionFake, IdentificationJudgementTable) {
+    QString error;
+    ASSERT_TRUE(port.open(&error));
+    session.identity.PhoneModel = QStringLiteral("old");
+    // Wrong sub-command, in time: an error.
+    port.replyNext(hex("0E020C0841"));
+    EXPECT_EQ(session.InfoQuery(0x07), Session::InfoJudgement::Wrong);
+    // Nothing at all: skipped.
+    port.silentNext();
+    EXPECT_EQ(session.InfoQuery(0x07), Session::InfoJudgement::Skipped);
+    // Good reply whose last byte comes after the time-out: skipped, value kept.
+    port.replyNext({{hex("0E030D07"), 0}, {hex("43"), 300}, {hex("00"), 300}});
+    EXPECT_EQ(session.InfoQuery(0x07), Session::InfoJudgement::Skipped);
+    EXPECT_EQ(link.Reply.State, x45::Complete);
+    EXPECT_TRUE(link.TimedOut);
+    EXPECT_EQ(session.identity.PhoneModel, QStringLiteral("old"));
+    // Good reply in time, with line noise after it: the frame alone counts.
+    port.replyNext(hex("0E040A07433500"
+                       "5A5A"));
+    EXPECT_EQ(session.InfoQuery(0x07), Session::InfoJudgement::Taken);
+    EXPECT_EQ(session.identity.PhoneModel, QStringLiteral("C5"));
+    port.replyNext(hex("0E020C0325"
+                       "77"));
+    EXPECT_EQ(session.InfoQuery(0x03), Session::InfoJudgement::Taken);
+    EXPECT_EQ(session.identity.PhoneSWVer, 25);
+    EXPECT_EQ(port.writes.value(0), x45::proto::ModelQuery);
+    EXPECT_EQ(port.writes.last(), x45::proto::SWQuery);
+}

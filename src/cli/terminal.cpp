@@ -6,6 +6,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
