@@ -92,13 +92,13 @@ public:
 private:
     struct OutChunk {
         QByteArray bytes;
-        qint64 start = 0; // when its first byte starts on the wire, micros
-        qint64 bt = 0;    // micros per byte (0 without pacing)
+        qint64 start = 0; // when its first byte starts on the wire, ns
+        qint64 bt = 0;    // nanoseconds per byte (0 without pacing)
         qsizetype sent = 0;
         qint32 baud = 0;
     };
 
-    [[nodiscard]] qint64 now() const { return clock_.nsecsElapsed() / 1000; }
+    [[nodiscard]] qint64 now() const { return clock_.nsecsElapsed(); }
     [[nodiscard]] qint32 toolSpeed();
     void readMaster();
     void handle(const QByteArray& bytes, qint32 baud, qint64 arrived);
@@ -211,12 +211,12 @@ void PtyPhone::readMaster() {
         if (n > 0) {
             const qint32 baud = toolSpeed();
             const qint64 t = now();
-            const qint64 bt = options_.pace ? byteMicros(baud) : 0;
+            const qint64 bt = options_.pace ? byteNanos(baud) : 0;
             // Bytes written at once travel one after another; the phone acts on them as the
             // last one arrives.
             const qint64 startOnWire = std::max(inLineFree_, t);
             if (replyEnd_ >= 0) {
-                stats_.idleGap(std::max<qint64>(0, startOnWire - replyEnd_));
+                stats_.idleGap(std::max<qint64>(0, startOnWire - replyEnd_) / 1000);
                 replyEnd_ = -1;
             }
             inLineFree_ = startOnWire + n * bt;
@@ -240,10 +240,10 @@ void PtyPhone::handle(const QByteArray& bytes, qint32 baud, qint64 arrived) {
         stats_.request();
     logTraffic();
     // A reply goes out at the speed its request came at (the speed switch follows it).
-    const qint64 bt = options_.pace ? byteMicros(baud) : 0;
+    const qint64 bt = options_.pace ? byteNanos(baud) : 0;
     qint64 t = std::max(now(), arrived);
     for (const Emission& e : replies) {
-        const qint64 start = std::max(t + qint64(e.delay.count()) * 1000, outLineFree_);
+        const qint64 start = std::max(t + qint64(e.delay.count()) * 1'000'000, outLineFree_);
         out_.push_back({e.bytes, start, bt, 0, baud});
         outLineFree_ = start + e.bytes.size() * bt;
         t = outLineFree_;
@@ -256,14 +256,14 @@ void PtyPhone::pumpOut() {
         OutChunk& c = out_.front();
         // The next byte is due when its last bit is on the wire.
         const qint64 wait = c.start + (c.sent + 1) * c.bt - now();
-        if (wait > 1000) {
+        if (wait > 1'000'000) {
             // Timers tick in whole milliseconds and never early: wake before the byte is due
             // and sleep the rest, so replies leave on time without spinning.
-            outTimer_.start(static_cast<int>(wait / 1000));
+            outTimer_.start(static_cast<int>(wait / 1'000'000));
             return;
         }
         if (wait > 0) {
-            const timespec pause{0, static_cast<long>(wait) * 1000};
+            const timespec pause{0, static_cast<long>(wait)};
             ::nanosleep(&pause, nullptr);
         }
         const qint64 t = now();
@@ -284,7 +284,7 @@ void PtyPhone::pumpOut() {
         }
         if (c.sent < c.bytes.size()) continue;
         replyEnd_ = c.start + c.bytes.size() * c.bt;
-        if (c.bt > 0) stats_.lag(std::max<qint64>(0, now() - replyEnd_));
+        if (c.bt > 0) stats_.lag(std::max<qint64>(0, now() - replyEnd_) / 1000);
         out_.pop_front();
     }
 }

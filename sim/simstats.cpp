@@ -9,12 +9,12 @@ namespace x45sim {
 
 void LineStats::toPhone(qsizetype bytes, qint32 baud) {
     bytesIn_ += bytes;
-    wireIn_ += bytes * byteMicros(baud);
+    wireIn_ += bytes * byteNanos(baud) / 1000;
 }
 
 void LineStats::fromPhone(qsizetype bytes, qint32 baud) {
     bytesOut_ += bytes;
-    wireOut_ += bytes * byteMicros(baud);
+    wireOut_ += bytes * byteNanos(baud) / 1000;
 }
 
 qint64 LineStats::gapTotal() const {

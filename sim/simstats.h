@@ -8,9 +8,9 @@
 
 namespace x45sim {
 
-// Wire time of one byte (start bit, 8 data bits, stop bit) in microseconds.
-[[nodiscard]] constexpr qint64 byteMicros(qint32 baud) {
-    return baud > 0 ? 10'000'000LL / baud : 0;
+// Wire time of one byte (start bit, 8 data bits, stop bit) in nanoseconds.
+[[nodiscard]] constexpr qint64 byteNanos(qint32 baud) {
+    return baud > 0 ? 10'000'000'000LL / baud : 0;
 }
 
 class LineStats {

@@ -478,15 +478,15 @@ TEST(SimProgramParts, OptionsAndLineFigures) {
         EXPECT_FALSE(parseSimOptions(bad, x).isEmpty()) << bad.join(' ').toStdString();
     }
 
-    EXPECT_EQ(byteMicros(57600), 173);
-    EXPECT_EQ(byteMicros(115200), 86);
+    EXPECT_EQ(byteNanos(57600), 173611);
+    EXPECT_EQ(byteNanos(115200), 86805);
     LineStats stats;
     stats.toPhone(10, 115200);
     stats.fromPhone(4, 57600);
     for (qint64 gap : {5, 1, 3, 2, 4, 100})
         stats.idleGap(gap * 1000);
-    EXPECT_EQ(stats.wireMicrosToPhone(), 860);
-    EXPECT_EQ(stats.wireMicrosFromPhone(), 692);
+    EXPECT_EQ(stats.wireMicrosToPhone(), 868);
+    EXPECT_EQ(stats.wireMicrosFromPhone(), 694);
     EXPECT_EQ(stats.gapTotal(), 115000);
     EXPECT_EQ(stats.gapPercentile(50), 3000);
     EXPECT_EQ(stats.gapPercentile(99), 100000);

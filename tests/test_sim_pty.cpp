@@ -14,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -144,4 +145,51 @@ TEST(SimProgram, StrictRunReportsAFrameAtTheWrongSpeed) {
     EXPECT_EQ(sim.stop(), 3);
     const QString err = QString::fromLocal8Bit(sim.process.readAllStandardError());
     EXPECT_TRUE(err.contains("57600")) << err.toStdString();
+}
+
+TEST(SimProgram, PacedRunLogsEveryFrameAndCountsTheLine) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString log = dir.filePath("frames.log"), stats = dir.filePath("line.txt");
+    SimProcess sim(
+        {"--pace", "--log", log, "--stats", stats, "--fault", "badtrailer:sub=0x08,n=1"});
+    ASSERT_FALSE(sim.device.isEmpty());
+    x45::QtSerialPort port;
+    port.setPortName(sim.device);
+    x45::Link link(port);
+    startSession(port, link);
+    // The first space query gets a spoilt trailer, its resend a good reply.
+    const QByteArray space = x45::Link::blockFrame(0x08, {});
+    link.SendFrame(space);
+    link.WaitReply(proto::SpaceTimeout, 1);
+    EXPECT_FALSE(link.blockReplyAccepted(0x08));
+    link.SendFrame(space);
+    link.WaitReply(proto::SpaceTimeout, 1);
+    EXPECT_TRUE(link.blockReplyAccepted(0x08));
+    port.close();
+    ASSERT_EQ(sim.stop(), 0);
+
+    QFile logFile(log);
+    ASSERT_TRUE(logFile.open(QIODevice::ReadOnly | QIODevice::Text));
+    const QString frames = QString::fromLatin1(logFile.readAll());
+    EXPECT_TRUE(frames.contains("> 02 01 03 14\n"));
+    EXPECT_TRUE(frames.contains("< 02 03 01 14 55 AA\n"));
+    EXPECT_EQ(frames.count("> 14 02 16 08 08\n"), 2);
+
+    QFile statsFile(stats);
+    ASSERT_TRUE(statsFile.open(QIODevice::ReadOnly | QIODevice::Text));
+    QMap<QString, QString> figures;
+    for (const QString& line :
+         QString::fromLatin1(statsFile.readAll()).split('\n', Qt::SkipEmptyParts))
+        figures[line.section(':', 0, 0)] = line.section(':', 1).trimmed();
+    // Scan, boot, ping, speed question, two space queries.
+    const int toPhone = 1 + 106 + 4 + 13 + 5 + 5;
+    const int fromPhone = 1 + 1 + 6 + 13 + 17 + 17;
+    EXPECT_EQ(figures.value("bytes to phone").toInt(), toPhone);
+    EXPECT_EQ(figures.value("bytes from phone").toInt(), fromPhone);
+    EXPECT_EQ(figures.value("requests").toInt(), 4);
+    // Wire time follows the speeds: everything up to the speed answer at 57600, the rest faster.
+    const double expectedIn = (1 + 106 + 4 + 13) * 10.0 / 57.6 + 10 * 10.0 / 115.2;
+    EXPECT_NEAR(figures.value("wire ms to phone").toDouble(), expectedIn, 0.01);
+    EXPECT_TRUE(figures.contains("idle ms p99"));
 }
