@@ -67,6 +67,7 @@ int runInfo(const QStringList& args) {
     TerminalInteraction ui;
     PhoneConnection phone(ui);
     if (const int code = phone.start(cmd.port(), cmd.waitSeconds()); code != ExitOk) return code;
+    ui.endLine();
     for (const QString& line : infoLines(phone.session()))
         std::printf("%s\n", line.toLocal8Bit().constData());
     std::fflush(stdout);

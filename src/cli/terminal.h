@@ -49,10 +49,11 @@ public:
     [[nodiscard]] const QString& lastStatus() const { return status_; }
     // Prints a line on stderr, ending a progress line first.
     void print(const QString& text);
+    // Ends the status/progress line on a terminal; call before writing results to stdout.
+    void endLine();
 
 private:
     void drawLine();
-    void endLine();
 
     QString lastMessage_;
     QString status_;
