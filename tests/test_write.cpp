@@ -89,6 +89,22 @@ TEST(WriteBlock, InterimRepliesAreNeitherCountedNorResent) {
     EXPECT_TRUE(rig.ui.messages.empty());
     EXPECT_EQ(rig.phone.blocks(), (BlockList{{5001, bytesOf(25), 3}}));
 
+    // Interim and real reply in one read: the real one is taken from behind the interim frame.
+    TransferRig together;
+    together.intercept = [&](const QByteArray& f) -> std::optional<QByteArray> {
+        if (quint8(f[3]) != 0x01) return std::nullopt;
+        QByteArray line = blockReply(0x50, {}) + blockReply(0x50, {});
+        for (const x45sim::Emission& e : together.phone.receive(f, together.port.baudRate()))
+            line += e.bytes;
+        return line;
+    };
+    int togetherOutcome = OutcomeNone;
+    together.transfer.WriteBlock({8, bytesOf(3), 0}, togetherOutcome);
+    EXPECT_EQ(togetherOutcome, OutcomeNone);
+    EXPECT_EQ(together.frames().size(), 3);
+    EXPECT_TRUE(together.ui.messages.empty());
+    EXPECT_EQ(together.phone.blocks(), (BlockList{{8, bytesOf(3), 0}}));
+
     // The close request knows no interim reply: 0x50 there is a failed attempt and is resent.
     TransferRig rig2;
     int interims = 0;

@@ -16,6 +16,15 @@ PhoneTransfer::Judged PhoneTransfer::exchange(const Request& req) {
                            r.Cmd == proto::BlockCmd && r.SubCmd == proto::Interim;
          ++interims) {
         if (interims == MaxInterimReplies) return Judged::Bad;
+        // The real reply may have come in the same read as the interim one; it then sits behind
+        // the interim frame in Buffer and would be lost to the next wait's reset.
+        const ByteStr rest = r.Buffer.mid(qsizetype(r.Length) + 3);
+        if (!rest.isEmpty()) {
+            link_.ResetReply();
+            for (const char c : rest)
+                link_.feedByte(static_cast<quint8>(c));
+            if (r.State != Receiving) continue;
+        }
         link_.WaitReply(req.timeout, req.hold);
     }
     if (link_.portLost() || r.State != Complete) return Judged::Bad;
