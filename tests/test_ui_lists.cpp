@@ -377,3 +377,13 @@ TEST_F(Lists, SaveWritesThroughTheChooserAndNothingWhenTheListIsEmpty) {
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), serializeEep(ws().UserBlocks, 7)); // one row selected: all blocks
 }
+
+TEST_F(Lists, ANamedDescriptionFileThatIsMissingIsReportedAndDescriptionsStayEmpty) {
+    QTemporaryDir dir;
+    form->loadDescriptions(dir.filePath("absent.dsc"));
+    ASSERT_EQ(script.messages.size(), 1u);
+    EXPECT_TRUE(script.messages[0].text.contains("absent.dsc"));
+    ws().UserBlocks = {block(1, "a")};
+    form->FillUserEEPList();
+    EXPECT_EQ(userView->blockModel()->description(0), "");
+}

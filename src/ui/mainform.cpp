@@ -11,6 +11,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QSerialPortInfo>
@@ -127,6 +129,15 @@ void MainForm::loadDescriptions(const QString& explicitPath) {
     table.clear();
     const QString path = explicitPath.isEmpty() ? Descriptions::locate() : explicitPath;
     if (path.isEmpty()) return; // no description file: every description is empty
+    if (!explicitPath.isEmpty() && !QFileInfo::exists(path)) {
+        // A file named on purpose that is not there is worth saying; the default one is optional.
+        ui_->message(QStringLiteral("The description file %1 does not exist; blocks are shown "
+                                    "without descriptions. Check the name given with "
+                                    "--descriptions.")
+                         .arg(QDir::toNativeSeparators(path)),
+                     QString(), Buttons::Ok, Icon::Exclamation, Button::Ok);
+        return;
+    }
     if (const Status status = table.loadFile(path); !status)
         ui_->message(status.message(), QString(), Buttons::Ok, Icon::Exclamation, Button::Ok);
     for (const QString& warning : table.warnings())
