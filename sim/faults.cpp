@@ -1,11 +1,17 @@
 #include "faults.h"
 
 #include <link/bytes.h>
+#include <link/link.h>
 #include <link/protocol.h>
 
 namespace x45sim {
 
 namespace {
+
+using namespace std::chrono_literals;
+// Between interim replies and before the real one: long enough for the tool to take each
+// interim reply on its own before the next bytes arrive.
+constexpr std::chrono::milliseconds InterimGap = 20ms;
 
 struct KindName {
     FaultKind kind;
@@ -23,6 +29,7 @@ constexpr KindName Kinds[] = {
     {FaultKind::Trickle, "trickle", 2},
     {FaultKind::Delay, "delay", 200},
     {FaultKind::ScanNoise, "scannoise", 3},
+    {FaultKind::Interim, "interim", 1},
 };
 
 int defaultParam(FaultKind kind) {
@@ -114,12 +121,15 @@ bool FaultPlan::apply(int cmd, int sub, const QByteArray& reply, Emissions& out)
     QByteArray bytes = reply;
     std::chrono::milliseconds delay{0};
     int trickleMs = -1;
+    int interims = 0;
+    bool lost = false;
     for (Fault& f : faults_) {
         if (f.kind == FaultKind::ScanNoise || !strikes(f, cmd, sub)) continue;
         const int k = paramOf(f);
         switch (f.kind) {
         case FaultKind::NoReply:
-            return false;
+            lost = true;
+            break;
         case FaultKind::BadHeader:
             if (bytes.size() >= 3) bytes[2] = static_cast<char>(bytes[2] ^ 0x01);
             break;
@@ -145,10 +155,22 @@ bool FaultPlan::apply(int cmd, int sub, const QByteArray& reply, Emissions& out)
         case FaultKind::Delay:
             delay += std::chrono::milliseconds(k);
             break;
+        case FaultKind::Interim:
+            interims += k;
+            break;
         case FaultKind::ScanNoise:
             break;
         }
     }
+    if (interims > 0) {
+        // Each interim reply on its own, as a busy phone sends them, so that the tool takes each
+        // one alone and waits again.
+        for (int i = 0; i < interims; ++i)
+            out.push_back(
+                {x45::Link::blockFrame(x45::proto::Interim, {}), i == 0 ? delay : InterimGap});
+        delay = InterimGap;
+    }
+    if (lost) return false;
     if (bytes.isEmpty())
         return true; // cut to nothing: the phone acted but nothing reached the line
     if (trickleMs >= 0) {

@@ -12,7 +12,8 @@
 namespace x45sim {
 
 enum class FaultKind {
-    NoReply,    // the request is swallowed (the phone does not act on it either)
+    NoReply,    // the reply is lost on the line; the phone did carry the request out, except
+                // the speed switch, which only follows a reply that went out
     BadHeader,  // header check byte of the reply is wrong
     BadTrailer, // last byte of the reply is wrong
     WrongSub,   // SubCmd changed (trailer kept consistent, so only the SubCmd is off)
@@ -21,6 +22,7 @@ enum class FaultKind {
     Trickle,    // the reply comes one byte at a time, `param` ms apart
     Delay,      // the reply comes `param` ms late
     ScanNoise,  // `param` noise bytes before the scan answer 0xA0
+    Interim,    // `param` interim replies (SubCmd 0x50) before the reply, which follows 20 ms later
 };
 
 struct Fault {
@@ -50,7 +52,7 @@ public:
     [[nodiscard]] bool empty() const { return faults_.empty(); }
 
     // Turns a clean reply to the request (cmd, sub) into what goes on the line. Returns false
-    // when the reply is swallowed (nothing is sent and the request must count as unhandled).
+    // when the reply is lost (nothing of it is sent; interim replies may still have been).
     [[nodiscard]] bool apply(int cmd, int sub, const QByteArray& reply, Emissions& out);
     // Noise bytes to send before a scan answer (empty for none).
     [[nodiscard]] QByteArray scanNoise();

@@ -214,7 +214,8 @@ bool SimPhone::emitReply(int cmd, int sub, const QByteArray& reply, Emissions& o
     const int base = sub & ~EEfullBit;
     if (cmd == BlockCmd && (base == WBlockInfoQuery || base == WBlockDataQuery)) {
         for (int i = 0; i < config_.interim; ++i)
-            line.push_back({x45::Link::blockFrame(Interim, {}), {}});
+            line.push_back({x45::Link::blockFrame(Interim, {}),
+                            i == 0 ? std::chrono::milliseconds(0) : config_.interimGap});
     }
     const size_t firstReal = line.size();
     const bool sent = faults_.apply(cmd, sub, reply, line);

@@ -446,10 +446,28 @@ TEST(SimFaults, ScanNoiseInterimRepliesAndLostSpeedSwitch) {
     ASSERT_EQ(e.size(), 3u);
     EXPECT_EQ(e[0].bytes, hex("1402165050"));
     EXPECT_EQ(e[1].bytes, hex("1402165050"));
+    EXPECT_EQ(e[1].delay, config.interimGap);
     EXPECT_EQ(e[2].bytes, block(0x01, {}));
     EXPECT_GT(e[2].delay.count(), 0);
     // Reading and closing get no interim reply.
     EXPECT_EQ(phone.receive(block(0x06, {}), 57600).size(), 1u);
+
+    // Aimed as a fault, interim replies also precede replies that know none (the tool must take
+    // them as a failed attempt there), and a lost reply leaves only the interim ones.
+    phone.faults().add(*parseFault("interim:sub=0x03,k=1,n=2", nullptr));
+    phone.faults().add(*parseFault("noreply:sub=0x03,skip=1,n=1", nullptr));
+    const QByteArray close = block(0x03, idArgs(3));
+    ASSERT_TRUE(joined(phone.receive(block(0x02, idArgs(3) + x45::WordToStr(0) + hex("AB")), 57600))
+                    .endsWith(block(0x02, {})));
+    Emissions c = phone.receive(close, 57600);
+    ASSERT_EQ(c.size(), 2u);
+    EXPECT_EQ(c[0].bytes, hex("1402165050"));
+    EXPECT_EQ(c[1].bytes, block(0x03, {}));
+    EXPECT_EQ(c[1].delay, std::chrono::milliseconds(20));
+    c = phone.receive(close, 57600); // resend: same answer, but this time the reply is lost
+    ASSERT_EQ(c.size(), 1u);
+    EXPECT_EQ(c[0].bytes, hex("1402165050"));
+    EXPECT_EQ(phone.blocks().size(), 1);
     EXPECT_EQ(phone.malformedCount(), 0);
 }
 
