@@ -171,3 +171,36 @@ TEST_F(Transfer, ACablePulledDuringARunEndsTheSession) {
     EXPECT_TRUE(button("StartButton")->isEnabled());
     EXPECT_FALSE(button("LoadPhonesButton")->isEnabled());
 }
+
+namespace {
+// Answers like ScriptedInteraction, and runs a hook first whenever a message box comes up.
+class HookedInteraction : public ScriptedInteraction {
+public:
+    std::function<void()> beforeMessage;
+    Button message(const QString& text, const QString& title, Buttons buttons, Icon icon,
+                   Button defaultButton) override {
+        if (beforeMessage) std::exchange(beforeMessage, nullptr)();
+        return ScriptedInteraction::message(text, title, buttons, icon, defaultButton);
+    }
+};
+} // namespace
+
+TEST_F(Transfer, ClosingWhileAnOperationRunsLetsItFinishThenEndsTheSessionAndCloses) {
+    button("LoadPhonesButton")->click();
+    view->selectOnlyRow(0);
+    HookedInteraction hooked;
+    hooked.messageAnswers = {Button::Yes};
+    bool refusedAtFirst = false;
+    hooked.beforeMessage = [&] { refusedAtFirst = !form->close(); };
+    form->interaction().setAnswerer(&hooked);
+
+    button("DeleteNowButton")->click();
+
+    EXPECT_TRUE(refusedAtFirst);
+    EXPECT_EQ(hooked.messageTexts(),
+              QStringList({"Are you sure you want to delete 1 blocks from the phone?"}));
+    EXPECT_EQ(findBlock(phone.blocks(), 1), -1); // the run went to its end
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(phone.requests().last(), QByteArray::fromHex("0E010F04"));
+    EXPECT_FALSE(port.isOpen());
+}
