@@ -306,3 +306,10 @@ TEST_F(WindowWithSilentPort, ClosingWhileScanningStopsTheScanClosesThePortAndThe
     EXPECT_FALSE(port.isOpen());
     EXPECT_EQ(start->text(), "Init");
 }
+
+TEST_F(WindowWithPhone, HardwareIdIsShownAsItsSixteenBitPattern) {
+    phone.config().hwid = 0x8001;
+    clickInit();
+    EXPECT_EQ(text(form.get(), "Label12"), "32769");
+    EXPECT_EQ(form->session().identity.PhoneHWid, 0x8001);
+}
