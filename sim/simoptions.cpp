@@ -34,6 +34,8 @@ QString simUsage() {
 
 namespace {
 
+constexpr int MaxText = 200;
+
 bool number(const QString& text, qint64 lo, qint64 hi, qint64& out) {
     bool ok = false;
     const qint64 v = text.trimmed().toLongLong(&ok, 0);
@@ -88,11 +90,13 @@ QString parseSimOptions(const QStringList& args, SimOptions& out) {
             out.dump = value;
         else if (name == QLatin1String("--stats"))
             out.stats = value;
-        else if (name == QLatin1String("--model"))
-            out.config.model = value.toLatin1();
-        else if (name == QLatin1String("--lang"))
-            out.config.langGroup = value.toLatin1();
-        else if (name == QLatin1String("--imei")) {
+        else if (name == QLatin1String("--model") || name == QLatin1String("--lang")) {
+            // The reply frame holds at most 255 payload bytes.
+            if (value.size() > MaxText || value.contains(QChar(0)))
+                return bad(QStringLiteral("give at most %1 characters.").arg(MaxText));
+            (name == QLatin1String("--model") ? out.config.model : out.config.langGroup) =
+                value.toLatin1();
+        } else if (name == QLatin1String("--imei")) {
             if (value.size() != 15 ||
                 !std::all_of(value.begin(), value.end(), [](QChar c) { return c.isDigit(); }))
                 return bad(QStringLiteral("an IMEI has 15 digits."));

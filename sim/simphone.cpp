@@ -241,7 +241,9 @@ std::optional<QByteArray> SimPhone::sessionReply(const QByteArray& frame) {
         return std::nullopt;
     }
     const auto text = [](quint8 sub, const QByteArray& value) {
-        return x45::Link::frame(InfoCmd, QByteArray(1, static_cast<char>(sub)) + value + '\0');
+        // A frame carries at most 255 payload bytes: SubCmd, text, end marker.
+        return x45::Link::frame(InfoCmd,
+                                QByteArray(1, static_cast<char>(sub)) + value.left(253) + '\0');
     };
     if (frame == ModelQuery) return text(ModelSub, config_.model);
     if (frame == LangGroupQuery) return text(LangGroupSub, config_.langGroup);
@@ -249,8 +251,8 @@ std::optional<QByteArray> SimPhone::sessionReply(const QByteArray& frame) {
         return x45::Link::frame(InfoCmd, QByteArray::fromHex("03") + char(config_.sw));
     if (frame == IMEIQuery) {
         // Two status bytes (never a blank), a blank, the digits, one closing byte.
-        return x45::Link::frame(InfoCmd, QByteArray::fromHex("0A0108") + ' ' + config_.imei +
-                                             QByteArray(1, '\0'));
+        return x45::Link::frame(InfoCmd, QByteArray::fromHex("0A0108") + ' ' +
+                                             config_.imei.left(250) + QByteArray(1, '\0'));
     }
     malformed(QStringLiteral("unknown session message"), frame);
     return std::nullopt;

@@ -489,9 +489,10 @@ TEST(SimProgramParts, OptionsAndLineFigures) {
     EXPECT_EQ(o.config.interim, 3);
     EXPECT_EQ(o.config.maxEEfull, qint16(5002));
     EXPECT_FALSE(o.config.acceptSpeedSwitch);
-    for (const QStringList& bad : {QStringList{"--hwid", "70000"}, QStringList{"--imei", "12345"},
-                                   QStringList{"--sw", "256"}, QStringList{"--frobnicate"},
-                                   QStringList{"--log"}, QStringList{"--fault", "nothing"}}) {
+    for (const QStringList& bad :
+         {QStringList{"--hwid", "70000"}, QStringList{"--imei", "12345"},
+          QStringList{"--sw", "256"}, QStringList{"--frobnicate"}, QStringList{"--log"},
+          QStringList{"--fault", "nothing"}, QStringList{"--model", QString(300, 'M')}}) {
         SimOptions x;
         EXPECT_FALSE(parseSimOptions(bad, x).isEmpty()) << bad.join(' ').toStdString();
     }
