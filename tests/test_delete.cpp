@@ -112,3 +112,18 @@ TEST(DeleteDirectly, RetryAndCancel) {
         EXPECT_EQ(rig.phone.blocks(), (BlockList{{3, "three", 0}}));
     }
 }
+
+TEST(DeleteDirectly, PulledCableEndsTheRunWithoutRemovingRows) {
+    DeleteRig rig;
+    rig.afterWrite = [&](const QByteArray& f) {
+        if (quint8(f[3]) == 0x07) rig.port.unplug(QStringLiteral("No such device"));
+    };
+    const RunResult r = rig.transfer.DeleteDirectly(rig.list, {0, 1, 2}, rig.remove);
+    EXPECT_EQ(r.end, RunEnd::PortLost);
+    EXPECT_TRUE(rig.removals.isEmpty());
+    EXPECT_EQ(rig.refreshes, 0);
+    ASSERT_EQ(rig.ui.messages.size(), 2u); // the confirmation, then the lost port; no Retry box
+    EXPECT_EQ(rig.ui.messages[1].icon, Icon::Critical);
+    EXPECT_TRUE(rig.ui.messages[1].text.contains(rig.port.portName()));
+    EXPECT_EQ(rig.countSub(0x07), 1);
+}
