@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 
 using namespace x45;
 using namespace x45::test;
@@ -173,4 +174,25 @@ TEST_F(CliTransfer, PhoneGoingAwayEndsTheRun) {
     EXPECT_TRUE(err.contains(sim.path()) || err.contains(QStringLiteral("Stopped.")))
         << err.toStdString();
     EXPECT_FALSE(QFile::exists(file("out.eep")));
+}
+
+TEST_F(CliTransfer, CtrlCStopsAfterTheCurrentBlockAndWritesNoFile) {
+    const BlockList held = inventedBlocks(150, 400, 22);
+    ASSERT_TRUE(writeEep(file("phone.eep"), held, 0));
+    ASSERT_TRUE(writeEep(file("out.eep"), {{1, "previous", 0}}, 0));
+    SimProgram sim({"--pace", "--eeprom", file("phone.eep"), "--eefull-size", "200000"});
+    ASSERT_FALSE(sim.path().isEmpty());
+    QProcess cli;
+    cli.start(QStringLiteral(X45CLI_PATH),
+              {"read", "--port", sim.path(), "--wait", "10", "--out", file("out.eep")});
+    ASSERT_TRUE(cli.waitForStarted());
+    QThread::msleep(2500);
+    ::kill(static_cast<pid_t>(cli.processId()), SIGINT);
+    ASSERT_TRUE(cli.waitForFinished(30000));
+    EXPECT_EQ(cli.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(cli.exitCode(), 1);
+    EXPECT_TRUE(
+        QString::fromLocal8Bit(cli.readAllStandardError()).contains(QStringLiteral("Stopped.")));
+    // The earlier file is untouched.
+    EXPECT_EQ(readEep(file("out.eep")), (BlockList{{1, "previous", 0}}));
 }
