@@ -283,8 +283,11 @@ void PtyPhone::pumpOut() {
             return;
         }
         if (c.sent < c.bytes.size()) continue;
-        replyEnd_ = c.start + c.bytes.size() * c.bt;
-        if (c.bt > 0) stats_.lag(std::max<qint64>(0, now() - replyEnd_) / 1000);
+        // The tool's idle time counts from when it could have had the last byte: the model's
+        // end, or later when the simulator itself was late (that lag is reported on its own).
+        const qint64 modelEnd = c.start + c.bytes.size() * c.bt;
+        replyEnd_ = std::max(modelEnd, now());
+        if (c.bt > 0) stats_.lag((replyEnd_ - modelEnd) / 1000);
         out_.pop_front();
     }
 }

@@ -9,12 +9,12 @@ namespace x45sim {
 
 void LineStats::toPhone(qsizetype bytes, qint32 baud) {
     bytesIn_ += bytes;
-    wireIn_ += bytes * byteNanos(baud) / 1000;
+    wireIn_ += bytes * byteNanos(baud);
 }
 
 void LineStats::fromPhone(qsizetype bytes, qint32 baud) {
     bytesOut_ += bytes;
-    wireOut_ += bytes * byteNanos(baud) / 1000;
+    wireOut_ += bytes * byteNanos(baud);
 }
 
 qint64 LineStats::gapTotal() const {
@@ -35,8 +35,8 @@ QString LineStats::report() const {
     QStringList lines;
     lines << QStringLiteral("bytes to phone: %1").arg(bytesIn_)
           << QStringLiteral("bytes from phone: %1").arg(bytesOut_)
-          << QStringLiteral("wire ms to phone: %1").arg(ms(wireIn_))
-          << QStringLiteral("wire ms from phone: %1").arg(ms(wireOut_))
+          << QStringLiteral("wire ms to phone: %1").arg(ms(wireMicrosToPhone()))
+          << QStringLiteral("wire ms from phone: %1").arg(ms(wireMicrosFromPhone()))
           << QStringLiteral("requests: %1").arg(requests_)
           << QStringLiteral("idle gaps: %1").arg(gaps_.size())
           << QStringLiteral("idle ms total: %1").arg(ms(gapTotal()))

@@ -24,8 +24,8 @@ public:
 
     [[nodiscard]] qint64 bytesToPhone() const { return bytesIn_; }
     [[nodiscard]] qint64 bytesFromPhone() const { return bytesOut_; }
-    [[nodiscard]] qint64 wireMicrosToPhone() const { return wireIn_; }
-    [[nodiscard]] qint64 wireMicrosFromPhone() const { return wireOut_; }
+    [[nodiscard]] qint64 wireMicrosToPhone() const { return wireIn_ / 1000; }
+    [[nodiscard]] qint64 wireMicrosFromPhone() const { return wireOut_ / 1000; }
     [[nodiscard]] int requests() const { return requests_; }
     [[nodiscard]] qint64 lagMicros() const { return lag_; }
     [[nodiscard]] qsizetype gapCount() const { return static_cast<qsizetype>(gaps_.size()); }
@@ -37,7 +37,8 @@ public:
     [[nodiscard]] QString report() const;
 
 private:
-    qint64 bytesIn_ = 0, bytesOut_ = 0, wireIn_ = 0, wireOut_ = 0;
+    qint64 bytesIn_ = 0, bytesOut_ = 0;
+    qint64 wireIn_ = 0, wireOut_ = 0; // nanoseconds
     int requests_ = 0;
     qint64 lag_ = 0;
     std::vector<qint64> gaps_;
