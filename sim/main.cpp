@@ -122,6 +122,7 @@ private:
     qsizetype trafficLogged_ = 0;
     int malformedReported_ = 0;
     qint32 lastOpenSpeed_ = 0;
+    bool finished_ = false;
 };
 
 qint32 PtyPhone::toolSpeed() {
@@ -225,7 +226,13 @@ void PtyPhone::readMaster() {
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
-        break; // EAGAIN: drained
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            // Should not happen while we hold the slave open; do not spin on a dead descriptor.
+            std::fprintf(stderr, "x45sim: reading the pseudo-terminal: %s\n", std::strerror(errno));
+            readNotifier_->setEnabled(false);
+            QTimer::singleShot(100, this, [this] { readNotifier_->setEnabled(true); });
+        }
+        break; // drained
     }
     pumpOut();
 }
@@ -312,6 +319,9 @@ void PtyPhone::logTraffic() {
 }
 
 void PtyPhone::finish() {
+    if (finished_) return; // a second signal while ending
+    finished_ = true;
+    readNotifier_->setEnabled(false);
     int code = 0;
     if (!options_.dump.isEmpty()) {
         QSaveFile file(options_.dump);
