@@ -78,8 +78,12 @@ std::optional<QByteArray> SimPhone::blockReply(const QByteArray& frame) {
         malformed(QStringLiteral("Length %1 where %2 belongs").arg(length).arg(expected), frame);
         return std::nullopt;
     }
+    if (expected < 0 && length < 6) { // SubCmd, number, offset, trailer at the least
+        malformed(QStringLiteral("data chunk too short for its fields"), frame);
+        return std::nullopt;
+    }
     const auto ack = [sub] { return x45::Link::blockFrame(sub, {}); };
-    if (length == 2) {
+    if (expected == 2) {
         switch (base) {
         case MaxBlockQuery: {
             const std::optional<qint16> forced = full ? config_.maxEEfull : config_.maxEElite;
@@ -95,7 +99,7 @@ std::optional<QByteArray> SimPhone::blockReply(const QByteArray& frame) {
             eeprom_.eraseArea(full);
             write_.reset();
             return ack();
-        default: // garbage collection
+        default: // the only other one: garbage collection
             eeprom_.collectGarbage();
             return ack();
         }

@@ -141,6 +141,7 @@ TEST(SimStrictness, MalformedFramesAreCountedAndUnanswered) {
         {block(0x0B, {}), "unknown SubCmd"}, // garbage collection exists only for EEfull
         {block(0x05, idArgs(5000)), "area"}, // EEfull block asked with the EElite SubCmd
         {block(0x05, idArgs(3) + hex("00")), "Length"},
+        {block(0x12, {}), "chunk"}, // a data chunk too short to hold its fields
         {block(0x04, idArgs(3) + x45::WordToStr(0) + x45::WordToStr(31)), "count"},
         {hex("0E010F05"), "session"},   // unknown session message
         {hex("02020014AA"), "session"}, // ping with a stray payload byte
