@@ -23,8 +23,24 @@
 #include <cstdio>
 #include <cstdlib>
 #include <random>
+#ifdef Q_OS_UNIX
 #include <sys/resource.h>
 #include <sys/time.h>
+#else
+// CPU figures are taken with getrusage; elsewhere they read 0.
+struct rusage {
+    struct {
+        long tv_sec = 0, tv_usec = 0;
+    } ru_utime, ru_stime;
+};
+constexpr int RUSAGE_SELF = 0, RUSAGE_CHILDREN = -1;
+inline int getrusage(int, rusage*) {
+    return 0;
+}
+inline int getloadavg(double*, int) {
+    return -1;
+}
+#endif
 
 namespace {
 

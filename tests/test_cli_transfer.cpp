@@ -8,6 +8,7 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
+#include <QtGlobal>
 #include <algorithm>
 #include <csignal>
 
@@ -176,6 +177,7 @@ TEST_F(CliTransfer, PhoneGoingAwayEndsTheRun) {
     EXPECT_FALSE(QFile::exists(file("out.eep")));
 }
 
+#ifdef Q_OS_UNIX
 TEST_F(CliTransfer, CtrlCStopsAfterTheCurrentBlockAndWritesNoFile) {
     const BlockList held = inventedBlocks(150, 400, 22);
     ASSERT_TRUE(writeEep(file("phone.eep"), held, 0));
@@ -196,3 +198,4 @@ TEST_F(CliTransfer, CtrlCStopsAfterTheCurrentBlockAndWritesNoFile) {
     // The earlier file is untouched.
     EXPECT_EQ(readEep(file("out.eep")), (BlockList{{1, "previous", 0}}));
 }
+#endif
