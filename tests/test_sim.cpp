@@ -15,6 +15,7 @@
 #include <QtEndian>
 #include <array>
 #include <gtest/gtest.h>
+#include <random>
 
 using namespace x45sim;
 namespace proto = x45::proto;
@@ -512,4 +513,33 @@ TEST(SimProgramParts, OptionsAndLineFigures) {
     EXPECT_EQ(stats.gapPercentile(99), 100000);
     EXPECT_TRUE(stats.report().contains("idle ms p99: 100.000"));
     EXPECT_EQ(LineStats().gapPercentile(50), 0);
+}
+
+TEST(SimStrictness, GarbageNeverCrashesAndNeverChangesTheEeprom) {
+    SimPhone phone;
+    const x45::BlockList held = {x45::EEPBlock{3, QByteArray("three"), 1},
+                                 x45::EEPBlock{5003, QByteArray(40, 'f'), 2}};
+    phone.setBlocks(held);
+    std::mt19937 rng(12345);
+    for (int round = 0; round < 3; ++round) {
+        phone.reset();
+        if (round > 0) openSession(phone);
+        for (int i = 0; i < 3000; ++i) {
+            QByteArray junk(int(rng() % 40), '\0');
+            for (char& c : junk)
+                c = char(rng() & 0xFF);
+            // Mostly junk; now and then a frame with a correct header so the deeper checks run,
+            // but never one whose trailer is right (that would be a genuine request).
+            if (i % 3 == 0 && junk.size() >= 4) {
+                junk[0] = char(i % 2 ? proto::BlockCmd : proto::InfoCmd);
+                junk[1] = char(junk.size() - 3);
+                junk[2] = char(junk[0] ^ junk[1]);
+                if (x45::byteAt(junk, junk.size() - 1) == x45::XorSum(junk, junk.size() - 1))
+                    junk[junk.size() - 1] = char(junk[junk.size() - 1] ^ 1);
+            }
+            (void)phone.receive(junk, round == 2 ? 115200 : 57600);
+        }
+    }
+    EXPECT_GT(phone.malformedCount(), 1000);
+    EXPECT_EQ(phone.blocks(), held);
 }
