@@ -131,8 +131,16 @@ TEST_F(CliTransfer, WriteSelectedAndDelete) {
     ASSERT_TRUE(writeEep(file("phone.eep"), held, 7));
     const BlockList changed = {{12, "TWELVE", 9}, {40, "FORTY", 9}, {5100, "Y", 9}};
     ASSERT_TRUE(writeEep(file("changed.eep"), changed, 7));
-    SimProgram sim({"--strict", "--eeprom", file("phone.eep"), "--dump", file("dump.eep")});
+    SimProgram sim(
+        {"--strict", "--hwid", "7", "--eeprom", file("phone.eep"), "--dump", file("dump.eep")});
     ASSERT_FALSE(sim.path().isEmpty());
+
+    // Files of another hardware id are refused unless --any-hwid is given.
+    ASSERT_TRUE(writeEep(file("other.eep"), changed, 8));
+    const CliRun other =
+        runCli({"write", "--port", sim.path(), "--wait", "10", "--all", file("other.eep")});
+    EXPECT_EQ(other.exitCode, 1);
+    EXPECT_TRUE(other.err.contains(QStringLiteral("hardware id 8"))) << other.err.toStdString();
 
     const CliRun w = runCli({"write", "--port", sim.path(), "--wait", "10", "--blocks", "40 5100",
                              file("changed.eep")});

@@ -143,6 +143,9 @@ int runWrite(const QStringList& args) {
     cmd.addOption({QStringLiteral("blocks"),
                    QStringLiteral("Write only these blocks (\"Save selected\")."),
                    QStringLiteral("LIST")});
+    cmd.addOption({QStringLiteral("any-hwid"),
+                   QStringLiteral("Write even when the files belong to another hardware id than "
+                                  "the phone's.")});
     cmd.addPositional(QStringLiteral("FILE"), QStringLiteral(".eep, .bin, .txt or .map files."),
                       QStringLiteral("FILE..."));
     cmd.setEpilog(QString::fromLatin1(ExitEpilog));
@@ -182,6 +185,16 @@ int runWrite(const QStringList& args) {
 
     PhoneConnection phone(ui);
     if (const int code = phone.start(cmd.port(), cmd.waitSeconds()); code != ExitOk) return code;
+    // Another phone's calibration blocks can leave this one unusable: refuse unless asked to.
+    const quint16 phoneHWid = phone.session().identity.PhoneHWid;
+    if (ws.UserHWid != 0 && ws.UserHWid != phoneHWid && !cmd.isSet(QStringLiteral("any-hwid"))) {
+        phone.end();
+        say(ui, QStringLiteral("The files belong to hardware id %1, the phone has %2; nothing was "
+                               "written. Give --any-hwid to write them all the same.")
+                    .arg(ws.UserHWid)
+                    .arg(phoneHWid));
+        return ExitFailed;
+    }
     PhoneTransfer transfer(phone.session());
     const RunResult r =
         all ? transfer.SaveAll(PhoneBlocks) : transfer.SaveSelected(PhoneBlocks, [&](int row) {
