@@ -246,6 +246,9 @@ void PtyPhone::handle(const QByteArray& bytes, qint32 baud, qint64 arrived) {
     for (qsizetype i = before; i < phone_.requests().size(); ++i)
         stats_.request();
     logTraffic();
+    // The program runs for as long as it is wanted: keep no frames once they are logged.
+    phone_.clearTraffic();
+    trafficLogged_ = 0;
     // A reply goes out at the speed its request came at (the speed switch follows it).
     const qint64 bt = options_.pace ? byteNanos(baud) : 0;
     qint64 t = std::max(now(), arrived);

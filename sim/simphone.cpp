@@ -56,6 +56,12 @@ void SimPhone::reset() {
     lastReply_.clear();
 }
 
+void SimPhone::clearTraffic() {
+    requests_.clear();
+    replies_.clear();
+    traffic_.clear();
+}
+
 void SimPhone::clearLogs() {
     requests_.clear();
     replies_.clear();

@@ -84,6 +84,8 @@ public:
     [[nodiscard]] const QStringList& refusals() const { return refusals_; }
     [[nodiscard]] int sessionsStarted() const { return sessions_; }
     void clearLogs();
+    // Forgets the frames logged so far but keeps the malformed and refusal records (a long run).
+    void clearTraffic();
 
 private:
     void feedScan(quint8 byte, qint32 toolBaud, Emissions& out);
