@@ -6,6 +6,7 @@
 #include "formats_support.h"
 #include "scripted.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <gtest/gtest.h>
 
@@ -206,4 +207,12 @@ TEST_F(MapFiles, LineFeedOnlyFilesAndFilesOnDisk) {
     EXPECT_EQ(loadMapFile(dir.filePath("missing.map"), ctx), FileStep::EndLoad);
     EXPECT_EQ(state.blocks, (BlockList{EEPBlock{9, "\x10", 2}}));
     EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(MapFiles, PendingEventsRunWhileTheFileIsRead) {
+    bool ran = false;
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [&] { ran = true; }, Qt::QueuedConnection);
+    ASSERT_EQ(read(crlf({"[1]", "VERSION = 2"})), FileStep::Continue);
+    EXPECT_TRUE(ran);
 }

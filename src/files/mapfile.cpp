@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QEventLoop>
 
 namespace x45 {
 
@@ -67,7 +68,9 @@ FileStep readMapText(const QByteArray& bytes, const QString& path, LoadContext& 
 
     while (next < lines.size()) {
         const QByteArray line = withoutComment(TrimBlanks(lines[next++]));
-        QCoreApplication::processEvents(); // the window repaints while long files are read
+        // The window repaints while long files are read; clicks wait until the load is over, so
+        // no other operation can start on the list being built.
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         if (line.isEmpty()) continue;
 
         if (line.size() >= 2 && line.startsWith('[') && line.endsWith(']')) {
@@ -98,7 +101,7 @@ FileStep readMapText(const QByteArray& bytes, const QString& path, LoadContext& 
                 // A data block must be closed, and the closing line must not be the file's last.
                 if (next >= lines.size()) break;
                 const QByteArray dataLine = lines[next++];
-                QCoreApplication::processEvents();
+                QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
                 if (next >= lines.size()) break;
                 if (TrimBlanks(dataLine) == "}") break;
                 // Comments are not stripped here: a line with one contributes no bytes.
