@@ -311,3 +311,30 @@ TEST(SimStrictness, GarbageNeverCrashesAndNeverChangesTheEeprom) {
     EXPECT_GT(phone.malformedCount(), 1000);
     EXPECT_EQ(phone.blocks(), held);
 }
+
+TEST(SimBlocks, ReplacedBlocksFreeTheirSpaceByArea) {
+    SimEeprom e;
+    e.setCapacity(false, 100);
+    e.setCapacity(true, 100);
+    ASSERT_TRUE(e.put(1, QByteArray(60, 'a'), 0));
+    // EElite: the old 60 bytes come back at once, so 90 fit in place of them but not beside them.
+    EXPECT_FALSE(e.hasRoom(2, 90));
+    EXPECT_TRUE(e.put(1, QByteArray(90, 'b'), 1));
+    EXPECT_EQ(e.space(false).freeAtAll, 10);
+    EXPECT_EQ(e.space(false).freeForDeleted, 0);
+    // EEfull: the old bytes stay taken as deleted until the garbage is collected.
+    ASSERT_TRUE(e.put(5000, QByteArray(60, 'c'), 0));
+    EXPECT_FALSE(e.put(5000, QByteArray(60, 'd'), 1));
+    EXPECT_EQ(e.find(5000)->data, QByteArray(60, 'c')) << "a refused write keeps the old block";
+    ASSERT_TRUE(e.put(5000, QByteArray(30, 'd'), 1));
+    EXPECT_EQ(e.space(true).freeInBuffer, 10);
+    EXPECT_EQ(e.space(true).freeAtAll, 70);
+    EXPECT_EQ(e.space(true).freeForDeleted, 60);
+    e.collectGarbage();
+    EXPECT_EQ(e.space(true).freeInBuffer, 70);
+    EXPECT_EQ(e.highest(true), 5000);
+    EXPECT_EQ(e.highest(false), 1);
+    e.eraseArea(false);
+    EXPECT_EQ(e.highest(false), 0);
+    EXPECT_EQ(e.count(), 1);
+}
