@@ -46,7 +46,7 @@ const BlockList Sample = {makeBlock(20, 17, 3, 1), makeBlock(5077, 40, 255, 9), 
 
 // .eep -> single-block files -> back, for both forms and hardware ids that need all 16 bits.
 TEST_F(BlockFiles, RoundTripThroughTheEepromFileKeepsBlocksAndHardwareId) {
-    for (const QString ext : {QStringLiteral("bin"), QStringLiteral("txt")}) {
+    for (const QString& ext : {QStringLiteral("bin"), QStringLiteral("txt")}) {
         for (const quint16 hwid : {quint16(0), quint16(7), quint16(0x8001)}) {
             SCOPED_TRACE((ext + " hwid %1").arg(hwid).toStdString());
             EepContents original;
@@ -231,7 +231,7 @@ TEST_F(BlockFiles, DamagedIdFilesAreRejectedNamingTheFile) {
 
 TEST_F(BlockFiles, IdFileWithoutKeyWordsEndsTheLoadSilently) {
     writeBytes(path("k.bin"), "abc");
-    for (const QByteArray content :
+    for (const QByteArray& content :
          {QByteArray("EEPRO\r\nBlockId\r\n5\r\nBlockVer\r\n0\r\n"),
           QByteArray("EEPROM\r\nBlock Id\r\n5\r\nBlockVer\r\n0\r\n"),
           QByteArray("EEPROM\r\nBlockId\r\n5\r\nVersion\r\n0\r\n"), QByteArray("\r\n")}) {
@@ -267,4 +267,13 @@ TEST(IdFile, ParseOfWhatIsWrittenGivesTheSameValues) {
         EXPECT_EQ(back.hwid, info.hwid);
         EXPECT_EQ(SplitLines(idFileText(info)).size(), info.hwid ? 7 : 5);
     }
+}
+
+TEST_F(BlockFiles, AFailedIdFileLeavesTheOldDataFileInPlace) {
+    writeBytes(path("keep.bin"), "old");
+    ASSERT_TRUE(QDir(dir.path()).mkdir("keep.bid")); // the id file cannot be written
+    const Status status = save("keep.bin", {makeBlock(3, 4)}, {0}, 0);
+    EXPECT_FALSE(status.isOk());
+    EXPECT_TRUE(status.message().contains("keep.bid"));
+    EXPECT_EQ(readBytes(path("keep.bin")), "old");
 }
