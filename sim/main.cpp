@@ -35,6 +35,9 @@ int main() {
 #include <cstring>
 #include <deque>
 #include <fcntl.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -46,6 +49,9 @@ using namespace x45sim;
 namespace {
 
 int signalPipe[2] = {-1, -1};
+
+// Bytes handed to the tool at once while pacing: a 16550's receive trigger level.
+constexpr qsizetype ReceiveGroup = 8;
 
 // Speed the terminal holds while the tool does not have it open; no tool uses it.
 constexpr speed_t ClosedMarker = B50;
@@ -264,8 +270,11 @@ void PtyPhone::handle(const QByteArray& bytes, qint32 baud, qint64 arrived) {
 void PtyPhone::pumpOut() {
     while (!out_.empty()) {
         OutChunk& c = out_.front();
-        // The next byte is due when its last bit is on the wire.
-        const qint64 wait = c.start + (c.sent + 1) * c.bt - now();
+        // Bytes reach the tool in groups, as from a UART's receive FIFO or a USB adapter's
+        // packets: the next write is due when a whole group (or the reply's last byte) is on the
+        // wire. The last byte of every reply still arrives at its modelled time.
+        const qsizetype target = std::min<qsizetype>(c.sent + ReceiveGroup, c.bytes.size());
+        const qint64 wait = c.start + target * c.bt - now();
         if (wait > 1'000'000) {
             // Timers tick in whole milliseconds and never early: wake before the byte is due
             // and sleep the rest, so replies leave on time without spinning.
@@ -279,7 +288,7 @@ void PtyPhone::pumpOut() {
         const qint64 t = now();
         qsizetype due =
             c.bt > 0 ? std::min<qsizetype>(c.bytes.size(), (t - c.start) / c.bt) : c.bytes.size();
-        due = std::max(due, c.sent + 1);
+        due = std::max(due, target);
         const ssize_t n = ::write(master_, c.bytes.constData() + c.sent, due - c.sent);
         if (n < 0 && errno != EAGAIN && errno != EINTR)
             fail(QStringLiteral("cannot write to the pseudo-terminal: %1")
@@ -371,6 +380,10 @@ int main(int argc, char* argv[]) {
         std::fputs(qPrintable(simUsage()), stdout);
         return 0;
     }
+#ifdef __linux__
+    // The default 50 us timer slack would make every paced reply end late by about that much.
+    if (options.pace) ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+#endif
     PtyPhone phone(std::move(options));
     phone.start();
     return app.exec();
