@@ -112,6 +112,8 @@ private:
     Try request(const Request& req);
     enum class Judged { Accepted, NoSuchBlock, Bad };
     Judged exchange(const Request& req);
+    // EraseEEPQuery or CollectEEFULLGarbageQuery: one whole-area request that has no block.
+    void areaRequest(quint8 sub, const QString& failText, int& outcome);
     void writeRun(const BlockList& blocks, const std::function<bool(int)>& selected,
                   RunResult& result);
     void reportLost();

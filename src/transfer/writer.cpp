@@ -111,30 +111,21 @@ void PhoneTransfer::WriteBlock(const EEPBlock& block, int& outcome) {
 }
 
 void PhoneTransfer::EraseEEP(int selector, int& outcome) {
-    Request req;
-    req.sub = proto::areaSub(proto::EraseEEPQuery, selector != 0);
-    req.frame = Link::blockFrame(req.sub, {});
-    req.timeout = proto::WriteTimeout;
-    req.failText = QStringLiteral("Error №9 (EraseEEPQuery)...");
-    switch (request(req)) {
-    case Try::Ignore:
-    case Try::Unanswered:
-        outcome = OutcomeSkip;
-        break;
-    case Try::Abort:
-        outcome = OutcomeAbort;
-        break;
-    default:
-        break;
-    }
+    areaRequest(proto::areaSub(proto::EraseEEPQuery, selector != 0),
+                QStringLiteral("Error №9 (EraseEEPQuery)..."), outcome);
 }
 
 void PhoneTransfer::CollectEEFULLGarbage(int& outcome) {
+    areaRequest(proto::CollectEEFULLGarbageQuery,
+                QStringLiteral("Error №19 (CollectEEFULLGarbageQuery)..."), outcome);
+}
+
+void PhoneTransfer::areaRequest(quint8 sub, const QString& failText, int& outcome) {
     Request req;
-    req.sub = proto::CollectEEFULLGarbageQuery;
+    req.sub = sub;
     req.frame = Link::blockFrame(req.sub, {});
     req.timeout = proto::WriteTimeout;
-    req.failText = QStringLiteral("Error №19 (CollectEEFULLGarbageQuery)...");
+    req.failText = failText;
     switch (request(req)) {
     case Try::Ignore:
     case Try::Unanswered:
