@@ -112,6 +112,9 @@ private:
     Try request(const Request& req);
     enum class Judged { Accepted, NoSuchBlock, Bad };
     Judged exchange(const Request& req);
+    // Start and stopped end shared by "Save all" and "Save selected".
+    void beginWriting(qsizetype count);
+    RunResult stoppedWriting(RunResult result, RunEnd end);
     // EraseEEPQuery or CollectEEFULLGarbageQuery: one whole-area request that has no block.
     void areaRequest(quint8 sub, const QString& failText, int& outcome);
     void writeRun(const BlockList& blocks, const std::function<bool(int)>& selected,

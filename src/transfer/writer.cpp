@@ -166,25 +166,30 @@ void PhoneTransfer::writeRun(const BlockList& blocks, const std::function<bool(i
     }
 }
 
+void PhoneTransfer::beginWriting(qsizetype count) {
+    startRun();
+    ui_.setStatus(QStringLiteral("Writing..."));
+    ui_.setProgressRange(0, static_cast<int>(count));
+    ui_.setProgressValue(0);
+    ui_.StopProcess = false;
+}
+
+RunResult PhoneTransfer::stoppedWriting(RunResult result, RunEnd end) {
+    ui_.StopProcess = true;
+    ui_.setStatus(QStringLiteral("Stopped."));
+    ui_.setProgressValue(0);
+    result.end = end;
+    return result;
+}
+
 RunResult PhoneTransfer::SaveAll(const BlockList& PhoneBlocks) {
     RunResult result;
     if (PhoneBlocks.isEmpty()) {
         result.end = RunEnd::Cancelled;
         return result;
     }
-    startRun();
-    ui_.setStatus(QStringLiteral("Writing..."));
-    ui_.setProgressRange(0, static_cast<int>(PhoneBlocks.size()));
-    ui_.setProgressValue(0);
-    ui_.StopProcess = false;
-
-    const auto stopped = [&](RunEnd end) {
-        ui_.StopProcess = true;
-        ui_.setStatus(QStringLiteral("Stopped."));
-        ui_.setProgressValue(0);
-        result.end = end;
-        return result;
-    };
+    beginWriting(PhoneBlocks.size());
+    const auto stopped = [&](RunEnd end) { return stoppedWriting(result, end); };
     const auto prepare = [&](auto&& step) -> std::optional<RunEnd> {
         int outcome = OutcomeNone;
         step(outcome);
@@ -211,20 +216,10 @@ RunResult PhoneTransfer::SaveSelected(const BlockList& PhoneBlocks,
         result.end = RunEnd::Cancelled;
         return result;
     }
-    startRun();
-    ui_.setStatus(QStringLiteral("Writing..."));
-    ui_.setProgressRange(0, static_cast<int>(PhoneBlocks.size()));
-    ui_.setProgressValue(0);
-    ui_.StopProcess = false;
-
+    beginWriting(PhoneBlocks.size());
     writeRun(
         PhoneBlocks, selected ? selected : [](int) { return false; }, result);
-    if (result.end != RunEnd::Completed) {
-        ui_.StopProcess = true;
-        ui_.setStatus(QStringLiteral("Stopped."));
-        ui_.setProgressValue(0);
-        return result;
-    }
+    if (result.end != RunEnd::Completed) return stoppedWriting(result, result.end);
     if (refreshSpace_) refreshSpace_();
     ui_.setStatus(QStringLiteral("Ready"));
     return result;
