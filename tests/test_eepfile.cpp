@@ -60,16 +60,6 @@ TEST(EepWrite, CountsSplitAt5000AndHwidAlwaysWritten) {
     EXPECT_EQ(withHwid.right(2), QByteArray("\x01\x80", 2));
 }
 
-TEST(EepWrite, ZeroLengthBlockIsATwelveByteEntry) {
-    const QByteArray bytes = serializeEep({blk(100, "", 7)}, 0);
-    EXPECT_EQ(bytes.size(), 8 + 12 + 2);
-    EepContents back;
-    ASSERT_TRUE(parseEep(bytes, Name, back));
-    ASSERT_EQ(back.blocks.size(), 1);
-    EXPECT_TRUE(back.blocks[0].Data.isEmpty());
-    EXPECT_EQ(back.blocks[0].BlockVer, 7);
-}
-
 TEST(EepRead, RoundTripKeepsOrderContentsAndHwid) {
     BlockList list;
     for (int i = 0; i < 50; ++i) {
@@ -84,52 +74,55 @@ TEST(EepRead, RoundTripKeepsOrderContentsAndHwid) {
     EXPECT_EQ(back.hwid, 0xBEEF);
 }
 
-TEST(EepRead, HardwareIdTrailerPresentAbsentOrLonger) {
-    const Bytes body = Bytes().i32(1).i32(0).entry(7, "xy", 1);
-    EepContents c;
-    ASSERT_TRUE(parseEep(body.b, Name, c));
-    EXPECT_EQ(c.hwid, 0);
-    ASSERT_EQ(c.blocks.size(), 1);
-
-    c = {};
-    ASSERT_TRUE(parseEep(body.b + QByteArray("\x05", 1), Name, c)); // one stray byte: no id
-    EXPECT_EQ(c.hwid, 0);
-
-    c = {};
-    ASSERT_TRUE(parseEep(Bytes(body).u16(0x8001).b, Name, c));
-    EXPECT_EQ(c.hwid, 0x8001);
-
-    c = {};
-    ASSERT_TRUE(parseEep(Bytes(body).u16(0x1234).raw("tail").b, Name, c));
-    EXPECT_EQ(c.hwid, 0x1234);
-}
-
-TEST(EepRead, OnlyTheSumOfTheCountsMatters) {
-    // A writer that split the counts differently still yields every block.
-    const QByteArray bytes = Bytes().i32(0).i32(2).entry(1, "a", 0).entry(9000, "b", 0).u16(0).b;
-    EepContents c;
-    ASSERT_TRUE(parseEep(bytes, Name, c));
-    ASSERT_EQ(c.blocks.size(), 2);
-    EXPECT_EQ(c.blocks[0].BlockId, 1);
-    EXPECT_EQ(c.blocks[1].BlockId, 9000);
-}
-
-TEST(EepRead, RepeatedNumberReplacesInPlace) {
-    const QByteArray bytes =
-        Bytes().i32(3).i32(0).entry(20, "old", 1).entry(10, "ten", 1).entry(20, "new!", 2).u16(0).b;
-    EepContents c;
-    ASSERT_TRUE(parseEep(bytes, Name, c));
-    ASSERT_EQ(c.blocks.size(), 2);
-    EXPECT_EQ(c.blocks[0], blk(20, "new!", 2));
-    EXPECT_EQ(c.blocks[1], blk(10, "ten", 1));
-}
-
-TEST(EepRead, EmptyListFile) {
-    EepContents c;
-    c.blocks = {blk(1, "x", 0)};
-    ASSERT_TRUE(parseEep(Bytes().i32(0).i32(0).u16(0x42).b, Name, c));
-    EXPECT_TRUE(c.blocks.isEmpty());
-    EXPECT_EQ(c.hwid, 0x42);
+TEST(EepRead, AcceptedLayoutsYieldTheirBlocksAndHardwareId) {
+    const Bytes one = Bytes().i32(1).i32(0).entry(7, "xy", 1);
+    struct Good {
+        const char* what;
+        QByteArray bytes;
+        BlockList blocks;
+        quint16 hwid;
+    };
+    const Good cases[] = {
+        {"no id trailer", one.b, {blk(7, "xy", 1)}, 0},
+        {"one stray byte is no id", one.b + QByteArray("\x05", 1), {blk(7, "xy", 1)}, 0},
+        {"id trailer", Bytes(one).u16(0x8001).b, {blk(7, "xy", 1)}, 0x8001},
+        {"bytes after the id", Bytes(one).u16(0x1234).raw("tail").b, {blk(7, "xy", 1)}, 0x1234},
+        // A writer that split the counts differently still yields every block.
+        {"counts split otherwise",
+         Bytes().i32(0).i32(2).entry(1, "a", 0).entry(9000, "b", 0).u16(0).b,
+         {blk(1, "a", 0), blk(9000, "b", 0)},
+         0},
+        {"repeated number replaces in place",
+         Bytes()
+             .i32(3)
+             .i32(0)
+             .entry(20, "old", 1)
+             .entry(10, "ten", 1)
+             .entry(20, "new!", 2)
+             .u16(0)
+             .b,
+         {blk(20, "new!", 2), blk(10, "ten", 1)},
+         0},
+        {"empty list", Bytes().i32(0).i32(0).u16(0x42).b, {}, 0x42},
+        {"boundary numbers and versions",
+         Bytes()
+             .i32(2)
+             .i32(1)
+             .entry(-32768, "", 0)
+             .entry(32767, QByteArray(1, '\0'), 255)
+             .entry(0, "z", 128)
+             .b,
+         {blk(-32768, "", 0), blk(32767, QByteArray(1, '\0'), 255), blk(0, "z", 128)},
+         0},
+    };
+    for (const Good& good : cases) {
+        SCOPED_TRACE(good.what);
+        EepContents c;
+        c.blocks = {blk(1, "stale", 0)}; // a successful read replaces what was held
+        ASSERT_TRUE(parseEep(good.bytes, Name, c));
+        EXPECT_EQ(c.blocks, good.blocks);
+        EXPECT_EQ(c.hwid, good.hwid);
+    }
 }
 
 TEST(EepRead, DamagedFilesAreRejectedWithTheirFaultAndOutputUntouched) {
@@ -170,20 +163,4 @@ TEST(EepRead, DamagedFilesAreRejectedWithTheirFaultAndOutputUntouched) {
         EXPECT_EQ(c.blocks, BlockList({blk(77, "keep", 9)})) << bad.what;
         EXPECT_EQ(c.hwid, 0x4444) << bad.what;
     }
-}
-
-TEST(EepRead, BoundaryValuesAreAccepted) {
-    const QByteArray bytes = Bytes()
-                                 .i32(2)
-                                 .i32(1)
-                                 .entry(-32768, "", 0)
-                                 .entry(32767, QByteArray(1, '\0'), 255)
-                                 .entry(0, "z", 128)
-                                 .b;
-    EepContents c;
-    ASSERT_TRUE(parseEep(bytes, Name, c));
-    ASSERT_EQ(c.blocks.size(), 3);
-    EXPECT_EQ(c.blocks[0].BlockId, -32768);
-    EXPECT_EQ(c.blocks[1].BlockId, 32767);
-    EXPECT_EQ(c.blocks[1].BlockVer, 255);
 }
