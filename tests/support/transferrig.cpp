@@ -17,6 +17,23 @@ QByteArray hex(const char* text) {
     return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
 }
 
+QByteArray patternBytes(int n, int seed) {
+    QByteArray b;
+    for (int i = 0; i < n; ++i)
+        b.append(static_cast<char>((i * 7 + seed) & 0xFF));
+    return b;
+}
+
+x45sim::Fault blockFault(x45sim::FaultKind kind, int sub, int count, int skip) {
+    x45sim::Fault f;
+    f.kind = kind;
+    f.cmd = proto::BlockCmd;
+    f.sub = sub;
+    f.count = count;
+    f.skip = skip;
+    return f;
+}
+
 TransferRig::TransferRig() {
     QString error;
     port.open(&error);
@@ -45,10 +62,22 @@ TransferRig::TransferRig() {
 }
 
 int TransferRig::countSub(quint8 sub) const {
-    int n = 0;
+    return static_cast<int>(framesOfSub(sub).size());
+}
+
+QList<QByteArray> TransferRig::framesOfSub(quint8 sub) const {
+    QList<QByteArray> out;
     for (const QByteArray& f : port.writes)
-        if (f.size() > 3 && static_cast<quint8>(f.at(3)) == sub) ++n;
-    return n;
+        if (f.size() > 3 && static_cast<quint8>(f.at(3)) == sub) out << f;
+    return out;
+}
+
+QList<int> TransferRig::blocksAsked() const {
+    QList<int> out;
+    for (const QByteArray& f : port.writes)
+        if (f.size() > 5 && (quint8(f[3]) == 0x05 || quint8(f[3]) == 0x15))
+            out << qint16(quint8(f[4]) | quint8(f[5]) << 8);
+    return out;
 }
 
 } // namespace x45::test

@@ -19,6 +19,10 @@ namespace x45::test {
 [[nodiscard]] QByteArray blockReply(quint8 sub, const QByteArray& payload);
 // Hex text ("14 04 10 15") to bytes.
 [[nodiscard]] QByteArray hex(const char* text);
+// n invented data bytes; different seeds give different contents.
+[[nodiscard]] QByteArray patternBytes(int n, int seed = 1);
+// A fault on replies to block requests (0x14) with this SubCmd: count times after skip good ones.
+[[nodiscard]] x45sim::Fault blockFault(x45sim::FaultKind kind, int sub, int count, int skip = 0);
 
 class TransferRig {
 public:
@@ -41,6 +45,9 @@ public:
     [[nodiscard]] const QList<QByteArray>& frames() const { return port.writes; }
     // Frames whose SubCmd (byte 3) is sub.
     [[nodiscard]] int countSub(quint8 sub) const;
+    [[nodiscard]] QList<QByteArray> framesOfSub(quint8 sub) const;
+    // Block numbers of the info requests (0x05/0x15), in order.
+    [[nodiscard]] QList<int> blocksAsked() const;
     [[nodiscard]] QStringList messageTexts() const { return ui.messageTexts(); }
 };
 
