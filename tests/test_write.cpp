@@ -12,30 +12,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-QByteArray bytesOf(int n, int seed = 1) {
-    QByteArray b;
-    for (int i = 0; i < n; ++i)
-        b.append(static_cast<char>((i * 11 + seed) & 0xFF));
-    return b;
-}
-
-x45sim::Fault fault(x45sim::FaultKind kind, int sub, int count, int skip = 0) {
-    x45sim::Fault f;
-    f.kind = kind;
-    f.cmd = 0x14;
-    f.sub = sub;
-    f.count = count;
-    f.skip = skip;
-    return f;
-}
-
-QList<QByteArray> framesWithSub(const TransferRig& rig, quint8 sub) {
-    QList<QByteArray> out;
-    for (const QByteArray& f : rig.frames())
-        if (f.size() > 3 && quint8(f.at(3)) == sub) out << f;
-    return out;
-}
-
 QString writeFail(int error, const char* query, int n) {
     return QStringLiteral("Error №%1 (%2) while writing block № %3...\r\nYou can retry writing, "
                           "skip this block or abort whole writing process.")
@@ -44,14 +20,18 @@ QString writeFail(int error, const char* query, int n) {
         .arg(n);
 }
 
+int writeBlock(TransferRig& rig, const EEPBlock& block) {
+    int outcome = OutcomeNone;
+    rig.transfer.WriteBlock(block, outcome);
+    return outcome;
+}
+
 } // namespace
 
 TEST(WriteBlock, FramesMatchTheProtocolExamples) {
     TransferRig rig;
-    int outcome = OutcomeNone;
-    rig.transfer.WriteBlock({5000, hex("AA BB CC"), 2}, outcome);
-    rig.transfer.WriteBlock({5, QByteArray(), 0}, outcome);
-    EXPECT_EQ(outcome, OutcomeNone);
+    EXPECT_EQ(writeBlock(rig, {5000, hex("AA BB CC"), 2}), OutcomeNone);
+    EXPECT_EQ(writeBlock(rig, {5, QByteArray(), 0}), OutcomeNone);
     EXPECT_EQ(rig.frames(),
               (QList<QByteArray>{hex("14 07 13 11 88 13 03 00 02 8B"),
                                  hex("14 09 1D 12 88 13 00 00 AA BB CC 54"),
@@ -62,32 +42,29 @@ TEST(WriteBlock, FramesMatchTheProtocolExamples) {
 
 TEST(WriteBlock, ChunksOfTwenty) {
     TransferRig rig;
-    int outcome = OutcomeNone;
-    rig.transfer.WriteBlock({4999, bytesOf(20), 1}, outcome);
-    EXPECT_EQ(framesWithSub(rig, 0x02).size(), 1);
+    EXPECT_EQ(writeBlock(rig, {4999, patternBytes(20), 1}), OutcomeNone);
+    EXPECT_EQ(rig.countSub(0x02), 1);
     rig.port.writes.clear();
-    rig.transfer.WriteBlock({7, bytesOf(41), 1}, outcome);
-    const auto chunks = framesWithSub(rig, 0x02);
+    EXPECT_EQ(writeBlock(rig, {7, patternBytes(41), 1}), OutcomeNone);
+    const auto chunks = rig.framesOfSub(0x02);
     ASSERT_EQ(chunks.size(), 3);
     EXPECT_EQ(chunks[0].mid(6, 2), hex("00 00"));
     EXPECT_EQ(chunks[1].mid(6, 2), hex("14 00"));
     EXPECT_EQ(chunks[2].mid(6, 2), hex("28 00"));
     EXPECT_EQ(chunks[2].size(), 1 + 9);
-    EXPECT_EQ(chunks[1].mid(8, 20), bytesOf(41).mid(20, 20));
-    EXPECT_EQ(outcome, OutcomeNone);
-    EXPECT_EQ(rig.phone.blocks(), (BlockList{{7, bytesOf(41), 1}, {4999, bytesOf(20), 1}}));
+    EXPECT_EQ(chunks[1].mid(8, 20), patternBytes(41).mid(20, 20));
+    EXPECT_EQ(rig.phone.blocks(),
+              (BlockList{{7, patternBytes(41), 1}, {4999, patternBytes(20), 1}}));
 }
 
 TEST(WriteBlock, InterimRepliesAreNeitherCountedNorResent) {
     TransferRig rig;
     rig.phone.config().interim = 7; // more than the attempts: counting them would fail the block
     rig.phone.config().interimGap = 1ms;
-    int outcome = OutcomeNone;
-    rig.transfer.WriteBlock({5001, bytesOf(25), 3}, outcome);
-    EXPECT_EQ(outcome, OutcomeNone);
+    EXPECT_EQ(writeBlock(rig, {5001, patternBytes(25), 3}), OutcomeNone);
     EXPECT_EQ(rig.frames().size(), 4); // announce, two chunks, close: each sent once
     EXPECT_TRUE(rig.ui.messages.empty());
-    EXPECT_EQ(rig.phone.blocks(), (BlockList{{5001, bytesOf(25), 3}}));
+    EXPECT_EQ(rig.phone.blocks(), (BlockList{{5001, patternBytes(25), 3}}));
 
     // Interim and real reply in one read: the real one is taken from behind the interim frame.
     TransferRig together;
@@ -98,26 +75,20 @@ TEST(WriteBlock, InterimRepliesAreNeitherCountedNorResent) {
             line += e.bytes;
         return line;
     };
-    int togetherOutcome = OutcomeNone;
-    together.transfer.WriteBlock({8, bytesOf(3), 0}, togetherOutcome);
-    EXPECT_EQ(togetherOutcome, OutcomeNone);
+    EXPECT_EQ(writeBlock(together, {8, patternBytes(3), 0}), OutcomeNone);
     EXPECT_EQ(together.frames().size(), 3);
     EXPECT_TRUE(together.ui.messages.empty());
-    EXPECT_EQ(together.phone.blocks(), (BlockList{{8, bytesOf(3), 0}}));
+    EXPECT_EQ(together.phone.blocks(), (BlockList{{8, patternBytes(3), 0}}));
 
     // The close request knows no interim reply: 0x50 there is a failed attempt and is resent.
-    TransferRig rig2;
+    TransferRig closing;
     int interims = 0;
-    rig2.intercept = [&](const QByteArray& f) -> std::optional<QByteArray> {
-        if (quint8(f[3]) == 0x03 && interims < 2) {
-            ++interims;
-            return blockReply(0x50, {});
-        }
+    closing.intercept = [&](const QByteArray& f) -> std::optional<QByteArray> {
+        if (quint8(f[3]) == 0x03 && interims++ < 2) return blockReply(0x50, {});
         return std::nullopt;
     };
-    rig2.transfer.WriteBlock({6, bytesOf(3), 0}, outcome);
-    EXPECT_EQ(framesWithSub(rig2, 0x03).size(), 3);
-    EXPECT_EQ(outcome, OutcomeNone);
+    EXPECT_EQ(writeBlock(closing, {6, patternBytes(3), 0}), OutcomeNone);
+    EXPECT_EQ(closing.countSub(0x03), 3);
 }
 
 TEST(WriteBlock, FiveAttemptsDialogsAndRetry) {
@@ -128,82 +99,81 @@ TEST(WriteBlock, FiveAttemptsDialogsAndRetry) {
     };
     for (const Case c : {Case{0x11, 15, "WBlockInfoQuery"}, Case{0x12, 16, "WBlockDataQuery"},
                          Case{0x13, 17, "WBlockOKQuery"}}) {
+        SCOPED_TRACE(c.query);
         TransferRig rig;
-        rig.phone.faults().add(fault(x45sim::FaultKind::BadTrailer, c.sub, 6));
+        rig.phone.faults().add(blockFault(x45sim::FaultKind::BadTrailer, c.sub, 6));
         rig.ui.messageAnswers = {Button::Retry};
-        int outcome = OutcomeNone;
-        rig.transfer.WriteBlock({5123, bytesOf(10), 1}, outcome);
-        EXPECT_EQ(outcome, OutcomeNone) << c.query;
-        EXPECT_EQ(framesWithSub(rig, c.sub).size(), 7) << c.query;
-        ASSERT_EQ(rig.ui.messages.size(), 1u) << c.query;
+        EXPECT_EQ(writeBlock(rig, {5123, patternBytes(10), 1}), OutcomeNone);
+        EXPECT_EQ(rig.countSub(c.sub), 7);
+        ASSERT_EQ(rig.ui.messages.size(), 1u);
         const ShownMessage& m = rig.ui.messages[0];
         EXPECT_EQ(m.text, writeFail(c.error, c.query, 5123));
         EXPECT_EQ(m.buttons, Buttons::AbortRetryIgnore);
         EXPECT_EQ(m.icon, Icon::Exclamation);
         EXPECT_EQ(m.defaultButton, Button::Ignore);
         EXPECT_TRUE(m.title.isEmpty());
-        EXPECT_EQ(rig.phone.blocks(), (BlockList{{5123, bytesOf(10), 1}}));
+        EXPECT_EQ(rig.phone.blocks(), (BlockList{{5123, patternBytes(10), 1}}));
     }
 }
 
 TEST(WriteBlock, IgnoreAndAbortInEachPhase) {
+    using K = x45sim::FaultKind;
+    struct Case {
+        const char* what;
+        std::vector<x45sim::Fault> faults;
+        int length;
+        std::vector<std::pair<quint8, int>> sent; // requests per SubCmd; -1: at least one
+        QString text;                             // of the one dialog
+    };
+    const Case cases[] = {
+        {"announce fails: nothing else is sent for the block",
+         {blockFault(K::WrongSub, 0x01, 5)},
+         30,
+         {{0x01, 5}, {0x02, 0}, {0x03, 0}},
+         writeFail(15, "WBlockInfoQuery", 9)},
+        // This phone refuses to close a block it did not get in full; that refusal brings no
+        // second dialog either.
+        {"data fails: the remaining chunks are dropped, the block is still closed",
+         {blockFault(K::WrongSub, 0x02, 5)},
+         50,
+         {{0x02, 5}, {0x03, -1}},
+         writeFail(16, "WBlockDataQuery", 9)},
+        {"data answered, then the close fails too: no second dialog, the answer stands",
+         {blockFault(K::WrongSub, 0x02, 5), blockFault(K::BadTrailer, 0x03, 5)},
+         50,
+         {{0x02, 5}, {0x03, 5}},
+         writeFail(16, "WBlockDataQuery", 9)},
+        {"close alone fails: its own dialog decides",
+         {blockFault(K::BadHeader, 0x03, 5)},
+         5,
+         {{0x03, 5}},
+         writeFail(17, "WBlockOKQuery", 9)},
+    };
     for (const Button answer : {Button::Ignore, Button::Abort}) {
-        const int expected = answer == Button::Ignore ? OutcomeSkip : OutcomeAbort;
-        {
-            // Announce: nothing else is sent for the block.
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.what);
+            SCOPED_TRACE(answer == Button::Ignore ? "Ignore" : "Abort");
             TransferRig rig;
-            rig.phone.faults().add(fault(x45sim::FaultKind::WrongSub, 0x01, 5));
-            rig.ui.messageAnswers = {answer};
-            int outcome = OutcomeNone;
-            rig.transfer.WriteBlock({9, bytesOf(30), 1}, outcome);
-            EXPECT_EQ(outcome, expected);
-            EXPECT_EQ(rig.frames().size(), 5);
-        }
-        {
-            // Data: the remaining chunks are dropped, the block is still closed.
-            TransferRig rig;
-            rig.phone.faults().add(fault(x45sim::FaultKind::WrongSub, 0x02, 5));
-            rig.ui.messageAnswers = {answer};
-            int outcome = OutcomeNone;
-            rig.transfer.WriteBlock({9, bytesOf(50), 1}, outcome);
-            EXPECT_EQ(outcome, expected);
-            EXPECT_EQ(framesWithSub(rig, 0x02).size(), 5);
-            // This phone refuses to close a block it did not get in full; that refusal brings
-            // no second dialog either.
-            EXPECT_GE(framesWithSub(rig, 0x03).size(), 1);
-            EXPECT_EQ(rig.ui.messages.size(), 1u);
-        }
-        {
-            // Data answered, then the close fails too: no second dialog, the answer stands.
-            TransferRig rig;
-            rig.phone.faults().add(fault(x45sim::FaultKind::WrongSub, 0x02, 5));
-            rig.phone.faults().add(fault(x45sim::FaultKind::BadTrailer, 0x03, 5));
+            for (const x45sim::Fault& f : c.faults)
+                rig.phone.faults().add(f);
             rig.ui.messageAnswers = {answer, Button::Retry};
-            int outcome = OutcomeNone;
-            rig.transfer.WriteBlock({9, bytesOf(50), 1}, outcome);
-            EXPECT_EQ(outcome, expected);
-            EXPECT_EQ(framesWithSub(rig, 0x03).size(), 5);
-            EXPECT_EQ(rig.ui.messages.size(), 1u);
-        }
-        {
-            // Close alone fails: its own dialog decides.
-            TransferRig rig;
-            rig.phone.faults().add(fault(x45sim::FaultKind::BadHeader, 0x03, 5));
-            rig.ui.messageAnswers = {answer};
-            int outcome = OutcomeNone;
-            rig.transfer.WriteBlock({9, bytesOf(5), 1}, outcome);
-            EXPECT_EQ(outcome, expected);
+            EXPECT_EQ(writeBlock(rig, {9, patternBytes(c.length), 1}),
+                      answer == Button::Ignore ? OutcomeSkip : OutcomeAbort);
+            for (const auto& [sub, count] : c.sent) {
+                if (count < 0)
+                    EXPECT_GE(rig.countSub(sub), 1) << int(sub);
+                else
+                    EXPECT_EQ(rig.countSub(sub), count) << int(sub);
+            }
             ASSERT_EQ(rig.ui.messages.size(), 1u);
-            EXPECT_EQ(rig.ui.messages[0].text, writeFail(17, "WBlockOKQuery", 9));
+            EXPECT_EQ(rig.ui.messages[0].text, c.text);
         }
     }
 }
 
 TEST(WriteBlock, TooLongForTheProtocolIsRefused) {
     TransferRig rig;
-    int outcome = OutcomeNone;
-    rig.transfer.WriteBlock({12, QByteArray(65536, 'x'), 0}, outcome);
-    EXPECT_EQ(outcome, OutcomeSkip);
+    EXPECT_EQ(writeBlock(rig, {12, QByteArray(65536, 'x'), 0}), OutcomeSkip);
     EXPECT_TRUE(rig.frames().isEmpty());
     ASSERT_EQ(rig.ui.messages.size(), 1u);
     EXPECT_TRUE(rig.ui.messages[0].text.contains(QStringLiteral("65536")));
@@ -212,7 +182,8 @@ TEST(WriteBlock, TooLongForTheProtocolIsRefused) {
 TEST(SaveAll, PreparesThenWritesEveryBlock) {
     TransferRig rig;
     rig.phone.setBlocks({{1, "gone", 0}, {5002, "kept", 0}});
-    const BlockList list = {{5000, bytesOf(3), 2}, {3, bytesOf(45), 1}, {4, QByteArray(), 0}};
+    const BlockList list = {
+        {5000, patternBytes(3), 2}, {3, patternBytes(45), 1}, {4, QByteArray(), 0}};
     const RunResult r = rig.transfer.SaveAll(list);
     EXPECT_EQ(r.end, RunEnd::Completed);
     EXPECT_EQ(r.done, 3);
@@ -224,50 +195,42 @@ TEST(SaveAll, PreparesThenWritesEveryBlock) {
     EXPECT_EQ(rig.ui.statuses, (QStringList{"Writing...", "Ready"}));
     EXPECT_EQ(rig.ui.progressMax, 3);
     EXPECT_EQ(rig.ui.progressValues, (std::vector<int>{0, 1, 2, 3}));
-    EXPECT_EQ(
-        rig.phone.blocks(),
-        (BlockList{
-            {3, bytesOf(45), 1}, {4, QByteArray(), 0}, {5000, bytesOf(3), 2}, {5002, "kept", 0}}));
+    EXPECT_EQ(rig.phone.blocks(), (BlockList{{3, patternBytes(45), 1},
+                                             {4, QByteArray(), 0},
+                                             {5000, patternBytes(3), 2},
+                                             {5002, "kept", 0}}));
 }
 
 TEST(SaveAll, AbortOrIgnoreInThePreparation) {
-    {
+    // Abort while EEfull is compacted: nothing erased; while EElite is erased: no block written.
+    for (const auto& [sub, frames, text] :
+         {std::tuple{0x1B, 5, "Error №19 (CollectEEFULLGarbageQuery)..."},
+          std::tuple{0x09, 1 + 5, "Error №9 (EraseEEPQuery)..."}}) {
+        SCOPED_TRACE(text);
         TransferRig rig;
-        rig.phone.faults().add(fault(x45sim::FaultKind::BadTrailer, 0x1B, 5));
+        rig.phone.faults().add(blockFault(x45sim::FaultKind::BadTrailer, sub, 5));
         rig.ui.messageAnswers = {Button::Abort};
         EXPECT_EQ(rig.transfer.SaveAll({{1, "a", 0}}).end, RunEnd::Stopped);
-        EXPECT_EQ(rig.frames().size(), 5); // nothing erased
+        EXPECT_EQ(rig.frames().size(), frames);
         ASSERT_EQ(rig.ui.messages.size(), 1u);
-        EXPECT_EQ(rig.ui.messages[0].text,
-                  QStringLiteral("Error №19 (CollectEEFULLGarbageQuery)..."));
+        EXPECT_EQ(rig.ui.messages[0].text, QString::fromUtf8(text));
         EXPECT_EQ(rig.ui.lastStatus(), QStringLiteral("Stopped."));
         EXPECT_EQ(rig.refreshes, 0);
         EXPECT_TRUE(rig.ui.StopProcess);
     }
-    {
-        TransferRig rig;
-        rig.phone.faults().add(fault(x45sim::FaultKind::BadTrailer, 0x09, 5));
-        rig.ui.messageAnswers = {Button::Abort};
-        EXPECT_EQ(rig.transfer.SaveAll({{1, "a", 0}}).end, RunEnd::Stopped);
-        EXPECT_EQ(rig.frames().size(), 1 + 5); // no block written
-        EXPECT_EQ(rig.ui.messages[0].text, QStringLiteral("Error №9 (EraseEEPQuery)..."));
-    }
-    {
-        TransferRig rig;
-        rig.phone.faults().add(fault(x45sim::FaultKind::BadTrailer, 0x09, 5));
-        rig.ui.messageAnswers = {Button::Ignore};
-        const RunResult r = rig.transfer.SaveAll({{1, "a", 0}});
-        EXPECT_EQ(r.end, RunEnd::Completed);
-        EXPECT_EQ(rig.phone.blocks(), (BlockList{{1, "a", 0}}));
-        EXPECT_EQ(rig.refreshes, 2);
-    }
+    TransferRig rig;
+    rig.phone.faults().add(blockFault(x45sim::FaultKind::BadTrailer, 0x09, 5));
+    rig.ui.messageAnswers = {Button::Ignore};
+    EXPECT_EQ(rig.transfer.SaveAll({{1, "a", 0}}).end, RunEnd::Completed);
+    EXPECT_EQ(rig.phone.blocks(), (BlockList{{1, "a", 0}}));
+    EXPECT_EQ(rig.refreshes, 2);
 }
 
 TEST(SaveAll, AbortSkipAndStopDuringBlocks) {
     const BlockList list = {{1, "a", 0}, {2, "b", 0}, {3, "c", 0}};
     {
         TransferRig rig;
-        rig.phone.faults().add(fault(x45sim::FaultKind::WrongSub, 0x01, 5, 1));
+        rig.phone.faults().add(blockFault(x45sim::FaultKind::WrongSub, 0x01, 5, 1));
         rig.ui.messageAnswers = {Button::Ignore};
         const RunResult r = rig.transfer.SaveAll(list);
         EXPECT_EQ(r.end, RunEnd::Completed);
@@ -277,7 +240,7 @@ TEST(SaveAll, AbortSkipAndStopDuringBlocks) {
     }
     {
         TransferRig rig;
-        rig.phone.faults().add(fault(x45sim::FaultKind::WrongSub, 0x01, 5, 1));
+        rig.phone.faults().add(blockFault(x45sim::FaultKind::WrongSub, 0x01, 5, 1));
         rig.ui.messageAnswers = {Button::Abort};
         const RunResult r = rig.transfer.SaveAll(list);
         EXPECT_EQ(r.end, RunEnd::Stopped);
@@ -353,7 +316,7 @@ TEST(SaveAll, PulledCableEndsTheRun) {
     TransferRig rig;
     BlockList list;
     for (int n = 0; n < 10; ++n)
-        list.append({qint16(n), bytesOf(30, n), 0});
+        list.append({qint16(n), patternBytes(30, n), 0});
     rig.afterWrite = [&](const QByteArray& f) {
         if (quint8(f[3]) == 0x02 && f[4] == 3)
             rig.port.unplug(QStringLiteral("Input/output error"));
