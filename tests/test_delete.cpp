@@ -74,11 +74,7 @@ TEST(DeleteDirectly, NoAndNothingSelected) {
 }
 
 TEST(DeleteDirectly, RetryAndCancel) {
-    x45sim::Fault f;
-    f.kind = x45sim::FaultKind::BadTrailer;
-    f.cmd = 0x14;
-    f.sub = 0x17;
-    f.count = 7;
+    const x45sim::Fault f = blockFault(x45sim::FaultKind::BadTrailer, 0x17, 7);
     {
         DeleteRig rig;
         rig.phone.faults().add(f);
