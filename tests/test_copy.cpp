@@ -116,11 +116,9 @@ TEST(Copy, TwoSelectedRowsWithTheSameNumber) {
     EXPECT_EQ(r.rows[1].targetRow, 0);
 }
 
-TEST(Copy, QuestionTextsForNegativeAndDirection) {
+TEST(Copy, QuestionTextForANegativeNumber) {
     EXPECT_EQ(rewriteQuestion(-3, CopyDirection::PhoneToUser),
               "Do you want to overwrite block -3 in User's EEPROM?");
-    EXPECT_EQ(rewriteQuestion(5077, CopyDirection::UserToPhone),
-              "Do you want to overwrite block 5077 in Phone's EEPROM?");
 }
 
 TEST(Copy, FullTargetTakesNoNewBlocks) {
