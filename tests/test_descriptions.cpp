@@ -11,18 +11,13 @@
 
 using namespace x45;
 
-TEST(Descriptions, FirstMatchWinsWithoutTheHardwareCheck) {
+TEST(Descriptions, FirstMatchWinsWithoutTheHardwareCheckWhichNeedsAnEqualId) {
     Descriptions d;
-    EXPECT_EQ(d.parse("5077\r\nLock code\r\n1\r\n5077\r\nLock code (other)\r\n2\r\n"), 0);
-    ASSERT_EQ(d.size(), 2);
-    EXPECT_EQ(d.DescribeBlock(5077, 2, false), "Lock code");
-    EXPECT_EQ(d.DescribeBlock(5077, 0, false), "Lock code");
+    EXPECT_EQ(d.parse("5077\r\nfor one\r\n1\r\n5077\r\nfor two\r\n2\r\n20\r\nany\r\n0\r\n"), 0);
+    ASSERT_EQ(d.size(), 3);
+    EXPECT_EQ(d.DescribeBlock(5077, 2, false), "for one");
+    EXPECT_EQ(d.DescribeBlock(5077, 0, false), "for one");
     EXPECT_EQ(d.DescribeBlock(5078, 1, false), QString());
-}
-
-TEST(Descriptions, HardwareCheckNeedsAnEqualId) {
-    Descriptions d;
-    d.parse("5077\r\nfor one\r\n1\r\n5077\r\nfor two\r\n2\r\n20\r\nany\r\n0\r\n");
     EXPECT_EQ(d.DescribeBlock(5077, 2, true), "for two");
     EXPECT_EQ(d.DescribeBlock(5077, 1, true), "for one");
     EXPECT_EQ(d.DescribeBlock(5077, 3, true), QString());
@@ -88,31 +83,29 @@ TEST(Descriptions, ParsingAgainReplacesTheTable) {
     d.parse("2\ntwo\n0\n");
     EXPECT_EQ(d.DescribeBlock(1, 0, false), QString());
     EXPECT_EQ(d.DescribeBlock(2, 0, false), "two");
-    d.parse({});
-    EXPECT_TRUE(d.isEmpty());
 }
 
 TEST(DescriptionsFile, MissingEmptyAndPresentFiles) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
+    const auto write = [&](const char* name, const QByteArray& bytes) {
+        QFile f(dir.filePath(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return f.fileName();
+    };
     Descriptions d;
     d.parse("1\nold\n0\n");
     EXPECT_TRUE(d.loadFile(dir.filePath("none.dsc")));
     EXPECT_TRUE(d.isEmpty());
 
-    const QString empty = dir.filePath("empty.dsc");
-    QFile(empty).open(QIODevice::WriteOnly);
+    const QString good = write("good.dsc", "5077\r\nLock\r\n0\r\n");
+    EXPECT_TRUE(d.loadFile(good));
+    EXPECT_EQ(d.DescribeBlock(5077, 0, false), "Lock");
+    const QString empty = write("empty.dsc", {});
     EXPECT_TRUE(d.loadFile(empty));
     EXPECT_TRUE(d.isEmpty());
     EXPECT_TRUE(QFile::exists(empty)); // a user's file is never deleted at start
-
-    const QString good = dir.filePath("good.dsc");
-    QFile f(good);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("5077\r\nLock\r\n0\r\n");
-    f.close();
-    EXPECT_TRUE(d.loadFile(good));
-    EXPECT_EQ(d.DescribeBlock(5077, 0, false), "Lock");
 
     // A folder of that name cannot be read: a message, and the table stays empty.
     const Status s = d.loadFile(dir.path());
