@@ -115,13 +115,12 @@ TEST_F(UserFiles, DamagedFileLeavesTheListExactlyAsBefore) {
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_TRUE(ui.messages[0].text.contains(QDir::toNativeSeparators(bad)));
     EXPECT_EQ(ui.busyDepth, 0);
-}
 
-TEST_F(UserFiles, UnreadableNamesAreRejected) {
+    // A name that cannot be read as a file is rejected the same way.
     QDir(dir.path()).mkdir("folder.eep");
     EXPECT_EQ(LoadUserFiles({path("folder.eep")}, ws, ui), LoadOutcome::Rejected);
     expectUntouched();
-    EXPECT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages.size(), 2u);
 }
 
 TEST_F(UserFiles, MergedFilesBeyondTheListLimitAreRejected) {
@@ -189,19 +188,13 @@ TEST_F(UserFiles, FailedSaveSaysSoAndKeepsTheOldFile) {
     }
 }
 
-TEST_F(UserFiles, NamesOfNoSaveFormatWriteNothingAndSaySo) {
-    for (const QString& name : {QStringLiteral("dump.dat"), QStringLiteral("dump.map")}) {
+TEST_F(UserFiles, NamesOfNoSaveFormatAndSingleBlockFilesWithoutASelectionWriteNothing) {
+    for (const char* name : {"dump.dat", "dump.map", "one.bin"}) {
         ui.messages.clear();
-        EXPECT_FALSE(SaveUserFiles(path(name), ws, {}, ui));
-        EXPECT_FALSE(QFile::exists(path(name)));
-        EXPECT_EQ(ui.messages.size(), 1u);
+        EXPECT_FALSE(SaveUserFiles(path(name), ws, {}, ui)) << name;
+        EXPECT_FALSE(QFile::exists(path(name))) << name;
+        ASSERT_EQ(ui.messages.size(), 1u) << name;
     }
-}
-
-TEST_F(UserFiles, SingleBlockSaveNeedsASelection) {
-    EXPECT_FALSE(SaveUserFiles(path("one.bin"), ws, {}, ui));
-    EXPECT_FALSE(QFile::exists(path("one.bin")));
-    ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_TRUE(ui.messages[0].text.contains("selected"));
 
     ASSERT_TRUE(SaveUserFiles(path("one.bin"), ws, {1}, ui));
@@ -229,14 +222,12 @@ TEST_F(UserFiles, EepAndSingleBlockFilesMergeInOneSelection) {
 }
 
 TEST(FormatOfName, LastThreeCharactersInAnyCase) {
-    EXPECT_EQ(formatOfName("a.eep"), FileFormat::Eep);
-    EXPECT_EQ(formatOfName("A.EeP"), FileFormat::Eep);
-    EXPECT_EQ(formatOfName("xeep"), FileFormat::Eep);
-    EXPECT_EQ(formatOfName("b.BIN"), FileFormat::Bin);
-    EXPECT_EQ(formatOfName("c.txt"), FileFormat::Txt);
-    EXPECT_EQ(formatOfName("d.Map"), FileFormat::Map);
-    EXPECT_EQ(formatOfName("e.eep.bak"), FileFormat::Unknown);
-    EXPECT_EQ(formatOfName("ep"), FileFormat::Unknown);
+    const std::pair<const char*, FileFormat> table[] = {
+        {"a.eep", FileFormat::Eep},  {"A.EeP", FileFormat::Eep},        {"xeep", FileFormat::Eep},
+        {"b.BIN", FileFormat::Bin},  {"c.txt", FileFormat::Txt},        {"d.Map", FileFormat::Map},
+        {"ep", FileFormat::Unknown}, {"e.eep.bak", FileFormat::Unknown}};
+    for (const auto& [name, format] : table)
+        EXPECT_EQ(formatOfName(name), format) << name;
 }
 
 TEST(ParseCmnDlgOpenMulti, OneNameOrFolderAndNames) {
