@@ -183,17 +183,17 @@ TEST(SimPortTest, RepliesArriveThroughTheEventLoopAtThePortsSpeed) {
     ASSERT_TRUE(port.open(&error)) << error.toStdString();
 
     // Answers are never delivered inside write(): they come through the event loop.
-    port.write(hex("55"));
-    EXPECT_EQ(port.bytesAvailable(), 0);
-    QElapsedTimer clock;
-    clock.start();
-    while (port.bytesAvailable() == 0 && clock.elapsed() < 2000)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    EXPECT_EQ(port.read(0), hex("A0"));
-    port.write(bootBytes());
-    while (port.bytesAvailable() == 0 && clock.elapsed() < 2000)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    EXPECT_EQ(port.read(1), hex("A5"));
+    const auto exchange = [&](const QByteArray& out) {
+        port.write(out);
+        EXPECT_EQ(port.bytesAvailable(), 0);
+        QElapsedTimer clock;
+        clock.start();
+        while (port.bytesAvailable() == 0 && clock.elapsed() < 2000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        return port.read(0);
+    };
+    EXPECT_EQ(exchange(hex("55")), hex("A0"));
+    EXPECT_EQ(exchange(bootBytes()), hex("A5"));
 
     x45::Link link(port);
     link.SendFrame(proto::BaudQuery);
