@@ -2,6 +2,7 @@
 // device path it prints, the speed check across the speed switch, the dump on SIGTERM and the
 // strict exit code.
 
+#include "cliprocess.h"
 #include "simphone.h"
 
 #include <files/eepfile.h>
@@ -23,30 +24,14 @@ namespace proto = x45::proto;
 
 namespace {
 
-class SimProcess {
-public:
-    explicit SimProcess(const QStringList& args) {
-        process.setProgram(QStringLiteral(X45SIM_PATH));
-        process.setArguments(args);
-        process.start();
-        if (process.waitForStarted(5000) && process.waitForReadyRead(5000))
-            device = QString::fromLocal8Bit(process.readLine()).trimmed();
-    }
-    ~SimProcess() {
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished(5000);
-        }
-    }
-    // SIGTERM, then the exit code (-1 when it did not end).
-    int stop() {
-        process.terminate();
-        if (!process.waitForFinished(5000)) return -1;
-        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    }
-    QProcess process;
-    QString device;
-};
+using x45::test::SimProgram;
+
+// Ends the program with SIGTERM; its exit code, -1 when it did not end or crashed.
+int stop(SimProgram& sim, QString* err = nullptr) {
+    const int code = sim.finish(err);
+    const QProcess& p = sim.process();
+    return p.state() == QProcess::NotRunning && p.exitStatus() == QProcess::NormalExit ? code : -1;
+}
 
 bool waitFor(x45::SerialPort& port, qsizetype count) {
     QElapsedTimer t;
@@ -85,13 +70,9 @@ TEST(SimProgram, ServesASessionAndDumpsOnTerminate) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString eeprom = dir.filePath("in.eep"), dump = dir.filePath("out.eep");
-    {
-        QFile f(eeprom);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(x45::serializeEep({x45::EEPBlock{5, QByteArray("five"), 2}}, 0x2345));
-    }
-    SimProcess sim({"--strict", "--eeprom", eeprom, "--dump", dump, "--link", dir.filePath("tty")});
-    ASSERT_FALSE(sim.device.isEmpty()) << sim.process.readAllStandardError().toStdString();
+    ASSERT_TRUE(x45::test::writeEep(eeprom, {x45::EEPBlock{5, QByteArray("five"), 2}}, 0x2345));
+    SimProgram sim({"--strict", "--eeprom", eeprom, "--dump", dump, "--link", dir.filePath("tty")});
+    ASSERT_FALSE(sim.path().isEmpty()) << sim.process().readAllStandardError().toStdString();
     EXPECT_TRUE(QFileInfo(dir.filePath("tty")).isSymLink());
 
     x45::QtSerialPort port;
@@ -116,7 +97,8 @@ TEST(SimProgram, ServesASessionAndDumpsOnTerminate) {
     port.write(proto::ExitQuery);
     port.close();
 
-    EXPECT_EQ(sim.stop(), 0) << sim.process.readAllStandardError().toStdString();
+    QString err;
+    EXPECT_EQ(stop(sim, &err), 0) << err.toStdString();
     QFile out(dump);
     ASSERT_TRUE(out.open(QIODevice::ReadOnly));
     x45::EepContents contents;
@@ -127,10 +109,10 @@ TEST(SimProgram, ServesASessionAndDumpsOnTerminate) {
 }
 
 TEST(SimProgram, StrictRunReportsAFrameAtTheWrongSpeed) {
-    SimProcess sim({"--strict"});
-    ASSERT_FALSE(sim.device.isEmpty());
+    SimProgram sim({"--strict"});
+    ASSERT_FALSE(sim.path().isEmpty());
     x45::QtSerialPort port;
-    port.setPortName(sim.device);
+    port.setPortName(sim.path());
     x45::Link link(port);
     startSession(port, link);
     port.close();
@@ -142,8 +124,8 @@ TEST(SimProgram, StrictRunReportsAFrameAtTheWrongSpeed) {
     link.WaitReply(std::chrono::milliseconds(300), 1);
     EXPECT_TRUE(link.Reply.Buffer.isEmpty());
     port.close();
-    EXPECT_EQ(sim.stop(), 3);
-    const QString err = QString::fromLocal8Bit(sim.process.readAllStandardError());
+    QString err;
+    EXPECT_EQ(stop(sim, &err), 3);
     EXPECT_TRUE(err.contains("57600")) << err.toStdString();
 }
 
@@ -151,11 +133,11 @@ TEST(SimProgram, PacedRunLogsEveryFrameAndCountsTheLine) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString log = dir.filePath("frames.log"), stats = dir.filePath("line.txt");
-    SimProcess sim(
+    SimProgram sim(
         {"--pace", "--log", log, "--stats", stats, "--fault", "badtrailer:sub=0x08,n=1"});
-    ASSERT_FALSE(sim.device.isEmpty());
+    ASSERT_FALSE(sim.path().isEmpty());
     x45::QtSerialPort port;
-    port.setPortName(sim.device);
+    port.setPortName(sim.path());
     x45::Link link(port);
     startSession(port, link);
     // The first space query gets a spoilt trailer, its resend a good reply.
@@ -167,7 +149,7 @@ TEST(SimProgram, PacedRunLogsEveryFrameAndCountsTheLine) {
     link.WaitReply(proto::SpaceTimeout, 1);
     EXPECT_TRUE(link.blockReplyAccepted(0x08));
     port.close();
-    ASSERT_EQ(sim.stop(), 0);
+    ASSERT_EQ(stop(sim), 0);
 
     QFile logFile(log);
     ASSERT_TRUE(logFile.open(QIODevice::ReadOnly | QIODevice::Text));
