@@ -9,28 +9,13 @@ using namespace x45::test;
 
 namespace {
 
-QByteArray bytesOf(int n, int seed) {
-    QByteArray b;
-    for (int i = 0; i < n; ++i)
-        b.append(static_cast<char>((i * 5 + seed) & 0xFF));
-    return b;
-}
-
-QList<int> blocksAsked(const TransferRig& rig) {
-    QList<int> out;
-    for (const QByteArray& f : rig.frames())
-        if (quint8(f[3]) == 0x05 || quint8(f[3]) == 0x15)
-            out << qint16(quint8(f[4]) | quint8(f[5]) << 8);
-    return out;
-}
-
 struct CustomRig : TransferRig {
     CustomRig() {
-        phone.setBlocks({{1, bytesOf(3, 1), 1},
-                         {2, bytesOf(4, 2), 2},
-                         {3, bytesOf(5, 3), 3},
-                         {5000, bytesOf(33, 4), 4},
-                         {5005, bytesOf(6, 5), 5}});
+        phone.setBlocks({{1, patternBytes(3, 1), 1},
+                         {2, patternBytes(4, 2), 2},
+                         {3, patternBytes(5, 3), 3},
+                         {5000, patternBytes(33, 4), 4},
+                         {5005, patternBytes(6, 5), 5}});
     }
 };
 
@@ -44,58 +29,76 @@ TEST(LoadCustom, RepeatedNumberAsksOnTheSecondTime) {
     const RunResult r = rig.transfer.LoadCustom(list);
     EXPECT_EQ(r.end, RunEnd::Completed);
     ASSERT_EQ(list.size(), 1);
-    EXPECT_EQ(list[0], (EEPBlock{3, bytesOf(5, 3), 3}));
+    EXPECT_EQ(list[0], (EEPBlock{3, patternBytes(5, 3), 3}));
     EXPECT_EQ(rig.ui.rewriteQuestions, QStringList{"Do you want to reload block 3 from phone?"});
-    EXPECT_EQ(blocksAsked(rig), QList<int>{3});
+    EXPECT_EQ(rig.blocksAsked(), QList<int>{3});
     EXPECT_EQ(rig.ui.statuses, (QStringList{"Reading...", "Ready"}));
     EXPECT_EQ(rig.ui.progressMax, 2);
     EXPECT_EQ(rig.ui.progressValues, (std::vector<int>{0, 1, 2}));
 }
 
 TEST(LoadCustom, LastAnswerCarriesThroughTheRun) {
-    // No: the next new number is read without a question, the next held one is asked again.
-    {
+    const BlockList held = {{1, "old1", 0}, {2, "old2", 0}};
+    const EEPBlock read1{1, patternBytes(3, 1), 1}, read2{2, patternBytes(4, 2), 2},
+        read3{3, patternBytes(5, 3), 3};
+    struct Case {
+        const char* what;
+        std::deque<int> answers;
+        const char* typed;
+        BlockList before;
+        RunEnd end;
+        int questions;
+        QList<int> asked;
+        BlockList after;
+    };
+    const Case cases[] = {
+        {"No: the next new number is read without a question, the next held one is asked again; "
+         "a reread block is replaced in place",
+         {RewriteNo, RewriteYes},
+         "1,3;2",
+         held,
+         RunEnd::Completed,
+         2,
+         {3, 2},
+         {held[0], read2, read3}},
+        {"No for all: later held numbers are skipped without a question",
+         {RewriteNoAll},
+         "1 3 2",
+         held,
+         RunEnd::Completed,
+         1,
+         {3},
+         {held[0], held[1], read3}},
+        {"Yes for all: held numbers are read without further questions",
+         {RewriteYesAll},
+         "1-2",
+         held,
+         RunEnd::Completed,
+         1,
+         {1, 2},
+         {read1, read2}},
+        {"Cancel: that number is skipped and the run stops; what was read stays",
+         {RewriteCancel},
+         "1 2 3",
+         {held[1]},
+         RunEnd::Stopped,
+         1,
+         {1},
+         {held[1], read1}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         CustomRig rig;
-        BlockList list = {{1, "old1", 0}, {2, "old2", 0}};
-        rig.ui.rewriteAnswers = {RewriteNo, RewriteYes};
-        const RunResult r = rig.transfer.LoadCustom(list, QStringLiteral("1,3;2"));
-        EXPECT_EQ(r.end, RunEnd::Completed);
-        EXPECT_EQ(rig.ui.rewriteQuestions.size(), 2);
-        EXPECT_EQ(blocksAsked(rig), (QList<int>{3, 2}));
-        EXPECT_EQ(list[0].Data, QByteArray("old1"));
-        EXPECT_EQ(list[1], (EEPBlock{2, bytesOf(4, 2), 2})); // replaced in place
-        EXPECT_EQ(list[2].BlockId, 3);
-    }
-    // No for all: later held numbers are skipped without a question.
-    {
-        CustomRig rig;
-        BlockList list = {{1, "old1", 0}, {2, "old2", 0}};
-        rig.ui.rewriteAnswers = {RewriteNoAll};
-        EXPECT_EQ(rig.transfer.LoadCustom(list, QStringLiteral("1 3 2")).end, RunEnd::Completed);
-        EXPECT_EQ(rig.ui.rewriteQuestions.size(), 1);
-        EXPECT_EQ(blocksAsked(rig), QList<int>{3});
-        EXPECT_EQ(list[1].Data, QByteArray("old2"));
-    }
-    // Yes for all: held numbers are read without further questions.
-    {
-        CustomRig rig;
-        BlockList list = {{1, "old1", 0}, {2, "old2", 0}};
-        rig.ui.rewriteAnswers = {RewriteYesAll};
-        EXPECT_EQ(rig.transfer.LoadCustom(list, QStringLiteral("1-2")).end, RunEnd::Completed);
-        EXPECT_EQ(rig.ui.rewriteQuestions.size(), 1);
-        EXPECT_EQ(list, (BlockList{{1, bytesOf(3, 1), 1}, {2, bytesOf(4, 2), 2}}));
-    }
-    // Cancel: that number is skipped and the run stops; what was read stays.
-    {
-        CustomRig rig;
-        BlockList list = {{2, "old2", 0}};
-        rig.ui.rewriteAnswers = {RewriteCancel};
-        const RunResult r = rig.transfer.LoadCustom(list, QStringLiteral("1 2 3"));
-        EXPECT_EQ(r.end, RunEnd::Stopped);
-        EXPECT_EQ(blocksAsked(rig), QList<int>{1});
-        EXPECT_EQ(list.size(), 2);
-        EXPECT_EQ(rig.ui.lastStatus(), QStringLiteral("Stopped."));
-        EXPECT_EQ(rig.ui.progressValue, 0);
+        BlockList list = c.before;
+        rig.ui.rewriteAnswers = c.answers;
+        EXPECT_EQ(rig.transfer.LoadCustom(list, QString::fromLatin1(c.typed)).end, c.end);
+        EXPECT_EQ(rig.ui.rewriteQuestions.size(), c.questions);
+        EXPECT_EQ(rig.blocksAsked(), c.asked);
+        EXPECT_EQ(list, c.after);
+        EXPECT_EQ(rig.ui.lastStatus(), c.end == RunEnd::Stopped ? "Stopped." : "Ready");
+        if (c.end == RunEnd::Stopped) {
+            EXPECT_EQ(rig.ui.progressValue, 0);
+        }
     }
 }
 
@@ -107,7 +110,7 @@ TEST(LoadCustom, NotFoundReports) {
     const RunResult r = rig.transfer.LoadCustom(list, QStringLiteral("4 5001 5006 5000"));
     EXPECT_EQ(r.end, RunEnd::Completed);
     EXPECT_EQ(r.notFound, 3);
-    EXPECT_EQ(blocksAsked(rig), (QList<int>{5001, 5000}));
+    EXPECT_EQ(rig.blocksAsked(), (QList<int>{5001, 5000}));
     EXPECT_EQ(rig.messageTexts(),
               (QStringList{"Block number 4 not found.", "Block number 5001 not found.",
                            "Block number 5006 not found."}));
@@ -117,18 +120,12 @@ TEST(LoadCustom, NotFoundReports) {
         EXPECT_EQ(m.buttons, Buttons::Ok);
     }
     ASSERT_EQ(list.size(), 1);
-    EXPECT_EQ(list[0].Data, bytesOf(33, 4));
+    EXPECT_EQ(list[0].Data, patternBytes(33, 4));
 }
 
 TEST(LoadCustom, AbortStopsAndKeepsWhatWasRead) {
     CustomRig rig;
-    x45sim::Fault f;
-    f.kind = x45sim::FaultKind::BadTrailer;
-    f.cmd = 0x14;
-    f.sub = 0x05;
-    f.skip = 1;
-    f.count = 5;
-    rig.phone.faults().add(f);
+    rig.phone.faults().add(blockFault(x45sim::FaultKind::BadTrailer, 0x05, 5, 1));
     rig.ui.messageAnswers = {Button::Abort};
     BlockList list;
     const RunResult r = rig.transfer.LoadCustom(list, QStringLiteral("1 2 3"));
@@ -137,7 +134,7 @@ TEST(LoadCustom, AbortStopsAndKeepsWhatWasRead) {
     EXPECT_EQ(list[0].BlockId, 1);
     ASSERT_EQ(rig.ui.messages.size(), 2u);
     EXPECT_EQ(rig.ui.messages[1].text, QStringLiteral("Block number 2 not found."));
-    EXPECT_EQ(blocksAsked(rig).count(3), 0);
+    EXPECT_EQ(rig.blocksAsked().count(3), 0);
 }
 
 TEST(LoadCustom, NothingTypedOrBadList) {
@@ -159,16 +156,12 @@ TEST(LoadCustom, NothingTypedOrBadList) {
 
 TEST(LoadCustom, UnknownBoundsStillAskThePhone) {
     CustomRig rig;
-    x45sim::Fault f;
-    f.kind = x45sim::FaultKind::WrongSub;
-    f.cmd = 0x14;
-    f.sub = 0x16;
-    rig.phone.faults().add(f);
+    rig.phone.faults().add(blockFault(x45sim::FaultKind::WrongSub, 0x16, 0));
     BlockList list;
     const RunResult r = rig.transfer.LoadCustom(list, QStringLiteral("5005"));
     EXPECT_EQ(r.end, RunEnd::Completed);
     ASSERT_EQ(list.size(), 1);
-    EXPECT_EQ(list[0].Data, bytesOf(6, 5));
+    EXPECT_EQ(list[0].Data, patternBytes(6, 5));
 }
 
 TEST(LoadCustom, StopBetweenNumbers) {
@@ -180,5 +173,5 @@ TEST(LoadCustom, StopBetweenNumbers) {
     const RunResult r = rig.transfer.LoadCustom(list, QStringLiteral("1 2 3"));
     EXPECT_EQ(r.end, RunEnd::Stopped);
     EXPECT_EQ(list.size(), 2); // block 2 was finished, 3 never asked
-    EXPECT_EQ(blocksAsked(rig), (QList<int>{1, 2}));
+    EXPECT_EQ(rig.blocksAsked(), (QList<int>{1, 2}));
 }
