@@ -20,11 +20,19 @@ QByteArray hex(const char* text) {
     return QByteArray::fromHex(text);
 }
 
+// The space reply of the protocol's example: EElite, 4096 free in the buffer, 4660 at all.
+const QByteArray ExampleSpace = hex("140E1A08001000003412000000000000"
+                                    "3E");
+
 struct SessionFake : ::testing::Test {
     FakePort port;
     x45::Link link{port};
     x45::test::ScriptedInteraction ui;
     Session session{link, ui};
+    void openPort() {
+        QString error;
+        ASSERT_TRUE(port.open(&error)) << error.toStdString();
+    }
 };
 
 // A reply record as the receive table would build it from these bytes.
@@ -47,8 +55,7 @@ TEST_F(SessionFake, BootImageComesFromTheResources) {
 }
 
 TEST_F(SessionFake, HandshakeScansUntilTheLastByteIsA0ThenSendsBootAndCheck) {
-    QString error;
-    ASSERT_TRUE(port.open(&error));
+    openPort();
     port.silentNext();               // first scan: nothing
     port.replyNext(hex("A011"));     // second: A0 not last, does not count
     port.replyNext(hex("0000FFA0")); // third: noise before the answer is ignored
@@ -66,8 +73,7 @@ TEST_F(SessionFake, HandshakeScansUntilTheLastByteIsA0ThenSendsBootAndCheck) {
 }
 
 TEST_F(SessionFake, HandshakeWithoutAcknowledgementFails) {
-    QString error;
-    ASSERT_TRUE(port.open(&error));
+    openPort();
     port.replyNext(hex("A0"));
     port.silentNext();
     port.replyNext(hex("A4"));
@@ -137,8 +143,7 @@ TEST(Extraction, ImeiIsBetweenTheFirstBlankAndTheLastByte) {
 TEST(SpaceReply, ExampleReplyGivesTheThreeCounters) {
     x45::EEPSpace space;
     space.FreeForDeleted = 77;
-    const auto reply = replyOf(hex("140E1A08001000003412000000000000"
-                                   "3E"));
+    const auto reply = replyOf(ExampleSpace);
     ASSERT_TRUE(Session::parseSpaceReply(reply, 0x08, space));
     EXPECT_EQ(space.FreeInBuffer, 4096);
     EXPECT_EQ(space.FreeAtAll, 4660);
@@ -147,8 +152,7 @@ TEST(SpaceReply, ExampleReplyGivesTheThreeCounters) {
 
 TEST(SpaceReply, RefusedRepliesLeaveTheRecord) {
     const x45::EEPSpace old{1, 2, 3};
-    const QByteArray good = hex("140E1A08001000003412000000000000"
-                                "3E");
+    const QByteArray good = ExampleSpace;
     QByteArray badTrailer = good;
     badTrailer[16] = 0x3F;
     // A short frame with a valid trailer still lacks the counters.
@@ -165,21 +169,17 @@ TEST(SpaceReply, RefusedRepliesLeaveTheRecord) {
 }
 
 TEST_F(SessionFake, SpaceQueryAsksFiveTimesThenGivesUp) {
-    QString error;
-    ASSERT_TRUE(port.open(&error));
+    openPort();
     for (int i = 0; i < 4; ++i)
-        port.replyNext(hex("140E1A08001000003412000000000000"
-                           "00"));
-    port.replyNext(hex("140E1A08001000003412000000000000"
-                       "3E"));
+        port.replyNext(ExampleSpace.left(16) + '\0');
+    port.replyNext(ExampleSpace);
     x45::EEPSpace space;
     EXPECT_TRUE(session.EEPSpaceQuery(false, space));
     EXPECT_EQ(port.writes.size(), 5);
     EXPECT_EQ(space.FreeAtAll, 4660);
     port.writes.clear();
     for (int i = 0; i < 5; ++i)
-        port.replyNext(hex("140E1A08001000003412000000000000"
-                           "3E")); // wrong area
+        port.replyNext(ExampleSpace); // wrong area
     x45::EEPSpace full{9, 9, 9};
     EXPECT_FALSE(session.EEPSpaceQuery(true, full));
     EXPECT_EQ(port.writes, QList<QByteArray>(5, hex("1402161818")));
@@ -197,8 +197,7 @@ TEST(PortNames, FixedEntriesMapToThisSystemsDevices) {
 }
 
 TEST_F(SessionFake, SpeedSwitchAndChipsetRepliesAreJudgedByTheirFixedParts) {
-    QString error;
-    ASSERT_TRUE(port.open(&error));
+    openPort();
     // Other bytes before the fixed tail do not matter.
     port.replyNext(hex("010C0D"
                        "9998"
@@ -230,8 +229,7 @@ TEST_F(SessionFake, SpeedSwitchAndChipsetRepliesAreJudgedByTheirFixedParts) {
 }
 
 TEST_F(SessionFake, IdentificationJudgementTable) {
-    QString error;
-    ASSERT_TRUE(port.open(&error));
+    openPort();
     session.identity.PhoneModel = QStringLiteral("old");
     // Wrong sub-command, in time: an error.
     port.replyNext(hex("0E020C0841"));
