@@ -6,95 +6,15 @@
 // Pseudo-terminals and signals: POSIX systems only.
 #ifdef Q_OS_UNIX
 
-#include <QDir>
+#include "cliprocess.h"
+
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <fcntl.h>
-#include <stdlib.h>
-#include <termios.h>
-#include <unistd.h>
 
-namespace {
-
-struct CliRun {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-CliRun runCli(const QStringList& args, int timeoutMs = 20000) {
-    QProcess p;
-    p.start(QStringLiteral(X45CLI_PATH), args);
-    CliRun r;
-    if (!p.waitForFinished(timeoutMs)) {
-        p.kill();
-        p.waitForFinished();
-        r.err = QStringLiteral("timed out");
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
-    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
-    r.err = QString::fromLocal8Bit(p.readAllStandardError());
-    return r;
-}
-
-// The simulated phone program; its first output line is the terminal to open.
-class SimProgram {
-public:
-    explicit SimProgram(const QStringList& args) {
-        proc_.start(QStringLiteral(X45SIM_PATH), args);
-        if (proc_.waitForStarted(5000))
-            while (!proc_.canReadLine() && proc_.waitForReadyRead(5000)) {
-            }
-        path_ = QString::fromLocal8Bit(proc_.readLine()).trimmed();
-    }
-    ~SimProgram() {
-        proc_.terminate();
-        if (!proc_.waitForFinished(3000)) proc_.kill();
-        proc_.waitForFinished();
-    }
-    [[nodiscard]] const QString& path() const { return path_; }
-    // The phone's end of the line goes away at once, as when the cable is pulled.
-    void pullCable() {
-        proc_.kill();
-        proc_.waitForFinished();
-    }
-    // Ends the program; returns its exit code and stderr.
-    int finish(QString* err) {
-        proc_.terminate();
-        proc_.waitForFinished(5000);
-        *err = QString::fromLocal8Bit(proc_.readAllStandardError());
-        return proc_.exitCode();
-    }
-
-private:
-    QProcess proc_;
-    QString path_;
-};
-
-// A pseudo-terminal with nobody behind it: the scan is never answered.
-class SilentLine {
-public:
-    SilentLine() {
-        master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
-        if (master_ >= 0 && ::grantpt(master_) == 0 && ::unlockpt(master_) == 0)
-            path_ = QString::fromLocal8Bit(::ptsname(master_));
-    }
-    ~SilentLine() {
-        if (master_ >= 0) ::close(master_);
-    }
-    [[nodiscard]] const QString& path() const { return path_; }
-
-private:
-    int master_ = -1;
-    QString path_;
-};
-
-} // namespace
+using namespace x45::test;
 
 TEST(CliInfo, IdentifiesTheSimulatedPhoneOverAPseudoTerminal) {
     SimProgram sim({"--strict", "--hwid", "0x8001", "--model", "C45", "--sw", "0x25", "--lang",
@@ -178,7 +98,7 @@ TEST(CliInfo, CablePulledDuringTheStartEndsWithAMessage) {
     ASSERT_EQ(p.state(), QProcess::Running);
     QElapsedTimer t;
     t.start();
-    sim.pullCable();
+    sim.kill();
     ASSERT_TRUE(p.waitForFinished(5000));
     EXPECT_LT(t.elapsed(), 1500) << "the lost line ends the wait at once";
     EXPECT_EQ(p.exitCode(), 1);

@@ -6,6 +6,12 @@
 #include <QFile>
 #include <random>
 
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+#endif
+
 namespace x45::test {
 
 CliRun runCli(const QStringList& args, int timeoutMs) {
@@ -54,6 +60,18 @@ void SimProgram::kill() {
     proc_.kill();
     proc_.waitForFinished();
 }
+
+#ifdef Q_OS_UNIX
+SilentLine::SilentLine() {
+    master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (master_ >= 0 && ::grantpt(master_) == 0 && ::unlockpt(master_) == 0)
+        path_ = QString::fromLocal8Bit(::ptsname(master_));
+}
+
+SilentLine::~SilentLine() {
+    if (master_ >= 0) ::close(master_);
+}
+#endif
 
 bool writeEep(const QString& path, const BlockList& blocks, quint16 hwid) {
     QFile f(path);

@@ -38,6 +38,22 @@ private:
     QString path_;
 };
 
+#ifdef Q_OS_UNIX
+// A pseudo-terminal with nobody behind it: the scan is never answered.
+class SilentLine {
+public:
+    SilentLine();
+    ~SilentLine();
+    SilentLine(const SilentLine&) = delete;
+    SilentLine& operator=(const SilentLine&) = delete;
+    [[nodiscard]] const QString& path() const { return path_; }
+
+private:
+    int master_ = -1;
+    QString path_;
+};
+#endif
+
 // Writes an .eep file; false on failure.
 bool writeEep(const QString& path, const BlockList& blocks, quint16 hwid);
 // Reads an .eep file (empty list when unreadable); hwid set when given.
