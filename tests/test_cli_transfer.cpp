@@ -11,6 +11,7 @@
 #include <QtGlobal>
 #include <algorithm>
 #include <csignal>
+#include <memory>
 
 using namespace x45;
 using namespace x45::test;
@@ -35,7 +36,28 @@ QStringList randomFaults(int seed) {
 class CliTransfer : public ::testing::Test {
 protected:
     QTemporaryDir dir;
+    std::unique_ptr<SimProgram> sim;
+    QProcess cli;
     QString file(const char* name) const { return dir.filePath(QLatin1String(name)); }
+
+    // A long read from a paced phone into out.eep, left running well into its blocks.
+    void startLongRead(quint32 seed) {
+        ASSERT_TRUE(writeEep(file("phone.eep"), inventedBlocks(150, 400, seed), 0));
+        sim = std::make_unique<SimProgram>(
+            QStringList{"--pace", "--eeprom", file("phone.eep"), "--eefull-size", "200000"});
+        ASSERT_FALSE(sim->path().isEmpty());
+        cli.start(QStringLiteral(X45CLI_PATH),
+                  {"read", "--port", sim->path(), "--wait", "10", "--out", file("out.eep")});
+        ASSERT_TRUE(cli.waitForStarted());
+        QThread::msleep(2500); // booted and reading by now
+    }
+    // The long read ended with status 1; returns its stderr.
+    QString endOfLongRead() {
+        EXPECT_TRUE(cli.waitForFinished(30000)) << "the tool hung";
+        EXPECT_EQ(cli.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(cli.exitCode(), 1);
+        return QString::fromLocal8Bit(cli.readAllStandardError());
+    }
 };
 
 } // namespace
@@ -67,23 +89,21 @@ TEST_F(CliTransfer, ReadAllGivesThePhonesEeprom) {
 }
 
 TEST_F(CliTransfer, UsageErrors) {
-    EXPECT_EQ(runCli({"read", "--port", "/dev/null"}).exitCode, 2); // no --out
-    EXPECT_EQ(runCli({"read", "--port", "/dev/null", "--out", file("x.doc")}).exitCode,
-              2); // format
-    EXPECT_EQ(runCli({"read", "--port", "/dev/null", "--blocks", "1 99999", "--out", file("x.eep")})
-                  .exitCode,
-              2);
-    EXPECT_EQ(runCli({"write", "--port", "/dev/null", file("a.eep")}).exitCode, 2); // --all?
-    EXPECT_EQ(
-        runCli({"write", "--port", "/dev/null", "--all", "--blocks", "1", file("a.eep")}).exitCode,
-        2);
-    EXPECT_EQ(runCli({"delete", "--port", "/dev/null"}).exitCode, 2);
+    const QList<QStringList> usage = {
+        {"read", "--port", "/dev/null"}, // no --out
+        {"read", "--port", "/dev/null", "--out", file("x.doc")},
+        {"read", "--port", "/dev/null", "--blocks", "1 99999", "--out", file("x.eep")},
+        {"write", "--port", "/dev/null", file("a.eep")}, // neither --all nor --blocks
+        {"write", "--port", "/dev/null", "--all", "--blocks", "1", file("a.eep")},
+        {"delete", "--port", "/dev/null"},
+    };
+    for (const QStringList& args : usage)
+        EXPECT_EQ(runCli(args).exitCode, 2) << args.join(' ').toStdString();
     const CliRun help = runCli({"write", "--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_TRUE(help.out.contains(QStringLiteral("--on-error")));
     // A file that is not there: nothing is sent, the port is never opened.
-    const CliRun missing = runCli({"write", "--port", "/dev/null", "--all", file("none.eep")});
-    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(runCli({"write", "--port", "/dev/null", "--all", file("none.eep")}).exitCode, 1);
 }
 
 TEST_F(CliTransfer, FaultyLineStillGivesAnExactDump) {
@@ -166,43 +186,20 @@ TEST_F(CliTransfer, WriteSelectedAndDelete) {
 }
 
 TEST_F(CliTransfer, PhoneGoingAwayEndsTheRun) {
-    const BlockList held = inventedBlocks(150, 400, 21);
-    ASSERT_TRUE(writeEep(file("phone.eep"), held, 0));
-    SimProgram sim({"--pace", "--eeprom", file("phone.eep"), "--eefull-size", "200000"});
-    ASSERT_FALSE(sim.path().isEmpty());
-    QProcess cli;
-    cli.start(QStringLiteral(X45CLI_PATH),
-              {"read", "--port", sim.path(), "--wait", "10", "--out", file("out.eep")});
-    ASSERT_TRUE(cli.waitForStarted());
-    QThread::msleep(2500); // booted and reading by now
-    sim.kill();
-    ASSERT_TRUE(cli.waitForFinished(30000)) << "the tool hung after the phone went away";
-    EXPECT_EQ(cli.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(cli.exitCode(), 1);
-    const QString err = QString::fromLocal8Bit(cli.readAllStandardError());
-    EXPECT_TRUE(err.contains(sim.path()) || err.contains(QStringLiteral("Stopped.")))
+    ASSERT_NO_FATAL_FAILURE(startLongRead(21));
+    sim->kill();
+    const QString err = endOfLongRead();
+    EXPECT_TRUE(err.contains(sim->path()) || err.contains(QStringLiteral("Stopped.")))
         << err.toStdString();
     EXPECT_FALSE(QFile::exists(file("out.eep")));
 }
 
 #ifdef Q_OS_UNIX
 TEST_F(CliTransfer, CtrlCStopsAfterTheCurrentBlockAndWritesNoFile) {
-    const BlockList held = inventedBlocks(150, 400, 22);
-    ASSERT_TRUE(writeEep(file("phone.eep"), held, 0));
     ASSERT_TRUE(writeEep(file("out.eep"), {{1, "previous", 0}}, 0));
-    SimProgram sim({"--pace", "--eeprom", file("phone.eep"), "--eefull-size", "200000"});
-    ASSERT_FALSE(sim.path().isEmpty());
-    QProcess cli;
-    cli.start(QStringLiteral(X45CLI_PATH),
-              {"read", "--port", sim.path(), "--wait", "10", "--out", file("out.eep")});
-    ASSERT_TRUE(cli.waitForStarted());
-    QThread::msleep(2500);
+    ASSERT_NO_FATAL_FAILURE(startLongRead(22));
     ::kill(static_cast<pid_t>(cli.processId()), SIGINT);
-    ASSERT_TRUE(cli.waitForFinished(30000));
-    EXPECT_EQ(cli.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(cli.exitCode(), 1);
-    EXPECT_TRUE(
-        QString::fromLocal8Bit(cli.readAllStandardError()).contains(QStringLiteral("Stopped.")));
+    EXPECT_TRUE(endOfLongRead().contains(QStringLiteral("Stopped.")));
     // The earlier file is untouched.
     EXPECT_EQ(readEep(file("out.eep")), (BlockList{{1, "previous", 0}}));
 }
