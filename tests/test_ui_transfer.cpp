@@ -92,8 +92,7 @@ TEST_F(Transfer, LoadAllFillsThePhonesListAndRestoresTheButtons) {
 
 TEST_F(Transfer, StopDuringLoadAllLeavesAnEmptyListAndSaysStopped) {
     makeRunsSlow();
-    ws().PhoneBlocks = {block(99, "old")};
-    form->FillPhoneEEPList();
+    fillPhone(*form, {block(99, "old")});
     bool stopDisabled = false;
     QTimer::singleShot(30, form.get(), [&] {
         button("LoadPhonesButton")->click(); // caption "Stop"
@@ -109,8 +108,7 @@ TEST_F(Transfer, StopDuringLoadAllLeavesAnEmptyListAndSaysStopped) {
 }
 
 TEST_F(Transfer, LoadCustomAsksForNumbersAndMergesTheBlocks) {
-    ws().PhoneBlocks = {block(7, "stale", 0)};
-    form->FillPhoneEEPList();
+    fillPhone(*form, {block(7, "stale", 0)});
     script.blockListAnswers = {"7, 5000-5001"};
     script.rewriteAnswers = {RewriteYes};
     button("LoadCustomPhonesButton")->click();
@@ -123,8 +121,7 @@ TEST_F(Transfer, LoadCustomAsksForNumbersAndMergesTheBlocks) {
 }
 
 TEST_F(Transfer, SaveSelectedWritesTheRowsSelectedWhenTheRunStarts) {
-    ws().PhoneBlocks = {block(1, "changed", 9), block(5000, "also", 8)};
-    form->FillPhoneEEPList();
+    fillPhone(*form, {block(1, "changed", 9), block(5000, "also", 8)});
     view->selectOnlyRow(0);
     // Selecting the other row while the first is being written must not add it to the run.
     phone.config().latency = std::chrono::milliseconds(5);

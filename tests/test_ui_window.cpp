@@ -44,6 +44,22 @@ bool enabled(QWidget* root, const char* name) {
     return w && w->isEnabled();
 }
 
+// No session: Init offered, the port choosable, the phone's side off.
+void expectNoSession(QWidget* form) {
+    EXPECT_EQ(text(form, "StartButton"), "Init");
+    EXPECT_TRUE(enabled(form, "StartButton"));
+    EXPECT_TRUE(enabled(form, "Combo3"));
+    for (const char* name : PhoneSide)
+        EXPECT_FALSE(enabled(form, name)) << name;
+}
+
+void expectEmptyPhoneLabels(QWidget* form) {
+    for (const char* name : IdentityLabels)
+        EXPECT_TRUE(text(form, name).isEmpty()) << name;
+    for (const char* name : SpaceLabels)
+        EXPECT_TRUE(text(form, name).isEmpty()) << name;
+}
+
 class WindowWithPhone : public ::testing::Test {
 protected:
     void SetUp() override { form.reset(makeForm(port, script)); }
@@ -103,10 +119,7 @@ TEST_F(WindowWithPhone, ControlsAtStartCarryTheirCaptionsAndStates) {
     };
     for (const auto& [name, caption] : captions)
         EXPECT_EQ(text(form.get(), name), caption) << name;
-    for (const char* name : IdentityLabels)
-        EXPECT_TRUE(text(form.get(), name).isEmpty()) << name;
-    for (const char* name : SpaceLabels)
-        EXPECT_TRUE(text(form.get(), name).isEmpty()) << name;
+    expectEmptyPhoneLabels(form.get());
 
     // The five transfer buttons are off; the list's own buttons and the arrows are on.
     for (const char* name : {"LoadPhonesButton", "LoadCustomPhonesButton", "SavePhonesButton",
@@ -187,15 +200,8 @@ TEST_F(WindowWithPhone, InitOpensTheSessionAndExitEndsIt) {
 
     EXPECT_EQ(phone.requests().last(), QByteArray::fromHex("0E010F04")); // end of session
     EXPECT_FALSE(port.isOpen());
-    EXPECT_EQ(text(form.get(), "StartButton"), "Init");
-    EXPECT_TRUE(enabled(form.get(), "StartButton"));
-    EXPECT_TRUE(enabled(form.get(), "Combo3"));
-    for (const char* name : PhoneSide)
-        EXPECT_FALSE(enabled(form.get(), name)) << name;
-    for (const char* name : IdentityLabels)
-        EXPECT_TRUE(text(form.get(), name).isEmpty()) << name;
-    for (const char* name : SpaceLabels)
-        EXPECT_TRUE(text(form.get(), name).isEmpty()) << name;
+    expectNoSession(form.get());
+    expectEmptyPhoneLabels(form.get());
     auto* progress = control<QProgressBar>(form.get(), "ProgressBar");
     EXPECT_EQ(progress->minimum(), 0);
     EXPECT_EQ(progress->value(), 0);
@@ -203,8 +209,11 @@ TEST_F(WindowWithPhone, InitOpensTheSessionAndExitEndsIt) {
     EXPECT_EQ(phone.malformedCount(), 0) << phone.malformedReasons().join('\n').toStdString();
 }
 
-TEST_F(WindowWithPhone, HardwareIdZeroEmptiesItsLabelWhileOtherLabelsKeepTheirText) {
+TEST_F(WindowWithPhone, HardwareIdShowsItsSixteenBitPatternAndZeroEmptiesOnlyItsLabel) {
+    phone.config().hwid = 0x8001;
     clickInit();
+    EXPECT_EQ(text(form.get(), "Label12"), "32769");
+    EXPECT_EQ(form->session().identity.PhoneHWid, 0x8001);
     control<QPushButton>(form.get(), "StartButton")->click(); // Exit empties the labels
     control<QLabel>(form.get(), "Label9")->setText("kept");
     phone.config().hwid = 0;
@@ -216,16 +225,12 @@ TEST_F(WindowWithPhone, HardwareIdZeroEmptiesItsLabelWhileOtherLabelsKeepTheirTe
 }
 
 TEST_F(WindowWithPhone, PortThatWillNotOpenIsReportedAndTheWindowStaysUsable) {
-    form->workspace().UserBlocks = {block(7, "abc")};
-    form->FillUserEEPList();
+    fillUser(*form, {block(7, "abc")});
     port.failOpen("Permission denied");
     clickInit();
     ASSERT_EQ(script.messages.size(), 1u);
     EXPECT_TRUE(script.messages[0].text.contains("Permission denied"));
-    EXPECT_EQ(text(form.get(), "StartButton"), "Init");
-    EXPECT_TRUE(enabled(form.get(), "Combo3"));
-    for (const char* name : PhoneSide)
-        EXPECT_FALSE(enabled(form.get(), name)) << name;
+    expectNoSession(form.get());
     EXPECT_TRUE(form->isVisible());
     EXPECT_EQ(form->workspace().UserBlocks.size(), 1); // nothing held is lost
 }
@@ -239,18 +244,14 @@ TEST_F(WindowWithPhone, ClosingWithASessionOpenEndsItOnThePhone) {
     EXPECT_FALSE(port.isOpen());
 }
 
-TEST_F(WindowWithPhone, ClosingWithoutASessionQuitsAtOnce) {
-    EXPECT_TRUE(form->close());
-    EXPECT_FALSE(form->isVisible());
-    EXPECT_TRUE(phone.requests().isEmpty());
-}
-
-TEST_F(WindowWithPhone, CloseIsRefusedWhileAReplyIsAwaited) {
+TEST_F(WindowWithPhone, CloseIsRefusedWhileAReplyIsAwaitedElseQuitsAtOnce) {
     form->link().ReadState = 1;
     EXPECT_FALSE(form->close());
     EXPECT_TRUE(form->isVisible());
     form->link().ReadState = 0;
     EXPECT_TRUE(form->close());
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_TRUE(phone.requests().isEmpty());
 }
 
 // A port on which no phone ever answers: the start scans until stopped.
@@ -281,11 +282,7 @@ TEST_F(WindowWithSilentPort, StopWhileScanningGoesBackToNoSession) {
     EXPECT_EQ(statusWhileScanning, "Scanning...");
     EXPECT_EQ(disabledWhileScanning.size(), 10);
     EXPECT_FALSE(startEnabledAfterStop);
-    EXPECT_EQ(start->text(), "Init");
-    EXPECT_TRUE(start->isEnabled());
-    EXPECT_TRUE(enabled(form.get(), "Combo3"));
-    for (const char* name : PhoneSide)
-        EXPECT_FALSE(enabled(form.get(), name)) << name;
+    expectNoSession(form.get());
     EXPECT_EQ(form->interaction().statusText(), "Stopped.");
     EXPECT_FALSE(port.isOpen());
     EXPECT_TRUE(script.messages.empty());
@@ -305,11 +302,4 @@ TEST_F(WindowWithSilentPort, ClosingWhileScanningStopsTheScanClosesThePortAndThe
     EXPECT_FALSE(form->isVisible());
     EXPECT_FALSE(port.isOpen());
     EXPECT_EQ(start->text(), "Init");
-}
-
-TEST_F(WindowWithPhone, HardwareIdIsShownAsItsSixteenBitPattern) {
-    phone.config().hwid = 0x8001;
-    clickInit();
-    EXPECT_EQ(text(form.get(), "Label12"), "32769");
-    EXPECT_EQ(form->session().identity.PhoneHWid, 0x8001);
 }

@@ -62,4 +62,14 @@ inline EEPBlock block(qint16 id, QByteArray data, quint8 version = 0) {
     return EEPBlock{id, std::move(data), version};
 }
 
+// Puts a list in place and fills its view, as a load would.
+inline void fillUser(x45::ui::MainForm& form, const BlockList& list) {
+    form.workspace().UserBlocks = list;
+    form.FillUserEEPList();
+}
+inline void fillPhone(x45::ui::MainForm& form, const BlockList& list) {
+    form.workspace().PhoneBlocks = list;
+    form.FillPhoneEEPList();
+}
+
 } // namespace x45::test
