@@ -38,9 +38,11 @@ void pressKey(QWidget* target, int key) {
     QApplication::sendEvent(target, &press);
 }
 
-void pressEnter(QWidget* target) {
+// True when the dialog took the key.
+bool pressEnter(QWidget* target) {
     QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
     QApplication::sendEvent(target, &press);
+    return press.isAccepted();
 }
 
 } // namespace
@@ -93,8 +95,7 @@ TEST_F(Dialogs, ClosingTheRewriteQuestionThroughTheFrameAnswersCancel) {
 TEST_F(Dialogs, LoadCustomBlocksOpensEmptyAndTakesEnterAsOk) {
     LoadCustomPromt* dialog = ui->loadCustomPromt();
     EXPECT_EQ(dialog->windowTitle(), "Load custom blocks");
-    EXPECT_NE(dialog->findChild<QLabel*>("Label1"), nullptr);
-    EXPECT_EQ(dialog->findChild<QLabel*>("Label1")->text(), "Enter numbers for blocks to load:");
+    EXPECT_EQ(control<QLabel>(dialog, "Label1")->text(), "Enter numbers for blocks to load:");
     EXPECT_EQ(dialog->findChild<QPushButton*>("OK_Button")->text(), "OK");
     EXPECT_EQ(dialog->findChild<QPushButton*>("Cancel_Button")->text(), "Cancel");
 
@@ -104,9 +105,7 @@ TEST_F(Dialogs, LoadCustomBlocksOpensEmptyAndTakesEnterAsOk) {
         auto* text = modal->findChild<QLineEdit*>("BlockNumsText");
         openedWith = text->text();
         text->setText("  1, 5;7-9  ");
-        QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
-        QApplication::sendEvent(text, &press);
-        enterHandled = press.isAccepted();
+        enterHandled = pressEnter(text);
     });
     EXPECT_EQ(ui->askBlockList(), "1, 5;7-9");
     EXPECT_EQ(openedWith, "");
