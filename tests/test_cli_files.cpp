@@ -2,6 +2,8 @@
 
 #include "files/eepfile.h"
 
+#include "cliprocess.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -10,18 +12,13 @@
 #include <QTemporaryDir>
 
 using namespace x45;
+using x45::test::CliRun;
 
 namespace {
 
 EEPBlock blk(qint16 id, QByteArray data, quint8 ver = 1) {
     return {id, data, ver};
 }
-
-struct CliRun {
-    int code = -1;
-    QString out;
-    QString err;
-};
 
 struct Cli : ::testing::Test {
     QTemporaryDir dir;
@@ -43,7 +40,8 @@ struct Cli : ::testing::Test {
         p.setWorkingDirectory(dir.path()); // no eeprom.dsc here unless a test writes one
         p.start(QStringLiteral(X45CLI_PATH), args);
         EXPECT_TRUE(p.waitForFinished(30000));
-        return {p.exitCode(), QString::fromLocal8Bit(p.readAllStandardOutput()),
+        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2,
+                QString::fromLocal8Bit(p.readAllStandardOutput()),
                 QString::fromLocal8Bit(p.readAllStandardError())};
     }
 };
@@ -56,14 +54,14 @@ TEST_F(Cli, ListPrintsTheViewsRowsSortedWithDescriptions) {
     const QString dsc = write("d.dsc", "5077\r\nGreeting\tText\r\n0\r\n20\r\nfor seven\r\n7\r\n"
                                        "20\r\nfor eight\r\n8\r\n");
     CliRun r = run({"list", a, "--descriptions", dsc});
-    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, "-3\tEElite\t1\t0\t\n"
                      " 20\tEElite\t255\t1\tfor seven\n"
                      " 5077\tEEfull\t2\t4\tGreeting Text\n");
 
     // With the hardware check, the record of the list's id (7) for 20 and none for 5077 (id 0).
     r = run({"list", a, "--descriptions", dsc, "--check-hwid"});
-    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, "-3\tEElite\t1\t0\t\n"
                      " 20\tEElite\t255\t1\tfor seven\n"
                      " 5077\tEEfull\t2\t4\t\n");
@@ -79,58 +77,57 @@ TEST_F(Cli, ListRefusesBadFilesWithTheirReason) {
     cut.chop(4);
     const QString bad = write("bad.eep", cut);
     CliRun r = run({"list", bad});
-    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.contains("bad.eep")) << r.err.toStdString();
     EXPECT_TRUE(r.out.isEmpty());
 
     r = run({"list", path("missing.eep")});
-    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.exitCode, 1);
     write("empty.eep", {});
     r = run({"list", path("empty.eep")});
-    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(QFile::exists(path("empty.eep")));
 
-    EXPECT_EQ(run({"list"}).code, 2);
-    EXPECT_EQ(run({"list", "--no-such-option", bad}).code, 2);
+    EXPECT_EQ(run({"list"}).exitCode, 2);
+    EXPECT_EQ(run({"list", "--no-such-option", bad}).exitCode, 2);
 }
 
-TEST_F(Cli, ConvertMergesAndSavesTheWholeList) {
+TEST_F(Cli, ConvertMergesAndSavesTheWholeListAndKeepsItWhenALoadFails) {
     const QString a = write("a.eep", serializeEep({blk(20, "a20"), blk(10, "a10")}, 1));
     const QString b = write("b.eep", serializeEep({blk(20, "b20", 4), blk(5001, "b")}, 0x8001));
     const CliRun r = run({"convert", a, b, "--out", path("out.eep")});
-    EXPECT_EQ(r.code, 0) << r.err.toStdString();
-    EXPECT_EQ(read("out.eep"),
-              serializeEep({blk(10, "a10"), blk(20, "b20", 4), blk(5001, "b")}, 0x8001));
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QByteArray merged =
+        serializeEep({blk(10, "a10"), blk(20, "b20", 4), blk(5001, "b")}, 0x8001);
+    EXPECT_EQ(read("out.eep"), merged);
+
+    // A file that fails to load keeps the old output.
+    const QString bad = write("bad.eep", QByteArray("\x05\x00\x00\x00", 4));
+    EXPECT_EQ(run({"convert", bad, "--out", path("out.eep")}).exitCode, 1);
+    EXPECT_EQ(read("out.eep"), merged);
 }
 
 TEST_F(Cli, ConvertChosenBlocks) {
     const QString a =
         write("a.eep", serializeEep({blk(1, "one"), blk(2, "two"), blk(5077, "lock", 3)}, 9));
     CliRun r = run({"convert", a, "--out", path("one.eep"), "--blocks", "5077"});
-    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(read("one.eep"), serializeEep({blk(5077, "lock", 3)}, 9));
 
     r = run({"convert", a, "--out", path("pair.bin"), "--blocks", "1-2"});
-    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(read("pair_1.bin"), "one");
     EXPECT_EQ(read("pair_2.bin"), "two");
     EXPECT_TRUE(QFile::exists(path("pair_1.bid")));
 
     r = run({"convert", a, "--out", path("none.eep"), "--blocks", "1, 77"});
-    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.contains("77"));
     EXPECT_FALSE(QFile::exists(path("none.eep")));
 
-    EXPECT_EQ(run({"convert", a, "--out", path("x.doc")}).code, 2);
-    EXPECT_EQ(run({"convert", a}).code, 2);
-    EXPECT_EQ(run({"convert", a, "--out", path("y.eep"), "--blocks", "99999"}).code, 2);
-}
-
-TEST_F(Cli, ConvertKeepsTheOldOutputWhenTheLoadFails) {
-    write("out.eep", "previous");
-    const QString bad = write("bad.eep", QByteArray("\x05\x00\x00\x00", 4));
-    EXPECT_EQ(run({"convert", bad, "--out", path("out.eep")}).code, 1);
-    EXPECT_EQ(read("out.eep"), "previous");
+    EXPECT_EQ(run({"convert", a, "--out", path("x.doc")}).exitCode, 2);
+    EXPECT_EQ(run({"convert", a}).exitCode, 2);
+    EXPECT_EQ(run({"convert", a, "--out", path("y.eep"), "--blocks", "99999"}).exitCode, 2);
 }
 
 TEST_F(Cli, CompareReportsIdenticalOrTheThreeLists) {
@@ -139,15 +136,15 @@ TEST_F(Cli, CompareReportsIdenticalOrTheThreeLists) {
         write("same.eep", serializeEep({blk(3, "z"), blk(1, "x"), blk(2, "y")}, 5));
     const QString b = write("b.eep", serializeEep({blk(4, "w"), blk(2, "y", 2), blk(1, "x")}, 0));
     CliRun r = run({"compare", a, same});
-    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, "Lists are identical!\n");
 
     r = run({"compare", a, b});
-    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out, "User's blocks missing in Phone's list: 3\n"
                      "Phone's blocks missing in User's list: 4\n"
                      "Different blocks: 2\n");
 
-    EXPECT_EQ(run({"compare", a}).code, 2);
-    EXPECT_EQ(run({"compare", a, path("missing.eep")}).code, 2);
+    EXPECT_EQ(run({"compare", a}).exitCode, 2);
+    EXPECT_EQ(run({"compare", a, path("missing.eep")}).exitCode, 2);
 }
