@@ -68,20 +68,26 @@ BlockList fiveBlocks() {
 
 } // namespace
 
-TEST_F(Lists, FillShowsEveryBlockAndSelectsExactlyTheFirstRow) {
+TEST_F(Lists, FillShowsEveryBlockAndSelectsExactlyTheFirstRowWhateverSelectAllMarked) {
+    QApplication::setActiveWindow(form.get());
     fillUser(*form, fiveBlocks());
     expectInStep(userView, ws().UserBlocks);
     EXPECT_EQ(viewRow(*userView->blockModel(), 0), QStringList({" 5077", "EEfull", "1", "3", ""}));
     EXPECT_EQ(userView->selectedRowPositions(), QList<int>({0}));
 
-    // Whatever was selected before, a fill leaves only row 1 selected.
-    userView->selectAllRowsAndFocus();
+    // "Select all" marks every row and focuses the view; a fill then leaves only row 1 selected.
+    click("SelectAllUsersButton");
+    EXPECT_EQ(userView->selectedRowPositions(), QList<int>({0, 1, 2, 3, 4}));
+    EXPECT_EQ(QApplication::focusWidget(), userView);
     form->FillUserEEPList();
     EXPECT_EQ(userView->selectedRowPositions(), QList<int>({0}));
 
     fillUser(*form, {});
     EXPECT_EQ(userView->blockModel()->rowCount(), 0);
     EXPECT_TRUE(userView->selectedRowPositions().isEmpty());
+    click("SelectAllPhonesButton"); // empty list: only the focus moves
+    EXPECT_TRUE(phoneView->selectedRowPositions().isEmpty());
+    EXPECT_EQ(QApplication::focusWidget(), phoneView);
 }
 
 TEST_F(Lists, OnlyTheIdHeaderSorts) {
@@ -99,18 +105,6 @@ TEST_F(Lists, OnlyTheIdHeaderSorts) {
     EXPECT_EQ(ids, QList<qint16>({-3, 12, 4999, 5000, 5077}));
     expectInStep(phoneView, ws().PhoneBlocks);
     EXPECT_EQ(phoneView->selectedRowPositions(), QList<int>({0}));
-}
-
-TEST_F(Lists, SelectAllMarksEveryRowAndFocusesTheView) {
-    QApplication::setActiveWindow(form.get());
-    fillUser(*form, fiveBlocks());
-    click("SelectAllUsersButton");
-    EXPECT_EQ(userView->selectedRowPositions(), QList<int>({0, 1, 2, 3, 4}));
-    EXPECT_EQ(QApplication::focusWidget(), userView);
-
-    click("SelectAllPhonesButton"); // empty list: only the focus moves
-    EXPECT_TRUE(phoneView->selectedRowPositions().isEmpty());
-    EXPECT_EQ(QApplication::focusWidget(), phoneView);
 }
 
 TEST_F(Lists, DeleteAsksWithTheCountAndRemovesRowsAndBlocksInStep) {
