@@ -152,13 +152,6 @@ TEST_F(Transfer, DeleteDirectlyRemovesTheBlocksFromThePhoneAndTheList) {
         EXPECT_TRUE(button(name)->isEnabled()) << name;
 }
 
-TEST_F(Transfer, SaveAllOnAnEmptyListDoesNothing) {
-    const qsizetype before = phone.requests().size();
-    button("SavePhonesButton")->click();
-    EXPECT_EQ(phone.requests().size(), before);
-    EXPECT_EQ(form->interaction().statusText(), "Service mode ready.");
-}
-
 TEST_F(Transfer, ACablePulledDuringARunEndsTheSession) {
     makeRunsSlow();
     QTimer::singleShot(30, form.get(), [&] { port.unplug(); });
