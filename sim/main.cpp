@@ -35,6 +35,8 @@ int main() {
 #include <cstring>
 #include <deque>
 #include <fcntl.h>
+#include <poll.h>
+#include <sched.h>
 #ifdef __linux__
 #include <sys/prctl.h>
 #endif
@@ -49,6 +51,11 @@ using namespace x45sim;
 namespace {
 
 int signalPipe[2] = {-1, -1};
+
+// After a paced reply the terminal is polled this long for the next request (yielding the CPU
+// between polls), so that the request's arrival is timed when it comes rather than when this
+// process is next scheduled: the idle figures are the tool's, not the simulator's wake-up delay.
+constexpr qint64 HotWaitNanos = 1'000'000;
 
 // Bytes handed to the tool at once while pacing: a 16550's receive trigger level.
 constexpr qsizetype ReceiveGroup = 8;
@@ -109,6 +116,7 @@ private:
     void readMaster();
     void handle(const QByteArray& bytes, qint32 baud, qint64 arrived);
     void pumpOut();
+    void awaitRequestHot();
     void logLine(char direction, const QString& text);
     void logTraffic();
     void finish();
@@ -308,6 +316,20 @@ void PtyPhone::pumpOut() {
         replyEnd_ = std::max(modelEnd, now());
         if (c.bt > 0) stats_.lag((replyEnd_ - modelEnd) / 1000);
         out_.pop_front();
+        if (out_.empty() && c.bt > 0) QTimer::singleShot(0, this, [this] { awaitRequestHot(); });
+    }
+}
+
+void PtyPhone::awaitRequestHot() {
+    if (!out_.empty() || replyEnd_ < 0 || finished_) return;
+    const qint64 until = now() + HotWaitNanos;
+    while (now() < until) {
+        pollfd p{master_, POLLIN, 0};
+        if (::poll(&p, 1, 0) > 0) {
+            readMaster();
+            return;
+        }
+        ::sched_yield(); // the tool may be waiting for this CPU
     }
 }
 
