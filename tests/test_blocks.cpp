@@ -49,7 +49,9 @@ TEST(SortBlocks, SortsShuffledListsOfManySizesAndKeepsRecordsWhole) {
             SortBlocks(list);
             ASSERT_EQ(list.size(), n);
             for (int i = 0; i < n; ++i) {
-                if (i > 0) ASSERT_LT(list[i - 1].BlockId, list[i].BlockId) << "n=" << n;
+                if (i > 0) {
+                    ASSERT_LT(list[i - 1].BlockId, list[i].BlockId) << "n=" << n;
+                }
                 ASSERT_EQ(list[i].Data, QByteArray::number(list[i].BlockId));
                 ASSERT_EQ(list[i].BlockVer, static_cast<quint8>(list[i].BlockId & 0xFF));
             }
