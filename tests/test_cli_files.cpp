@@ -3,6 +3,7 @@
 #include "files/eepfile.h"
 
 #include "cliprocess.h"
+#include "tempfolder.h"
 
 #include <gtest/gtest.h>
 
@@ -20,21 +21,8 @@ EEPBlock blk(qint16 id, QByteArray data, quint8 ver = 1) {
     return {id, data, ver};
 }
 
-struct Cli : ::testing::Test {
-    QTemporaryDir dir;
-
+struct Cli : ::testing::Test, x45::test::TempFolder {
     void SetUp() override { ASSERT_TRUE(dir.isValid()); }
-    QString path(const QString& name) const { return dir.filePath(name); }
-    QString write(const QString& name, const QByteArray& bytes) const {
-        QFile f(path(name));
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-        return path(name);
-    }
-    QByteArray read(const QString& name) const {
-        QFile f(path(name));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
     CliRun run(const QStringList& args) const {
         QProcess p;
         p.setWorkingDirectory(dir.path()); // no eeprom.dsc here unless a test writes one

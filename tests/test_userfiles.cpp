@@ -5,6 +5,7 @@
 #include "files/userfiles.h"
 
 #include "scripted.h"
+#include "tempfolder.h"
 
 #include <gtest/gtest.h>
 
@@ -31,22 +32,10 @@ QVector<qint16> ids(const BlockList& list) {
     return out;
 }
 
-struct UserFiles : ::testing::Test {
-    QTemporaryDir dir;
+struct UserFiles : ::testing::Test, x45::test::TempFolder {
     ScriptedInteraction ui;
     Workspace ws;
 
-    QString path(const QString& name) const { return dir.filePath(name); }
-    QString write(const QString& name, const QByteArray& bytes) const {
-        QFile f(path(name));
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-        return path(name);
-    }
-    QByteArray read(const QString& name) const {
-        QFile f(path(name));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         ws.UserBlocks = {blk(900, "old"), blk(-5, "old")};
