@@ -20,50 +20,6 @@ using namespace x45sim;
 using namespace x45sim::test;
 namespace proto = x45::proto;
 
-TEST(SimSession, BootIdentifyAndExit) {
-    SimConfig config;
-    config.hwid = 0x1234;
-    config.model = "C45";
-    config.sw = 0x42;
-    config.langGroup = "lg3";
-    config.imei = "490154203237518";
-    SimPhone phone(config);
-    EXPECT_EQ(serviceBootImage().size(), 104);
-    EXPECT_EQ(x45::XorSum(serviceBootImage()), proto::BootCheck);
-
-    // Scan answered, a repeated scan during the boot wait answered again, then the boot.
-    EXPECT_EQ(joined(phone.receive(hex("55"), 57600)), hex("A0"));
-    EXPECT_EQ(joined(phone.receive(hex("55"), 57600)), hex("A0"));
-    // The image arriving in pieces is assembled.
-    const QByteArray boot = bootBytes();
-    EXPECT_TRUE(joined(phone.receive(boot.left(50), 57600)).isEmpty());
-    EXPECT_EQ(joined(phone.receive(boot.mid(50), 57600)), hex("A5"));
-    EXPECT_EQ(phone.state(), SimState::Service);
-
-    const QByteArray ping = joined(phone.receive(proto::PingQuery, 57600));
-    EXPECT_GE(ping.size(), proto::PingHold);
-    EXPECT_EQ(x45::byteAt(ping, 0), proto::PingCmd);
-    EXPECT_EQ(x45::byteAt(ping, 3), proto::PingSub);
-    EXPECT_EQ(x45::byteAt(ping, ping.size() - 1), proto::PingEnd);
-
-    EXPECT_EQ(joined(phone.receive(proto::BaudQuery, 57600)), hex("010A0BCC3131353230300DD22B"));
-    EXPECT_EQ(phone.speed(), 115200);
-    EXPECT_EQ(ask(phone, proto::ChipsetQuery), hex("0503062134 12"));
-    EXPECT_EQ(ask(phone, proto::ModelQuery), hex("0E050B07") + "C45" + QByteArray(1, '\0'));
-    EXPECT_EQ(ask(phone, proto::SWQuery), hex("0E020C0342"));
-    EXPECT_EQ(ask(phone, proto::LangGroupQuery), hex("0E050B09") + "lg3" + QByteArray(1, '\0'));
-    const QByteArray imei = ask(phone, proto::IMEIQuery);
-    EXPECT_EQ(x45::byteAt(imei, 3), proto::IMEISub);
-    EXPECT_EQ(x45::byteAt(imei, 1) + 3, imei.size());
-    EXPECT_EQ(imei.mid(imei.indexOf(' ') + 1).chopped(1), config.imei);
-
-    EXPECT_TRUE(ask(phone, proto::ExitQuery).isEmpty());
-    EXPECT_EQ(phone.state(), SimState::AwaitScan);
-    EXPECT_EQ(phone.speed(), 57600);
-    EXPECT_EQ(phone.malformedCount(), 0) << phone.malformedReasons().join('\n').toStdString();
-    EXPECT_EQ(phone.sessionsStarted(), 1);
-}
-
 TEST(SimSession, WrongBootAndWrongSpeedAreRefused) {
     SimPhone phone;
     ASSERT_EQ(joined(phone.receive(hex("55"), 57600)), hex("A0"));

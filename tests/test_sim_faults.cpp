@@ -1,9 +1,7 @@
 // Faults the simulated phone commits on request, and the parts of its program that can be
 // checked without a terminal: options and line figures.
 
-#include "simoptions.h"
 #include "simphone.h"
-#include "simstats.h"
 #include "simtestkit.h"
 
 #include <gtest/gtest.h>
@@ -163,44 +161,3 @@ TEST(SimFaults, ScanNoiseInterimRepliesAndLostSpeedSwitch) {
     EXPECT_EQ(phone.malformedCount(), 0);
 }
 
-TEST(SimProgramParts, OptionsAndLineFigures) {
-    SimOptions o;
-    EXPECT_TRUE(parseSimOptions({"--hwid", "0xBEEF", "--sw=0x25", "--imei", "012345678901234",
-                                 "--strict", "--fault", "cut:sub=0x14,k=2", "--interim", "3",
-                                 "--max-eefull", "5002", "--no-speed-switch"},
-                                o)
-                    .isEmpty());
-    EXPECT_EQ(o.config.hwid, 0xBEEF);
-    EXPECT_TRUE(o.hwidGiven);
-    EXPECT_EQ(o.config.sw, 0x25);
-    EXPECT_EQ(o.config.imei, QByteArray("012345678901234"));
-    EXPECT_TRUE(o.strict);
-    ASSERT_EQ(o.faults.size(), 1u);
-    EXPECT_EQ(o.faults[0].kind, FaultKind::Cut);
-    EXPECT_EQ(o.faults[0].sub, 0x14);
-    EXPECT_EQ(o.config.interim, 3);
-    EXPECT_EQ(o.config.maxEEfull, qint16(5002));
-    EXPECT_FALSE(o.config.acceptSpeedSwitch);
-    for (const QStringList& bad :
-         {QStringList{"--hwid", "70000"}, QStringList{"--imei", "12345"},
-          QStringList{"--sw", "256"}, QStringList{"--frobnicate"}, QStringList{"--log"},
-          QStringList{"--fault", "nothing"}, QStringList{"--model", QString(300, 'M')}}) {
-        SimOptions x;
-        EXPECT_FALSE(parseSimOptions(bad, x).isEmpty()) << bad.join(' ').toStdString();
-    }
-
-    EXPECT_EQ(byteNanos(57600), 173611);
-    EXPECT_EQ(byteNanos(115200), 86805);
-    LineStats stats;
-    stats.toPhone(10, 115200);
-    stats.fromPhone(4, 57600);
-    for (qint64 gap : {5, 1, 3, 2, 4, 100})
-        stats.idleGap(gap * 1000);
-    EXPECT_EQ(stats.wireMicrosToPhone(), 868);
-    EXPECT_EQ(stats.wireMicrosFromPhone(), 694);
-    EXPECT_EQ(stats.gapTotal(), 115000);
-    EXPECT_EQ(stats.gapPercentile(50), 3000);
-    EXPECT_EQ(stats.gapPercentile(99), 100000);
-    EXPECT_TRUE(stats.report().contains("idle ms p99: 100.000"));
-    EXPECT_EQ(LineStats().gapPercentile(50), 0);
-}
