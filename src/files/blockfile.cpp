@@ -171,6 +171,18 @@ ReadResult readInputFile(const QString& path, QByteArray& bytes, QString& error)
     return ReadResult::Read;
 }
 
+std::optional<FileStep> readForLoad(const QString& path, QByteArray& bytes, LoadContext& ctx) {
+    switch (readInputFile(path, bytes, ctx.error)) {
+    case ReadResult::Failed:
+        return FileStep::Reject;
+    case ReadResult::Absent:
+        return FileStep::EndLoad;
+    case ReadResult::Read:
+        break;
+    }
+    return std::nullopt;
+}
+
 FileStep loadBlockFile(const QString& path, LoadContext& ctx) {
     const QString idPath = idFileNameOf(path);
     BlockIdInfo info;
@@ -218,14 +230,7 @@ FileStep loadBlockFile(const QString& path, LoadContext& ctx) {
     }
 
     // An absent data file adds nothing and ends the load; what earlier files gave stays.
-    switch (readInputFile(path, bytes, ctx.error)) {
-    case ReadResult::Failed:
-        return FileStep::Reject;
-    case ReadResult::Absent:
-        return FileStep::EndLoad;
-    case ReadResult::Read:
-        break;
-    }
+    if (const auto step = readForLoad(path, bytes, ctx)) return *step;
 
     const EEPBlock block{info.blockId, isHexTextName(path) ? parseHexText(bytes) : bytes,
                          info.version};

@@ -10,6 +10,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QVector>
+#include <optional>
 
 namespace x45 {
 
@@ -73,5 +74,9 @@ enum class ReadResult {
 // Reads a whole input file, treating a missing or empty one as absent (and deleting it when it
 // exists but is empty, so that no empty file is left behind).
 [[nodiscard]] ReadResult readInputFile(const QString& path, QByteArray& bytes, QString& error);
+// readInputFile for a format's reader: nullopt when the file was read into `bytes`, otherwise the
+// step the load takes (EndLoad for an absent file, Reject with ctx.error for an unreadable one).
+[[nodiscard]] std::optional<FileStep> readForLoad(const QString& path, QByteArray& bytes,
+                                                  LoadContext& ctx);
 
 } // namespace x45

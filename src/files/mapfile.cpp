@@ -159,14 +159,7 @@ FileStep readMapText(const QByteArray& bytes, const QString& path, LoadContext& 
 
 FileStep loadMapFile(const QString& path, LoadContext& ctx) {
     QByteArray bytes;
-    switch (readInputFile(path, bytes, ctx.error)) {
-    case ReadResult::Failed:
-        return FileStep::Reject;
-    case ReadResult::Absent:
-        return FileStep::EndLoad;
-    case ReadResult::Read:
-        break;
-    }
+    if (const auto step = readForLoad(path, bytes, ctx)) return *step;
     return readMapText(bytes, path, ctx);
 }
 

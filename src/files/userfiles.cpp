@@ -44,14 +44,7 @@ FileFormat formatOfName(const QString& name) {
 
 FileStep loadEepFile(const QString& path, LoadContext& ctx) {
     QByteArray bytes;
-    switch (readInputFile(path, bytes, ctx.error)) {
-    case ReadResult::Absent:
-        return FileStep::EndLoad;
-    case ReadResult::Failed:
-        return FileStep::Reject;
-    case ReadResult::Read:
-        break;
-    }
+    if (const auto step = readForLoad(path, bytes, ctx)) return *step;
     EepContents contents;
     if (const Status s = parseEep(bytes, shown(path), contents); !s) {
         ctx.error = s.message();
