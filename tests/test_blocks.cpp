@@ -1,5 +1,6 @@
 // Whole-list routines: sort, delete from list, selection rules, merge, and the rows' texts.
 
+#include "blockids.h"
 #include "blocks/blocklist.h"
 #include "blocks/rowtext.h"
 
@@ -17,12 +18,7 @@ EEPBlock blk(qint16 id, QByteArray data = {}, quint8 ver = 0) {
     return {id, data, ver};
 }
 
-QVector<qint16> ids(const BlockList& list) {
-    QVector<qint16> out;
-    for (const EEPBlock& b : list)
-        out.append(b.BlockId);
-    return out;
-}
+using x45::test::ids;
 
 // Distinct block numbers in a shuffled order, each block carrying its number in its data so that
 // a sort that loses or mixes up records is caught.

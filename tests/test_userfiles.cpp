@@ -1,6 +1,7 @@
 // "Load" and "Save" of the User's list through EEPROM files: merging, early ends, rejection that
 // keeps the list, and saving that never loses the old file.
 
+#include "blockids.h"
 #include "files/eepfile.h"
 #include "files/userfiles.h"
 
@@ -25,12 +26,7 @@ EEPBlock blk(qint16 id, QByteArray data, quint8 ver = 1) {
     return {id, data, ver};
 }
 
-QVector<qint16> ids(const BlockList& list) {
-    QVector<qint16> out;
-    for (const EEPBlock& b : list)
-        out.append(b.BlockId);
-    return out;
-}
+using x45::test::ids;
 
 struct UserFiles : ::testing::Test, x45::test::TempFolder {
     ScriptedInteraction ui;
