@@ -21,7 +21,6 @@ int main() {
 #include <link/bytes.h>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QSaveFile>
 #include <QSocketNotifier>
@@ -30,6 +29,7 @@ int main() {
 #include <QTimer>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -109,9 +109,15 @@ private:
         qint64 bt = 0;    // nanoseconds per byte (0 without pacing)
         qsizetype sent = 0;
         qint32 baud = 0;
+        bool session = false; // a reply in the service session, not the boot handshake
     };
 
-    [[nodiscard]] qint64 now() const { return clock_.nsecsElapsed(); }
+    // The monotonic clock's own reading, so that --gaps can be set against the tool's timestamps.
+    [[nodiscard]] static qint64 now() {
+        return std::chrono::duration_cast<std::chrono::nanoseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    }
     [[nodiscard]] qint32 toolSpeed();
     void readMaster();
     void handle(const QByteArray& bytes, qint32 baud, qint64 arrived);
@@ -124,7 +130,6 @@ private:
     SimOptions options_;
     SimPhone phone_;
     LineStats stats_;
-    QElapsedTimer clock_;
     int master_ = -1;
     int slave_ = -1;
     QSocketNotifier* readNotifier_ = nullptr;
@@ -151,7 +156,6 @@ qint32 PtyPhone::toolSpeed() {
 }
 
 void PtyPhone::start() {
-    clock_.start();
     if (!options_.eeprom.isEmpty()) {
         QFile file(options_.eeprom);
         if (!file.open(QIODevice::ReadOnly))
@@ -231,7 +235,7 @@ void PtyPhone::readMaster() {
             // last one arrives.
             const qint64 startOnWire = std::max(inLineFree_, t);
             if (replyEnd_ >= 0) {
-                stats_.idleGap(std::max<qint64>(0, startOnWire - replyEnd_) / 1000);
+                stats_.idleGap(replyEnd_, startOnWire);
                 replyEnd_ = -1;
             }
             inLineFree_ = startOnWire + n * bt;
@@ -256,6 +260,7 @@ void PtyPhone::handle(const QByteArray& bytes, qint32 baud, qint64 arrived) {
     // the request's last byte has arrived there; what the phone does before that cannot be seen
     // on the line, and this spares a timer tick per request.
     const qsizetype before = phone_.requests().size();
+    const bool session = phone_.state() == SimState::Service;
     const Emissions replies = phone_.receive(bytes, baud);
     for (qsizetype i = before; i < phone_.requests().size(); ++i)
         stats_.request();
@@ -268,7 +273,7 @@ void PtyPhone::handle(const QByteArray& bytes, qint32 baud, qint64 arrived) {
     qint64 t = std::max(now(), arrived);
     for (const Emission& e : replies) {
         const qint64 start = std::max(t + qint64(e.delay.count()) * 1'000'000, outLineFree_);
-        out_.push_back({e.bytes, start, bt, 0, baud});
+        out_.push_back({e.bytes, start, bt, 0, baud, session});
         outLineFree_ = start + e.bytes.size() * bt;
         t = outLineFree_;
         logLine('<', x45::toHex(e.bytes));
@@ -313,8 +318,10 @@ void PtyPhone::pumpOut() {
         // The tool's idle time counts from when it could have had the last byte: the model's
         // end, or later when the simulator itself was late (that lag is reported on its own).
         const qint64 modelEnd = c.start + c.bytes.size() * c.bt;
-        replyEnd_ = std::max(modelEnd, now());
-        if (c.bt > 0) stats_.lag((replyEnd_ - modelEnd) / 1000);
+        const qint64 end = std::max(modelEnd, now());
+        if (c.bt > 0) stats_.lag((end - modelEnd) / 1000);
+        replyEnd_ = c.session ? end : -1;
+        if (c.session) stats_.sessionReply(end);
         out_.pop_front();
         if (out_.empty() && c.bt > 0) QTimer::singleShot(0, this, [this] { awaitRequestHot(); });
     }
@@ -367,11 +374,13 @@ void PtyPhone::finish() {
             code = 2;
         }
     }
-    if (!options_.stats.isEmpty()) {
-        QSaveFile file(options_.stats);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Text) ||
-            file.write(stats_.report().toUtf8()) < 0 || !file.commit()) {
-            std::fprintf(stderr, "x45sim: cannot write %s: %s\n", qPrintable(options_.stats),
+    for (const auto& [path, text] : {std::pair{options_.stats, stats_.report()},
+                                     std::pair{options_.gaps, stats_.timeline()}}) {
+        if (path.isEmpty()) continue;
+        QSaveFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Text) || file.write(text.toUtf8()) < 0 ||
+            !file.commit()) {
+            std::fprintf(stderr, "x45sim: cannot write %s: %s\n", qPrintable(path),
                          qPrintable(file.errorString()));
             code = 2;
         }

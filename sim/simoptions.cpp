@@ -27,9 +27,12 @@ QString simUsage() {
         "                       extra trickle delay scannoise interim; keys: cmd sub skip n p k\n"
         "                       (example: --fault cut:cmd=0x14,sub=0x05,n=2,k=3)\n"
         "  --seed N             seed of the fault probabilities\n"
-        "  --stats FILE         with --pace: bytes, wire time, requests and idle gaps\n"
+        "  --stats FILE         with --pace: bytes, wire time, requests and the idle gaps of\n"
+        "                       the service session (the boot handshake's waits not counted)\n"
+        "  --gaps FILE          with --pace: each idle gap's reply end and request arrival,\n"
+        "                       nanoseconds of the system's monotonic clock\n"
         "  --help               this text\n"
-        "Ends on SIGTERM or SIGINT after writing --dump and --stats.\n");
+        "Ends on SIGTERM or SIGINT after writing --dump, --stats and --gaps.\n");
 }
 
 namespace {
@@ -55,8 +58,9 @@ QString parseSimOptions(const QStringList& args, SimOptions& out) {
         QStringLiteral("--dump"),        QStringLiteral("--latency"),
         QStringLiteral("--interim"),     QStringLiteral("--fault"),
         QStringLiteral("--seed"),        QStringLiteral("--stats"),
-        QStringLiteral("--eelite-size"), QStringLiteral("--eefull-size"),
-        QStringLiteral("--max-eelite"),  QStringLiteral("--max-eefull")};
+        QStringLiteral("--gaps"),        QStringLiteral("--eelite-size"),
+        QStringLiteral("--eefull-size"), QStringLiteral("--max-eelite"),
+        QStringLiteral("--max-eefull")};
     for (qsizetype i = 0; i < args.size(); ++i) {
         QString name = args[i];
         QString value;
@@ -90,6 +94,8 @@ QString parseSimOptions(const QStringList& args, SimOptions& out) {
             out.dump = value;
         else if (name == QLatin1String("--stats"))
             out.stats = value;
+        else if (name == QLatin1String("--gaps"))
+            out.gaps = value;
         else if (name == QLatin1String("--model") || name == QLatin1String("--lang")) {
             // The reply frame holds at most 255 payload bytes.
             if (value.size() > MaxText || value.contains(QChar(0)))

@@ -20,6 +20,7 @@ struct SimOptions {
     QString eeprom; // .eep loaded at start
     QString dump;   // .eep written at the end
     QString stats;  // line figures written at the end
+    QString gaps;   // the idle gaps' times written at the end
     bool strict = false;
     bool pace = false;
     bool help = false;

@@ -132,9 +132,10 @@ TEST(SimProgram, StrictRunReportsAFrameAtTheWrongSpeed) {
 TEST(SimProgram, PacedRunLogsEveryFrameAndCountsTheLine) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const QString log = dir.filePath("frames.log"), stats = dir.filePath("line.txt");
-    SimProgram sim(
-        {"--pace", "--log", log, "--stats", stats, "--fault", "badtrailer:sub=0x08,n=1"});
+    const QString log = dir.filePath("frames.log"), stats = dir.filePath("line.txt"),
+                  gaps = dir.filePath("gaps.txt");
+    SimProgram sim({"--pace", "--log", log, "--stats", stats, "--gaps", gaps, "--fault",
+                    "badtrailer:sub=0x08,n=1"});
     ASSERT_FALSE(sim.path().isEmpty());
     x45::QtSerialPort port;
     port.setPortName(sim.path());
@@ -173,5 +174,20 @@ TEST(SimProgram, PacedRunLogsEveryFrameAndCountsTheLine) {
     // Wire time follows the speeds: everything up to the speed answer at 57600, the rest faster.
     const double expectedIn = (1 + 106 + 4 + 13) * 10.0 / 57.6 + 10 * 10.0 / 115.2;
     EXPECT_NEAR(figures.value("wire ms to phone").toDouble(), expectedIn, 0.01);
-    EXPECT_TRUE(figures.contains("idle ms p99"));
+    // Idle gaps only between service replies and the next request: after the ping, the speed
+    // answer and the first space reply. The boot handshake's fixed waits are not the tool's.
+    EXPECT_EQ(figures.value("idle gaps").toInt(), 3);
+    EXPECT_GT(figures.value("session ms").toDouble(), 0.0);
+    QFile gapsFile(gaps);
+    ASSERT_TRUE(gapsFile.open(QIODevice::ReadOnly | QIODevice::Text));
+    const QList<QByteArray> lines = gapsFile.readAll().trimmed().split('\n');
+    ASSERT_EQ(lines.size(), 3);
+    qint64 previous = 0;
+    for (const QByteArray& line : lines) {
+        const QList<QByteArray> times = line.split(' ');
+        ASSERT_EQ(times.size(), 2) << line.constData();
+        EXPECT_LE(times[0].toLongLong(), times[1].toLongLong()) << "a gap ends after it starts";
+        EXPECT_GT(times[0].toLongLong(), previous) << "gaps follow one another";
+        previous = times[1].toLongLong();
+    }
 }

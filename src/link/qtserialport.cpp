@@ -1,14 +1,48 @@
 #include "qtserialport.h"
 
+#include <QDeadlineTimer>
 #include <QSerialPort>
 #include <QSerialPortInfo>
+#include <QThread>
 #include <chrono>
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+#endif
 
 namespace x45 {
 
 namespace {
 constexpr std::chrono::milliseconds CloseDrain{200};
+constexpr std::chrono::milliseconds DrainPoll{2};
+
+#ifdef Q_OS_UNIX
+// Writes what the driver takes at once; returns how many bytes that was.
+qsizetype writeDirect(int fd, const QByteArray& bytes) {
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n > 0)
+            done += n;
+        else if (n < 0 && errno == EINTR)
+            continue;
+        else
+            break; // driver full or an error: QSerialPort takes the rest and reports failures
+    }
+    return done;
 }
+
+// Waits, within a bound, until the driver has sent what it was given.
+void drainOutput(int fd, std::chrono::milliseconds bound) {
+    const QDeadlineTimer deadline(bound);
+    int pending = 0;
+    while (::ioctl(fd, TIOCOUTQ, &pending) == 0 && pending > 0 && !deadline.hasExpired())
+        QThread::msleep(static_cast<unsigned long>(DrainPoll.count()));
+}
+#endif
+} // namespace
 
 qint32 baudOfSettings(const QString& settings) {
     bool ok = false;
@@ -68,8 +102,11 @@ bool QtSerialPort::open(QString* error) {
 void QtSerialPort::close() {
     if (!port_->isOpen()) return;
     // The last request (the end-of-session message, the speed switch) must leave the wire
-    // before the line is dropped.
+    // before the line is dropped and its settings put back.
     if (port_->bytesToWrite() > 0) port_->waitForBytesWritten(int(CloseDrain.count()));
+#ifdef Q_OS_UNIX
+    drainOutput(int(port_->handle()), CloseDrain);
+#endif
     port_->close();
 }
 
@@ -95,7 +132,16 @@ QByteArray QtSerialPort::read(qint64 maxBytes) {
 
 void QtSerialPort::write(const QByteArray& bytes) {
     if (!port_->isOpen()) return;
-    port_->write(bytes);
+    QByteArray rest = bytes;
+#ifdef Q_OS_UNIX
+    // QSerialPort queues every write and switches a write notifier on and off around it: two
+    // wake-ups of the event loop and an extra turn of it per request, which delay the request
+    // and cost CPU. The driver takes a request at once, so it gets it straight away; anything it
+    // cannot take goes through QSerialPort, behind which nothing may overtake.
+    if (port_->bytesToWrite() == 0) rest.remove(0, writeDirect(int(port_->handle()), bytes));
+    if (rest.isEmpty()) return;
+#endif
+    port_->write(rest);
     // Hand the bytes to the driver now rather than at the next turn of the event loop.
     port_->flush();
 }
