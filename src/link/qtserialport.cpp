@@ -8,7 +8,6 @@
 #ifdef Q_OS_UNIX
 #include <cerrno>
 #include <sys/ioctl.h>
-#include <termios.h>
 #include <unistd.h>
 #endif
 
