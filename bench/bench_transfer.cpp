@@ -127,6 +127,9 @@ QString startSim(QProcess& sim, const QString& eeprom, const QString& dir, bool 
     QStringList args = {"--stats", dir + "/run.stats", "--gaps",  dir + "/run.gaps", "--eeprom",
                         eeprom,    "--eelite-size",    "2000000", "--eefull-size",   "2000000"};
     if (pace) args.prepend(QStringLiteral("--pace"));
+    // A run whose simulator fails must not be read with the figures of the run before.
+    QFile::remove(dir + "/run.stats");
+    QFile::remove(dir + "/run.gaps");
     sim.start(QStringLiteral(X45SIM_PATH), args);
     if (!sim.waitForStarted(5000)) return {};
     while (!sim.canReadLine() && sim.waitForReadyRead(5000)) {
