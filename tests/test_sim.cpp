@@ -11,8 +11,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QtEndian>
-#include <array>
 #include <gtest/gtest.h>
 #include <random>
 
@@ -45,8 +43,6 @@ TEST(SimSession, WrongBootAndWrongSpeedAreRefused) {
 TEST(SimStrictness, MalformedFramesAreCountedAndUnanswered) {
     SimPhone phone;
     openSession(phone);
-    const QByteArray good = block(0x08, {}); // 14 02 16 08 08
-    ASSERT_EQ(good, hex("1402160808"));
 
     struct Case {
         QByteArray frame;
@@ -73,104 +69,28 @@ TEST(SimStrictness, MalformedFramesAreCountedAndUnanswered) {
     }
     // Every frame is logged with its exact bytes, and the phone still answers good requests.
     EXPECT_EQ(phone.requests().last(), cases[std::size(cases) - 1].frame);
-    EXPECT_EQ(ask(phone, good).size(), 17);
+    EXPECT_EQ(ask(phone, block(0x08, {})).size(), 17);
 }
 
-TEST(SimBlocks, WriteReadDeleteRoundTripKeepsSpaceInStep) {
-    SimConfig config;
-    config.eefullCapacity = 1000;
-    SimPhone phone(config);
-    phone.setBlocks({x45::EEPBlock{7, QByteArray("seven"), 1}});
-    openSession(phone);
-
-    // Block 5000, 41 bytes, version 2: announce, three chunks, close.
-    QByteArray data;
-    for (int i = 0; i < 41; ++i)
-        data.append(char(i * 7));
-    EXPECT_EQ(ask(phone, block(0x11, idArgs(5000) + x45::WordToStr(41) + hex("02"))),
-              block(0x11, {}));
-    for (int off = 0; off < 41; off += 20)
-        EXPECT_EQ(ask(phone, block(0x12, idArgs(5000) + x45::WordToStr(off) + data.mid(off, 20))),
-                  block(0x12, {}));
-    EXPECT_TRUE(phone.blocks().size() == 1) << "nothing is stored before the block is closed";
-    EXPECT_EQ(ask(phone, block(0x13, idArgs(5000))), block(0x13, {}));
-
-    EXPECT_EQ(ask(phone, block(0x15, idArgs(5000))), block(0x15, x45::WordToStr(41) + hex("02")));
-    QByteArray back;
-    while (back.size() < 41) {
-        const QByteArray r = ask(
-            phone, block(0x14, idArgs(5000) + x45::WordToStr(back.size()) + x45::WordToStr(30)));
-        ASSERT_EQ(x45::byteAt(r, 3), 0x14);
-        ASSERT_GT(r.size(), 5);
-        back += r.mid(4, r.size() - 5);
-    }
-    EXPECT_EQ(back, data);
-    EXPECT_EQ(ask(phone, block(0x16, {})), block(0x16, idArgs(5000)));
-    EXPECT_EQ(ask(phone, block(0x06, {})), block(0x06, idArgs(7)));
-    // A number not held answers with the marker.
-    EXPECT_EQ(ask(phone, block(0x05, idArgs(8))), hex("1402163232"));
-
-    const auto space = [&](quint8 sub) {
-        const QByteArray r = ask(phone, block(sub, {}));
-        return std::array<qint32, 3>{qFromLittleEndian<qint32>(r.constData() + 4),
-                                     qFromLittleEndian<qint32>(r.constData() + 8),
-                                     qFromLittleEndian<qint32>(r.constData() + 12)};
-    };
-    EXPECT_EQ(space(0x18), (std::array<qint32, 3>{959, 959, 0}));
-    EXPECT_EQ(ask(phone, block(0x17, idArgs(5000))), block(0x17, {}));
-    EXPECT_EQ(space(0x18), (std::array<qint32, 3>{959, 1000, 41})); // deleted until collected
-    EXPECT_EQ(ask(phone, block(0x1B, {})), block(0x1B, {}));
-    EXPECT_EQ(space(0x18), (std::array<qint32, 3>{1000, 1000, 0}));
-
-    EXPECT_EQ(ask(phone, block(0x09, {})), block(0x09, {}));
-    EXPECT_TRUE(phone.blocks().isEmpty());
-    EXPECT_EQ(phone.malformedCount(), 0) << phone.malformedReasons().join('\n').toStdString();
-}
-
-TEST(SimPortTest, RepliesArriveThroughTheEventLoopAtThePortsSpeed) {
+TEST(SimPortTest, RepliesComeThroughTheEventLoopAndSpeedsTakeEffectAtTheNextOpen) {
     SimPhone phone;
     SimPort port(phone);
     QString error;
-    port.failOpen(QStringLiteral("Permission denied"));
-    EXPECT_FALSE(port.open(&error));
-    EXPECT_EQ(error, QStringLiteral("Permission denied"));
-    port.failOpen({});
     port.setSettings(QString::fromLatin1(proto::SettingsAtStart));
     ASSERT_TRUE(port.open(&error)) << error.toStdString();
-
-    // Answers are never delivered inside write(): they come through the event loop.
-    const auto exchange = [&](const QByteArray& out) {
-        port.write(out);
-        EXPECT_EQ(port.bytesAvailable(), 0);
-        QElapsedTimer clock;
-        clock.start();
-        while (port.bytesAvailable() == 0 && clock.elapsed() < 2000)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-        return port.read(0);
-    };
-    EXPECT_EQ(exchange(hex("55")), hex("A0"));
-    EXPECT_EQ(exchange(bootBytes()), hex("A5"));
-
-    x45::Link link(port);
-    link.SendFrame(proto::BaudQuery);
-    link.WaitReply(proto::BaudTimeout, 1);
-    EXPECT_EQ(link.Reply.Buffer.right(10), proto::BaudReplyTail);
-    // The speed set while open only takes effect at the next open, like a real port.
+    // Answers are never delivered inside write(), as on a real port.
+    port.write(hex("55"));
+    EXPECT_EQ(port.bytesAvailable(), 0);
+    QElapsedTimer clock;
+    clock.start();
+    while (port.bytesAvailable() == 0 && clock.elapsed() < 2000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    EXPECT_EQ(port.read(0), hex("A0"));
     port.setSettings(QString::fromLatin1(proto::SettingsFast));
     EXPECT_EQ(port.lineSpeed(), 57600);
     port.close();
     ASSERT_TRUE(port.open(&error));
-    link.SendFrame(proto::ChipsetQuery);
-    link.WaitReply(proto::InfoTimeout, 1);
-    EXPECT_EQ(link.Reply.State, x45::Complete);
-    EXPECT_EQ(link.Reply.SubCmd, proto::ChipsetSub);
-    EXPECT_EQ(phone.malformedCount(), 0);
-
-    QString lostReason;
-    QObject::connect(&port, &x45::SerialPort::lost, [&](const QString& r) { lostReason = r; });
-    port.unplug();
-    EXPECT_FALSE(port.isOpen());
-    EXPECT_FALSE(lostReason.isEmpty());
+    EXPECT_EQ(port.lineSpeed(), 115200);
 }
 
 TEST(SimBlocks, WritesMustFollowOnAndIncompleteBlocksAreNeverStored) {
@@ -215,11 +135,6 @@ TEST(SimBlocks, WritesMustFollowOnAndIncompleteBlocksAreNeverStored) {
     EXPECT_EQ(phone.blocks().first(), (x45::EEPBlock{12, QByteArray("fresh"), 7}));
     EXPECT_NE(x45::byteAt(announce(13, 96), 3), 0x01);
     EXPECT_EQ(phone.refusals().size(), 2);
-    // An empty block is announced, sent as one empty chunk and closed.
-    ASSERT_EQ(announce(14, 0), block(0x01, {}));
-    ASSERT_EQ(chunk(14, 0, {}), ack2);
-    ASSERT_EQ(ask(phone, block(0x03, idArgs(14))), block(0x03, {}));
-    EXPECT_EQ(phone.blocks().size(), 2);
     // Deleting a block the phone does not hold answers with the marker.
     EXPECT_EQ(x45::byteAt(ask(phone, block(0x07, idArgs(99))), 3), proto::NoSuchBlock);
     EXPECT_EQ(phone.malformedCount(), 4);
@@ -288,9 +203,4 @@ TEST(SimBlocks, ReplacedBlocksFreeTheirSpaceByArea) {
     EXPECT_EQ(e.space(true).freeForDeleted, 60);
     e.collectGarbage();
     EXPECT_EQ(e.space(true).freeInBuffer, 70);
-    EXPECT_EQ(e.highest(true), 5000);
-    EXPECT_EQ(e.highest(false), 1);
-    e.eraseArea(false);
-    EXPECT_EQ(e.highest(false), 0);
-    EXPECT_EQ(e.count(), 1);
 }
