@@ -1,5 +1,5 @@
-// Session pieces with exact bytes: the boot handshake over a scripted port, the value extraction
-// rules and the space reply, and a stop while scanning.
+// Session pieces with exact bytes over a scripted port: the boot handshake, the value extraction
+// rules, the space reply, the judgement of each start reply, and a stop while scanning.
 
 #include "fakeport.h"
 #include "link/link.h"
@@ -21,8 +21,7 @@ QByteArray hex(const char* text) {
 }
 
 // The space reply of the protocol's example: EElite, 4096 free in the buffer, 4660 at all.
-const QByteArray ExampleSpace = hex("140E1A08001000003412000000000000"
-                                    "3E");
+const QByteArray ExampleSpace = hex("140E1A080010000034120000000000003E");
 
 struct SessionFake : ::testing::Test {
     FakePort port;
@@ -47,14 +46,7 @@ x45::ReplyRecord replyOf(const QByteArray& bytes) {
 
 } // namespace
 
-TEST_F(SessionFake, BootImageComesFromTheResources) {
-    ASSERT_EQ(session.BootImage.size(), 104);
-    EXPECT_EQ(session.BootImage.left(4), hex("A55AA5A5"));
-    EXPECT_EQ(session.BootImage.right(4), hex("B748B7B7"));
-    EXPECT_EQ(x45::XorSum(session.BootImage), x45::proto::BootCheck);
-}
-
-TEST_F(SessionFake, HandshakeScansUntilTheLastByteIsA0ThenSendsBootAndCheck) {
+TEST_F(SessionFake, HandshakeScansUntilTheLastByteIsA0ThenSendsBootAndCheckAndWantsA5) {
     openPort();
     port.silentNext();               // first scan: nothing
     port.replyNext(hex("A011"));     // second: A0 not last, does not count
@@ -70,18 +62,14 @@ TEST_F(SessionFake, HandshakeScansUntilTheLastByteIsA0ThenSendsBootAndCheck) {
     EXPECT_EQ(port.writes[3].mid(1), session.BootImage);
     EXPECT_EQ(port.writes[4], hex("FE"));
     EXPECT_EQ(ui.statuses, QStringList{QStringLiteral("Sending service boot...")});
-}
 
-TEST_F(SessionFake, HandshakeWithoutAcknowledgementFails) {
-    openPort();
-    port.replyNext(hex("A0"));
-    port.silentNext();
-    port.replyNext(hex("A4"));
-    EXPECT_EQ(session.SendServiceBoot(), Session::BootResult::NotAcked);
-    port.replyNext(hex("A0"));
-    port.silentNext();
-    port.silentNext();
-    EXPECT_EQ(session.SendServiceBoot(), Session::BootResult::NotAcked) << "no byte at all";
+    // Any other acknowledgement, or none, fails.
+    for (const char* ack : {"A4", ""}) {
+        port.replyNext(hex("A0"));
+        port.silentNext();
+        port.replyNext(hex(ack));
+        EXPECT_EQ(session.SendServiceBoot(), Session::BootResult::NotAcked) << ack;
+    }
 }
 
 TEST_F(SessionFake, StopWhileScanningEndsOnTheStopPath) {
@@ -110,47 +98,37 @@ TEST_F(SessionFake, CablePulledWhileScanningEndsWithMessage) {
     EXPECT_TRUE(ui.messages[0].text.contains(QStringLiteral("No such device")));
 }
 
-TEST(Extraction, NamesEndAtTheFirstZeroOrTakeTheRest) {
+TEST(Extraction, ValuesComeFromTheFrameOnly) {
+    // Names end at the first zero or take the rest.
     EXPECT_EQ(Session::extractName(hex("0E05 0B 07 433435 00")), QStringLiteral("C45"));
     EXPECT_EQ(Session::extractName(hex("0E07 09 07 5335 00 4142 ")), QStringLiteral("S5"));
     EXPECT_EQ(Session::extractName(hex("0E04 0A 09 6C6731")), QStringLiteral("lg1"));
     EXPECT_EQ(Session::extractName(hex("0E01 0F 07")), QString());
     EXPECT_EQ(Session::extractName(hex("0E02 0C 07 00")), QString());
-}
-
-TEST(Extraction, SoftwareVersionReadsTheHexDigitsAsDecimal) {
-    EXPECT_EQ(Session::extractSWVer(hex("0E020C0325")), 25);
-    EXPECT_EQ(Session::extractSWVer(hex("0E020C0307")), 7);
-    EXPECT_EQ(Session::extractSWVer(hex("0E020C034B")), 4);
-    EXPECT_EQ(Session::extractSWVer(hex("0E020C03B4")), 0);
-    EXPECT_EQ(Session::extractSWVer(hex("0E020C0399")), 99);
-    EXPECT_EQ(Session::extractSWVer(QByteArray()), 0);
-}
-
-TEST(Extraction, ImeiIsBetweenTheFirstBlankAndTheLastByte) {
-    const QByteArray digits = "350123456789012";
-    QByteArray payload = hex("0A0108") + ' ' + digits + hex("00");
-    EXPECT_EQ(Session::extractIMEI(x45::Link::frame(0x0E, payload)), QString::fromLatin1(digits));
-    // Without a blank: everything but the last byte.
+    // The software version's hex digits read as decimal; a non-digit counts as nothing.
+    for (const auto& [frame, ver] :
+         {std::pair{"0E020C0325", 25}, std::pair{"0E020C034B", 4}, std::pair{"0E020C03B4", 0},
+          std::pair{"0E020C0399", 99}, std::pair{"", 0}})
+        EXPECT_EQ(Session::extractSWVer(hex(frame)), ver) << frame;
+    // The IMEI lies between the first blank and the last byte; without a blank it is everything
+    // but the last byte.
+    EXPECT_EQ(Session::extractIMEI(
+                  x45::Link::frame(0x0E, hex("0A0108") + " 350123456789012" + hex("00"))),
+              QStringLiteral("350123456789012"));
     EXPECT_EQ(Session::extractIMEI(hex("0E030D0A414299")),
               QString::fromLatin1(hex("0E030D0A4142")));
-    // Only the first blank counts.
     EXPECT_EQ(Session::extractIMEI(x45::Link::frame(0x0E, QByteArray("\x0A"
                                                                      "a b c!"))),
               QStringLiteral("b c"));
 }
 
-TEST(SpaceReply, ExampleReplyGivesTheThreeCounters) {
-    x45::EEPSpace space;
-    space.FreeForDeleted = 77;
-    const auto reply = replyOf(ExampleSpace);
-    ASSERT_TRUE(Session::parseSpaceReply(reply, 0x08, space));
+TEST(SpaceReply, ExampleGivesTheThreeCountersAndRefusedRepliesLeaveTheRecord) {
+    x45::EEPSpace space{1, 2, 77};
+    ASSERT_TRUE(Session::parseSpaceReply(replyOf(ExampleSpace), 0x08, space));
     EXPECT_EQ(space.FreeInBuffer, 4096);
     EXPECT_EQ(space.FreeAtAll, 4660);
     EXPECT_EQ(space.FreeForDeleted, 0);
-}
 
-TEST(SpaceReply, RefusedRepliesLeaveTheRecord) {
     const x45::EEPSpace old{1, 2, 3};
     const QByteArray good = ExampleSpace;
     QByteArray badTrailer = good;
@@ -160,7 +138,7 @@ TEST(SpaceReply, RefusedRepliesLeaveTheRecord) {
     for (const auto& [bytes, sub] :
          {std::pair{good, 0x18}, std::pair{badTrailer, 0x08}, std::pair{shortFrame, 0x08},
           std::pair{good.left(12), 0x08}, std::pair{QByteArray(), 0x08}}) {
-        x45::EEPSpace space = old;
+        space = old;
         EXPECT_FALSE(Session::parseSpaceReply(replyOf(bytes), static_cast<quint8>(sub), space))
             << bytes.toHex().constData();
         EXPECT_EQ(space.FreeAtAll, 2);
@@ -186,31 +164,14 @@ TEST_F(SessionFake, SpaceQueryAsksFiveTimesThenGivesUp) {
     EXPECT_EQ(full.FreeInBuffer, 9);
 }
 
-TEST(PortNames, FixedEntriesMapToThisSystemsDevices) {
-#ifdef Q_OS_WIN
-    EXPECT_EQ(x45::comPortDevice(0), QStringLiteral("COM1"));
-    EXPECT_EQ(x45::comPortDevice(3), QStringLiteral("COM4"));
-#else
-    EXPECT_EQ(x45::comPortDevice(0), QStringLiteral("/dev/ttyS0"));
-    EXPECT_EQ(x45::comPortDevice(3), QStringLiteral("/dev/ttyS3"));
-#endif
-}
-
 TEST_F(SessionFake, SpeedSwitchAndChipsetRepliesAreJudgedByTheirFixedParts) {
     openPort();
     // Other bytes before the fixed tail do not matter.
-    port.replyNext(hex("010C0D"
-                       "9998"
-                       "CC313135323030"
-                       "0DD22B"));
+    port.replyNext(hex("010C0D 9998 CC3131353230300DD22B"));
     EXPECT_TRUE(session.BaudQuery());
-    port.replyNext(hex("010A0B"
-                       "CD313135323030"
-                       "0DD22B"));
+    port.replyNext(hex("010A0B CD3131353230300DD22B"));
     EXPECT_FALSE(session.BaudQuery()) << "CC is part of the fixed tail";
-    port.replyNext(hex("010A0A"
-                       "CC313135323030"
-                       "0DD22B"));
+    port.replyNext(hex("010A0A CC3131353230300DD22B"));
     EXPECT_FALSE(session.BaudQuery()) << "header check";
     EXPECT_EQ(port.writes.value(0), x45::proto::BaudQuery);
 
@@ -244,12 +205,10 @@ TEST_F(SessionFake, IdentificationJudgementTable) {
     EXPECT_TRUE(link.TimedOut);
     EXPECT_EQ(session.identity.PhoneModel, QStringLiteral("old"));
     // Good reply in time, with line noise after it: the frame alone counts.
-    port.replyNext(hex("0E040A07433500"
-                       "5A5A"));
+    port.replyNext(hex("0E040A07433500 5A5A"));
     EXPECT_EQ(session.InfoQuery(0x07), Session::InfoJudgement::Taken);
     EXPECT_EQ(session.identity.PhoneModel, QStringLiteral("C5"));
-    port.replyNext(hex("0E020C0325"
-                       "77"));
+    port.replyNext(hex("0E020C0325 77"));
     EXPECT_EQ(session.InfoQuery(0x03), Session::InfoJudgement::Taken);
     EXPECT_EQ(session.identity.PhoneSWVer, 25);
     EXPECT_EQ(port.writes.value(0), x45::proto::ModelQuery);
