@@ -15,11 +15,18 @@ using namespace x45::test;
 
 namespace {
 
-QByteArray crlf(std::initializer_list<const char*> lines) {
-    QByteArray text;
-    for (const char* line : lines)
-        text += QByteArray(line) + "\r\n";
-    return text;
+// The lines of a file, written "a|b|c", each ended by CR LF.
+QByteArray crlf(const char* lines) {
+    return QByteArray(lines).replace('|', "\r\n") + "\r\n";
+}
+
+// Each block as "id/version" or "id/version/hex data", blank-separated.
+std::string shown(const BlockList& list) {
+    QStringList out;
+    for (const EEPBlock& b : list)
+        out << QStringLiteral("%1/%2").arg(b.BlockId).arg(b.BlockVer) +
+                   (b.Data.isEmpty() ? QString() : "/" + QString::fromLatin1(b.Data.toHex()));
+    return out.join(' ').toStdString();
 }
 
 class MapFiles : public ::testing::Test {
@@ -34,68 +41,56 @@ protected:
         error = ctx.error;
         return step;
     }
-    const EEPBlock* block(qint16 id) const {
-        const qsizetype at = findBlock(state.blocks, id);
-        return at < 0 ? nullptr : &state.blocks[at];
-    }
 };
 
 } // namespace
 
-TEST_F(MapFiles, KeyValueSplitSkipsOneCharacterAfterEquals) {
-    ASSERT_EQ(read(crlf({"[1]", "VERSION = 3", "[2]", "VERSION=3", "[3]", "VERSION 3", "[4]",
-                         "version\t4", "[5]", "  Version =   5  ; five", "[6]", "VERSION =13"})),
-              FileStep::Continue);
-    ASSERT_EQ(state.blocks.size(), 6);
-    EXPECT_EQ(block(1)->BlockVer, 3);
-    EXPECT_EQ(block(2)->BlockVer, 0); // the digit right after "=" is skipped
-    EXPECT_EQ(block(3)->BlockVer, 3);
-    EXPECT_EQ(block(4)->BlockVer, 4);
-    EXPECT_EQ(block(5)->BlockVer, 5);
-    EXPECT_EQ(block(6)->BlockVer, 3);
-}
-
-TEST_F(MapFiles, DataBlockCollectsHexBytes) {
-    ASSERT_EQ(read(crlf({"; header comment", "", "[5077]", "DATA = {", "0x01 0x02", "  0A0B  ",
-                         "0x1G", "01 02 ; not a comment here", "\t", "}", "[6]"})),
-              FileStep::Continue);
-    ASSERT_EQ(state.blocks.size(), 2);
-    EXPECT_EQ(block(5077)->Data, QByteArray::fromHex("01020a0b"));
-    EXPECT_TRUE(block(6)->Data.isEmpty());
-    EXPECT_TRUE(ui.messages.empty());
-}
-
-TEST_F(MapFiles, SectionHeaders) {
-    state.blocks = {makeBlock(30, 2, 4)};
-    ASSERT_EQ(read(crlf({"[0]", "VERSION = 9", "[abc]", "[-4]", "[ 12 ]", "[&H1E]", "DATA = {",
-                         "FF", "}", "[2.5]", "[]", "[7"}),
-                   2),
-              FileStep::Continue);
-    ASSERT_EQ(state.blocks.size(), 3);
-    EXPECT_EQ(state.blocks[0].BlockId, 30); // found in place, gets the data
-    EXPECT_EQ(state.blocks[0].Data, "\xFF");
-    EXPECT_EQ(state.blocks[0].BlockVer, 4);
-    EXPECT_EQ(state.blocks[1], (EEPBlock{12, {}, 0})); // VERSION before it had no block
-    EXPECT_EQ(state.blocks[2].BlockId, 2);             // halves round to the even neighbour
-}
-
-TEST_F(MapFiles, FirstFileStartsFromAnEmptyListLaterOnesMerge) {
-    state.blocks = {makeBlock(1, 1), makeBlock(2, 2)};
-    ASSERT_EQ(read(crlf({"[3]"}), 1), FileStep::Continue);
-    EXPECT_EQ(state.blocks, (BlockList{EEPBlock{3, {}, 0}}));
-    ASSERT_EQ(read(crlf({"[4]", "[3]", "VERSION = 1"}), 2), FileStep::Continue);
-    EXPECT_EQ(state.blocks, (BlockList{EEPBlock{3, {}, 1}, EEPBlock{4, {}, 0}}));
+TEST_F(MapFiles, LineGrammar) {
+    const struct {
+        const char* lines;
+        int number;
+        BlockList before;
+        const char* after;
+    } cases[] = {
+        // One character after "=" is skipped, so "VERSION=3" reads as nothing.
+        {"[1]|VERSION = 3|[2]|VERSION=3|[3]|VERSION 3|[4]|version\t4|[5]|  Version =   5  ; five"
+         "|[6]|VERSION =13",
+         1,
+         {},
+         "1/3 2/0 3/3 4/4 5/5 6/3"},
+        {"; header comment||[5077]|DATA = {|0x01 0x02|  0A0B  |0x1G|01 02 ; not a comment here|\t"
+         "|}|[6]",
+         1,
+         {},
+         "5077/0/01020a0b 6/0"},
+        // 30 is found in place and gets the data; VERSION before [12] has no block; halves round
+        // to the even neighbour; the rest are no section headers.
+        {"[0]|VERSION = 9|[abc]|[-4]|[ 12 ]|[&H1E]|DATA = {|FF|}|[2.5]|[]|[7",
+         2,
+         {makeBlock(30, 2, 4)},
+         "30/4/ff 12/0 2/0"},
+        {"[3]", 1, {makeBlock(1, 1)}, "3/0"}, // the first file starts from an empty list
+        {"[4]|[3]|VERSION = 1", 2, {makeBlock(3, 0)}, "3/1 4/0"}, // later files merge
+        // OFFSET: 1 goes (its data goes nowhere); 2 stays; 3 has data; 4 is not the last block.
+        {"[1]|OFFSET = 100|VERSION = 4|DATA = {|01|}|[2]|OFFSET = 0|[3]|DATA = {|02|}|OFFSET = 8"
+         "|[4]|[5]|[4]|OFFSET = 1",
+         1,
+         {},
+         "2/0 3/0/02 4/0 5/0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.lines);
+        state.blocks = c.before;
+        ASSERT_EQ(read(crlf(c.lines), c.number), FileStep::Continue);
+        EXPECT_EQ(shown(state.blocks), c.after);
+        EXPECT_TRUE(ui.messages.empty());
+    }
 }
 
 TEST_F(MapFiles, ClosingLineLastIsCorrupted) {
-    const QByteArray corrupt[] = {
-        crlf({"[5077]", "DATA = {", "0x01 0x02", "}"}),
-        QByteArray("[5077]\r\nDATA = {\r\n01\r\n}"),
-        crlf({"[5077]", "DATA = {", "0x01"}),
-        crlf({"[5077]", "DATA = {"}),
-        crlf({"DATA = {", "01", "}"}),
-    };
-    for (const QByteArray& text : corrupt) {
+    for (const QByteArray& text :
+         {crlf("[5077]|DATA = {|0x01 0x02|}"), QByteArray("[5077]\r\nDATA = {\r\n01\r\n}"),
+          crlf("[5077]|DATA = {|0x01"), crlf("[5077]|DATA = {"), crlf("DATA = {|01|}")}) {
         SCOPED_TRACE(text.toStdString());
         state.blocks = {makeBlock(1, 1)};
         ui.messages.clear();
@@ -107,14 +102,13 @@ TEST_F(MapFiles, ClosingLineLastIsCorrupted) {
         EXPECT_EQ(ui.messages[0].buttons, Buttons::Ok);
     }
     // One more line after the closing one, even an empty one, makes it sound.
-    EXPECT_EQ(read(crlf({"[5077]", "DATA = {", "01", "}", ""})), FileStep::Continue);
-    EXPECT_EQ(block(5077)->Data, "\x01");
+    EXPECT_EQ(read(crlf("[5077]|DATA = {|01|}|")), FileStep::Continue);
+    EXPECT_EQ(shown(state.blocks), "5077/0/01");
 }
 
 TEST_F(MapFiles, ServiceQuestionAskedOncePerFile) {
-    const QByteArray text =
-        crlf({"[10]", "SERVICE = 0", "DATA = {", "AA", "}", "[11]", "SERVICE = 0", "DATA = {", "BB",
-              "}", "[12]", "SERVICE = 1", "DATA = {", "CC", "}", ""});
+    const QByteArray text = crlf("[10]|SERVICE = 0|DATA = {|AA|}|[11]|SERVICE = 0|DATA = {|BB|}"
+                                 "|[12]|SERVICE = 1|DATA = {|CC|}|");
     ui.messageAnswers = {Button::Yes};
     ASSERT_EQ(read(text, 1, "/maps/phone.map"), FileStep::Continue);
     ASSERT_EQ(ui.messages.size(), 1u);
@@ -124,74 +118,48 @@ TEST_F(MapFiles, ServiceQuestionAskedOncePerFile) {
     EXPECT_EQ(ui.messages[0].icon, Icon::Question);
     EXPECT_EQ(state.blocks.size(), 3);
 
+    // The next file asks again.
     ui.messages.clear();
     ui.messageAnswers = {Button::No};
     ASSERT_EQ(read(text, 1), FileStep::Continue);
     EXPECT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(state.blocks, (BlockList{EEPBlock{12, "\xCC", 0}}));
-
-    // The next file of the same selection asks again.
-    ui.messages.clear();
-    ui.messageAnswers = {Button::Yes};
-    ASSERT_EQ(read(text, 2), FileStep::Continue);
-    EXPECT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(state.blocks.size(), 3);
+    EXPECT_EQ(shown(state.blocks), "12/0/cc");
 }
 
 TEST_F(MapFiles, ServiceNoKeepsABlockThatAlreadyHasData) {
     ui.defaultMessageAnswer = Button::No;
-    ASSERT_EQ(read(crlf({"[1]", "DATA = {", "01", "}", "SERVICE = 0", "VERSION = 5", "[2]",
-                         "SERVICE =  ; no value", "[3]"})),
+    ASSERT_EQ(read(crlf("[1]|DATA = {|01|}|SERVICE = 0|VERSION = 5|[2]|SERVICE =  ; no value|[3]")),
               FileStep::Continue);
     // Block 1 keeps its data but is no longer current, so VERSION misses it; "SERVICE =" with no
     // value reads as 0 and drops block 2.
-    EXPECT_EQ(state.blocks, (BlockList{EEPBlock{1, "\x01", 0}, EEPBlock{3, {}, 0}}));
+    EXPECT_EQ(shown(state.blocks), "1/0/01 3/0");
     EXPECT_EQ(ui.messages.size(), 1u);
-}
-
-TEST_F(MapFiles, OffsetRemovesANewBlockWithoutData) {
-    ASSERT_EQ(
-        read(crlf({"[1]", "OFFSET = 100", "VERSION = 4", "DATA = {", "01", "}", "[2]", "OFFSET = 0",
-                   "[3]", "DATA = {", "02", "}", "OFFSET = 8", "[4]", "[5]", "[4]", "OFFSET = 1"})),
-        FileStep::Continue);
-    // 1 goes (and its data goes nowhere); 2 stays; 3 has data; 4 is not the last block.
-    ASSERT_EQ(state.blocks.size(), 4);
-    EXPECT_EQ(state.blocks[0], (EEPBlock{2, {}, 0}));
-    EXPECT_EQ(state.blocks[1], (EEPBlock{3, "\x02", 0}));
-    EXPECT_EQ(state.blocks[2].BlockId, 4);
-    EXPECT_EQ(state.blocks[3].BlockId, 5);
 }
 
 TEST_F(MapFiles, ProductSetsTheHardwareIdAndIsResetPerFile) {
     state.hwid = 7;
-    ASSERT_EQ(read(crlf({"[1]"})), FileStep::Continue);
+    ASSERT_EQ(read(crlf("[1]")), FileStep::Continue);
     EXPECT_EQ(state.hwid, 0);
-    ASSERT_EQ(read(crlf({"PRODUCT = 32769"})), FileStep::Continue);
+    ASSERT_EQ(read(crlf("PRODUCT = 32769")), FileStep::Continue);
     EXPECT_EQ(state.hwid, 0x8001);
-    ASSERT_EQ(read(crlf({"PRODUCT = -32767", "PRODUCT = 12"}), 2), FileStep::Continue);
+    ASSERT_EQ(read(crlf("PRODUCT = -32767|PRODUCT = 12"), 2), FileStep::Continue);
     EXPECT_EQ(state.hwid, 12);
 }
 
 TEST_F(MapFiles, OutOfRangeValuesRejectTheFileAndKeepTheList) {
-    const QByteArray bad[] = {
-        crlf({"[1]", "VERSION = 256"}),
-        crlf({"[1]", "VERSION = -1"}),
-        crlf({"[32768]"}),
-        crlf({"[1e9]", "[99999999999999999999999]"}),
-        crlf({"PRODUCT = 65536"}),
-        crlf({"PRODUCT = -32769"}),
-    };
-    for (const QByteArray& text : bad) {
-        SCOPED_TRACE(text.toStdString());
+    for (const char* lines :
+         {"[1]|VERSION = 256", "[1]|VERSION = -1", "[32768]", "[1e9]|[99999999999999999999999]",
+          "PRODUCT = 65536", "PRODUCT = -32769"}) {
+        SCOPED_TRACE(lines);
         state.blocks = {makeBlock(1, 1, 2)};
         state.hwid = 7;
-        EXPECT_EQ(read(text, 1, "/maps/bad.map"), FileStep::Reject);
+        EXPECT_EQ(read(crlf(lines), 1, "/maps/bad.map"), FileStep::Reject);
         EXPECT_TRUE(error.contains("bad.map"));
         EXPECT_EQ(state.blocks, (BlockList{makeBlock(1, 1, 2)}));
         EXPECT_EQ(state.hwid, 7);
     }
     // Without a current block a VERSION goes nowhere, so its value is not looked at.
-    EXPECT_EQ(read(crlf({"VERSION = 999"})), FileStep::Continue);
+    EXPECT_EQ(read(crlf("VERSION = 999")), FileStep::Continue);
 }
 
 TEST_F(MapFiles, LineFeedOnlyFilesAndFilesOnDisk) {
@@ -213,6 +181,6 @@ TEST_F(MapFiles, PendingEventsRunWhileTheFileIsRead) {
     bool ran = false;
     QMetaObject::invokeMethod(
         QCoreApplication::instance(), [&] { ran = true; }, Qt::QueuedConnection);
-    ASSERT_EQ(read(crlf({"[1]", "VERSION = 2"})), FileStep::Continue);
+    ASSERT_EQ(read(crlf("[1]|VERSION = 2")), FileStep::Continue);
     EXPECT_TRUE(ran);
 }
