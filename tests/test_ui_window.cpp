@@ -22,13 +22,14 @@ using x45::ui::MainForm;
 
 namespace {
 
+// The phone's side of the window; the first five are the transfer buttons.
 const char* const PhoneSide[] = {
     "LoadPhonesButton",      "LoadCustomPhonesButton", "SavePhonesButton",
     "SaveSelPhonesButton",   "DeleteNowButton",        "DeletePhonesButton",
     "SelectAllPhonesButton", "CopyLeftButton",         "CopyRightButton"};
-const char* const IdentityLabels[] = {"Label9", "Label10", "Label12", "Label11", "Label27"};
-const char* const SpaceLabels[] = {"Label17", "Label21", "Label14",
-                                   "Label16", "Label15", "Label20"};
+// What the phone told about itself and its free space.
+const char* const PhoneLabels[] = {"Label9",  "Label10", "Label12", "Label11", "Label27", "Label17",
+                                   "Label21", "Label14", "Label16", "Label15", "Label20"};
 
 QString text(QWidget* root, const char* name) {
     if (auto* b = root->findChild<QAbstractButton*>(QLatin1String(name))) return b->text();
@@ -54,9 +55,7 @@ void expectNoSession(QWidget* form) {
 }
 
 void expectEmptyPhoneLabels(QWidget* form) {
-    for (const char* name : IdentityLabels)
-        EXPECT_TRUE(text(form, name).isEmpty()) << name;
-    for (const char* name : SpaceLabels)
+    for (const char* name : PhoneLabels)
         EXPECT_TRUE(text(form, name).isEmpty()) << name;
 }
 
@@ -122,27 +121,20 @@ TEST_F(WindowWithPhone, ControlsAtStartCarryTheirCaptionsAndStates) {
     expectEmptyPhoneLabels(form.get());
 
     // The five transfer buttons are off; the list's own buttons and the arrows are on.
-    for (const char* name : {"LoadPhonesButton", "LoadCustomPhonesButton", "SavePhonesButton",
-                             "SaveSelPhonesButton", "DeleteNowButton"})
-        EXPECT_FALSE(enabled(form.get(), name)) << name;
+    for (int i = 0; i < 9; ++i)
+        EXPECT_EQ(enabled(form.get(), PhoneSide[i]), i >= 5) << PhoneSide[i];
     for (const char* name :
-         {"DeletePhonesButton", "SelectAllPhonesButton", "CopyLeftButton", "CopyRightButton",
-          "LoadUsersButton", "SaveUsersButton", "DeleteUsersButton", "SelectAllUsersButton",
+         {"LoadUsersButton", "SaveUsersButton", "DeleteUsersButton", "SelectAllUsersButton",
           "CompareButton", "CheckHWidForDesc", "StartButton", "Combo3"})
         EXPECT_TRUE(enabled(form.get(), name)) << name;
     EXPECT_FALSE(control<QCheckBox>(form.get(), "CheckHWidForDesc")->isChecked());
     EXPECT_NE(control<QStatusBar>(form.get(), "StatusBar"), nullptr);
-    EXPECT_NE(control<QProgressBar>(form.get(), "ProgressBar"), nullptr);
     EXPECT_EQ(status(), "Ready");
 
     for (const char* name : {"PhoneEEPList", "UserEEPList"}) {
         auto* view = control<ui::BlockListView>(form.get(), name);
         ASSERT_NE(view, nullptr);
         EXPECT_EQ(view->model()->rowCount(), 0);
-        QStringList headers;
-        for (int c = 0; c < view->model()->columnCount(); ++c)
-            headers << view->model()->headerData(c, Qt::Horizontal).toString();
-        EXPECT_EQ(headers, QStringList({"ID", "Type", "Ver.", "Length", "Description"}));
         EXPECT_EQ(view->selectionMode(), QAbstractItemView::ExtendedSelection);
         EXPECT_TRUE(view->uniformRowHeights());
     }
@@ -155,7 +147,6 @@ TEST_F(WindowWithPhone, PortChoicesStartWithComOneToFourAndTakeExtraPaths) {
         EXPECT_EQ(combo->itemText(i), QStringLiteral("COM%1").arg(i + 1));
         EXPECT_EQ(combo->itemData(i).toString(), comPortDevice(i));
     }
-    EXPECT_EQ(combo->currentIndex(), 0);
     EXPECT_EQ(form->PortNumber(), 1);
 
     combo->setCurrentIndex(2);
@@ -203,7 +194,6 @@ TEST_F(WindowWithPhone, InitOpensTheSessionAndExitEndsIt) {
     expectNoSession(form.get());
     expectEmptyPhoneLabels(form.get());
     auto* progress = control<QProgressBar>(form.get(), "ProgressBar");
-    EXPECT_EQ(progress->minimum(), 0);
     EXPECT_EQ(progress->value(), 0);
     EXPECT_EQ(status(), "Stopped.");
     EXPECT_EQ(phone.malformedCount(), 0) << phone.malformedReasons().join('\n').toStdString();
@@ -233,25 +223,21 @@ TEST_F(WindowWithPhone, PortThatWillNotOpenIsReportedAndTheWindowStaysUsable) {
     expectNoSession(form.get());
     EXPECT_TRUE(form->isVisible());
     EXPECT_EQ(form->workspace().UserBlocks.size(), 1); // nothing held is lost
+    EXPECT_TRUE(form->close());                        // no session: quits at once
+    EXPECT_TRUE(phone.requests().isEmpty());
 }
 
-TEST_F(WindowWithPhone, ClosingWithASessionOpenEndsItOnThePhone) {
+TEST_F(WindowWithPhone, CloseIsRefusedWhileAReplyIsAwaitedElseEndsTheSessionOnThePhone) {
     clickInit();
     ASSERT_EQ(text(form.get(), "StartButton"), "Exit");
-    EXPECT_TRUE(form->close());
-    EXPECT_FALSE(form->isVisible());
-    EXPECT_EQ(phone.requests().last(), QByteArray::fromHex("0E010F04"));
-    EXPECT_FALSE(port.isOpen());
-}
-
-TEST_F(WindowWithPhone, CloseIsRefusedWhileAReplyIsAwaitedElseQuitsAtOnce) {
     form->link().ReadState = 1;
     EXPECT_FALSE(form->close());
     EXPECT_TRUE(form->isVisible());
     form->link().ReadState = 0;
     EXPECT_TRUE(form->close());
     EXPECT_FALSE(form->isVisible());
-    EXPECT_TRUE(phone.requests().isEmpty());
+    EXPECT_EQ(phone.requests().last(), QByteArray::fromHex("0E010F04"));
+    EXPECT_FALSE(port.isOpen());
 }
 
 // A port on which no phone ever answers: the start scans until stopped.
