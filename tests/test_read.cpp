@@ -13,6 +13,7 @@ struct Read {
     ReadOutcome outcome;
     ByteStr data;
     quint8 version;
+    friend bool operator==(const Read&, const Read&) = default;
 };
 
 // One ReadBlock call; data and version start as given so that what a failure keeps shows.
@@ -45,51 +46,31 @@ BlockList manyBlocks(int count, int length) {
 
 TEST(ReadBlock, FramesMatchTheProtocolExamples) {
     TransferRig rig;
-    rig.phone.setBlocks({{5, patternBytes(3), 1}, {5000, patternBytes(61), 2}});
-    Read r = readBlock(rig, 5000);
-    ASSERT_EQ(r.outcome, ReadOutcome::Read);
-    EXPECT_EQ(r.data, patternBytes(61));
-    EXPECT_EQ(r.version, 2);
+    rig.phone.setBlocks({{5000, patternBytes(61), 2}});
+    EXPECT_EQ(readBlock(rig, 5000), (Read{ReadOutcome::Read, patternBytes(61), 2}));
     ASSERT_EQ(rig.frames().size(), 4);
     EXPECT_EQ(rig.frames()[0], hex("14 04 10 15 88 13 8E"));
     EXPECT_EQ(rig.frames()[2], hex("14 08 1C 14 88 13 1E 00 1E 00 8F"));
     // 61 bytes: counts 30, 30, 1 at offsets 0, 30, 60.
     EXPECT_EQ(rig.frames()[1].mid(6, 4), hex("00 00 1E 00"));
     EXPECT_EQ(rig.frames()[3].mid(6, 4), hex("3C 00 01 00"));
-
-    rig.port.writes.clear();
-    r = readBlock(rig, 5);
-    ASSERT_EQ(r.outcome, ReadOutcome::Read);
-    EXPECT_EQ(rig.frames()[0], hex("14 04 10 05 05 00 00"));
-    EXPECT_EQ(quint8(rig.frames()[1][3]), 0x04); // EElite data request
-    EXPECT_EQ(r.data, patternBytes(3));
 }
 
 TEST(ReadBlock, ChunkSizesAndOddCounts) {
     TransferRig rig;
     rig.phone.setBlocks(
         {{1, patternBytes(30), 0}, {2, QByteArray(), 4}, {3, patternBytes(100), 0}});
-    ASSERT_EQ(readBlock(rig, 1).outcome, ReadOutcome::Read);
-    EXPECT_EQ(rig.countSub(0x04), 1);
-
-    // An empty block: one data request with count 0, and the block is kept, empty.
-    rig.port.writes.clear();
-    const Read empty = readBlock(rig, 2, 9);
-    ASSERT_EQ(empty.outcome, ReadOutcome::Read);
-    EXPECT_TRUE(empty.data.isEmpty());
-    EXPECT_EQ(empty.version, 4);
+    // An empty EElite block: one data request with count 0, and the block is kept, empty.
+    EXPECT_EQ(readBlock(rig, 2, 9), (Read{ReadOutcome::Read, {}, 4}));
     ASSERT_EQ(rig.countSub(0x04), 1);
     EXPECT_EQ(rig.framesOfSub(0x04)[0].mid(6, 4), hex("00 00 00 00"));
 
     // A phone that returns 10 bytes whatever is asked: the next request starts at the new offset.
     rig.port.writes.clear();
-    rig.intercept = [](const QByteArray& f) -> std::optional<QByteArray> {
-        if (quint8(f[3]) != 0x04) return std::nullopt;
+    rig.answer(0x04, [](const QByteArray& f) {
         return blockReply(0x04, patternBytes(100).mid(offsetOf(f), 10));
-    };
-    const Read tens = readBlock(rig, 3);
-    ASSERT_EQ(tens.outcome, ReadOutcome::Read);
-    EXPECT_EQ(tens.data, patternBytes(100));
+    });
+    EXPECT_EQ(readBlock(rig, 3), (Read{ReadOutcome::Read, patternBytes(100), 0}));
     const auto chunks = rig.framesOfSub(0x04);
     ASSERT_EQ(chunks.size(), 10);
     EXPECT_EQ(chunks[1].mid(6, 4), hex("0A 00 1E 00"));
@@ -97,23 +78,15 @@ TEST(ReadBlock, ChunkSizesAndOddCounts) {
 
     // More than asked: everything is kept and the read ends once the length is reached.
     rig.port.writes.clear();
-    rig.intercept = [](const QByteArray& f) -> std::optional<QByteArray> {
-        if (quint8(f[3]) != 0x04) return std::nullopt;
-        return blockReply(0x04, patternBytes(40, 3));
-    };
-    const Read more = readBlock(rig, 1);
-    ASSERT_EQ(more.outcome, ReadOutcome::Read);
-    EXPECT_EQ(more.data, patternBytes(40, 3));
+    rig.answer(0x04, [](const QByteArray&) { return blockReply(0x04, patternBytes(40, 3)); });
+    EXPECT_EQ(readBlock(rig, 1), (Read{ReadOutcome::Read, patternBytes(40, 3), 0}));
     EXPECT_EQ(rig.countSub(0x04), 1);
 }
 
 TEST(ReadBlock, NoSuchBlockMarker) {
     TransferRig rig;
     rig.phone.setBlocks({{7, patternBytes(5), 1}});
-    const Read missing = readBlock(rig, 8, 77, "old");
-    EXPECT_EQ(missing.outcome, ReadOutcome::NoSuchBlock);
-    EXPECT_TRUE(missing.data.isEmpty());
-    EXPECT_EQ(missing.version, 77);
+    EXPECT_EQ(readBlock(rig, 8, 77, "old"), (Read{ReadOutcome::NoSuchBlock, {}, 77}));
     EXPECT_EQ(rig.frames().size(), 1); // no retry, no dialog
     EXPECT_TRUE(rig.ui.messages.empty());
 
@@ -121,27 +94,22 @@ TEST(ReadBlock, NoSuchBlockMarker) {
     // missing block.
     rig.port.writes.clear();
     int garbled = 0;
-    rig.intercept = [&](const QByteArray& f) -> std::optional<QByteArray> {
-        if (quint8(f[3]) != 0x05 || garbled++ > 0) return std::nullopt;
+    rig.answer(0x05, [&](const QByteArray&) -> std::optional<QByteArray> {
+        if (garbled++ > 0) return std::nullopt;
         QByteArray r = blockReply(0x32, {});
         r.back() = char(r.back() ^ 0xFF);
         return r;
-    };
-    const Read retried = readBlock(rig, 7);
-    EXPECT_EQ(retried.outcome, ReadOutcome::Read);
-    EXPECT_EQ(retried.data, patternBytes(5));
+    });
+    EXPECT_EQ(readBlock(rig, 7), (Read{ReadOutcome::Read, patternBytes(5), 1}));
     EXPECT_EQ(rig.countSub(0x05), 2);
 
     // The marker in the data phase returns what came before it.
     rig.phone.setBlocks({{9, patternBytes(50), 3}});
-    rig.intercept = [](const QByteArray& f) -> std::optional<QByteArray> {
-        if (quint8(f[3]) == 0x04 && quint8(f[6]) == 30) return blockReply(0x32, {});
+    rig.answer(0x04, [](const QByteArray& f) -> std::optional<QByteArray> {
+        if (quint8(f[6]) == 30) return blockReply(0x32, {});
         return std::nullopt;
-    };
-    const Read partial = readBlock(rig, 9);
-    EXPECT_EQ(partial.outcome, ReadOutcome::Partial);
-    EXPECT_EQ(partial.data, patternBytes(50).left(30));
-    EXPECT_EQ(partial.version, 3);
+    });
+    EXPECT_EQ(readBlock(rig, 9), (Read{ReadOutcome::Partial, patternBytes(50).left(30), 3}));
 }
 
 TEST(ReadBlock, FiveAttemptsThenTheDialog) {
@@ -149,18 +117,11 @@ TEST(ReadBlock, FiveAttemptsThenTheDialog) {
     rig.phone.setBlocks({{5, patternBytes(12), 1}});
     rig.phone.faults().add(blockFault(x45sim::FaultKind::BadTrailer, 0x05, 7));
     rig.ui.messageAnswers = {Button::Retry};
-    const Read r = readBlock(rig, 5);
-    ASSERT_EQ(r.outcome, ReadOutcome::Read);
-    EXPECT_EQ(r.data, patternBytes(12));
+    EXPECT_EQ(readBlock(rig, 5), (Read{ReadOutcome::Read, patternBytes(12), 1}));
     // Five, the dialog, Retry, two more failures and the good one; all the same frame.
     EXPECT_EQ(rig.framesOfSub(0x05), QList<QByteArray>(8, hex("14 04 10 05 05 00 00")));
     ASSERT_EQ(rig.ui.messages.size(), 1u);
-    const ShownMessage& m = rig.ui.messages[0];
-    EXPECT_EQ(m.text, readFail(5, "BlockInfoQuery", 5));
-    EXPECT_TRUE(m.title.isEmpty());
-    EXPECT_EQ(m.buttons, Buttons::AbortRetryIgnore);
-    EXPECT_EQ(m.icon, Icon::Exclamation);
-    EXPECT_EQ(m.defaultButton, Button::Ignore);
+    EXPECT_EQ(boxOf(rig.ui.messages[0]), retryBox(readFail(5, "BlockInfoQuery", 5)));
 }
 
 TEST(ReadBlock, IgnoreAndAbortInEachPhase) {
@@ -172,10 +133,7 @@ TEST(ReadBlock, IgnoreAndAbortInEachPhase) {
         rig.phone.setBlocks({{5123, patternBytes(40), 6}});
         rig.phone.faults().add(blockFault(x45sim::FaultKind::WrongSub, 0x15, 5));
         rig.ui.messageAnswers = {answer};
-        const Read info = readBlock(rig, 5123, 42);
-        EXPECT_EQ(info.outcome, expected);
-        EXPECT_EQ(info.version, 42);
-        EXPECT_TRUE(info.data.isEmpty());
+        EXPECT_EQ(readBlock(rig, 5123, 42), (Read{expected, {}, 42}));
         ASSERT_EQ(rig.ui.messages.size(), 1u);
         EXPECT_EQ(rig.ui.messages[0].text, readFail(5, "BlockInfoQuery", 5123));
         EXPECT_EQ(rig.countSub(0x14), 0);
@@ -184,10 +142,7 @@ TEST(ReadBlock, IgnoreAndAbortInEachPhase) {
         rig.phone.faults().clear();
         rig.phone.faults().add(blockFault(x45sim::FaultKind::BadHeader, 0x14, 5, 1));
         rig.ui.messageAnswers = {answer};
-        const Read data = readBlock(rig, 5123, 42);
-        EXPECT_EQ(data.outcome, expected);
-        EXPECT_EQ(data.version, 0);
-        EXPECT_TRUE(data.data.isEmpty());
+        EXPECT_EQ(readBlock(rig, 5123, 42), (Read{expected, {}, 0}));
         ASSERT_EQ(rig.ui.messages.size(), 2u);
         EXPECT_EQ(rig.ui.messages[1].text, readFail(6, "BlockDataQuery", 5123));
     }
@@ -205,18 +160,13 @@ TEST(ReadBlock, ShortAndEmptyRepliesAreFailedAttempts) {
             return blockReply(0x04, {}); // no data bytes: no progress
         return std::nullopt;
     };
-    const Read r = readBlock(rig, 5);
-    ASSERT_EQ(r.outcome, ReadOutcome::Read);
-    EXPECT_EQ(r.data, patternBytes(12));
+    EXPECT_EQ(readBlock(rig, 5), (Read{ReadOutcome::Read, patternBytes(12), 1}));
     EXPECT_EQ(rig.countSub(0x05), 3);
     EXPECT_EQ(rig.countSub(0x04), 4);
     EXPECT_TRUE(rig.ui.messages.empty());
 
     // A phone that never sends data bytes ends in the dialog, not in an endless loop.
-    rig.intercept = [](const QByteArray& f) -> std::optional<QByteArray> {
-        if (quint8(f[3]) == 0x04) return blockReply(0x04, {});
-        return std::nullopt;
-    };
+    rig.answer(0x04, [](const QByteArray&) { return blockReply(0x04, {}); });
     rig.ui.messageAnswers = {Button::Ignore};
     EXPECT_EQ(readBlock(rig, 5).outcome, ReadOutcome::Skipped);
     EXPECT_EQ(rig.ui.messages.size(), 1u);
@@ -240,16 +190,13 @@ TEST(MaxBlockQuery, FramesClampAndFailure) {
     rig.phone.config().maxEElite = 123;
     EXPECT_EQ(rig.transfer.MaxBlockQuery(false), 123);
     EXPECT_EQ(rig.frames().last(), hex("14 02 16 06 06"));
-    rig.intercept = [](const QByteArray&) -> std::optional<QByteArray> {
-        return blockReply(0x16, hex("FF 9F")); // 40959
-    };
+    rig.answer(0x16, [](const QByteArray&) { return blockReply(0x16, hex("FF 9F")); }); // 40959
     EXPECT_EQ(rig.transfer.MaxBlockQuery(true), 32767);
     EXPECT_EQ(rig.frames().last(), hex("14 02 16 16 16"));
 
     rig.port.writes.clear();
-    rig.intercept = [](const QByteArray&) -> std::optional<QByteArray> {
-        return blockReply(0x16, hex("88")); // too short for a number
-    };
+    // Too short for a number.
+    rig.answer(0x16, [](const QByteArray&) { return blockReply(0x16, hex("88")); });
     EXPECT_EQ(rig.transfer.MaxBlockQuery(true), std::nullopt);
     EXPECT_EQ(rig.frames().size(), 5);
     EXPECT_TRUE(rig.ui.messages.empty());
@@ -295,46 +242,31 @@ TEST(LoadAll, UnknownBoundsEndTheRunWithAMessage) {
 }
 
 TEST(LoadAll, AbortAndStopLeaveTheListEmpty) {
-    {
+    // Abort in block 2's dialog; "Stop" while block 4's data is fetched (block 4 is finished, the
+    // run ends before block 5); "Stop" during the highest-number queries (no block is asked for).
+    enum { Abort, StopInBlocks, StopInBounds };
+    for (const int how : {Abort, StopInBlocks, StopInBounds}) {
+        SCOPED_TRACE(how);
         TransferRig rig;
-        rig.phone.setBlocks(manyBlocks(3, 2));
-        rig.phone.faults().add(blockFault(x45sim::FaultKind::BadTrailer, 0x05, 5, 2));
-        rig.ui.messageAnswers = {Button::Abort};
-        BlockList list;
-        EXPECT_EQ(rig.transfer.LoadAll(list).end, RunEnd::Stopped);
-        EXPECT_TRUE(list.isEmpty());
-        EXPECT_EQ(rig.ui.lastStatus(), QStringLiteral("Stopped."));
-        EXPECT_EQ(rig.ui.progressValue, 0);
-        EXPECT_EQ(rig.countSub(0x05), 2 + 5); // nothing asked after the abort
-    }
-    {
-        TransferRig rig;
-        rig.phone.setBlocks(manyBlocks(20, 5));
-        // "Stop" pressed while block 4's data is being fetched: block 4 is finished, then the run
-        // ends before block 5.
-        rig.afterWrite = [&](const QByteArray& f) {
-            if (quint8(f[3]) == 0x04 && f[4] == 4) rig.ui.StopProcess = true;
-        };
+        rig.phone.setBlocks(manyBlocks(how == StopInBlocks ? 20 : 3, 5));
+        if (how == Abort) {
+            rig.phone.faults().add(blockFault(x45sim::FaultKind::BadTrailer, 0x05, 5, 2));
+            rig.ui.messageAnswers = {Button::Abort};
+        } else {
+            rig.stopAfter(how == StopInBlocks ? 0x04 : 0x06, how == StopInBlocks ? 4 : -1);
+        }
         BlockList list;
         const RunResult r = rig.transfer.LoadAll(list);
         EXPECT_EQ(r.end, RunEnd::Stopped);
-        EXPECT_EQ(r.done, 5);
         EXPECT_TRUE(list.isEmpty());
         EXPECT_EQ(rig.ui.progressValue, 0);
         EXPECT_EQ(rig.ui.lastStatus(), QStringLiteral("Stopped."));
-        EXPECT_EQ(rig.frames().last().mid(3, 2), hex("04 04"));
-    }
-    {
-        // "Stop" during the highest-number queries: no block is asked for.
-        TransferRig rig;
-        rig.phone.setBlocks(manyBlocks(2, 2));
-        rig.afterWrite = [&](const QByteArray& f) {
-            if (quint8(f[3]) == 0x06) rig.ui.StopProcess = true;
-        };
-        BlockList list;
-        EXPECT_EQ(rig.transfer.LoadAll(list).end, RunEnd::Stopped);
-        EXPECT_EQ(rig.countSub(0x05), 0);
-        EXPECT_EQ(rig.ui.lastStatus(), QStringLiteral("Stopped."));
+        if (how == StopInBlocks) {
+            EXPECT_EQ(r.done, 5);
+            EXPECT_EQ(rig.frames().last().mid(3, 2), hex("04 04"));
+        } else { // nothing asked after the abort, or at all after the early "Stop"
+            EXPECT_EQ(rig.countSub(0x05), how == Abort ? 2 + 5 : 0);
+        }
     }
 }
 
@@ -342,9 +274,7 @@ TEST(LoadAll, PulledCableEndsTheRunAtOnce) {
     TransferRig rig;
     rig.phone.setBlocks(manyBlocks(50, 40));
     rig.port.setPortName(QStringLiteral("/dev/ttyUSB7"));
-    rig.afterWrite = [&](const QByteArray& f) {
-        if (quint8(f[3]) == 0x05 && f[4] == 10) rig.port.unplug(QStringLiteral("No such device"));
-    };
+    rig.unplugAfter(0x05, 10, QStringLiteral("No such device"));
     BlockList list;
     EXPECT_EQ(rig.transfer.LoadAll(list).end, RunEnd::PortLost);
     EXPECT_TRUE(list.isEmpty());

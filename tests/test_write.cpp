@@ -42,19 +42,14 @@ TEST(WriteBlock, FramesMatchTheProtocolExamples) {
 
 TEST(WriteBlock, ChunksOfTwenty) {
     TransferRig rig;
-    EXPECT_EQ(writeBlock(rig, {4999, patternBytes(20), 1}), OutcomeNone);
-    EXPECT_EQ(rig.countSub(0x02), 1);
-    rig.port.writes.clear();
     EXPECT_EQ(writeBlock(rig, {7, patternBytes(41), 1}), OutcomeNone);
     const auto chunks = rig.framesOfSub(0x02);
     ASSERT_EQ(chunks.size(), 3);
-    EXPECT_EQ(chunks[0].mid(6, 2), hex("00 00"));
-    EXPECT_EQ(chunks[1].mid(6, 2), hex("14 00"));
-    EXPECT_EQ(chunks[2].mid(6, 2), hex("28 00"));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(chunks[i].mid(6, 2), QByteArray(1, char(20 * i)) + '\0');
     EXPECT_EQ(chunks[2].size(), 1 + 9);
     EXPECT_EQ(chunks[1].mid(8, 20), patternBytes(41).mid(20, 20));
-    EXPECT_EQ(rig.phone.blocks(),
-              (BlockList{{7, patternBytes(41), 1}, {4999, patternBytes(20), 1}}));
+    EXPECT_EQ(rig.phone.blocks(), (BlockList{{7, patternBytes(41), 1}}));
 }
 
 TEST(WriteBlock, InterimRepliesAreNeitherCountedNorResent) {
@@ -68,13 +63,12 @@ TEST(WriteBlock, InterimRepliesAreNeitherCountedNorResent) {
 
     // Interim and real reply in one read: the real one is taken from behind the interim frame.
     TransferRig together;
-    together.intercept = [&](const QByteArray& f) -> std::optional<QByteArray> {
-        if (quint8(f[3]) != 0x01) return std::nullopt;
+    together.answer(0x01, [&](const QByteArray& f) {
         QByteArray line = blockReply(0x50, {}) + blockReply(0x50, {});
         for (const x45sim::Emission& e : together.phone.receive(f, together.port.baudRate()))
             line += e.bytes;
         return line;
-    };
+    });
     EXPECT_EQ(writeBlock(together, {8, patternBytes(3), 0}), OutcomeNone);
     EXPECT_EQ(together.frames().size(), 3);
     EXPECT_TRUE(together.ui.messages.empty());
@@ -83,12 +77,20 @@ TEST(WriteBlock, InterimRepliesAreNeitherCountedNorResent) {
     // The close request knows no interim reply: 0x50 there is a failed attempt and is resent.
     TransferRig closing;
     int interims = 0;
-    closing.intercept = [&](const QByteArray& f) -> std::optional<QByteArray> {
-        if (quint8(f[3]) == 0x03 && interims++ < 2) return blockReply(0x50, {});
+    closing.answer(0x03, [&](const QByteArray&) -> std::optional<QByteArray> {
+        if (interims++ < 2) return blockReply(0x50, {});
         return std::nullopt;
-    };
+    });
     EXPECT_EQ(writeBlock(closing, {6, patternBytes(3), 0}), OutcomeNone);
     EXPECT_EQ(closing.countSub(0x03), 3);
+
+    // Interim replies without end fail the attempt instead of holding the run forever.
+    TransferRig busy;
+    busy.answer(0x01, [](const QByteArray&) { return blockReply(0x50, {}).repeated(60); });
+    busy.ui.messageAnswers = {Button::Ignore};
+    EXPECT_EQ(writeBlock(busy, {8, patternBytes(3), 0}), OutcomeSkip);
+    EXPECT_EQ(busy.countSub(0x01), 5);
+    EXPECT_EQ(busy.ui.messages.size(), 1u);
 }
 
 TEST(WriteBlock, FiveAttemptsDialogsAndRetry) {
@@ -106,53 +108,37 @@ TEST(WriteBlock, FiveAttemptsDialogsAndRetry) {
         EXPECT_EQ(writeBlock(rig, {5123, patternBytes(10), 1}), OutcomeNone);
         EXPECT_EQ(rig.countSub(c.sub), 7);
         ASSERT_EQ(rig.ui.messages.size(), 1u);
-        const ShownMessage& m = rig.ui.messages[0];
-        EXPECT_EQ(m.text, writeFail(c.error, c.query, 5123));
-        EXPECT_EQ(m.buttons, Buttons::AbortRetryIgnore);
-        EXPECT_EQ(m.icon, Icon::Exclamation);
-        EXPECT_EQ(m.defaultButton, Button::Ignore);
-        EXPECT_TRUE(m.title.isEmpty());
+        EXPECT_EQ(boxOf(rig.ui.messages[0]), retryBox(writeFail(c.error, c.query, 5123)));
         EXPECT_EQ(rig.phone.blocks(), (BlockList{{5123, patternBytes(10), 1}}));
     }
 }
 
 TEST(WriteBlock, IgnoreAndAbortInEachPhase) {
     using K = x45sim::FaultKind;
+    const auto five = [](K kind, quint8 sub) { return blockFault(kind, sub, 5); };
+    const QString info = writeFail(15, "WBlockInfoQuery", 9),
+                  data = writeFail(16, "WBlockDataQuery", 9);
     struct Case {
-        const char* what;
         std::vector<x45sim::Fault> faults;
         int length;
         std::vector<std::pair<quint8, int>> sent; // requests per SubCmd; -1: at least one
         QString text;                             // of the one dialog
     };
     const Case cases[] = {
-        {"announce fails: nothing else is sent for the block",
-         {blockFault(K::WrongSub, 0x01, 5)},
-         30,
-         {{0x01, 5}, {0x02, 0}, {0x03, 0}},
-         writeFail(15, "WBlockInfoQuery", 9)},
-        // This phone refuses to close a block it did not get in full; that refusal brings no
-        // second dialog either.
-        {"data fails: the remaining chunks are dropped, the block is still closed",
-         {blockFault(K::WrongSub, 0x02, 5)},
-         50,
-         {{0x02, 5}, {0x03, -1}},
-         writeFail(16, "WBlockDataQuery", 9)},
-        {"data answered, then the close fails too: no second dialog, the answer stands",
-         {blockFault(K::WrongSub, 0x02, 5), blockFault(K::BadTrailer, 0x03, 5)},
-         50,
-         {{0x02, 5}, {0x03, 5}},
-         writeFail(16, "WBlockDataQuery", 9)},
-        {"close alone fails: its own dialog decides",
-         {blockFault(K::BadHeader, 0x03, 5)},
-         5,
-         {{0x03, 5}},
-         writeFail(17, "WBlockOKQuery", 9)},
+        // The announce fails: nothing else is sent for the block.
+        {{five(K::WrongSub, 0x01)}, 30, {{0x01, 5}, {0x02, 0}, {0x03, 0}}, info},
+        // Data fails: the remaining chunks are dropped, the block is still closed. This phone
+        // refuses to close a block it did not get in full; that refusal brings no second dialog.
+        {{five(K::WrongSub, 0x02)}, 50, {{0x02, 5}, {0x03, -1}}, data},
+        // Data answered, then the close fails too: no second dialog, the answer stands.
+        {{five(K::WrongSub, 0x02), five(K::BadTrailer, 0x03)}, 50, {{0x02, 5}, {0x03, 5}}, data},
+        // The close alone fails: its own dialog decides.
+        {{five(K::BadHeader, 0x03)}, 5, {{0x03, 5}}, writeFail(17, "WBlockOKQuery", 9)},
     };
     for (const Button answer : {Button::Ignore, Button::Abort}) {
         for (const Case& c : cases) {
-            SCOPED_TRACE(c.what);
-            SCOPED_TRACE(answer == Button::Ignore ? "Ignore" : "Abort");
+            SCOPED_TRACE(testing::Message()
+                         << (answer == Button::Ignore ? "Ignore " : "Abort ") << &c - cases);
             TransferRig rig;
             for (const x45sim::Fault& f : c.faults)
                 rig.phone.faults().add(f);
@@ -201,76 +187,78 @@ TEST(SaveAll, PreparesThenWritesEveryBlock) {
                                              {5002, "kept", 0}}));
 }
 
-TEST(SaveAll, AbortOrIgnoreInThePreparation) {
-    // Abort while EEfull is compacted: nothing erased; while EElite is erased: no block written.
-    for (const auto& [sub, frames, text] :
-         {std::tuple{0x1B, 5, "Error №19 (CollectEEFULLGarbageQuery)..."},
-          std::tuple{0x09, 1 + 5, "Error №9 (EraseEEPQuery)..."}}) {
-        SCOPED_TRACE(text);
+TEST(SaveAll, AbortIgnoreAndStop) {
+    using K = x45sim::FaultKind;
+    using B = Button;
+    const auto fault = [](K kind, int sub, int skip, Button answer) {
+        return [=](TransferRig& rig) {
+            rig.phone.faults().add(blockFault(kind, sub, 5, skip));
+            rig.ui.messageAnswers = {answer};
+        };
+    };
+    const auto stop = [](quint8 sub, int block) {
+        return [=](TransferRig& rig) { rig.stopAfter(sub, block); };
+    };
+    const EEPBlock a{1, "a", 0}, b{2, "b", 0}, c{3, "c", 0}, old{8, "old", 0};
+    const RunEnd S = RunEnd::Stopped, C = RunEnd::Completed;
+    const QString collect = "Error №19 (CollectEEFULLGarbageQuery)...";
+    const QString erase = "Error №9 (EraseEEPQuery)...",
+                  info2 = writeFail(15, "WBlockInfoQuery", 2);
+    struct Case {
+        std::function<void(TransferRig&)> setUp;
+        RunEnd end;
+        int done;
+        BlockList onPhone; // held before: old
+        int refreshes;
+        int frames;      // -1: not counted
+        QString message; // of the one dialog; empty: none
+    };
+    const Case cases[] = {
+        // Abort while EEfull is compacted: nothing erased; while EElite is erased: nothing written.
+        {fault(K::BadTrailer, 0x1B, 0, B::Abort), S, 0, {old}, 0, 5, collect},
+        {fault(K::BadTrailer, 0x09, 0, B::Abort), S, 0, {}, 0, 1 + 5, erase},
+        // Ignore in the erase: the blocks are still written.
+        {fault(K::BadTrailer, 0x09, 0, B::Ignore), C, 3, {a, b, c}, 2, -1, erase},
+        // Block 2 fails: Ignore skips it; Abort ends the run, with no refresh after the blocks.
+        {fault(K::WrongSub, 0x01, 1, B::Ignore), C, 2, {a, c}, 2, -1, info2},
+        {fault(K::WrongSub, 0x01, 1, B::Abort), S, 1, {a}, 1, -1, info2},
+        // "Stop" while block 2 is written: it is completed, block 3 is not started.
+        {stop(0x02, 2), S, 2, {a, b}, 1, -1, {}},
+        // "Stop" while EEfull is compacted: EElite is not erased.
+        {stop(0x1B, -1), S, 0, {old}, 0, 1, {}},
+    };
+    for (const Case& t : cases) {
+        SCOPED_TRACE(&t - cases);
         TransferRig rig;
-        rig.phone.faults().add(blockFault(x45sim::FaultKind::BadTrailer, sub, 5));
-        rig.ui.messageAnswers = {Button::Abort};
-        EXPECT_EQ(rig.transfer.SaveAll({{1, "a", 0}}).end, RunEnd::Stopped);
-        EXPECT_EQ(rig.frames().size(), frames);
-        ASSERT_EQ(rig.ui.messages.size(), 1u);
-        EXPECT_EQ(rig.ui.messages[0].text, QString::fromUtf8(text));
-        EXPECT_EQ(rig.ui.lastStatus(), QStringLiteral("Stopped."));
-        EXPECT_EQ(rig.refreshes, 0);
-        EXPECT_TRUE(rig.ui.StopProcess);
+        rig.phone.setBlocks({old});
+        t.setUp(rig);
+        const RunResult r = rig.transfer.SaveAll({a, b, c});
+        EXPECT_EQ(r.end, t.end);
+        EXPECT_EQ(r.done, t.done);
+        EXPECT_EQ(r.skipped, t.end == RunEnd::Completed ? 3 - t.done : 0);
+        EXPECT_EQ(rig.phone.blocks(), t.onPhone);
+        EXPECT_EQ(rig.refreshes, t.refreshes);
+        if (t.frames >= 0) {
+            EXPECT_EQ(rig.frames().size(), t.frames);
+        }
+        EXPECT_EQ(rig.messageTexts(), t.message.isEmpty() ? QStringList() : QStringList{t.message});
+        EXPECT_EQ(rig.ui.lastStatus(), t.end == RunEnd::Completed ? "Ready" : "Stopped.");
+        if (t.end == RunEnd::Stopped) {
+            EXPECT_EQ(rig.ui.progressValue, 0);
+            EXPECT_TRUE(rig.ui.StopProcess);
+        }
     }
-    TransferRig rig;
-    rig.phone.faults().add(blockFault(x45sim::FaultKind::BadTrailer, 0x09, 5));
-    rig.ui.messageAnswers = {Button::Ignore};
-    EXPECT_EQ(rig.transfer.SaveAll({{1, "a", 0}}).end, RunEnd::Completed);
-    EXPECT_EQ(rig.phone.blocks(), (BlockList{{1, "a", 0}}));
-    EXPECT_EQ(rig.refreshes, 2);
 }
 
-TEST(SaveAll, AbortSkipAndStopDuringBlocks) {
-    const BlockList list = {{1, "a", 0}, {2, "b", 0}, {3, "c", 0}};
-    {
-        TransferRig rig;
-        rig.phone.faults().add(blockFault(x45sim::FaultKind::WrongSub, 0x01, 5, 1));
-        rig.ui.messageAnswers = {Button::Ignore};
-        const RunResult r = rig.transfer.SaveAll(list);
-        EXPECT_EQ(r.end, RunEnd::Completed);
-        EXPECT_EQ(r.done, 2);
-        EXPECT_EQ(r.skipped, 1);
-        EXPECT_EQ(rig.phone.blocks(), (BlockList{{1, "a", 0}, {3, "c", 0}}));
-    }
-    {
-        TransferRig rig;
-        rig.phone.faults().add(blockFault(x45sim::FaultKind::WrongSub, 0x01, 5, 1));
-        rig.ui.messageAnswers = {Button::Abort};
-        const RunResult r = rig.transfer.SaveAll(list);
-        EXPECT_EQ(r.end, RunEnd::Stopped);
-        EXPECT_EQ(rig.phone.blocks(), (BlockList{{1, "a", 0}}));
-        EXPECT_EQ(rig.ui.progressValue, 0);
-        EXPECT_EQ(rig.refreshes, 1); // the one before the blocks, none after
-    }
-    {
-        // "Stop" while block 2 is written: it is completed, block 3 is not started.
-        TransferRig rig;
-        rig.afterWrite = [&](const QByteArray& f) {
-            if (quint8(f[3]) == 0x02 && f[4] == 2) rig.ui.StopProcess = true;
-        };
-        const RunResult r = rig.transfer.SaveAll(list);
-        EXPECT_EQ(r.end, RunEnd::Stopped);
-        EXPECT_EQ(rig.phone.blocks(), (BlockList{{1, "a", 0}, {2, "b", 0}}));
-        EXPECT_EQ(rig.ui.lastStatus(), QStringLiteral("Stopped."));
-        EXPECT_EQ(rig.ui.progressValue, 0);
-    }
-    {
-        // "Stop" while EEfull is compacted: EElite is not erased.
-        TransferRig rig;
-        rig.phone.setBlocks({{8, "old", 0}});
-        rig.afterWrite = [&](const QByteArray& f) {
-            if (quint8(f[3]) == 0x1B) rig.ui.StopProcess = true;
-        };
-        EXPECT_EQ(rig.transfer.SaveAll(list).end, RunEnd::Stopped);
-        EXPECT_EQ(rig.frames().size(), 1);
-        EXPECT_EQ(rig.phone.blocks(), (BlockList{{8, "old", 0}}));
-    }
+TEST(SaveAll, PulledCableEndsTheRun) {
+    TransferRig rig;
+    rig.unplugAfter(0x02, 2, QStringLiteral("Input/output error"));
+    EXPECT_EQ(rig.transfer.SaveAll({{1, "a", 0}, {2, "b", 0}, {3, "c", 0}}).end, RunEnd::PortLost);
+    ASSERT_EQ(rig.ui.messages.size(), 1u);
+    EXPECT_EQ(rig.ui.messages[0].icon, Icon::Critical);
+    EXPECT_TRUE(rig.ui.messages[0].text.contains(rig.port.portName()));
+    EXPECT_EQ(rig.ui.lastStatus(), QStringLiteral("Stopped."));
+    EXPECT_EQ(rig.refreshes, 1);
 }
 
 TEST(SaveAll, EmptyListDoesNothing) {
@@ -310,22 +298,4 @@ TEST(SaveSelected, SelectionIsReadAsTheRunGoes) {
     EXPECT_EQ(rig2.ui.progressValue, 4);
     EXPECT_EQ(rig2.refreshes, 1);
     EXPECT_EQ(rig2.ui.lastStatus(), QStringLiteral("Ready"));
-}
-
-TEST(SaveAll, PulledCableEndsTheRun) {
-    TransferRig rig;
-    BlockList list;
-    for (int n = 0; n < 10; ++n)
-        list.append({qint16(n), patternBytes(30, n), 0});
-    rig.afterWrite = [&](const QByteArray& f) {
-        if (quint8(f[3]) == 0x02 && f[4] == 3)
-            rig.port.unplug(QStringLiteral("Input/output error"));
-    };
-    const RunResult r = rig.transfer.SaveAll(list);
-    EXPECT_EQ(r.end, RunEnd::PortLost);
-    ASSERT_EQ(rig.ui.messages.size(), 1u);
-    EXPECT_EQ(rig.ui.messages[0].icon, Icon::Critical);
-    EXPECT_TRUE(rig.ui.messages[0].text.contains(rig.port.portName()));
-    EXPECT_EQ(rig.ui.lastStatus(), QStringLiteral("Stopped."));
-    EXPECT_EQ(rig.refreshes, 1);
 }

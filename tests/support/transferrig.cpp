@@ -34,6 +34,20 @@ x45sim::Fault blockFault(x45sim::FaultKind kind, int sub, int count, int skip) {
     return f;
 }
 
+Box boxOf(const ShownMessage& m) {
+    return {m.text, m.title, m.buttons, m.icon, m.defaultButton};
+}
+
+Box retryBox(const QString& text) {
+    return {text, QString(), Buttons::AbortRetryIgnore, Icon::Exclamation, Button::Ignore};
+}
+
+namespace {
+bool sentTo(const QByteArray& f, quint8 sub, int block) {
+    return f.size() > 4 && quint8(f[3]) == sub && (block < 0 || quint8(f[4]) == block);
+}
+} // namespace
+
 TransferRig::TransferRig() {
     QString error;
     port.open(&error);
@@ -58,6 +72,26 @@ TransferRig::TransferRig() {
             }
         }
         if (afterWrite) afterWrite(written);
+    };
+}
+
+void TransferRig::answer(quint8 sub,
+                         std::function<std::optional<QByteArray>(const QByteArray&)> reply) {
+    intercept = [sub, reply](const QByteArray& f) -> std::optional<QByteArray> {
+        if (f.size() > 3 && quint8(f[3]) == sub) return reply(f);
+        return std::nullopt;
+    };
+}
+
+void TransferRig::stopAfter(quint8 sub, int block) {
+    afterWrite = [this, sub, block](const QByteArray& f) {
+        if (sentTo(f, sub, block)) ui.StopProcess = true;
+    };
+}
+
+void TransferRig::unplugAfter(quint8 sub, int block, const QString& reason) {
+    afterWrite = [this, sub, block, reason](const QByteArray& f) {
+        if (sentTo(f, sub, block)) port.unplug(reason);
     };
 }
 

@@ -12,6 +12,7 @@
 #include <QByteArray>
 #include <functional>
 #include <optional>
+#include <tuple>
 
 namespace x45::test {
 
@@ -23,6 +24,12 @@ namespace x45::test {
 [[nodiscard]] QByteArray patternBytes(int n, int seed = 1);
 // A fault on replies to block requests (0x14) with this SubCmd: count times after skip good ones.
 [[nodiscard]] x45sim::Fault blockFault(x45sim::FaultKind kind, int sub, int count, int skip = 0);
+
+// A shown message as one comparable value: text, title, buttons, icon, default button.
+using Box = std::tuple<QString, QString, Buttons, Icon, Button>;
+[[nodiscard]] Box boxOf(const ShownMessage& m);
+// The Abort/Retry/Ignore box shown after five failed attempts.
+[[nodiscard]] Box retryBox(const QString& text);
 
 class TransferRig {
 public:
@@ -40,6 +47,13 @@ public:
     std::function<std::optional<QByteArray>(const QByteArray& frame)> intercept;
     // Called with every frame after it was answered (e.g. to press "Stop" mid-run).
     std::function<void(const QByteArray& frame)> afterWrite;
+
+    // Requests with this SubCmd are answered by reply (nullopt: by the phone after all).
+    void answer(quint8 sub, std::function<std::optional<QByteArray>(const QByteArray&)> reply);
+    // Presses "Stop", or pulls the cable, once a request with this SubCmd (and, unless -1, this
+    // low byte of the block number) was answered.
+    void stopAfter(quint8 sub, int block = -1);
+    void unplugAfter(quint8 sub, int block, const QString& reason);
 
     // Frames the tool wrote, in order.
     [[nodiscard]] const QList<QByteArray>& frames() const { return port.writes; }
