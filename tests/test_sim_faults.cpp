@@ -1,5 +1,5 @@
-// Faults the simulated phone commits on request, and the parts of its program that can be
-// checked without a terminal: options and line figures.
+// Faults the simulated phone commits on request: each kind, their counts, skips and odds, and the
+// faults of the session start.
 
 #include "simphone.h"
 #include "simtestkit.h"
@@ -16,22 +16,11 @@ TEST(SimFaults, EachKindChangesTheReplyAsAnnounced) {
     const auto phoneWith = [](FaultKind kind, int param = -1) {
         auto phone = std::make_unique<SimPhone>();
         phone->setBlocks({x45::EEPBlock{7, QByteArray("seven"), 1}});
-        Fault f;
-        f.kind = kind;
-        f.cmd = 0x14;
-        f.sub = 0x05;
-        f.param = param;
-        phone->faults().add(f);
+        phone->faults().add(Fault{.kind = kind, .cmd = 0x14, .sub = 0x05, .param = param});
         openSession(*phone);
         return phone;
     };
     const QByteArray clean = block(0x05, x45::WordToStr(5) + hex("01"));
-    const auto accepted = [](const QByteArray& r, quint8 sub) {
-        return r.size() >= 5 && x45::byteAt(r, 2) == (x45::byteAt(r, 0) ^ x45::byteAt(r, 1)) &&
-               x45::byteAt(r, 3) == sub &&
-               x45::byteAt(r, r.size() - 1) == x45::XorSum(r, x45::byteAt(r, 1) + 2);
-    };
-    EXPECT_TRUE(accepted(clean, 0x05));
 
     auto p = phoneWith(FaultKind::NoReply);
     EXPECT_TRUE(ask(*p, info).isEmpty());
@@ -40,8 +29,9 @@ TEST(SimFaults, EachKindChangesTheReplyAsAnnounced) {
     EXPECT_NE(x45::byteAt(r, 2), x45::byteAt(r, 0) ^ x45::byteAt(r, 1));
     p = phoneWith(FaultKind::BadTrailer);
     r = ask(*p, info);
+    ASSERT_EQ(r.size(), clean.size());
     EXPECT_EQ(r.chopped(1), clean.chopped(1));
-    EXPECT_FALSE(accepted(r, 0x05));
+    EXPECT_NE(r.back(), clean.back());
     p = phoneWith(FaultKind::WrongSub);
     r = ask(*p, info);
     EXPECT_NE(x45::byteAt(r, 3), 0x05);
@@ -160,4 +150,3 @@ TEST(SimFaults, ScanNoiseInterimRepliesAndLostSpeedSwitch) {
     EXPECT_EQ(phone.blocks().size(), 1);
     EXPECT_EQ(phone.malformedCount(), 0);
 }
-
