@@ -9,14 +9,12 @@ using namespace x45::test;
 
 namespace {
 
+const EEPBlock read1{1, patternBytes(3, 1), 1}, read2{2, patternBytes(4, 2), 2},
+    read3{3, patternBytes(5, 3), 3}, read5000{5000, patternBytes(33, 4), 4},
+    read5005{5005, patternBytes(6, 5), 5};
+
 struct CustomRig : TransferRig {
-    CustomRig() {
-        phone.setBlocks({{1, patternBytes(3, 1), 1},
-                         {2, patternBytes(4, 2), 2},
-                         {3, patternBytes(5, 3), 3},
-                         {5000, patternBytes(33, 4), 4},
-                         {5005, patternBytes(6, 5), 5}});
-    }
+    CustomRig() { phone.setBlocks({read1, read2, read3, read5000, read5005}); }
 };
 
 } // namespace
@@ -26,10 +24,8 @@ TEST(LoadCustom, RepeatedNumberAsksOnTheSecondTime) {
     rig.ui.blockListAnswers = {QStringLiteral("  3 3 ")};
     rig.ui.rewriteAnswers = {RewriteNo};
     BlockList list;
-    const RunResult r = rig.transfer.LoadCustom(list);
-    EXPECT_EQ(r.end, RunEnd::Completed);
-    ASSERT_EQ(list.size(), 1);
-    EXPECT_EQ(list[0], (EEPBlock{3, patternBytes(5, 3), 3}));
+    EXPECT_EQ(rig.transfer.LoadCustom(list).end, RunEnd::Completed);
+    EXPECT_EQ(list, BlockList{read3});
     EXPECT_EQ(rig.ui.rewriteQuestions, QStringList{"Do you want to reload block 3 from phone?"});
     EXPECT_EQ(rig.blocksAsked(), QList<int>{3});
     EXPECT_EQ(rig.ui.statuses, (QStringList{"Reading...", "Ready"}));
@@ -38,11 +34,9 @@ TEST(LoadCustom, RepeatedNumberAsksOnTheSecondTime) {
 }
 
 TEST(LoadCustom, LastAnswerCarriesThroughTheRun) {
-    const BlockList held = {{1, "old1", 0}, {2, "old2", 0}};
-    const EEPBlock read1{1, patternBytes(3, 1), 1}, read2{2, patternBytes(4, 2), 2},
-        read3{3, patternBytes(5, 3), 3};
+    const EEPBlock old1{1, "old1", 0}, old2{2, "old2", 0};
+    const RunEnd C = RunEnd::Completed;
     struct Case {
-        const char* what;
         std::deque<int> answers;
         const char* typed;
         BlockList before;
@@ -52,42 +46,18 @@ TEST(LoadCustom, LastAnswerCarriesThroughTheRun) {
         BlockList after;
     };
     const Case cases[] = {
-        {"No: the next new number is read without a question, the next held one is asked again; "
-         "a reread block is replaced in place",
-         {RewriteNo, RewriteYes},
-         "1,3;2",
-         held,
-         RunEnd::Completed,
-         2,
-         {3, 2},
-         {held[0], read2, read3}},
-        {"No for all: later held numbers are skipped without a question",
-         {RewriteNoAll},
-         "1 3 2",
-         held,
-         RunEnd::Completed,
-         1,
-         {3},
-         {held[0], held[1], read3}},
-        {"Yes for all: held numbers are read without further questions",
-         {RewriteYesAll},
-         "1-2",
-         held,
-         RunEnd::Completed,
-         1,
-         {1, 2},
-         {read1, read2}},
-        {"Cancel: that number is skipped and the run stops; what was read stays",
-         {RewriteCancel},
-         "1 2 3",
-         {held[1]},
-         RunEnd::Stopped,
-         1,
-         {1},
-         {held[1], read1}},
+        // No: the next new number is read without a question, the next held one is asked again;
+        // a reread block is replaced in place.
+        {{RewriteNo, RewriteYes}, "1,3;2", {old1, old2}, C, 2, {3, 2}, {old1, read2, read3}},
+        // No for all: later held numbers are skipped without a question.
+        {{RewriteNoAll}, "1 3 2", {old1, old2}, C, 1, {3}, {old1, old2, read3}},
+        // Yes for all: held numbers are read without further questions.
+        {{RewriteYesAll}, "1-2", {old1, old2}, C, 1, {1, 2}, {read1, read2}},
+        // Cancel: that number is skipped and the run stops; what was read stays.
+        {{RewriteCancel}, "1 2 3", {old2}, RunEnd::Stopped, 1, {1}, {old2, read1}},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(&c - cases);
         CustomRig rig;
         BlockList list = c.before;
         rig.ui.rewriteAnswers = c.answers;
@@ -119,22 +89,29 @@ TEST(LoadCustom, NotFoundReports) {
         EXPECT_EQ(m.icon, Icon::Exclamation);
         EXPECT_EQ(m.buttons, Buttons::Ok);
     }
-    ASSERT_EQ(list.size(), 1);
-    EXPECT_EQ(list[0].Data, patternBytes(33, 4));
+    EXPECT_EQ(list, BlockList{read5000});
 }
 
-TEST(LoadCustom, AbortStopsAndKeepsWhatWasRead) {
-    CustomRig rig;
-    rig.phone.faults().add(blockFault(x45sim::FaultKind::BadTrailer, 0x05, 5, 1));
-    rig.ui.messageAnswers = {Button::Abort};
-    BlockList list;
-    const RunResult r = rig.transfer.LoadCustom(list, QStringLiteral("1 2 3"));
-    EXPECT_EQ(r.end, RunEnd::Stopped);
-    ASSERT_EQ(list.size(), 1);
-    EXPECT_EQ(list[0].BlockId, 1);
-    ASSERT_EQ(rig.ui.messages.size(), 2u);
-    EXPECT_EQ(rig.ui.messages[1].text, QStringLiteral("Block number 2 not found."));
-    EXPECT_EQ(rig.blocksAsked().count(3), 0);
+TEST(LoadCustom, AbortAndStopKeepWhatWasRead) {
+    // Abort in block 2's dialog, or "Stop" while block 2's data is fetched: 3 is never asked.
+    for (const bool abort : {true, false}) {
+        SCOPED_TRACE(abort ? "Abort" : "Stop");
+        CustomRig rig;
+        if (abort) {
+            rig.phone.faults().add(blockFault(x45sim::FaultKind::BadTrailer, 0x05, 5, 1));
+            rig.ui.messageAnswers = {Button::Abort};
+        } else {
+            rig.stopAfter(0x04, 2);
+        }
+        BlockList list;
+        EXPECT_EQ(rig.transfer.LoadCustom(list, QStringLiteral("1 2 3")).end, RunEnd::Stopped);
+        EXPECT_EQ(list, (abort ? BlockList{read1} : BlockList{read1, read2}));
+        EXPECT_EQ(rig.blocksAsked(), (abort ? QList<int>{1, 2, 2, 2, 2, 2} : QList<int>{1, 2}));
+        EXPECT_EQ(rig.ui.messages.size(), abort ? 2u : 0u);
+        if (abort) {
+            EXPECT_EQ(rig.ui.messages[1].text, QStringLiteral("Block number 2 not found."));
+        }
+    }
 }
 
 TEST(LoadCustom, NothingTypedOrBadList) {
@@ -158,20 +135,6 @@ TEST(LoadCustom, UnknownBoundsStillAskThePhone) {
     CustomRig rig;
     rig.phone.faults().add(blockFault(x45sim::FaultKind::WrongSub, 0x16, 0));
     BlockList list;
-    const RunResult r = rig.transfer.LoadCustom(list, QStringLiteral("5005"));
-    EXPECT_EQ(r.end, RunEnd::Completed);
-    ASSERT_EQ(list.size(), 1);
-    EXPECT_EQ(list[0].Data, patternBytes(6, 5));
-}
-
-TEST(LoadCustom, StopBetweenNumbers) {
-    CustomRig rig;
-    rig.afterWrite = [&](const QByteArray& f) {
-        if (quint8(f[3]) == 0x04 && f[4] == 2) rig.ui.StopProcess = true;
-    };
-    BlockList list;
-    const RunResult r = rig.transfer.LoadCustom(list, QStringLiteral("1 2 3"));
-    EXPECT_EQ(r.end, RunEnd::Stopped);
-    EXPECT_EQ(list.size(), 2); // block 2 was finished, 3 never asked
-    EXPECT_EQ(rig.blocksAsked(), (QList<int>{1, 2}));
+    EXPECT_EQ(rig.transfer.LoadCustom(list, QStringLiteral("5005")).end, RunEnd::Completed);
+    EXPECT_EQ(list, BlockList{read5005});
 }
