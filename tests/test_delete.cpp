@@ -9,13 +9,15 @@ using namespace x45::test;
 
 namespace {
 
+using Removals = QVector<QVector<qint16>>;
+
 struct DeleteRig : TransferRig {
     DeleteRig() {
-        phone.setBlocks({{3, "three", 0}, {12, "twelve", 1}, {5012, "x", 2}});
+        phone.setBlocks(list);
         ui.messageAnswers = {Button::Yes};
     }
     const BlockList list = {{3, "three", 0}, {12, "twelve", 1}, {5012, "x", 2}};
-    QVector<QVector<qint16>> removals;
+    Removals removals;
     std::function<void(const QVector<qint16>&)> remove = [this](const QVector<qint16>& ids) {
         removals.append(ids);
     };
@@ -31,13 +33,10 @@ TEST(DeleteDirectly, DeletesSelectedBlocksAndReportsTheirNumbers) {
     EXPECT_EQ(rig.frames(),
               (QList<QByteArray>{hex("14 04 10 07 0C 00 0B"), hex("14 04 10 17 94 13 90")}));
     ASSERT_EQ(rig.ui.messages.size(), 1u);
-    const ShownMessage& m = rig.ui.messages[0];
-    EXPECT_EQ(m.text, QStringLiteral("Are you sure you want to delete 2 blocks from the phone?"));
-    EXPECT_EQ(m.title, QStringLiteral("Confirm delete from phone"));
-    EXPECT_EQ(m.buttons, Buttons::YesNo);
-    EXPECT_EQ(m.icon, Icon::None);
-    EXPECT_EQ(m.defaultButton, Button::Yes);
-    EXPECT_EQ(rig.removals, (QVector<QVector<qint16>>{{12, 5012}}));
+    EXPECT_EQ(boxOf(rig.ui.messages[0]),
+              (Box{"Are you sure you want to delete 2 blocks from the phone?",
+                   "Confirm delete from phone", Buttons::YesNo, Icon::None, Button::Yes}));
+    EXPECT_EQ(rig.removals, (Removals{{12, 5012}}));
     EXPECT_EQ(rig.refreshes, 1);
     EXPECT_EQ(rig.ui.statuses, (QStringList{"Deleting...", "Ready"}));
     EXPECT_EQ(rig.phone.blocks(), (BlockList{{3, "three", 0}}));
@@ -60,7 +59,7 @@ TEST(DeleteDirectly, NoAndNothingSelected) {
         EXPECT_EQ(rig.ui.messages[0].text,
                   QStringLiteral("Are you sure you want to delete 0 blocks from the phone?"));
         EXPECT_TRUE(rig.frames().isEmpty());
-        EXPECT_EQ(rig.removals, (QVector<QVector<qint16>>{{}}));
+        EXPECT_EQ(rig.removals, (Removals{{}}));
         EXPECT_EQ(rig.refreshes, 1);
     }
     {
@@ -74,46 +73,33 @@ TEST(DeleteDirectly, NoAndNothingSelected) {
 }
 
 TEST(DeleteDirectly, RetryAndCancel) {
-    const x45sim::Fault f = blockFault(x45sim::FaultKind::BadTrailer, 0x17, 7);
-    {
+    const QString failed = "Error №21 (BlockDeleteQuery) while deleting block № 5012...";
+    for (const Button answer : {Button::Retry, Button::Cancel}) {
+        const bool retry = answer == Button::Retry;
+        SCOPED_TRACE(retry ? "Retry" : "Cancel");
         DeleteRig rig;
-        rig.phone.faults().add(f);
-        rig.ui.messageAnswers = {Button::Yes, Button::Retry};
-        EXPECT_EQ(rig.transfer.DeleteDirectly(rig.list, {1, 2}, rig.remove).end, RunEnd::Completed);
-        EXPECT_EQ(rig.countSub(0x17), 8);
-        ASSERT_EQ(rig.ui.messages.size(), 2u);
-        const ShownMessage& m = rig.ui.messages[1];
-        EXPECT_EQ(m.text,
-                  QStringLiteral("Error №21 (BlockDeleteQuery) while deleting block № 5012..."));
-        EXPECT_EQ(m.buttons, Buttons::RetryCancel);
-        EXPECT_EQ(m.icon, Icon::Exclamation);
-        EXPECT_EQ(m.defaultButton, Button::Retry);
-        EXPECT_TRUE(m.title.isEmpty());
-        EXPECT_EQ(rig.removals.size(), 1);
-    }
-    {
-        // Cancel: the blocks are gone from the phone, yet the list keeps every row (so it can be
-        // written back), and the space is not refreshed.
-        DeleteRig rig;
-        rig.phone.faults().add(f);
-        rig.ui.messageAnswers = {Button::Yes, Button::Cancel};
+        rig.phone.faults().add(blockFault(x45sim::FaultKind::BadTrailer, 0x17, 7));
+        rig.ui.messageAnswers = {Button::Yes, answer};
         const RunResult r = rig.transfer.DeleteDirectly(rig.list, {1, 2}, rig.remove);
-        EXPECT_EQ(r.end, RunEnd::Stopped);
-        EXPECT_EQ(r.done, 1);
-        EXPECT_EQ(rig.countSub(0x17), 5);
-        EXPECT_TRUE(rig.removals.isEmpty());
-        EXPECT_EQ(rig.refreshes, 0);
+        EXPECT_EQ(r.end, retry ? RunEnd::Completed : RunEnd::Stopped);
+        EXPECT_EQ(r.done, retry ? 2 : 1);
+        EXPECT_EQ(rig.countSub(0x17), retry ? 8 : 5);
+        ASSERT_EQ(rig.ui.messages.size(), 2u);
+        EXPECT_EQ(boxOf(rig.ui.messages[1]),
+                  (Box{failed, {}, Buttons::RetryCancel, Icon::Exclamation, Button::Retry}));
+        // Cancel: the blocks are gone from the phone (it carried out the request whose reply was
+        // garbled), yet the list keeps every row so it can be written back, and the space is not
+        // refreshed.
+        EXPECT_EQ(rig.removals, (retry ? Removals{{12, 5012}} : Removals{}));
+        EXPECT_EQ(rig.refreshes, retry ? 1 : 0);
         EXPECT_EQ(rig.ui.lastStatus(), QStringLiteral("Ready"));
-        // The phone carried out the request whose reply was garbled: both are gone there.
         EXPECT_EQ(rig.phone.blocks(), (BlockList{{3, "three", 0}}));
     }
 }
 
 TEST(DeleteDirectly, PulledCableEndsTheRunWithoutRemovingRows) {
     DeleteRig rig;
-    rig.afterWrite = [&](const QByteArray& f) {
-        if (quint8(f[3]) == 0x07) rig.port.unplug(QStringLiteral("No such device"));
-    };
+    rig.unplugAfter(0x07, -1, QStringLiteral("No such device"));
     const RunResult r = rig.transfer.DeleteDirectly(rig.list, {0, 1, 2}, rig.remove);
     EXPECT_EQ(r.end, RunEnd::PortLost);
     EXPECT_TRUE(rig.removals.isEmpty());
