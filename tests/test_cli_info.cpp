@@ -42,7 +42,7 @@ TEST(CliInfo, IdentifiesTheSimulatedPhoneOverAPseudoTerminal) {
         << "the phone saw malformed requests: " << simErr.toStdString();
 }
 
-TEST(CliInfo, NoPhoneWithinTheWaitStopsWithStatusOne) {
+TEST(CliInfo, NoPhoneWithinTheWaitOrCtrlCStopsWithStatusOne) {
     SilentLine line;
     ASSERT_FALSE(line.path().isEmpty());
     QElapsedTimer t;
@@ -52,11 +52,8 @@ TEST(CliInfo, NoPhoneWithinTheWaitStopsWithStatusOne) {
     EXPECT_LT(t.elapsed(), 5000);
     EXPECT_TRUE(r.err.contains(QStringLiteral("Stopped."))) << r.err.toStdString();
     EXPECT_TRUE(r.out.isEmpty());
-}
 
-TEST(CliInfo, InterruptStopsTheScan) {
-    SilentLine line;
-    ASSERT_FALSE(line.path().isEmpty());
+    // Without --wait only Ctrl-C stops the scan.
     QProcess p;
     p.start(QStringLiteral(X45CLI_PATH), {"info", "--port", line.path()});
     ASSERT_TRUE(p.waitForStarted());
@@ -72,8 +69,6 @@ TEST(CliInfo, InterruptStopsTheScan) {
 
 TEST(CliInfo, UsageAndPortErrors) {
     EXPECT_EQ(runCli({"info"}).exitCode, 2) << "--port is required";
-    EXPECT_EQ(runCli({"info", "--port", "/dev/null", "--wait", "-3"}).exitCode, 2);
-    EXPECT_EQ(runCli({"info", "--port", "/dev/null", "--bogus"}).exitCode, 2);
     EXPECT_EQ(runCli({"info", "--port", "/dev/null", "extra"}).exitCode, 2);
     EXPECT_EQ(runCli({"nonsense"}).exitCode, 2);
     const CliRun help = runCli({"info", "--help"});
