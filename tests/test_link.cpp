@@ -185,15 +185,3 @@ TEST_F(LinkTest, LostPortEndsEveryWaitAtOnce) {
     link.Pause(5000ms);
     EXPECT_LT(t.elapsed(), 200) << "later waits do not block either";
 }
-
-TEST_F(LinkTest, BlockReplyAcceptance) {
-    link.ResetReply();
-    feed(hex("140E1A080010000034120000000000003E"));
-    EXPECT_TRUE(link.blockReplyAccepted(0x08));
-    EXPECT_FALSE(link.blockReplyAccepted(0x18)) << "SubCmd must match the request";
-    link.ResetReply();
-    feed(hex("140E1A080010000034120000000000003F"));
-    EXPECT_FALSE(link.blockReplyAccepted(0x08)) << "wrong trailer";
-    link.ResetReply();
-    EXPECT_FALSE(link.blockReplyAccepted(0x00)) << "an empty buffer is no reply";
-}
