@@ -94,21 +94,17 @@ TEST(WriteBlock, InterimRepliesAreNeitherCountedNorResent) {
 }
 
 TEST(WriteBlock, FiveAttemptsDialogsAndRetry) {
-    struct Case {
-        quint8 sub;
-        int error;
-        const char* query;
-    };
-    for (const Case c : {Case{0x11, 15, "WBlockInfoQuery"}, Case{0x12, 16, "WBlockDataQuery"},
-                         Case{0x13, 17, "WBlockOKQuery"}}) {
-        SCOPED_TRACE(c.query);
+    for (const auto& [sub, error, query] :
+         {std::tuple{0x11, 15, "WBlockInfoQuery"}, std::tuple{0x12, 16, "WBlockDataQuery"},
+          std::tuple{0x13, 17, "WBlockOKQuery"}}) {
+        SCOPED_TRACE(query);
         TransferRig rig;
-        rig.phone.faults().add(blockFault(x45sim::FaultKind::BadTrailer, c.sub, 6));
+        rig.phone.faults().add(blockFault(x45sim::FaultKind::BadTrailer, sub, 6));
         rig.ui.messageAnswers = {Button::Retry};
         EXPECT_EQ(writeBlock(rig, {5123, patternBytes(10), 1}), OutcomeNone);
-        EXPECT_EQ(rig.countSub(c.sub), 7);
+        EXPECT_EQ(rig.countSub(sub), 7);
         ASSERT_EQ(rig.ui.messages.size(), 1u);
-        EXPECT_EQ(boxOf(rig.ui.messages[0]), retryBox(writeFail(c.error, c.query, 5123)));
+        EXPECT_EQ(boxOf(rig.ui.messages[0]), retryBox(writeFail(error, query, 5123)));
         EXPECT_EQ(rig.phone.blocks(), (BlockList{{5123, patternBytes(10), 1}}));
     }
 }
