@@ -110,34 +110,28 @@ TEST_F(Lists, DeleteAsksWithTheCountAndRemovesRowsAndBlocksInStep) {
     fillPhone(*form, fiveBlocks());
     phoneView->selectOnlyRow(1);
     phoneView->selectRow(3);
-    script.messageAnswers = {Button::No};
+    script.messageAnswers = {Button::No, Button::Yes, Button::Yes, Button::Yes};
     click("DeletePhonesButton");
     EXPECT_EQ(ws().PhoneBlocks, fiveBlocks());
     expectMessage("Are you sure you want to delete 2 blocks?", "Confirm delete", Buttons::YesNo);
-
-    script.messageAnswers = {Button::Yes};
     click("DeletePhonesButton");
     const BlockList all = fiveBlocks();
     EXPECT_EQ(ws().PhoneBlocks, BlockList({all[0], all[2], all[4]}));
     expectInStep(phoneView, ws().PhoneBlocks);
-}
 
-TEST_F(Lists, DeleteAsksForZeroWithNothingSelectedNothingOnAnEmptyListAndEmptiesAWholeList) {
+    // With nothing selected it still asks, for 0 blocks; an empty list asks nothing.
     fillUser(*form, fiveBlocks());
     userView->selectionModel()->clearSelection();
-    script.messageAnswers = {Button::Yes, Button::Yes};
     click("DeleteUsersButton");
-    expectMessage("Are you sure you want to delete 0 blocks?", "Confirm delete", Buttons::YesNo);
+    EXPECT_EQ(script.messages.back().text, "Are you sure you want to delete 0 blocks?");
     EXPECT_EQ(ws().UserBlocks, fiveBlocks());
-
-    click("DeletePhonesButton"); // an empty list asks nothing
-    EXPECT_EQ(script.messages.size(), 1u);
-
     click("SelectAllUsersButton");
     click("DeleteUsersButton");
     EXPECT_EQ(script.messages.back().text, "Are you sure you want to delete 5 blocks?");
     EXPECT_TRUE(ws().UserBlocks.isEmpty());
     EXPECT_EQ(userView->blockModel()->rowCount(), 0);
+    click("DeleteUsersButton");
+    EXPECT_EQ(script.messages.size(), 4u);
 }
 
 TEST_F(Lists, TheCheckBoxRefillsBothListsUnderTheHardwareRule) {
@@ -185,45 +179,25 @@ TEST_F(Lists, CopiedRowsKeepTheSourceDescriptionUntilTheNextFill) {
     EXPECT_EQ(phoneView->blockModel()->description(1), "");
 }
 
-TEST_F(Lists, CopyToTheUsersListHandsOverThePhonesHardwareIdEvenWithNothingSelected) {
+TEST_F(Lists, CopyLeftHandsOverThePhonesHardwareIdEvenWithNothingSelectedAndAsksForTheUsers) {
     form->session().identity.PhoneHWid = 0x8001;
     ws().UserHWid = 5;
     fillUser(*form, {block(1, "a")});
-    fillPhone(*form, {block(2, "b")});
+    fillPhone(*form, {block(1, "b")});
     phoneView->selectionModel()->clearSelection();
     userView->selectionModel()->clearSelection();
     click("CopyLeftButton");
     EXPECT_EQ(ws().UserBlocks, BlockList({block(1, "a")}));
     EXPECT_EQ(ws().UserHWid, 0x8001);
     EXPECT_EQ(userView->selectedRowPositions(), QList<int>({0}));
-}
 
-TEST_F(Lists, LoadCopyBothWaysAndCompare) {
-    const BlockList onDisk = {block(5100, "\x01\x02", 1), block(3, "abc", 2), block(77, "z", 9)};
-    const QString eep = writeFile("dump.eep", serializeEep(onDisk, 1105));
-    form->setOpenChooser([&] { return QStringList{eep}; });
-    click("LoadUsersButton");
-    EXPECT_TRUE(script.messages.empty());
-    EXPECT_EQ(ws().UserHWid, 1105);
-    EXPECT_EQ(ids(ws().UserBlocks), QVector<qint16>({3, 77, 5100}));
-    expectInStep(userView, ws().UserBlocks);
-
-    click("SelectAllUsersButton");
-    click("CopyRightButton");
-    EXPECT_EQ(ws().PhoneBlocks, ws().UserBlocks);
-    expectInStep(phoneView, ws().PhoneBlocks);
-
-    // Back again: every block is there already, in the User's list this time.
     click("SelectAllPhonesButton");
-    script.rewriteAnswers = {RewriteYesAll};
+    script.rewriteAnswers = {RewriteYes};
     click("CopyLeftButton");
     EXPECT_EQ(script.rewriteQuestions,
-              QStringList({"Do you want to overwrite block 3 in User's EEPROM?"}));
-    EXPECT_EQ(ws().UserBlocks, ws().PhoneBlocks);
+              QStringList({"Do you want to overwrite block 1 in User's EEPROM?"}));
+    EXPECT_EQ(ws().UserBlocks, BlockList({block(1, "b")}));
     expectInStep(userView, ws().UserBlocks);
-
-    click("CompareButton");
-    expectMessage("Lists are identical!", "Compare result", Buttons::Ok);
 }
 
 TEST_F(Lists, CompareShowsTheDifferencesInItsDialog) {
@@ -244,27 +218,39 @@ TEST_F(Lists, CompareShowsTheDifferencesInItsDialog) {
                                  "DifferentList 2"}));
     EXPECT_TRUE(script.messages.empty());
 
-    // Either list empty: no message and no dialog.
+    // Equal lists: a message instead of the dialog; either list empty: neither.
+    fillPhone(*form, ws().UserBlocks);
+    click("CompareButton");
+    expectMessage("Lists are identical!", "Compare result", Buttons::Ok);
     fillPhone(*form, {});
     click("CompareButton");
-    EXPECT_TRUE(script.messages.empty());
+    EXPECT_EQ(script.messages.size(), 1u);
 }
 
-TEST_F(Lists, ARejectedFileLeavesTheUsersListAndItsViewAsTheyWere) {
-    fillUser(*form, {block(8, "kept")});
+TEST_F(Lists, LoadTakesTheChosenFileAndARejectedFileOrACancelLeavesListAndViewAsTheyWere) {
+    const BlockList onDisk = {block(5100, "\x01\x02", 1), block(3, "abc", 2), block(77, "z", 9)};
+    const QString eep = writeFile("dump.eep", serializeEep(onDisk, 1105));
+    form->setOpenChooser([&] { return QStringList{eep}; });
+    click("LoadUsersButton");
+    EXPECT_TRUE(script.messages.empty());
+    EXPECT_EQ(ws().UserHWid, 1105);
+    EXPECT_EQ(ids(ws().UserBlocks), QVector<qint16>({3, 77, 5100}));
+    expectInStep(userView, ws().UserBlocks);
+
     // Ends inside its only entry.
+    const BlockList loaded = ws().UserBlocks;
     const QString bad =
         writeFile("bad.eep", QByteArray::fromHex("01000000000000000500000010000000"));
     form->setOpenChooser([&] { return QStringList{bad}; });
     click("LoadUsersButton");
     ASSERT_EQ(script.messages.size(), 1u);
-    EXPECT_EQ(ws().UserBlocks, BlockList({block(8, "kept")}));
-    expectInStep(userView, ws().UserBlocks);
+    EXPECT_EQ(ws().UserBlocks, loaded);
+    expectInStep(userView, loaded);
 
-    // Cancelling the dialog changes nothing at all.
     form->setOpenChooser([] { return QStringList{}; });
     click("LoadUsersButton");
-    EXPECT_EQ(ws().UserBlocks, BlockList({block(8, "kept")}));
+    EXPECT_EQ(ws().UserBlocks, loaded);
+    EXPECT_EQ(script.messages.size(), 1u);
 }
 
 TEST_F(Lists, SaveWritesThroughTheChooserAndNothingWhenTheListIsEmpty) {
