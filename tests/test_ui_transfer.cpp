@@ -5,6 +5,7 @@
 
 #include "simport.h"
 
+#include <QHeaderView>
 #include <QPushButton>
 #include <QToolButton>
 
@@ -72,9 +73,7 @@ TEST_F(Transfer, LoadAllFillsThePhonesListAndRestoresTheButtons) {
     button("LoadPhonesButton")->click();
 
     EXPECT_EQ(ws().PhoneBlocks, phone.blocks());
-    ASSERT_EQ(view->blockModel()->rowCount(), 4);
-    EXPECT_EQ(viewRow(*view->blockModel(), 3).mid(0, 4),
-              QStringList({" 5003", "EEfull", "4", "70"}));
+    EXPECT_EQ(view->blockModel()->rowCount(), 4);
     EXPECT_EQ(view->selectedRowPositions(), QList<int>({0}));
     EXPECT_EQ(form->interaction().statusText(), "Ready");
     EXPECT_EQ(stateOfButtons(), idle);
@@ -120,14 +119,22 @@ TEST_F(Transfer, LoadCustomAsksForNumbersAndMergesTheBlocks) {
     EXPECT_EQ(button("LoadCustomPhonesButton")->text(), "Load custom...");
 }
 
-TEST_F(Transfer, SaveSelectedWritesTheRowsSelectedWhenTheRunStarts) {
-    fillPhone(*form, {block(1, "changed", 9), block(5000, "also", 8)});
-    view->selectOnlyRow(0);
-    // Selecting the other row while the first is being written must not add it to the run.
+TEST_F(Transfer, SaveSelectedWritesTheRowsSelectedWhenTheRunStartsAndTheListKeepsItsOrder) {
+    fillPhone(*form, {block(5000, "also", 8), block(1, "changed", 9)});
+    view->selectOnlyRow(1);
+    // Selecting another row or sorting while the first is being written must change neither
+    // the run nor the positions it works on.
     phone.config().latency = std::chrono::milliseconds(5);
-    QTimer::singleShot(5, form.get(), [&] { view->selectRow(1); });
+    bool seenRunning = false;
+    QTimer::singleShot(5, form.get(), [&] {
+        seenRunning = button("SaveSelPhonesButton")->text() == "Stop";
+        view->selectRow(0);
+        emit view->header()->sectionClicked(0);
+    });
     button("SaveSelPhonesButton")->click();
+    ASSERT_TRUE(seenRunning) << "the run ended before it could be observed";
     EXPECT_EQ(form->interaction().statusText(), "Ready");
+    EXPECT_EQ(ws().PhoneBlocks, BlockList({block(5000, "also", 8), block(1, "changed", 9)}));
     const BlockList onPhone = phone.blocks();
     EXPECT_EQ(onPhone[findBlock(onPhone, 1)], block(1, "changed", 9));
     EXPECT_EQ(onPhone[findBlock(onPhone, 5000)], block(5000, "full", 3));
@@ -142,8 +149,7 @@ TEST_F(Transfer, DeleteDirectlyRemovesTheBlocksFromThePhoneAndTheList) {
     view->selectRow(3);
     script.messageAnswers = {Button::Yes};
     button("DeleteNowButton")->click();
-    ASSERT_FALSE(script.messages.empty());
-    EXPECT_EQ(script.messages[0].text, "Are you sure you want to delete 2 blocks from the phone?");
+    EXPECT_EQ(script.messages.size(), 1u); // the question; its text is the core's
     EXPECT_EQ(ws().PhoneBlocks, BlockList({block(1, "one", 1), block(5000, "full", 3)}));
     EXPECT_EQ(view->blockModel()->rowCount(), 2);
     EXPECT_EQ(phone.blocks(), ws().PhoneBlocks);
