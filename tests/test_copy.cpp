@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <QSet>
+#include <deque>
 
 using namespace x45;
 using x45::test::ScriptedInteraction;
@@ -17,8 +18,15 @@ EEPBlock blk(qint16 id, QByteArray data, quint8 ver = 1) {
     return {id, data, ver};
 }
 
-std::function<bool(int)> rows(QSet<int> selected) {
-    return [selected](int r) { return selected.contains(r); };
+// Each copied row as "source>target", with "+" for an appended one.
+std::string shown(const CopyResult& r) {
+    QStringList out;
+    for (const CopiedRow& row : r.rows)
+        out << QStringLiteral("%1>%2%3")
+                   .arg(row.sourceRow)
+                   .arg(row.targetRow)
+                   .arg(row.appended ? "+" : "");
+    return out.join(' ').toStdString();
 }
 
 struct CopyCase : ::testing::Test {
@@ -27,8 +35,10 @@ struct CopyCase : ::testing::Test {
                         blk(50, "s50")};
     BlockList target = {blk(50, "t50"), blk(20, "t20"), blk(30, "t30")};
     ScriptedInteraction ui;
-    CopyResult run(QSet<int> selected = {0, 1, 2, 3, 4}) {
-        return CopyBlocks(source, rows(selected), target, ui, CopyDirection::PhoneToUser);
+    CopyResult run(QSet<int> selected = {0, 1, 2, 3, 4},
+                   CopyDirection direction = CopyDirection::PhoneToUser) {
+        return CopyBlocks(
+            source, [selected](int r) { return selected.contains(r); }, target, ui, direction);
     }
 };
 
@@ -44,92 +54,62 @@ TEST_F(CopyCase, YesAndNoPerBlock) {
     EXPECT_EQ(target, BlockList({blk(50, "s50"), blk(20, "s20"), blk(30, "t30"), blk(10, "s10"),
                                  blk(40, "s40")}));
     EXPECT_FALSE(r.cancelled);
-    ASSERT_EQ(r.rows.size(), 4);
-    EXPECT_EQ(r.rows[0].sourceRow, 0);
-    EXPECT_EQ(r.rows[0].targetRow, 3);
-    EXPECT_TRUE(r.rows[0].appended);
-    EXPECT_EQ(r.rows[1].sourceRow, 1);
-    EXPECT_EQ(r.rows[1].targetRow, 1);
-    EXPECT_FALSE(r.rows[1].appended);
-    EXPECT_EQ(r.rows[3].sourceRow, 4);
-    EXPECT_EQ(r.rows[3].targetRow, 0);
+    EXPECT_EQ(shown(r), "0>3+ 1>1 3>4+ 4>0");
 }
 
-TEST_F(CopyCase, YesForAllAsksOnce) {
-    ui.rewriteAnswers = {RewriteYesAll};
-    run();
-    EXPECT_EQ(ui.rewriteQuestions.size(), 1);
-    EXPECT_EQ(target, BlockList({blk(50, "s50"), blk(20, "s20"), blk(30, "s30"), blk(10, "s10"),
-                                 blk(40, "s40")}));
+TEST_F(CopyCase, AnswersForAllCancelUnknownAnswersAndSelections) {
+    const BlockList before = target;
+    const QSet<int> all = {0, 1, 2, 3, 4};
+    const struct {
+        std::deque<int> answers;
+        QSet<int> selected;
+        int questions, rows;
+        bool cancelled;
+        const char* after; // the blocks' data: "s" copied, "t" kept
+    } cases[] = {
+        {{RewriteNoAll}, all, 1, 2, false, "t50 t20 t30 s10 s40"},         // new blocks still added
+        {{RewriteYes, RewriteCancel}, all, 2, 2, true, "t50 s20 t30 s10"}, // 40, 50 never handled
+        {{0, 17}, {1, 2}, 2, 0, false, "t50 t20 t30"}, // unknown answers never overwrite
+        {{}, {}, 0, 0, false, "t50 t20 t30"},
+        {{}, {3}, 0, 1, false, "t50 t20 t30 s40"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.after);
+        target = before;
+        ui.rewriteQuestions.clear();
+        ui.rewriteAnswers = c.answers;
+        ui.defaultRewriteAnswer = RewriteNo;
+        const CopyResult r = run(c.selected);
+        EXPECT_EQ(ui.rewriteQuestions.size(), c.questions);
+        EXPECT_EQ(r.rows.size(), c.rows);
+        EXPECT_EQ(r.cancelled, c.cancelled);
+        QByteArrayList data;
+        for (const EEPBlock& b : target) {
+            EXPECT_EQ(b.Data.mid(1).toInt(), b.BlockId);
+            data << b.Data;
+        }
+        EXPECT_EQ(data.join(' '), c.after);
+    }
 }
 
-TEST_F(CopyCase, NoForAllStillAddsNewBlocks) {
-    ui.rewriteAnswers = {RewriteNoAll};
-    const CopyResult r = run();
-    EXPECT_EQ(ui.rewriteQuestions.size(), 1);
-    EXPECT_EQ(target, BlockList({blk(50, "t50"), blk(20, "t20"), blk(30, "t30"), blk(10, "s10"),
-                                 blk(40, "s40")}));
-    EXPECT_EQ(r.rows.size(), 2);
-}
-
-TEST_F(CopyCase, CancelOnTheSecondQuestionKeepsWhatWasCopied) {
-    ui.rewriteAnswers = {RewriteYes, RewriteCancel};
-    const CopyResult r = run();
-    EXPECT_TRUE(r.cancelled);
-    EXPECT_EQ(ui.rewriteQuestions.size(), 2);
-    // 10 added, 20 replaced, 30 kept; 40 and 50 never handled.
-    EXPECT_EQ(target, BlockList({blk(50, "t50"), blk(20, "s20"), blk(30, "t30"), blk(10, "s10")}));
-}
-
-TEST_F(CopyCase, UnknownAnswerNeverOverwrites) {
-    ui.rewriteAnswers = {0, 17};
-    ui.defaultRewriteAnswer = RewriteNo;
-    run({1, 2});
-    EXPECT_EQ(target, BlockList({blk(50, "t50"), blk(20, "t20"), blk(30, "t30")}));
-}
-
-TEST_F(CopyCase, OnlySelectedRowsAndNothingSelected) {
-    const CopyResult none = run({});
-    EXPECT_TRUE(none.rows.isEmpty());
-    EXPECT_TRUE(ui.rewriteQuestions.isEmpty());
-    EXPECT_EQ(target.size(), 3);
-
-    const CopyResult some = run({3});
-    ASSERT_EQ(some.rows.size(), 1);
-    EXPECT_EQ(target.last(), blk(40, "s40"));
-    EXPECT_TRUE(ui.rewriteQuestions.isEmpty());
-}
-
-TEST(Copy, TwoSelectedRowsWithTheSameNumber) {
-    const BlockList source = {blk(7, "first"), blk(7, "second")};
-    BlockList target;
-    ScriptedInteraction ui;
+TEST_F(CopyCase, TwoSelectedRowsWithTheSameNumber) {
+    source = {blk(7, "first"), blk(7, "second")};
+    target.clear();
     ui.rewriteAnswers = {RewriteYes};
-    const CopyResult r = CopyBlocks(
-        source, [](int) { return true; }, target, ui, CopyDirection::UserToPhone);
+    const CopyResult r = run({0, 1}, CopyDirection::UserToPhone);
     EXPECT_EQ(ui.rewriteQuestions,
               QStringList({"Do you want to overwrite block 7 in Phone's EEPROM?"}));
     EXPECT_EQ(target, BlockList({blk(7, "second")}));
-    ASSERT_EQ(r.rows.size(), 2);
-    EXPECT_TRUE(r.rows[0].appended);
-    EXPECT_FALSE(r.rows[1].appended);
-    EXPECT_EQ(r.rows[1].targetRow, 0);
+    EXPECT_EQ(shown(r), "0>0+ 1>0");
 }
 
-TEST(Copy, QuestionTextForANegativeNumber) {
-    EXPECT_EQ(rewriteQuestion(-3, CopyDirection::PhoneToUser),
-              "Do you want to overwrite block -3 in User's EEPROM?");
-}
-
-TEST(Copy, FullTargetTakesNoNewBlocks) {
-    BlockList target;
+TEST_F(CopyCase, FullTargetTakesNoNewBlocks) {
+    target.clear();
     for (int i = 0; i < MaxBlocks; ++i)
         target.append(blk(static_cast<qint16>(i - 16384), {}));
-    const BlockList source = {blk(32000, "new"), blk(0, "replaces")};
-    ScriptedInteraction ui;
+    source = {blk(32000, "new"), blk(0, "replaces")};
     ui.rewriteAnswers = {RewriteYes};
-    const CopyResult r = CopyBlocks(
-        source, [](int) { return true; }, target, ui, CopyDirection::PhoneToUser);
+    const CopyResult r = run({0, 1});
     EXPECT_EQ(target.size(), MaxBlocks);
     EXPECT_EQ(r.notCopiedFull, 1);
     EXPECT_EQ(target[16384], blk(0, "replaces"));
