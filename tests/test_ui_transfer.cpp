@@ -74,7 +74,6 @@ TEST_F(Transfer, LoadAllFillsThePhonesListAndRestoresTheButtons) {
 
     EXPECT_EQ(ws().PhoneBlocks, phone.blocks());
     EXPECT_EQ(view->blockModel()->rowCount(), 4);
-    EXPECT_EQ(view->selectedRowPositions(), QList<int>({0}));
     EXPECT_EQ(form->interaction().statusText(), "Ready");
     EXPECT_EQ(stateOfButtons(), idle);
 

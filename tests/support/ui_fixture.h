@@ -50,14 +50,6 @@ inline void onNextModal(std::function<void(QWidget*)> check) {
     timer->start();
 }
 
-// The texts of one row of a view, in column order.
-inline QStringList viewRow(const x45::ui::BlockListModel& model, int row) {
-    QStringList cells;
-    for (int c = 0; c < model.columnCount(); ++c)
-        cells << model.data(model.index(row, c), Qt::DisplayRole).toString();
-    return cells;
-}
-
 inline EEPBlock block(qint16 id, QByteArray data, quint8 version = 0) {
     return EEPBlock{id, std::move(data), version};
 }
