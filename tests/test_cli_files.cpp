@@ -7,10 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QTemporaryDir>
 
 using namespace x45;
 using x45::test::CliRun;
@@ -69,15 +67,11 @@ TEST_F(Cli, ListRefusesBadFilesWithTheirReason) {
     EXPECT_TRUE(r.err.contains("bad.eep")) << r.err.toStdString();
     EXPECT_TRUE(r.out.isEmpty());
 
-    r = run({"list", path("missing.eep")});
-    EXPECT_EQ(r.exitCode, 1);
-    write("empty.eep", {});
-    r = run({"list", path("empty.eep")});
-    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(run({"list", path("missing.eep")}).exitCode, 1);
+    EXPECT_EQ(run({"list", write("empty.eep", {})}).exitCode, 1);
     EXPECT_TRUE(QFile::exists(path("empty.eep")));
 
     EXPECT_EQ(run({"list"}).exitCode, 2);
-    EXPECT_EQ(run({"list", "--no-such-option", bad}).exitCode, 2);
 }
 
 TEST_F(Cli, ConvertMergesAndSavesTheWholeListAndKeepsItWhenALoadFails) {
@@ -98,11 +92,7 @@ TEST_F(Cli, ConvertMergesAndSavesTheWholeListAndKeepsItWhenALoadFails) {
 TEST_F(Cli, ConvertChosenBlocks) {
     const QString a =
         write("a.eep", serializeEep({blk(1, "one"), blk(2, "two"), blk(5077, "lock", 3)}, 9));
-    CliRun r = run({"convert", a, "--out", path("one.eep"), "--blocks", "5077"});
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_EQ(read("one.eep"), serializeEep({blk(5077, "lock", 3)}, 9));
-
-    r = run({"convert", a, "--out", path("pair.bin"), "--blocks", "1-2"});
+    CliRun r = run({"convert", a, "--out", path("pair.bin"), "--blocks", "1-2"});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(read("pair_1.bin"), "one");
     EXPECT_EQ(read("pair_2.bin"), "two");
@@ -133,6 +123,5 @@ TEST_F(Cli, CompareReportsIdenticalOrTheThreeLists) {
                      "Phone's blocks missing in User's list: 4\n"
                      "Different blocks: 2\n");
 
-    EXPECT_EQ(run({"compare", a}).exitCode, 2);
-    EXPECT_EQ(run({"compare", a, path("missing.eep")}).exitCode, 2);
+    EXPECT_EQ(run({"compare", a, path("missing.eep")}).exitCode, 2); // 1 means "different"
 }
