@@ -12,18 +12,14 @@ namespace {
 // Builds file bytes field by field, independently of the writer under test.
 struct Bytes {
     QByteArray b;
-    Bytes& i32(qint32 v) {
-        char raw[4];
-        qToLittleEndian<qint32>(v, raw);
-        b.append(raw, 4);
+    template <typename T> Bytes& put(T v) {
+        char raw[sizeof(T)];
+        qToLittleEndian<T>(v, raw);
+        b.append(raw, sizeof(T));
         return *this;
     }
-    Bytes& u16(quint16 v) {
-        char raw[2];
-        qToLittleEndian<quint16>(v, raw);
-        b.append(raw, 2);
-        return *this;
-    }
+    Bytes& i32(qint32 v) { return put(v); }
+    Bytes& u16(quint16 v) { return put(v); }
     Bytes& raw(const QByteArray& data) {
         b.append(data);
         return *this;
