@@ -119,9 +119,16 @@ TEST(BlockPositions, FindsFirstAndFollowsAppends) {
     EXPECT_EQ(pos.find(4), 0);
 }
 
-// The views and the command line show whole rows; here only the type's border and a bad column.
-TEST(RowText, TypeChangesAt5000) {
-    EXPECT_EQ(rowCellText(blk(4999), TypeColumnText, {}), "EElite");
+// The views' headers and cells: the window tests leave these texts to this test.
+TEST(RowText, ColumnsAsTheViewsShowThem) {
+    EXPECT_EQ(rowColumnTitles(), QStringList({"ID", "Type", "Ver.", "Length", "Description"}));
+    EXPECT_EQ(rowTexts(blk(5077, "abc", 2), "Lock code"),
+              QStringList({" 5077", "EEfull", "2", "3", "Lock code"}));
+    EXPECT_EQ(rowTexts(blk(4999, {}, 255), "  indented"),
+              QStringList({" 4999", "EElite", "255", "0", "  indented"}));
     EXPECT_EQ(rowCellText(blk(5000), TypeColumnText, {}), "EEfull");
+    EXPECT_EQ(IdText(-12), "-12");
+    EXPECT_EQ(IdText(0), " 0");
+    EXPECT_EQ(IdText(-32768), "-32768");
     EXPECT_EQ(rowCellText(blk(1), 9, "x"), QString());
 }
