@@ -67,6 +67,7 @@ TEST_F(CopyCase, AnswersForAllCancelUnknownAnswersAndSelections) {
         bool cancelled;
         const char* after; // the blocks' data: "s" copied, "t" kept
     } cases[] = {
+        {{RewriteYesAll}, all, 1, 5, false, "s50 s20 s30 s10 s40"},        // asked once
         {{RewriteNoAll}, all, 1, 2, false, "t50 t20 t30 s10 s40"},         // new blocks still added
         {{RewriteYes, RewriteCancel}, all, 2, 2, true, "t50 s20 t30 s10"}, // 40, 50 never handled
         {{0, 17}, {1, 2}, 2, 0, false, "t50 t20 t30"}, // unknown answers never overwrite
