@@ -72,6 +72,7 @@ TEST_F(Cli, ListRefusesBadFilesWithTheirReason) {
     EXPECT_TRUE(QFile::exists(path("empty.eep")));
 
     EXPECT_EQ(run({"list"}).exitCode, 2);
+    EXPECT_EQ(run({"list", "--no-such-option", bad}).exitCode, 2);
 }
 
 TEST_F(Cli, ConvertMergesAndSavesTheWholeListAndKeepsItWhenALoadFails) {
