@@ -30,6 +30,10 @@ constexpr KindName Kinds[] = {
     {FaultKind::Delay, "delay", 200},
     {FaultKind::ScanNoise, "scannoise", 3},
     {FaultKind::Interim, "interim", 1},
+    {FaultKind::Late, "late", 1300},
+    {FaultKind::Dup, "dup", 20},
+    {FaultKind::Marker, "marker", 0},
+    {FaultKind::Bitrot, "bitrot", 0},
 };
 
 int defaultParam(FaultKind kind) {
@@ -122,9 +126,12 @@ bool FaultPlan::apply(int cmd, int sub, const QByteArray& reply, Emissions& out)
     std::chrono::milliseconds delay{0};
     int trickleMs = -1;
     int interims = 0;
+    int dupAfter = -1;
     bool lost = false;
     for (Fault& f : faults_) {
-        if (f.kind == FaultKind::ScanNoise || !strikes(f, cmd, sub)) continue;
+        if (f.kind == FaultKind::ScanNoise || f.kind == FaultKind::Bitrot ||
+            !strikes(f, cmd, sub))
+            continue;
         const int k = paramOf(f);
         switch (f.kind) {
         case FaultKind::NoReply:
@@ -153,12 +160,20 @@ bool FaultPlan::apply(int cmd, int sub, const QByteArray& reply, Emissions& out)
             trickleMs = k;
             break;
         case FaultKind::Delay:
+        case FaultKind::Late:
             delay += std::chrono::milliseconds(k);
+            break;
+        case FaultKind::Dup:
+            dupAfter = k;
+            break;
+        case FaultKind::Marker:
+            bytes = x45::Link::blockFrame(x45::proto::NoSuchBlock, {});
             break;
         case FaultKind::Interim:
             interims += k;
             break;
         case FaultKind::ScanNoise:
+        case FaultKind::Bitrot:
             break;
         }
     }
@@ -179,7 +194,15 @@ bool FaultPlan::apply(int cmd, int sub, const QByteArray& reply, Emissions& out)
     } else {
         out.push_back({bytes, delay});
     }
+    if (dupAfter >= 0) out.push_back({bytes, std::chrono::milliseconds(dupAfter)});
     return true;
+}
+
+bool FaultPlan::rotsStore(int cmd, int sub) {
+    bool rots = false;
+    for (Fault& f : faults_)
+        if (f.kind == FaultKind::Bitrot && strikes(f, cmd, sub)) rots = true;
+    return rots;
 }
 
 QByteArray FaultPlan::scanNoise() {

@@ -23,6 +23,12 @@ enum class FaultKind {
     Delay,      // the reply comes `param` ms late
     ScanNoise,  // `param` noise bytes before the scan answer 0xA0
     Interim,    // `param` interim replies (SubCmd 0x50) before the reply, which follows 20 ms later
+    Late,       // the reply comes `param` ms late, past the tool's time-out; the phone is busy
+                // until then, so later replies queue behind it
+    Dup,        // the same reply again `param` ms after the first
+    Marker,     // a well-formed "no such block" reply (SubCmd 0x32) in place of the real one
+    Bitrot,     // a block closed by WBlockOKQuery is stored with one byte changed, and the close
+                // is acknowledged as usual
 };
 
 struct Fault {
@@ -54,6 +60,8 @@ public:
     // Turns a clean reply to the request (cmd, sub) into what goes on the line. Returns false
     // when the reply is lost (nothing of it is sent; interim replies may still have been).
     [[nodiscard]] bool apply(int cmd, int sub, const QByteArray& reply, Emissions& out);
+    // True when a Bitrot fault strikes the close (cmd, sub) of a block write.
+    [[nodiscard]] bool rotsStore(int cmd, int sub);
     // Noise bytes to send before a scan answer (empty for none).
     [[nodiscard]] QByteArray scanNoise();
 

@@ -194,7 +194,12 @@ std::optional<QByteArray> SimPhone::writeReply(quint8 sub, int id, const QByteAr
                                    .arg(id)
                                    .arg(w.data.size())
                                    .arg(w.length));
-        if (!eeprom_.put(id, w.data, w.version))
+        QByteArray stored = w.data;
+        if (!stored.isEmpty() && faults_.rotsStore(byteAt(frame, 0), sub)) {
+            const qsizetype at = stored.size() / 2;
+            stored[at] = static_cast<char>(stored[at] ^ 0x04);
+        }
+        if (!eeprom_.put(id, stored, w.version))
             return refuse(sub, QStringLiteral("block %1: no room").arg(id));
         return ack();
     }

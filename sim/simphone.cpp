@@ -207,6 +207,10 @@ void SimPhone::handleFrame(const QByteArray& frame, qint32 toolBaud, Emissions& 
     if (malformedCount() != malformedBefore) return;
     const bool switchSpeed = frame == BaudQuery;
     const bool sent = emitReply(cmd, sub, *reply, out);
+    // Queries that change nothing (space, highest number) leave the memory of the last request
+    // alone: a request resent after one of them is still recognised as a resend.
+    const int base = sub & ~EEfullBit;
+    if (cmd == BlockCmd && (base == EEPSpaceQuery || base == MaxBlockQuery)) return;
     lastRequest_ = frame;
     lastReply_ = *reply;
     // The phone changes speed only once its reply is out.

@@ -46,6 +46,7 @@ int runExit(TerminalInteraction& ui, const RunResult& r, const char* skippedWhat
     case RunEnd::Cancelled:
     case RunEnd::PortLost:
     case RunEnd::Failed:
+    case RunEnd::Unverified:
         return ExitFailed; // the reason has been shown
     }
     if (r.skipped > 0) {
@@ -53,6 +54,22 @@ int runExit(TerminalInteraction& ui, const RunResult& r, const char* skippedWhat
         return ExitFailed;
     }
     return r.notFound > 0 ? ExitFailed : ExitOk;
+}
+
+// The last line of every read, write and delete: what the run did and what it took.
+void summary(TerminalInteraction& ui, const RunResult& r, const char* doneWhat) {
+    say(ui, QStringLiteral("Summary: %1 block(s) %2, %3 retried, %4 resynchronised, %5 skipped, "
+                           "%6 verified.")
+                .arg(r.done)
+                .arg(QLatin1String(doneWhat))
+                .arg(r.retried)
+                .arg(r.resyncs)
+                .arg(r.skipped + r.notFound)
+                .arg(r.verified));
+}
+
+QCommandLineOption verifyOption(const char* what) {
+    return {QStringLiteral("verify"), QString::fromLatin1(what)};
 }
 
 // Every row: "Save" writes the selected rows of single-block formats, and all of an .eep.
@@ -81,6 +98,7 @@ int runRead(const QStringList& args) {
                    QStringLiteral("LIST")});
     cmd.addOption({QStringLiteral("out"), QStringLiteral("File to save the blocks in."),
                    QStringLiteral("FILE")});
+    cmd.addOption(verifyOption("Read every block twice and keep it only when two reads agree."));
     cmd.setEpilog(QString::fromLatin1(ExitEpilog));
     if (const auto done = cmd.parse(args)) return *done;
     if (!cmd.positional().isEmpty())
@@ -102,9 +120,11 @@ int runRead(const QStringList& args) {
     if (const int code = phone.start(cmd.port(), cmd.waitSeconds()); code != ExitOk) return code;
 
     PhoneTransfer transfer(phone.session());
+    transfer.setVerify(cmd.isSet(QStringLiteral("verify")));
     BlockList PhoneBlocks;
     const RunResult r =
         custom ? transfer.LoadCustom(PhoneBlocks, list) : transfer.LoadAll(PhoneBlocks);
+    summary(ui, r, "read");
     int code = runExit(ui, r, "could not be read and are missing from the file");
     if (r.end != RunEnd::Completed) {
         phone.end();
@@ -146,6 +166,8 @@ int runWrite(const QStringList& args) {
     cmd.addOption({QStringLiteral("any-hwid"),
                    QStringLiteral("Write even when the files belong to another hardware id than "
                                   "the phone's.")});
+    cmd.addOption(verifyOption("Read every written block back and compare it with what was "
+                               "written; a difference fails the run."));
     cmd.addPositional(QStringLiteral("FILE"), QStringLiteral(".eep, .bin, .txt or .map files."),
                       QStringLiteral("FILE..."));
     cmd.setEpilog(QString::fromLatin1(ExitEpilog));
@@ -196,11 +218,13 @@ int runWrite(const QStringList& args) {
         return ExitFailed;
     }
     PhoneTransfer transfer(phone.session());
+    transfer.setVerify(cmd.isSet(QStringLiteral("verify")));
     const RunResult r =
         all ? transfer.SaveAll(PhoneBlocks) : transfer.SaveSelected(PhoneBlocks, [&](int row) {
             return row < PhoneBlocks.size() && wanted.contains(PhoneBlocks.at(row).BlockId);
         });
     phone.end();
+    summary(ui, r, "written");
     const int code = runExit(ui, r, "were skipped and not written");
     if (r.end == RunEnd::Completed) {
         std::printf("%s\n", qPrintable(QStringLiteral("Wrote %1 block(s).").arg(r.done)));
@@ -248,12 +272,16 @@ int runDelete(const QStringList& args) {
     const RunResult loaded = transfer.LoadCustom(PhoneBlocks, list);
     if (loaded.end != RunEnd::Completed || loaded.skipped > 0) {
         phone.end();
+        summary(ui, RunResult{loaded.end, 0, loaded.skipped, loaded.notFound, loaded.retried,
+                              loaded.resyncs, loaded.verified, {}},
+                "deleted");
         const int code = runExit(ui, loaded, "could not be read");
         say(ui, QStringLiteral("Nothing was deleted."));
         return code == ExitOk ? ExitFailed : code;
     }
     if (PhoneBlocks.isEmpty()) {
         phone.end();
+        summary(ui, loaded, "deleted");
         say(ui, QStringLiteral("None of the blocks is on the phone; nothing was deleted."));
         return ExitFailed;
     }
@@ -272,6 +300,11 @@ int runDelete(const QStringList& args) {
         transfer.DeleteDirectly(PhoneBlocks, allRows(PhoneBlocks),
                                 [&deleted](const QVector<qint16>& ids) { deleted = ids; });
     phone.end();
+    RunResult total = r;
+    total.retried += loaded.retried;
+    total.resyncs += loaded.resyncs;
+    total.notFound += loaded.notFound;
+    summary(ui, total, "deleted");
     if (r.end == RunEnd::Cancelled) {
         say(ui, QStringLiteral("Nothing was deleted (confirm with --yes)."));
         return ExitFailed;

@@ -1,5 +1,7 @@
 #include "link.h"
 
+#include "protocol.h"
+
 #include <QCoreApplication>
 #include <QEventLoop>
 
@@ -74,8 +76,12 @@ void Link::yieldOnce() {
 }
 
 void Link::WaitReply(std::chrono::milliseconds timeout, int holdCount) {
-    ReadState = 1;
     ResetReply();
+    waitMore(timeout, holdCount);
+}
+
+void Link::waitMore(std::chrono::milliseconds timeout, int holdCount) {
+    ReadState = 1;
     TimedOut = false;
     idleExpired_ = false;
     timer_.start(timeout);
@@ -106,7 +112,8 @@ void Link::Pause(std::chrono::milliseconds duration) {
 }
 
 bool Link::blockReplyAccepted(quint8 subCmd) const {
-    if (Reply.State == HeaderBad || Reply.Cmd != 0x14 || Reply.SubCmd != subCmd) return false;
+    if (Reply.State == HeaderBad || Reply.Cmd != proto::BlockCmd || Reply.SubCmd != subCmd)
+        return false;
     const quint8 last = Reply.Buffer.isEmpty() ? 0 : static_cast<quint8>(Reply.Buffer.back());
     return last == XorSum(Reply.Buffer, Reply.Length + 2);
 }
@@ -126,7 +133,7 @@ ByteStr Link::blockFrame(quint8 subCmd, const ByteStr& args) {
     payload.append(static_cast<char>(subCmd));
     payload.append(args);
     payload.append('\0'); // room for the trailer, counted in Length
-    ByteStr out = frame(0x14, payload);
+    ByteStr out = frame(proto::BlockCmd, payload);
     out.back() = static_cast<char>(XorSum(out, out.size() - 1));
     return out;
 }

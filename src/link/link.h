@@ -13,6 +13,34 @@ namespace x45 {
 
 enum ReplyState : quint8 { Receiving = 0, Complete = 1, HeaderBad = 2 };
 
+// One block-protocol request and the rules its reply must meet.
+struct BlockRequest {
+    ByteStr frame;
+    quint8 sub = 0; // SubCmd an accepted reply repeats
+    std::chrono::milliseconds timeout{1000};
+    int hold = 1;
+    bool interim = false;     // 0x50 means "still working": wait again without resending
+    bool noSuchBlock = false; // a well-formed 0x32 reply ends the request
+    int minLength = 2;        // smallest Length holding the fields read (SubCmd .. trailer)
+    int minData = 0;          // data bytes (Length - 2) the reply must carry at least
+    int maxData = -1;         // and at most; -1: no limit
+};
+
+// How one request with its attempts ended.
+enum class Attempted { Accepted, NoSuchBlock, Failed, Lost };
+
+// What the link went through since it was made; a read compares them before and after to know
+// whether it saw anything but clean exchanges.
+struct LinkCounters {
+    int requests = 0;       // block requests sent (syncs not included)
+    int failedAttempts = 0; // attempts whose reply was missing or refused
+    int syncs = 0;          // resynchronising queries sent
+    int staleReplies = 0;   // frames or bytes dropped as belonging to an earlier request
+    int interims = 0;       // interim replies taken
+
+    [[nodiscard]] int disturbances() const { return failedAttempts + syncs + staleReplies; }
+};
+
 // The reply being received: written only by the receive handler, reset by ResetReply.
 struct ReplyRecord {
     quint8 Cmd = 0;    // byte 0
@@ -52,10 +80,25 @@ public:
     [[nodiscard]] bool portLost() const { return !lostReason_.isEmpty(); }
     [[nodiscard]] QString lostReason() const { return lostReason_; }
     void clearLost() { lostReason_.clear(); }
+    // A freshly opened port: nothing from an earlier line can be pending.
+    void resetStep() { needSync_ = false; }
 
     // Block-protocol reply acceptance: header check passed, Cmd 0x14, SubCmd as sent, and the last
     // byte of Buffer equal to the XOR of the first Length + 2 bytes.
     [[nodiscard]] bool blockReplyAccepted(quint8 subCmd) const;
+
+    // The one request-with-attempts routine of the block protocol: up to `attempts` exchanges.
+    // After a failed attempt the link is brought back into step (resync) before the next request
+    // leaves, whether that is the next attempt or a later request. Accepted: Reply holds the reply.
+    Attempted requestBlock(const BlockRequest& req, int attempts);
+    // Sends a harmless query and drops every reply before its own (the phone answers in order).
+    // Bounded; false when no sync reply came.
+    bool resync(std::chrono::milliseconds timeout);
+    // True when an attempt failed and no sync has followed it yet.
+    [[nodiscard]] bool outOfStep() const { return needSync_; }
+    // Waits up to `quiet` for bytes nobody asked for; true (and out of step) when any came.
+    bool settle(std::chrono::milliseconds quiet);
+    [[nodiscard]] const LinkCounters& counters() const { return counters_; }
 
     // Cmd, Length, Cmd ^ Length, payload.
     [[nodiscard]] static ByteStr frame(quint8 cmd, const ByteStr& payload);
@@ -68,12 +111,24 @@ signals:
 
 private:
     void yieldOnce();
+    // Waits for more bytes of the reply being assembled, without resetting it.
+    void waitMore(std::chrono::milliseconds timeout, int holdCount);
+    // Drops bytes that arrived while nobody waited: they cannot be the next request's reply.
+    void dropStale();
+    // One attempt: send, wait (again after interim replies), judge.
+    enum class Judged { Accepted, NoSuchBlock, Bad };
+    Judged exchangeBlock(const BlockRequest& req);
+    // Re-assembles Reply from bytes that followed a complete frame in the same read.
+    void refeed(const ByteStr& rest);
 
     SerialPort& port_;
     QTimer timer_;
     QTimer idle_;
     bool idleExpired_ = false;
     QString lostReason_;
+    LinkCounters counters_;
+    bool needSync_ = false;
+    unsigned syncTurn_ = 0;
 };
 
 } // namespace x45

@@ -78,6 +78,9 @@ constexpr std::chrono::milliseconds ReadTimeout = 1000ms;
 constexpr std::chrono::milliseconds WriteTimeout = 5000ms;
 constexpr int WriteHold = 5;
 constexpr std::chrono::milliseconds DeleteTimeout = 3000ms;
+// After the last reply of a read run: bytes arriving within this time were not asked for, so the
+// link was out of step and the last block is read again.
+constexpr std::chrono::milliseconds SettleTime = 100ms;
 
 // Serial settings texts.
 inline constexpr const char* SettingsAtLoad = "57600,N,8,1";

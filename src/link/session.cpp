@@ -96,6 +96,7 @@ bool Session::openPort(const QString& settings) {
         return false;
     }
     port.discard();
+    link_.resetStep();
     return true;
 }
 
@@ -337,15 +338,13 @@ bool Session::parseSpaceReply(const ReplyRecord& reply, quint8 sub, EEPSpace& sp
 }
 
 bool Session::EEPSpaceQuery(bool eefull, EEPSpace& space) {
-    const quint8 sub = proto::areaSub(proto::EEPSpaceQuery, eefull);
-    const ByteStr request = Link::blockFrame(sub, {});
-    for (int attempt = 0; attempt < proto::Attempts; ++attempt) {
-        if (link_.portLost()) return false;
-        link_.SendFrame(request);
-        link_.WaitReply(proto::SpaceTimeout, 1);
-        if (parseSpaceReply(link_.Reply, sub, space)) return true;
-    }
-    return false;
+    BlockRequest req;
+    req.sub = proto::areaSub(proto::EEPSpaceQuery, eefull);
+    req.frame = Link::blockFrame(req.sub, {});
+    req.timeout = proto::SpaceTimeout;
+    req.minLength = 14; // SubCmd, three 32-bit counters, trailer
+    if (link_.requestBlock(req, proto::Attempts) != Attempted::Accepted) return false;
+    return parseSpaceReply(link_.Reply, req.sub, space);
 }
 
 } // namespace x45

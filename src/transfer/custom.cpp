@@ -3,12 +3,15 @@
 #include "parseblocklist.h"
 #include "request.h"
 
+#include <QHash>
+
 #include <algorithm>
 
 namespace x45 {
 
 RunResult PhoneTransfer::LoadCustom(BlockList& PhoneBlocks) {
     startRun();
+    beginReads();
     ui_.setStatus(QStringLiteral("Reading..."));
     ui_.StopProcess = false;
     return customRun(PhoneBlocks, ui_.askBlockList());
@@ -16,6 +19,7 @@ RunResult PhoneTransfer::LoadCustom(BlockList& PhoneBlocks) {
 
 RunResult PhoneTransfer::LoadCustom(BlockList& PhoneBlocks, const QString& typedList) {
     startRun();
+    beginReads();
     ui_.setStatus(QStringLiteral("Reading..."));
     ui_.StopProcess = false;
     return customRun(PhoneBlocks, typedList);
@@ -42,6 +46,7 @@ RunResult PhoneTransfer::customRun(BlockList& PhoneBlocks, const QString& typedL
         ui_.setStatus(QStringLiteral("Stopped."));
         ui_.setProgressValue(0);
         result.end = end; // the blocks read so far stay in the list
+        countLink(result);
         return result;
     };
 
@@ -69,6 +74,47 @@ RunResult PhoneTransfer::customRun(BlockList& PhoneBlocks, const QString& typedL
                     Buttons::Ok, Icon::Exclamation, Button::Ok);
     };
 
+    // Blocks this run replaced, as they were: a read that later proves untrustworthy puts the
+    // old block back instead of leaving a doubtful one or none.
+    QHash<qint32, EEPBlock> replaced;
+    const auto store = [&](qint32 n, const BlockRead& read) {
+        const qsizetype at = findBlock(PhoneBlocks, n);
+        if (at >= 0) {
+            if (!replaced.contains(n)) replaced.insert(n, PhoneBlocks[at]);
+            PhoneBlocks[at].Data = read.data;
+            PhoneBlocks[at].BlockVer = read.version;
+        } else {
+            PhoneBlocks.append({static_cast<qint16>(n), read.data, read.version});
+        }
+    };
+    const auto missed = [&](qint32 n, const BlockRead& read) {
+        notFound(n);
+        if (read.outcome == ReadOutcome::Skipped || read.outcome == ReadOutcome::Aborted)
+            ++result.skipped;
+        else
+            ++result.notFound;
+        if (read.outcome == ReadOutcome::Aborted) ui_.StopProcess = true;
+    };
+    // A conclusion replaced by a confirmed read of the same block.
+    const auto amend = [&](qint32 n, const BlockRead& before, const BlockRead& after) {
+        if (before.outcome == ReadOutcome::Read) {
+            --result.done;
+            const qsizetype at = findBlock(PhoneBlocks, n);
+            if (replaced.contains(n))
+                PhoneBlocks[at] = replaced.value(n);
+            else if (at >= 0)
+                PhoneBlocks.removeAt(at);
+        } else {
+            --result.notFound;
+        }
+        if (after.outcome == ReadOutcome::Read) {
+            store(n, after);
+            ++result.done;
+        } else {
+            missed(n, after);
+        }
+    };
+
     int last = 0; // the overwrite question's last answer in this run; none yet
     for (qsizetype i = 0; i < numbers.size(); ++i) {
         const qint32 n = numbers[i];
@@ -88,32 +134,26 @@ RunResult PhoneTransfer::customRun(BlockList& PhoneBlocks, const QString& typedL
             notFound(n);
             ++result.notFound;
         } else if (read) {
-            ByteStr data;
-            quint8 version = 0;
-            const ReadOutcome got = ReadBlock(n, data, version);
-            if (got == ReadOutcome::PortLost) return stopped(RunEnd::PortLost);
-            const bool store =
-                got == ReadOutcome::Read || (got == ReadOutcome::Partial && !data.isEmpty());
-            if (store) {
-                if (at >= 0) {
-                    PhoneBlocks[at].Data = data;
-                    PhoneBlocks[at].BlockVer = version;
-                } else {
-                    PhoneBlocks.append({static_cast<qint16>(n), data, version});
-                }
+            const BlockRead got = readForRun(n, amend);
+            if (got.outcome == ReadOutcome::PortLost || link_.portLost())
+                return stopped(RunEnd::PortLost);
+            if (got.outcome == ReadOutcome::Read) {
+                store(n, got);
                 ++result.done;
             } else {
-                notFound(n);
-                if (got == ReadOutcome::Skipped || got == ReadOutcome::Aborted)
-                    ++result.skipped;
-                else
-                    ++result.notFound;
-                if (got == ReadOutcome::Aborted) ui_.StopProcess = true;
+                missed(n, got);
             }
         }
         ui_.setProgressValue(static_cast<int>(i + 1));
         if (ui_.StopProcess) return stopped(RunEnd::Stopped);
     }
+    finishReads(amend);
+    if (link_.portLost()) {
+        reportLost();
+        return stopped(RunEnd::PortLost);
+    }
+    if (ui_.StopProcess) return stopped(RunEnd::Stopped);
+    countLink(result);
     ui_.setStatus(QStringLiteral("Ready"));
     return result;
 }

@@ -54,12 +54,14 @@ RunResult PhoneTransfer::DeleteDirectly(
             // can still be written back from it.
             ui_.setStatus(link_.portLost() ? QStringLiteral("Stopped.") : QStringLiteral("Ready"));
             result.end = link_.portLost() ? RunEnd::PortLost : RunEnd::Stopped;
+            countLink(result);
             return result;
         }
         ++result.done;
     }
     if (removeDeleted) removeDeleted(ids);
     if (refreshSpace_) refreshSpace_();
+    countLink(result);
     ui_.setStatus(QStringLiteral("Ready"));
     return result;
 }

@@ -2,6 +2,8 @@
 
 #include "request.h"
 
+#include <QSet>
+
 #include <algorithm>
 
 namespace x45 {
@@ -18,24 +20,21 @@ QString readFailText(int error, const char* query, qint32 n) {
 
 constexpr qint32 HighestBlock = 32767; // block numbers are 16-bit signed
 constexpr qint32 HighestEElite = proto::EEfullFirst - 1;
+// Reads of one block before the person is asked, when no two of them agree.
+constexpr int MaxReads = proto::Attempts;
 
 } // namespace
 
 std::optional<qint32> PhoneTransfer::MaxBlockQuery(bool eefull) {
-    Request req;
+    BlockRequest req;
     req.sub = proto::areaSub(proto::MaxBlockQuery, eefull);
     req.frame = Link::blockFrame(req.sub, {});
     req.timeout = proto::ReadTimeout;
     req.minLength = 4; // SubCmd, two bytes of number, trailer
-    for (int attempts = 0; attempts < proto::Attempts; ++attempts) {
-        if (exchange(req) == Judged::Accepted) {
-            // Read unsigned: a number past 32767 cannot be a block number, so it is taken as the
-            // highest one there can be instead of wrapping to a negative bound.
-            return std::min<qint32>(wordAt(link_.Reply.Buffer, 4), HighestBlock);
-        }
-        if (link_.portLost()) return std::nullopt;
-    }
-    return std::nullopt;
+    if (link_.requestBlock(req, proto::Attempts) != Attempted::Accepted) return std::nullopt;
+    // Read unsigned: a number past 32767 cannot be a block number, so it is taken as the highest
+    // one there can be instead of wrapping to a negative bound.
+    return std::min<qint32>(wordAt(link_.Reply.Buffer, 4), HighestBlock);
 }
 
 ReadOutcome PhoneTransfer::ReadBlock(qint32 n, ByteStr& data, quint8& version) {
@@ -60,28 +59,31 @@ ReadOutcome PhoneTransfer::ReadBlock(qint32 n, ByteStr& data, quint8& version) {
     case Try::Lost:
         return ReadOutcome::PortLost;
     }
+    infoDisturbance_ = link_.counters().disturbances();
     // Lengths travel as 16 bits; read unsigned so a long block never turns negative.
     const qint32 length = wordAt(link_.Reply.Buffer, 4);
     version = byteAt(link_.Reply.Buffer, 6);
 
+    // A 0x32 marker here, after the phone announced the block, is a failed attempt like any
+    // other wrong reply: storing the bytes before it would keep a block cut short in silence.
+    // More data than asked for cannot be this chunk's reply either.
     Request chunk;
     chunk.sub = proto::blockSub(proto::BlockDataQuery, n);
     chunk.timeout = proto::ReadTimeout;
-    chunk.noSuchBlock = true;
     chunk.failText = readFailText(6, "BlockDataQuery", n);
     do {
         const qint32 count = std::min<qint32>(proto::ReadChunk, length - data.size());
         const qint32 offset = static_cast<qint32>(data.size());
         chunk.frame = Link::blockFrame(chunk.sub, word(n) + word(offset) + word(count));
-        chunk.needData = count > 0;
+        chunk.minData = count > 0 ? 1 : 0; // no data bytes: no progress, ask again
+        chunk.maxData = count;
         switch (request(chunk)) {
         case Try::Accepted: {
             const ReplyRecord& r = link_.Reply;
-            data.append(r.Buffer.mid(4, r.Length - 2)); // whatever came, even more than asked
+            data.append(r.Buffer.mid(4, r.Length - 2));
             break;
         }
-        case Try::NoSuchBlock:
-            return ReadOutcome::Partial;
+        case Try::NoSuchBlock: // not asked for in this phase
         case Try::Ignore:
         case Try::Unanswered:
             data.clear();
@@ -100,18 +102,109 @@ ReadOutcome PhoneTransfer::ReadBlock(qint32 n, ByteStr& data, quint8& version) {
     return ReadOutcome::Read;
 }
 
+bool PhoneTransfer::BlockRead::decided() const {
+    return outcome == ReadOutcome::Skipped || outcome == ReadOutcome::Aborted ||
+           outcome == ReadOutcome::PortLost;
+}
+
+PhoneTransfer::BlockRead PhoneTransfer::readOnce(qint32 n) {
+    BlockRead r;
+    const int before = link_.counters().disturbances();
+    infoDisturbance_ = -1;
+    r.outcome = ReadBlock(n, r.data, r.version);
+    const int after = link_.counters().disturbances();
+    r.disturbed = after != before;
+    r.disturbedEarly = (infoDisturbance_ < 0 ? after : infoDisturbance_) != before;
+    return r;
+}
+
+PhoneTransfer::BlockRead PhoneTransfer::confirmRead(qint32 n, BlockRead first) {
+    for (;;) {
+        QVector<BlockRead> reads{first};
+        while (reads.size() < MaxReads) {
+            BlockRead again = readOnce(n);
+            if (again.decided()) return again;
+            for (const BlockRead& earlier : reads)
+                if (earlier.sameAs(again)) return again;
+            reads.append(std::move(again));
+        }
+        // No two reads agree: the phase in which they differ decides the dialog's text.
+        bool infoDiffers = false;
+        for (const BlockRead& r : reads)
+            infoDiffers = infoDiffers || r.outcome != reads[0].outcome ||
+                          r.version != reads[0].version || r.data.size() != reads[0].data.size();
+        const QString text = infoDiffers ? readFailText(5, "BlockInfoQuery", n)
+                                         : readFailText(6, "BlockDataQuery", n);
+        const Button b = ui_.message(text, QString(), Buttons::AbortRetryIgnore, Icon::Exclamation,
+                                     Button::Ignore);
+        if (b == Button::Ignore) return BlockRead{ReadOutcome::Skipped, {}, 0, true, true};
+        if (b != Button::Retry) return BlockRead{ReadOutcome::Aborted, {}, 0, true, true};
+        first = readOnce(n);
+        if (first.decided()) return first;
+    }
+}
+
+void PhoneTransfer::beginReads() {
+    lastRead_.reset();
+    confirmed_ = 0;
+}
+
+PhoneTransfer::BlockRead PhoneTransfer::readForRun(qint32 n, const Amend& amend) {
+    BlockRead r = readOnce(n);
+    if (r.decided()) {
+        lastRead_.reset();
+        return r;
+    }
+    if (r.disturbedEarly && lastRead_ && !lastRead_->confirmed) {
+        const BlockRead previous = confirmRead(lastRead_->n, lastRead_->read);
+        if (!previous.sameAs(lastRead_->read)) amend(lastRead_->n, lastRead_->read, previous);
+        if (previous.outcome == ReadOutcome::Aborted || previous.outcome == ReadOutcome::PortLost) {
+            lastRead_.reset();
+            return BlockRead{previous.outcome, {}, 0, true, true};
+        }
+    }
+    const bool confirm = r.disturbed || verify_;
+    if (confirm) {
+        r = confirmRead(n, r);
+        if (!r.decided()) ++confirmed_;
+    }
+    if (r.decided())
+        lastRead_.reset();
+    else
+        lastRead_ = LastRead{n, r, confirm};
+    return r;
+}
+
+void PhoneTransfer::finishReads(const Amend& amend) {
+    if (!link_.settle(proto::SettleTime) || !lastRead_ || lastRead_->confirmed) return;
+    const BlockRead last = confirmRead(lastRead_->n, lastRead_->read);
+    if (!last.sameAs(lastRead_->read)) amend(lastRead_->n, lastRead_->read, last);
+    lastRead_.reset();
+}
+
+void PhoneTransfer::countLink(RunResult& result) const {
+    result.retried = link_.counters().failedAttempts - runStart_.failedAttempts;
+    result.resyncs = link_.counters().syncs - runStart_.syncs;
+    result.verified += confirmed_;
+}
+
 RunResult PhoneTransfer::LoadAll(BlockList& PhoneBlocks) {
     RunResult result;
     startRun();
+    beginReads();
     ui_.setStatus(QStringLiteral("Reading..."));
     ui_.StopProcess = false;
     PhoneBlocks.clear();
+    QSet<qint32> skipped;
 
     const auto stopped = [&](RunEnd end) {
         ui_.setStatus(QStringLiteral("Stopped."));
         ui_.setProgressValue(0);
         PhoneBlocks.clear(); // a run that did not complete leaves no block at all
         result.end = end;
+        result.done = 0;
+        result.skipped = int(skipped.size());
+        countLink(result);
         return result;
     };
 
@@ -141,31 +234,27 @@ RunResult PhoneTransfer::LoadAll(BlockList& PhoneBlocks) {
     // A "Stop" pressed during the two queries above takes effect before the first block.
     if (ui_.StopProcess) return stopped(RunEnd::Stopped);
 
-    const auto readOne = [&](qint32 n, qint32 progress) -> bool {
-        ByteStr data;
-        quint8 version = 0;
-        switch (ReadBlock(n, data, version)) {
-        case ReadOutcome::Read: // an empty block the phone confirmed is kept too
-            PhoneBlocks.append({static_cast<qint16>(n), data, version});
-            ++result.done;
-            break;
-        case ReadOutcome::Partial:
-            if (!data.isEmpty()) {
-                PhoneBlocks.append({static_cast<qint16>(n), data, version});
-                ++result.done;
-            }
-            break;
-        case ReadOutcome::NoSuchBlock:
-            break;
-        case ReadOutcome::Skipped:
-            ++result.skipped;
-            break;
-        case ReadOutcome::Aborted:
+    // Stores a block's conclusion; numbers come in ascending order, so a block is either the
+    // last one in the list or new at its end.
+    const auto conclude = [&](qint32 n, const BlockRead& read) {
+        const bool isLast = !PhoneBlocks.isEmpty() && PhoneBlocks.last().BlockId == n;
+        if (isLast) PhoneBlocks.removeLast();
+        skipped.remove(n);
+        if (read.outcome == ReadOutcome::Read) // an empty block the phone confirmed is kept too
+            PhoneBlocks.append({static_cast<qint16>(n), read.data, read.version});
+        else if (read.outcome == ReadOutcome::Skipped)
+            skipped.insert(n);
+        else if (read.outcome == ReadOutcome::Aborted)
             ui_.StopProcess = true;
-            break;
-        case ReadOutcome::PortLost:
-            return false;
-        }
+    };
+
+    const auto amend = [&](qint32 n, const BlockRead&, const BlockRead& after) {
+        conclude(n, after);
+    };
+    const auto readOne = [&](qint32 n, qint32 progress) -> bool {
+        const BlockRead read = readForRun(n, amend);
+        if (read.outcome == ReadOutcome::PortLost || link_.portLost()) return false;
+        conclude(n, read);
         ui_.setProgressValue(progress);
         return !ui_.StopProcess;
     };
@@ -175,7 +264,16 @@ RunResult PhoneTransfer::LoadAll(BlockList& PhoneBlocks) {
     for (qint32 n = proto::EEfullFirst; n <= lastFull; ++n)
         if (!readOne(n, lastLite + n - proto::EEfullFirst))
             return stopped(link_.portLost() ? RunEnd::PortLost : RunEnd::Stopped);
+    finishReads(amend);
+    if (link_.portLost()) {
+        reportLost();
+        return stopped(RunEnd::PortLost);
+    }
+    if (ui_.StopProcess) return stopped(RunEnd::Stopped);
     if (progressMax < 1) ui_.setProgressValue(1);
+    result.done = int(PhoneBlocks.size());
+    result.skipped = int(skipped.size());
+    countLink(result);
     ui_.setStatus(QStringLiteral("Ready"));
     return result;
 }

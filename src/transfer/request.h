@@ -11,23 +11,11 @@
 
 namespace x45 {
 
-struct PhoneTransfer::Request {
-    ByteStr frame;
-    quint8 sub = 0; // SubCmd an accepted reply repeats
-    std::chrono::milliseconds timeout = proto::ReadTimeout;
-    int hold = 1;
-    bool interim = false;     // 0x50 means "still working": wait again without resending
-    bool noSuchBlock = false; // a well-formed 0x32 reply ends the request
-    int minLength = 2;        // smallest Length holding the fields read (SubCmd .. trailer)
-    bool needData = false;    // a data reply must carry at least one data byte
-    QString failText;         // the failure dialog
+struct PhoneTransfer::Request : BlockRequest {
+    QString failText; // the failure dialog
     Buttons buttons = Buttons::AbortRetryIgnore;
     bool askOnFailure = true; // false: the fifth failure ends with Unanswered, no dialog
 };
-
-// A phone that keeps answering "still working" is given up on after this many interim replies in a
-// row; the attempt then counts as failed (each one already took up to the write time-out).
-constexpr int MaxInterimReplies = 50;
 
 // Block numbers in messages: one blank in place of the plus sign.
 [[nodiscard]] inline QString signedNumber(qint32 n) {

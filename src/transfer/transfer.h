@@ -25,6 +25,7 @@ enum class RunEnd {
     Cancelled, // nothing was done: empty list, empty typed list, "No" to a confirmation
     PortLost,  // the port went away; the person was told which port and why
     Failed,    // the phone could not be asked at all (e.g. no highest block number); told why
+    Unverified, // every step ran, but what the phone holds differs from what was written; told
 };
 
 struct RunResult {
@@ -32,6 +33,10 @@ struct RunResult {
     int done = 0;     // blocks read, written or deleted
     int skipped = 0;  // blocks passed over after "Ignore", or refused before sending
     int notFound = 0; // "Load custom...": numbers reported as not found
+    int retried = 0;  // failed attempts that were sent again
+    int resyncs = 0;  // queries sent to bring the link back into step
+    int verified = 0; // blocks confirmed by two agreeing reads, or read back as written
+    QVector<qint16> unverified; // written blocks whose read-back differed
 
     [[nodiscard]] bool completed() const { return end == RunEnd::Completed; }
     // Completed with nothing skipped and nothing missing.
@@ -42,7 +47,6 @@ struct RunResult {
 enum class ReadOutcome {
     Read,        // data (possibly empty for a block the phone announced with length 0) and version
     NoSuchBlock, // the phone answered with the 0x32 marker to the info request
-    Partial,     // the 0x32 marker came in the data phase: data holds what came before it
     Skipped,     // "Ignore" in a failure dialog
     Aborted,     // "Abort" in a failure dialog
     PortLost,    // the port went away
@@ -102,6 +106,10 @@ public:
     // BlockDeleteQuery with Retry/Cancel; true when the phone confirmed.
     [[nodiscard]] bool DeleteBlock(qint32 n);
 
+    // Every block read twice and kept when two reads agree; every written block read back.
+    void setVerify(bool on) { verify_ = on; }
+    [[nodiscard]] bool verify() const { return verify_; }
+
     // True once the port went away in this object's lifetime; the person has been told.
     [[nodiscard]] bool portLost() const { return link_.portLost(); }
 
@@ -110,23 +118,65 @@ private:
     enum class Try { Accepted, NoSuchBlock, Ignore, Abort, Unanswered, Lost };
     struct Request;
     Try request(const Request& req);
-    enum class Judged { Accepted, NoSuchBlock, Bad };
-    Judged exchange(const Request& req);
+    // One block as a run concluded it, and whether the link was disturbed while it was read.
+    struct BlockRead {
+        ReadOutcome outcome = ReadOutcome::NoSuchBlock;
+        ByteStr data;
+        quint8 version = 0;
+        bool disturbed = false;      // a failed attempt, a sync or a stale reply during the read
+        bool disturbedEarly = false; // the same before its first accepted reply
+        [[nodiscard]] bool sameAs(const BlockRead& o) const {
+            return outcome == o.outcome && data == o.data && version == o.version;
+        }
+        [[nodiscard]] bool decided() const; // Skipped, Aborted or PortLost: no read to compare
+    };
+    // What a run changes when a block's conclusion is replaced by a confirmed one.
+    using Amend =
+        std::function<void(qint32 n, const BlockRead& before, const BlockRead& after)>;
+    BlockRead readOnce(qint32 n);
+    // Reads n again until two reads agree; then the failure dialog of the phase that differed.
+    BlockRead confirmRead(qint32 n, BlockRead first);
+    // One block of a read run: read, confirmed when the link was disturbed or verify is on. A
+    // disturbance before the first accepted reply puts the previous block of the run in doubt
+    // too (its last reply may be the one that came late); it is confirmed and amended first.
+    BlockRead readForRun(qint32 n, const Amend& amend);
+    // The end of a read run: stray bytes after the last reply put the last block in doubt.
+    void finishReads(const Amend& amend);
+    void beginReads();
+    // Reads back every written block; the ones that differ from what was written.
+    QVector<qint16> verifyWritten(const BlockList& written, RunResult& result);
+    void countLink(RunResult& result) const;
     // Start and stopped end shared by "Save all" and "Save selected".
     void beginWriting(qsizetype count);
     RunResult stoppedWriting(RunResult result, RunEnd end);
+    // Refreshes space, reads back what was written when verifying, and ends the run.
+    RunResult finishWriting(RunResult result);
     // EraseEEPQuery or CollectEEFULLGarbageQuery: one whole-area request that has no block.
     void areaRequest(quint8 sub, const QString& failText, int& outcome);
     void writeRun(const BlockList& blocks, const std::function<bool(int)>& selected,
                   RunResult& result);
     void reportLost();
-    void startRun() { lostReported_ = false; }
+    void startRun() {
+        lostReported_ = false;
+        runStart_ = link_.counters();
+    }
     RunResult customRun(BlockList& PhoneBlocks, const QString& typedList);
 
     Link& link_;
     Interaction& ui_;
     std::function<void()> refreshSpace_;
     bool lostReported_ = false;
+    bool verify_ = false;
+    BlockList written_; // blocks the running write run wrote, in order
+    struct LastRead {
+        qint32 n = 0;
+        BlockRead read;
+        bool confirmed = false;
+    };
+    std::optional<LastRead> lastRead_;
+    int confirmed_ = 0;        // blocks of this read run confirmed by two agreeing reads
+    int infoDisturbance_ = -1; // the link's disturbances once ReadBlock's info reply was accepted
+    LinkCounters runStart_; // the link's counters when the run began
 };
 
 } // namespace x45

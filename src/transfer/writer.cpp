@@ -3,6 +3,9 @@
 
 #include "request.h"
 
+#include <QMap>
+#include <QStringList>
+
 #include <algorithm>
 
 namespace x45 {
@@ -155,8 +158,10 @@ void PhoneTransfer::writeRun(const BlockList& blocks, const std::function<bool(i
                 ui_.StopProcess = true;
             else if (outcome == OutcomeSkip)
                 ++result.skipped;
-            else
+            else {
                 ++result.done;
+                written_.append(blocks.at(i));
+            }
         }
         ui_.setProgressValue(static_cast<int>(i + 1));
         if (ui_.StopProcess) {
@@ -168,6 +173,7 @@ void PhoneTransfer::writeRun(const BlockList& blocks, const std::function<bool(i
 
 void PhoneTransfer::beginWriting(qsizetype count) {
     startRun();
+    written_.clear();
     ui_.setStatus(QStringLiteral("Writing..."));
     ui_.setProgressRange(0, static_cast<int>(count));
     ui_.setProgressValue(0);
@@ -175,6 +181,7 @@ void PhoneTransfer::beginWriting(qsizetype count) {
 }
 
 RunResult PhoneTransfer::stoppedWriting(RunResult result, RunEnd end) {
+    countLink(result);
     ui_.StopProcess = true;
     ui_.setStatus(QStringLiteral("Stopped."));
     ui_.setProgressValue(0);
@@ -203,10 +210,19 @@ RunResult PhoneTransfer::SaveAll(const BlockList& PhoneBlocks) {
     if (refreshSpace_) refreshSpace_();
 
     writeRun(PhoneBlocks, {}, result);
-    if (result.end != RunEnd::Completed) return stopped(result.end);
-    if (refreshSpace_) refreshSpace_();
-    ui_.setStatus(QStringLiteral("Ready"));
-    return result;
+    if (result.end != RunEnd::Completed) {
+        // The erase is done: the phone's EElite area now holds only what this run wrote.
+        ui_.message(QStringLiteral("\"Save all\" ended after writing %1 of %2 blocks.\nThe EElite "
+                                   "area was erased first, so of its blocks the phone now holds "
+                                   "only the ones written; EEfull blocks not reached keep their "
+                                   "earlier contents. Run \"Save all\" again before the phone "
+                                   "is used.")
+                        .arg(result.done)
+                        .arg(PhoneBlocks.size()),
+                    QString(), Buttons::Ok, Icon::Exclamation, Button::Ok);
+        return stopped(result.end);
+    }
+    return finishWriting(result);
 }
 
 RunResult PhoneTransfer::SaveSelected(const BlockList& PhoneBlocks,
@@ -220,9 +236,59 @@ RunResult PhoneTransfer::SaveSelected(const BlockList& PhoneBlocks,
     writeRun(
         PhoneBlocks, selected ? selected : [](int) { return false; }, result);
     if (result.end != RunEnd::Completed) return stoppedWriting(result, result.end);
+    return finishWriting(result);
+}
+
+RunResult PhoneTransfer::finishWriting(RunResult result) {
     if (refreshSpace_) refreshSpace_();
+    if (verify_ && !written_.isEmpty()) {
+        ui_.setStatus(QStringLiteral("Verifying..."));
+        result.unverified = verifyWritten(written_, result);
+        if (link_.portLost()) return stoppedWriting(result, RunEnd::PortLost);
+        if (!result.unverified.isEmpty()) {
+            QStringList ids;
+            for (const qint16 id : result.unverified)
+                ids << QString::number(id);
+            ui_.message(QStringLiteral("Verification failed for block(s) %1: what the phone holds "
+                                       "differs from what was written.\nWrite them again, or read "
+                                       "them back to see what the phone holds.")
+                            .arg(ids.join(QStringLiteral(", "))),
+                        QString(), Buttons::Ok, Icon::Exclamation, Button::Ok);
+            ui_.setStatus(QStringLiteral("Verification failed."));
+            countLink(result);
+            result.end = RunEnd::Unverified;
+            return result;
+        }
+    }
+    countLink(result);
     ui_.setStatus(QStringLiteral("Ready"));
     return result;
+}
+
+QVector<qint16> PhoneTransfer::verifyWritten(const BlockList& written, RunResult& result) {
+    beginReads();
+    QMap<qint32, bool> same;
+    const auto judge = [&](qint32 n, const BlockRead& read) {
+        const qsizetype at = findBlock(written, n);
+        same[n] = at >= 0 && read.outcome == ReadOutcome::Read &&
+                  read.data == written.at(at).Data && read.version == written.at(at).BlockVer;
+    };
+    const auto amend = [&](qint32 n, const BlockRead&, const BlockRead& after) { judge(n, after); };
+    for (const EEPBlock& block : written) {
+        const BlockRead read = readForRun(block.BlockId, amend);
+        if (read.outcome == ReadOutcome::PortLost || link_.portLost()) return {};
+        judge(block.BlockId, read);
+    }
+    finishReads(amend);
+    QVector<qint16> differing;
+    for (auto it = same.cbegin(); it != same.cend(); ++it) {
+        if (it.value())
+            ++result.verified;
+        else
+            differing.append(static_cast<qint16>(it.key()));
+    }
+    confirmed_ = 0; // counted above, block by block
+    return differing;
 }
 
 } // namespace x45

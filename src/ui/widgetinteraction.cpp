@@ -3,6 +3,8 @@
 #include "dialogs.h"
 
 #include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -105,6 +107,35 @@ QString displayText(QString text) {
     return text;
 }
 
+// A message box that has no escape answer when its button set has none: Escape and the window's
+// close button do nothing, so one stray key cannot answer Abort/Retry/Ignore. (QMessageBox would
+// otherwise pick the Abort button, whose role is "reject", as the escape answer by itself.)
+class AnswerBox : public QMessageBox {
+public:
+    AnswerBox(Icon icon, const QString& title, const QString& text, StandardButtons buttons,
+              QWidget* parent, bool closable)
+        : QMessageBox(icon, title, text, buttons, parent), closable_(closable) {}
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override {
+        if (!closable_ && e->matches(QKeySequence::Cancel)) {
+            e->accept();
+            return;
+        }
+        QMessageBox::keyPressEvent(e);
+    }
+    void closeEvent(QCloseEvent* e) override {
+        if (!closable_ && !clickedButton()) {
+            e->ignore();
+            return;
+        }
+        QMessageBox::closeEvent(e);
+    }
+
+private:
+    bool closable_;
+};
+
 } // namespace
 
 class WidgetInteraction::NormalPointer {
@@ -134,11 +165,12 @@ Button WidgetInteraction::message(const QString& text, const QString& title, But
                                   Icon icon, Button defaultButton) {
     if (answerer_) return answerer_->message(text, title, buttons, icon, defaultButton);
     NormalPointer pointer(*this);
-    QMessageBox box(iconOf(icon), title.isEmpty() ? AppTitle : title, displayText(text),
-                    standardSet(buttons), window_);
+    const auto escape = escapeAnswer(buttons);
+    AnswerBox box(iconOf(icon), title.isEmpty() ? AppTitle : title, displayText(text),
+                  standardSet(buttons), window_, escape.has_value());
     box.setTextFormat(Qt::PlainText); // file names and replies are shown as they are
     box.setDefaultButton(standardOf(defaultButton));
-    if (const auto escape = escapeAnswer(buttons)) box.setEscapeButton(standardOf(*escape));
+    if (escape) box.setEscapeButton(standardOf(*escape));
     return buttonOf(box.exec(), buttons);
 }
 
