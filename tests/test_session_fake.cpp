@@ -148,19 +148,30 @@ TEST(SpaceReply, ExampleGivesTheThreeCountersAndRefusedRepliesLeaveTheRecord) {
 
 TEST_F(SessionFake, SpaceQueryAsksFiveTimesThenGivesUp) {
     openPort();
-    for (int i = 0; i < 4; ++i)
-        port.replyNext(ExampleSpace.left(16) + '\0');
-    port.replyNext(ExampleSpace);
+    // Space requests get a cut reply four times, then a good one; the syncs between them are
+    // answered as the phone would.
+    int spaceAsked = 0;
+    port.onWrite = [&](const QByteArray& w) {
+        if (w == hex("1402160808"))
+            port.deliver(++spaceAsked < 5 ? ExampleSpace.left(16) + '\0' : ExampleSpace);
+        else
+            port.deliver(x45::Link::blockFrame(quint8(w[3]), QByteArray(14, '\0')));
+    };
     x45::EEPSpace space;
     EXPECT_TRUE(session.EEPSpaceQuery(false, space));
-    EXPECT_EQ(port.writes.size(), 5);
+    EXPECT_EQ(spaceAsked, 5);
+    EXPECT_EQ(port.writes.size(), 5 + 4); // a sync after each failed attempt
     EXPECT_EQ(space.FreeAtAll, 4660);
+
     port.writes.clear();
-    for (int i = 0; i < 5; ++i)
-        port.replyNext(ExampleSpace); // wrong area
+    port.onWrite = [&](const QByteArray& w) { // EEfull is asked, EElite's counters come
+        port.deliver(w == hex("1402161818")
+                         ? ExampleSpace
+                         : x45::Link::blockFrame(quint8(w[3]), QByteArray(14, '\0')));
+    };
     x45::EEPSpace full{9, 9, 9};
     EXPECT_FALSE(session.EEPSpaceQuery(true, full));
-    EXPECT_EQ(port.writes, QList<QByteArray>(5, hex("1402161818")));
+    EXPECT_EQ(port.writes.count(hex("1402161818")), 5);
     EXPECT_EQ(full.FreeInBuffer, 9);
 }
 

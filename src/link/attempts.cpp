@@ -77,7 +77,7 @@ Attempted Link::requestBlock(const BlockRequest& req, int attempts) {
     for (int attempt = 0; attempt < attempts; ++attempt) {
         if (portLost()) return Attempted::Lost;
         dropStale();
-        if (needSync_ && !resync(req.timeout)) {
+        if (needSync_ && !resync(req.timeout, req.sub)) {
             if (portLost()) return Attempted::Lost;
             ++counters_.failedAttempts; // the request was not sent: still a failed attempt
             continue;
@@ -92,9 +92,11 @@ Attempted Link::requestBlock(const BlockRequest& req, int attempts) {
     return Attempted::Failed;
 }
 
-bool Link::resync(std::chrono::milliseconds timeout) {
+bool Link::resync(std::chrono::milliseconds timeout, quint8 requestSub) {
     for (int attempt = 0; attempt < SyncTries && !portLost(); ++attempt) {
-        const quint8 sub = SyncSubs[syncTurn_++ % std::size(SyncSubs)];
+        // Never the request's own query: a late reply to it would pass for the sync's.
+        quint8 sub = SyncSubs[syncTurn_++ % std::size(SyncSubs)];
+        if (sub == requestSub) sub = SyncSubs[syncTurn_++ % std::size(SyncSubs)];
         if (port_.bytesAvailable() > 0) {
             (void)port_.read(0);
             ++counters_.staleReplies;

@@ -92,8 +92,8 @@ public:
     // leaves, whether that is the next attempt or a later request. Accepted: Reply holds the reply.
     Attempted requestBlock(const BlockRequest& req, int attempts);
     // Sends a harmless query and drops every reply before its own (the phone answers in order).
-    // Bounded; false when no sync reply came.
-    bool resync(std::chrono::milliseconds timeout);
+    // Bounded; false when no sync reply came. The sync is never a query with requestSub.
+    bool resync(std::chrono::milliseconds timeout, quint8 requestSub = 0);
     // True when an attempt failed and no sync has followed it yet.
     [[nodiscard]] bool outOfStep() const { return needSync_; }
     // Waits up to `quiet` for bytes nobody asked for; true (and out of step) when any came.

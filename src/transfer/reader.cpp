@@ -200,9 +200,9 @@ RunResult PhoneTransfer::LoadAll(BlockList& PhoneBlocks) {
     const auto stopped = [&](RunEnd end) {
         ui_.setStatus(QStringLiteral("Stopped."));
         ui_.setProgressValue(0);
+        result.done = int(PhoneBlocks.size()); // read, then discarded
         PhoneBlocks.clear(); // a run that did not complete leaves no block at all
         result.end = end;
-        result.done = 0;
         result.skipped = int(skipped.size());
         countLink(result);
         return result;

@@ -160,6 +160,10 @@ FormWidgets buildMainForm(QMainWindow* window) {
         button(central, "DeletePhonesButton", QStringLiteral("Delete from list"), true);
     w.SelectAllPhonesButton =
         button(central, "SelectAllPhonesButton", QStringLiteral("Select all"), true);
+    w.VerifyCheck = new QCheckBox(QStringLiteral("Verify"), central);
+    w.VerifyCheck->setObjectName(QStringLiteral("VerifyCheck"));
+    w.VerifyCheck->setToolTip(QStringLiteral("Read every block twice when loading, and read every "
+                                             "written block back when saving"));
     auto* phoneColumn = new QVBoxLayout;
     phoneColumn->addWidget(label(central, "Label2", QStringLiteral("Phone's EEPROM blocks:")));
     phoneColumn->addWidget(w.PhoneEEPList, 1);
@@ -171,6 +175,7 @@ FormWidgets buildMainForm(QMainWindow* window) {
         grid->addWidget(w.SaveSelPhonesButton, 0, 3);
         grid->addWidget(w.DeleteNowButton, 1, 0);
         grid->addWidget(w.DeletePhonesButton, 1, 1);
+        grid->addWidget(w.VerifyCheck, 1, 2, Qt::AlignCenter);
         grid->addWidget(w.SelectAllPhonesButton, 1, 3);
         phoneColumn->addLayout(grid);
     }

@@ -48,6 +48,8 @@ struct FormWidgets {
     QPushButton* DeleteNowButton = nullptr;
     QPushButton* DeletePhonesButton = nullptr;
     QPushButton* SelectAllPhonesButton = nullptr;
+    // Phone reads confirmed by a second read, writes read back; off at start.
+    QCheckBox* VerifyCheck = nullptr;
     QPushButton* LoadUsersButton = nullptr;
     QPushButton* SaveUsersButton = nullptr;
     QPushButton* DeleteUsersButton = nullptr;

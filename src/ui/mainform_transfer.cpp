@@ -10,6 +10,7 @@
 #include "link/session.h"
 #include "transfer/transfer.h"
 
+#include <QCheckBox>
 #include <QPushButton>
 #include <QSet>
 
@@ -37,6 +38,7 @@ void MainForm::runPhoneOperation(QAbstractButton* own, bool stoppable,
     ui_->StopProcess = false;
     if (stoppable) own->setText(CaptionStop);
 
+    transfer_->setVerify(w_.VerifyCheck->isChecked());
     operationRunning_ = true;
     const RunResult result = operation();
     operationRunning_ = false;
