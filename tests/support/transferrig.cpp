@@ -59,17 +59,21 @@ TransferRig::TransferRig() {
     (void)phone.receive(boot, x45sim::SimPhone::BootSpeed);
     phone.clearLogs();
 
+    clock_.start();
     port.onWrite = [this](const QByteArray& written) {
         std::optional<QByteArray> crafted;
         if (intercept) crafted = intercept(written);
         if (crafted) {
             if (!crafted->isEmpty()) port.deliver(*crafted);
         } else {
-            int at = 0;
+            // The phone answers in order: a reply still on its way holds back the next ones.
+            const qint64 now = clock_.elapsed();
+            qint64 at = std::max<qint64>(0, lineBusyUntil_ - now);
             for (const x45sim::Emission& e : phone.receive(written, port.baudRate())) {
-                at += static_cast<int>(e.delay.count());
-                port.deliver(e.bytes, at);
+                at += e.delay.count();
+                port.deliver(e.bytes, static_cast<int>(at));
             }
+            lineBusyUntil_ = std::max(lineBusyUntil_, now + at);
         }
         if (afterWrite) afterWrite(written);
     };

@@ -10,6 +10,7 @@
 #include "transfer/transfer.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <functional>
 #include <optional>
 #include <tuple>
@@ -63,6 +64,10 @@ public:
     // Block numbers of the info requests (0x05/0x15), in order.
     [[nodiscard]] QList<int> blocksAsked() const;
     [[nodiscard]] QStringList messageTexts() const { return ui.messageTexts(); }
+
+private:
+    QElapsedTimer clock_;
+    qint64 lineBusyUntil_ = 0; // when the phone's last scheduled reply is out, on clock_
 };
 
 } // namespace x45::test

@@ -1,0 +1,142 @@
+// Whatever the line does, a run that ends "Ready" holds exactly the phone's blocks, or has left
+// the phone exactly as asked: every fault kind of the simulated phone, for reading and writing.
+
+#include "transferrig.h"
+
+#include <gtest/gtest.h>
+
+using namespace x45;
+using namespace x45::test;
+using K = x45sim::FaultKind;
+
+namespace {
+
+// Blocks of both areas with lengths around the chunk sizes (0, 1, 29..31, 60, 61, 70).
+BlockList phoneBlocks() {
+    const int lengths[] = {70, 0, 30, 61, 1, 29, 31, 60, 45, 20, 5, 90};
+    BlockList held;
+    for (int i = 0; i < 12; ++i) {
+        const auto n = static_cast<qint16>(i < 8 ? 2 * i : 5000 + i);
+        held.append({n, patternBytes(lengths[i], i + 1), quint8(i)});
+    }
+    return held;
+}
+
+// `count` strikes of a fault on block requests (of one SubCmd, or any), spread over the run.
+void addFaults(x45sim::SimPhone& phone, K kind, int sub, int count, int seed) {
+    for (int i = 0; i < count; ++i)
+        phone.faults().add(blockFault(kind, sub, 1, 2 + seed + i * 7));
+}
+
+int hits(x45sim::SimPhone& phone) {
+    int n = 0;
+    for (const x45sim::Fault& f : phone.faults().list())
+        n += f.hits;
+    return n;
+}
+
+struct Case {
+    K kind;
+    int sub;   // -1: any block request
+    int count; // strikes (late replies cost a second each)
+};
+
+// The kinds a line or a phone can commit on a reply; markers only where a read is announced (a
+// marker in place of an info reply is the phone's word that the block is absent).
+const Case ReplyFaults[] = {
+    {K::NoReply, -1, 3}, {K::BadHeader, -1, 4}, {K::BadTrailer, -1, 4}, {K::WrongSub, -1, 4},
+    {K::Cut, -1, 4},     {K::Extra, -1, 4},     {K::Delay, -1, 4},      {K::Late, -1, 2},
+    {K::Dup, -1, 6},     {K::Marker, 0x04, 2},  {K::Marker, 0x14, 1},   {K::Trickle, -1, 3},
+};
+
+} // namespace
+
+TEST(Trust, ReadsThatEndReadyHoldExactlyThePhonesBlocks) {
+    for (const Case& c : ReplyFaults) {
+        for (const int seed : {0, 3}) {
+            SCOPED_TRACE(testing::Message() << x45sim::faultKindName(c.kind).toStdString()
+                                            << " sub " << c.sub << " seed " << seed);
+            TransferRig rig;
+            rig.phone.setBlocks(phoneBlocks());
+            addFaults(rig.phone, c.kind, c.sub, c.count, seed);
+            rig.ui.defaultMessageAnswer = Button::Retry; // as --on-error retry
+            BlockList list;
+            const RunResult r = rig.transfer.LoadAll(list);
+            ASSERT_TRUE(r.clean()) << "the run should get through with retries";
+            EXPECT_EQ(hits(rig.phone), c.count);
+            EXPECT_EQ(list, rig.phone.blocks());
+            EXPECT_EQ(r.done, list.size());
+        }
+    }
+}
+
+TEST(Trust, WritesThatEndReadyLeaveThePhoneAsAsked) {
+    const BlockList wanted = phoneBlocks();
+    for (const Case& c : ReplyFaults) {
+        SCOPED_TRACE(x45sim::faultKindName(c.kind).toStdString());
+        TransferRig rig;
+        rig.phone.setBlocks({{3, "old", 0}});
+        // Twice: a lost write reply costs the write time-out of five seconds.
+        addFaults(rig.phone, c.kind, c.sub, 2, 3);
+        rig.ui.defaultMessageAnswer = Button::Retry;
+        rig.transfer.setVerify(true);
+        const RunResult r = rig.transfer.SaveAll(wanted);
+        ASSERT_EQ(r.end, RunEnd::Completed);
+        EXPECT_GT(hits(rig.phone), 0);
+        EXPECT_EQ(rig.phone.blocks(), wanted);
+        EXPECT_EQ(r.verified, wanted.size());
+    }
+}
+
+TEST(Trust, VerifyNamesTheBlockThePhoneStoredWrong) {
+    TransferRig rig;
+    const BlockList wanted = phoneBlocks();
+    x45sim::Fault rot = blockFault(K::Bitrot, 0x13, 1); // the first EEfull close
+    rig.phone.faults().add(rot);
+    // Without --verify the rotten block goes unseen: the phone acknowledged every close.
+    EXPECT_TRUE(rig.transfer.SaveAll(wanted).clean());
+    EXPECT_NE(rig.phone.blocks(), wanted);
+
+    rig.phone.faults().clear();
+    rig.phone.faults().add(rot);
+    rig.transfer.setVerify(true);
+    const RunResult r = rig.transfer.SaveAll(wanted);
+    EXPECT_EQ(r.end, RunEnd::Unverified);
+    EXPECT_EQ(r.unverified, QVector<qint16>{5008});
+    ASSERT_FALSE(rig.messageTexts().isEmpty());
+    EXPECT_TRUE(rig.messageTexts().last().startsWith("Verification failed for block(s) 5008:"));
+    EXPECT_NE(rig.ui.lastStatus(), QStringLiteral("Ready"));
+}
+
+TEST(Trust, FaultFreeRunsSendNoSyncAndVerifyReadsTwice) {
+    TransferRig rig;
+    rig.phone.setBlocks(phoneBlocks());
+    BlockList list;
+    ASSERT_TRUE(rig.transfer.LoadAll(list).clean());
+    const qsizetype plain = rig.frames().size();
+    // Space queries are the syncs (the rig's refresh does not send them).
+    EXPECT_EQ(rig.countSub(0x08) + rig.countSub(0x18), 0);
+    EXPECT_EQ(rig.countSub(0x06) + rig.countSub(0x16), 2); // the two highest numbers only
+
+    rig.port.writes.clear();
+    rig.transfer.setVerify(true);
+    const RunResult r = rig.transfer.LoadAll(list);
+    ASSERT_TRUE(r.clean());
+    EXPECT_EQ(list, rig.phone.blocks());
+    EXPECT_EQ(rig.frames().size(), 2 * plain - 2);
+    EXPECT_EQ(r.verified, rig.blocksAsked().size() / 2); // every number, held or not
+}
+
+TEST(Trust, ADuplicatedLastReplyPutsTheBlockBeforeInDoubt) {
+    // The copy of block 2's last data reply arrives after the tool moved on: block 4's info
+    // request gets it. Block 2 is read again, and so is block 4.
+    TransferRig rig;
+    rig.phone.setBlocks({{2, patternBytes(40, 1), 1}, {4, patternBytes(40, 2), 2}});
+    rig.phone.config().maxEElite = 4;
+    rig.phone.config().maxEEfull = 0;
+    rig.phone.faults().add(blockFault(K::Dup, 0x04, 1, 1)); // block 2's second chunk
+    BlockList list;
+    ASSERT_TRUE(rig.transfer.LoadAll(list).clean());
+    EXPECT_EQ(list, rig.phone.blocks());
+    EXPECT_GE(rig.blocksAsked().count(2), 2);
+}
