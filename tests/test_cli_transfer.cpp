@@ -4,6 +4,7 @@
 #include "cliprocess.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
@@ -27,7 +28,7 @@ BlockList sorted(BlockList list) {
 // About 5% of the replies to block requests go wrong, in every way a line can spoil them.
 QStringList randomFaults(int seed) {
     QStringList out;
-    for (const char* kind : {"badtrailer", "wrongsub", "badheader", "extra", "noreply"})
+    for (const char* kind : {"badtrailer", "wrongsub", "badheader", "extra", "noreply", "dup"})
         out << "--fault" << QStringLiteral("%1:cmd=0x14,p=0.01").arg(QLatin1String(kind));
     out << "--seed" << QString::number(seed);
     return out;
@@ -128,6 +129,36 @@ TEST_F(CliTransfer, WriteAllUnderFaultsThenReadGivesTheWrittenBlocks) {
     for (const EEPBlock& b : old)
         if (b.BlockId >= 5000 && findBlock(written, b.BlockId) < 0) expected.append(b);
     EXPECT_EQ(sorted(readEep(file("back.eep"))), sorted(expected));
+}
+
+TEST_F(CliTransfer, LateRepliesAndAVerifiedWrite) {
+    // Replies that come after the time-out, when the tool has moved on: the dump is still exact.
+    const BlockList held = inventedBlocks(30, 80, 3);
+    ASSERT_TRUE(writeEep(file("phone.eep"), held, 0));
+    SimProgram sim({"--eeprom", file("phone.eep"), "--fault", "late:cmd=0x14,skip=9,n=40,p=0.1",
+                    "--seed", "5"});
+    ASSERT_FALSE(sim.path().isEmpty());
+    const CliRun r = runCli({"read", "--port", sim.path(), "--wait", "10", "--on-error", "retry",
+                             "--out", file("out.eep")},
+                            120000);
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(sorted(readEep(file("out.eep"))), sorted(held));
+    EXPECT_TRUE(r.err.contains(QRegularExpression("Summary: 30 block\\(s\\) read, [1-9]\\d* "
+                                                  "retried, [1-9]\\d* resynchronised")))
+        << r.err.toStdString();
+
+    // The phone acknowledges a block it stored wrong: only --verify tells.
+    SimProgram rot({"--eeprom", file("phone.eep"), "--fault", "bitrot:cmd=0x14,n=1"});
+    ASSERT_FALSE(rot.path().isEmpty());
+    const QString b = QString::number(held[0].BlockId);
+    const CliRun w = runCli({"write", "--port", rot.path(), "--wait", "10", "--verify",
+                             "--blocks", b, file("phone.eep")});
+    EXPECT_EQ(w.exitCode, 1);
+    EXPECT_TRUE(w.err.contains("Verification failed for block(s) " + b + ":")) << w.err.toStdString();
+    const CliRun again = runCli({"write", "--port", rot.path(), "--wait", "10", "--verify",
+                                 "--blocks", b, file("phone.eep")});
+    EXPECT_EQ(again.exitCode, 0) << again.err.toStdString();
+    EXPECT_TRUE(again.err.contains("1 verified")) << again.err.toStdString();
 }
 
 TEST_F(CliTransfer, WriteSelectedAndDelete) {

@@ -187,6 +187,19 @@ TEST_F(Dialogs, MessageBoxesCarryTitleButtonsIconAndDefault) {
     EXPECT_EQ(seen.defaultButton, QMessageBox::Yes);
     EXPECT_EQ(seen.icon, QMessageBox::NoIcon);
 
+    // The failure box has no escape answer: Escape and the frame's close leave it open.
+    bool stayed = false;
+    onNextModal([&stayed](QWidget* modal) {
+        pressKey(modal, Qt::Key_Escape);
+        modal->close();
+        stayed = modal->isVisible();
+        qobject_cast<QMessageBox*>(modal)->button(QMessageBox::Retry)->click();
+    });
+    EXPECT_EQ(ui->message("Error", QString(), Buttons::AbortRetryIgnore, Icon::Exclamation,
+                          Button::Ignore),
+              Button::Retry);
+    EXPECT_TRUE(stayed);
+
     // Escape on a Yes/No question is the harmless "No".
     onNextModal([](QWidget* modal) { pressKey(modal, Qt::Key_Escape); });
     EXPECT_EQ(ui->message("Delete?", QString(), Buttons::YesNo, Icon::Question, Button::Yes),
