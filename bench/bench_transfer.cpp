@@ -23,6 +23,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <cstring>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -100,6 +101,7 @@ struct Run {
     double cpuMs = 0;
     double simLagMs = 0; // how late the simulator itself put replies out (not idle)
     qint64 requests = 0;
+    int faults = 0; // faults the simulator committed
     // In-process only: the gaps up to the tool's write, and the tool's turnaround.
     std::vector<qint64> toolGapNs;
     std::vector<qint64> turnaroundNs;
@@ -123,10 +125,14 @@ double sumMs(const std::vector<qint64>& v) {
 }
 
 // Starts x45sim and returns its terminal's path (empty when it did not start).
+// Faults and other options for the simulator of the next runs.
+QStringList extraSimArgs;
+
 QString startSim(QProcess& sim, const QString& eeprom, const QString& dir, bool pace) {
     QStringList args = {"--stats", dir + "/run.stats", "--gaps",  dir + "/run.gaps", "--eeprom",
                         eeprom,    "--eelite-size",    "2000000", "--eefull-size",   "2000000"};
     if (pace) args.prepend(QStringLiteral("--pace"));
+    args << extraSimArgs;
     // A run whose simulator fails must not be read with the figures of the run before.
     QFile::remove(dir + "/run.stats");
     QFile::remove(dir + "/run.gaps");
@@ -149,6 +155,7 @@ bool finishSim(QProcess& sim, const QString& dir, Run& r) {
     r.medianMs = statValue(stats, "idle ms median:");
     r.p99Ms = statValue(stats, "idle ms p99:");
     r.requests = qint64(statValue(stats, "requests:"));
+    r.faults = std::max(0, int(statValue(stats, "faults struck:")));
     r.simLagMs = std::max(0.0, statValue(stats, "simulator lag ms total:"));
     return r.idleMs >= 0 && r.sessionMs > 0;
 }
@@ -363,6 +370,40 @@ bool printMedian(const char* name, const std::vector<Run>& runs) {
 
 } // namespace
 
+// What confirming costs: --verify against plain runs, and the time each kind of fault adds to a
+// read when 1% of block replies are hit.
+bool verifyCosts(const QString& phone, const QString& dir, const QStringList& readArgs,
+                 const QStringList& writeArgs) {
+    bool ok = true;
+    const auto timed = [&](const char* what, QStringList args) {
+        const Run r = runCli(phone, dir, args, true);
+        std::printf("%-22s run %8.0f ms  requests %6lld  faults %3d\n", what, r.runMs,
+                    static_cast<long long>(r.requests), r.faults);
+        std::fflush(stdout);
+        ok = r.ok && ok;
+        return r;
+    };
+    const Run read = timed("read", readArgs);
+    const Run readVerify = timed("read --verify", readArgs + QStringList{"--verify"});
+    const Run write = timed("write --all", writeArgs);
+    const Run writeVerify = timed("write --all --verify", writeArgs + QStringList{"--verify"});
+    std::printf("read --verify / read = %.3f; write --verify - write = %.0f ms (a read of the "
+                "written blocks is at most %.0f ms)\n",
+                readVerify.runMs / read.runMs, writeVerify.runMs - write.runMs, read.runMs);
+    for (const char* kind : {"noreply", "badheader", "badtrailer", "wrongsub", "cut", "extra",
+                             "late", "dup", "marker"}) {
+        extraSimArgs = {"--fault", QStringLiteral("%1:cmd=0x14,p=0.01").arg(kind), "--seed", "7"};
+        if (std::strcmp(kind, "marker") == 0) // only where a block was announced
+            extraSimArgs[1] = QStringLiteral("marker:cmd=0x14,sub=0x04,p=0.01");
+        const Run r = timed(kind, readArgs + QStringList{"--on-error", "retry"});
+        if (r.faults > 0)
+            std::printf("  %s adds %.0f ms per fault\n", kind,
+                        (r.runMs - read.runMs) / r.faults);
+    }
+    extraSimArgs.clear();
+    return ok;
+}
+
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const int count = argc > 1 ? std::atoi(argv[1]) : 400;
@@ -390,6 +431,8 @@ int main(int argc, char** argv) {
                                   "10",   "--out",  dir + "/out.eep"};
     const QStringList writeArgs = {"write", "--port", "@PTY", "--wait", "10", "--all", phone};
     bool ok = true;
+    if (argc > 4 && std::strcmp(argv[4], "verify") == 0)
+        return verifyCosts(phone, dir, readArgs, writeArgs) ? 0 : 1;
     // The machine's own wake-up latency drifts; the floor is taken before and after the runs.
     const Floor floorBefore = platformFloor(FloorExchanges);
 

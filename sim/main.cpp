@@ -374,7 +374,11 @@ void PtyPhone::finish() {
             code = 2;
         }
     }
-    for (const auto& [path, text] : {std::pair{options_.stats, stats_.report()},
+    int struck = 0;
+    for (const Fault& f : phone_.faults().list())
+        struck += f.hits;
+    const QString report = stats_.report() + QStringLiteral("faults struck: %1\n").arg(struck);
+    for (const auto& [path, text] : {std::pair{options_.stats, report},
                                      std::pair{options_.gaps, stats_.timeline()}}) {
         if (path.isEmpty()) continue;
         QSaveFile file(path);

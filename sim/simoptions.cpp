@@ -24,7 +24,7 @@ QString simUsage() {
         "  --latency MS         pause before each reply\n"
         "  --interim N          N interim replies before each WBlockInfo/WBlockData reply\n"
         "  --fault KIND[:k=v,...]  repeatable; KIND: noreply badheader badtrailer wrongsub cut\n"
-        "                       extra trickle delay scannoise interim; keys: cmd sub skip n p k\n"
+        "                       extra trickle delay scannoise interim late dup marker bitrot; keys: cmd sub skip n p k\n"
         "                       (example: --fault cut:cmd=0x14,sub=0x05,n=2,k=3)\n"
         "  --seed N             seed of the fault probabilities\n"
         "  --stats FILE         with --pace: bytes, wire time, requests and the idle gaps of\n"
