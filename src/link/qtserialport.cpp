@@ -1,12 +1,16 @@
 #include "qtserialport.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QSerialPort>
 #include <QSerialPortInfo>
 #include <QThread>
 #include <chrono>
 #ifdef Q_OS_UNIX
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 #endif
@@ -41,6 +45,43 @@ void drainOutput(int fd, std::chrono::milliseconds bound) {
         QThread::msleep(static_cast<unsigned long>(DrainPoll.count()));
 }
 #endif
+#ifdef Q_OS_UNIX
+// Where QSerialPort looks for a name: a path starting with "/", "./" or "../" as it is, any other
+// name in /dev.
+QString deviceLocation(const QString& name) {
+    if (name.startsWith(QLatin1Char('/')) || name.startsWith(QLatin1String("./")) ||
+        name.startsWith(QLatin1String("../")))
+        return name;
+    return QStringLiteral("/dev/") + name;
+}
+
+// The reason for a refused open, in terms of its real cause. QSerialPort reports a lock held by
+// another program as a permission error; whether we may use the device at all tells them apart.
+QString openFailure(const QString& name, QSerialPort::SerialPortError error,
+                    const QString& qtReason) {
+    if (name.isEmpty()) return qtReason;
+    const QString location = deviceLocation(name);
+    if (!QFileInfo::exists(location)) {
+        if (name.startsWith(QLatin1Char('/')))
+            return QStringLiteral("no such device \"%1\"").arg(location);
+        if (location != name)
+            return QStringLiteral("no such device \"%1\" (a name that does not start with "
+                                  "\"/\", \"./\" or \"../\" is looked for in /dev)")
+                .arg(location);
+        return QStringLiteral("no such device \"%1\" in the folder \"%2\"")
+            .arg(location, QDir::currentPath());
+    }
+    if (error == QSerialPort::PermissionError) {
+        if (::access(QFile::encodeName(location).constData(), R_OK | W_OK) != 0)
+            return QStringLiteral("permission denied for %1").arg(location);
+        // We may read and write the device, so the refusal is someone else's hold on it: its lock
+        // file, or the exclusive mode a program sets on a port it has open.
+        return QStringLiteral("the port is in use by another program, which holds it locked");
+    }
+    return qtReason;
+}
+#endif
+
 } // namespace
 
 qint32 baudOfSettings(const QString& settings) {
@@ -88,7 +129,11 @@ bool QtSerialPort::open(QString* error) {
     port_->setStopBits(QSerialPort::OneStop);
     port_->setFlowControl(QSerialPort::NoFlowControl);
     if (!port_->open(QIODevice::ReadWrite)) {
+#ifdef Q_OS_UNIX
+        if (error) *error = openFailure(name_, port_->error(), port_->errorString());
+#else
         if (error) *error = port_->errorString();
+#endif
         return false;
     }
     // The cable draws its power from DTR/RTS on many adapters; keep both raised.
