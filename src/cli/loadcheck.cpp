@@ -58,12 +58,11 @@ int loadFiles(const char* command, const QStringList& names, Workspace& ws,
     case LoadOutcome::Rejected:
         return ExitFailed; // its message is on stderr already
     case LoadOutcome::EndedEarly:
-        printError(command,
-                   QStringLiteral("the load ended early at \"%1\"%2; the result is incomplete, "
-                                  "nothing was used.")
-                       .arg(report.endedAt,
-                            report.endReason.isEmpty() ? QString()
-                                                       : QStringLiteral(": ") + report.endReason));
+        printError(command, QStringLiteral("the load ended early: %1; the result is incomplete, "
+                                           "nothing was used.")
+                                .arg(report.endReason.isEmpty()
+                                         ? QStringLiteral("at \"%1\"").arg(report.endedAt)
+                                         : report.endReason));
         return ExitFailed;
     }
     // The skipped names and the lines that do not read have been printed by the load.
