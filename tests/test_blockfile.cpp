@@ -223,3 +223,20 @@ TEST_F(BlockFiles, AbsentDataFileAddsNothingAndKeepsTheBlocksSoFar) {
     EXPECT_EQ(state.blocks, (BlockList{makeBlock(1, 3)}));
     EXPECT_EQ(state.hwid, 0); // the id file of the absent data did not count
 }
+
+TEST(IdFileLines, NumberLinesWithoutOneNumberAreReportedAndReadAsBefore) {
+    const QByteArray text = "EEPROM block additional file.\r\nPhone HWid:\r\n 7 \r\n"
+                            "EEPROM BlockId:\r\nabc\r\nEEPROM BlockVer:\r\n 3 x\r\n";
+    BlockIdInfo info;
+    QString error;
+    QVector<LoadProblem> problems;
+    ASSERT_EQ(parseIdFile(text, "i.bid", info, error, &problems), IdFileResult::Ok);
+    EXPECT_EQ(info.blockId, 0); // the lenient reading, as the window has always loaded it
+    EXPECT_EQ(info.version, 3);
+    EXPECT_EQ(info.hwid, 7);
+    ASSERT_EQ(problems.size(), 2);
+    EXPECT_EQ(problems[0].line, 5);
+    EXPECT_EQ(problems[0].text, "abc");
+    EXPECT_EQ(problems[1].line, 7);
+    EXPECT_EQ(problems[1].file, "i.bid");
+}

@@ -35,9 +35,8 @@ QString hexLineFault(const QByteArray& compact) {
             const QString shownChar = u >= 0x20 && u < 0x7F
                                           ? QStringLiteral("\"%1\"").arg(QLatin1Char(c))
                                           : QStringLiteral("the character 0x%1")
-                                                .arg(u, 2, 16, QLatin1Char('0'))
-                                                .toUpper()
-                                                .replace(QLatin1String("0X"), QLatin1String("0x"));
+                                                .arg(QString::number(u, 16).toUpper().rightJustified(
+                                                    2, QLatin1Char('0')));
             return QStringLiteral("%1 is not a hex digit; the line gave no bytes").arg(shownChar);
         }
     if (compact.size() % 2 != 0)
