@@ -156,13 +156,13 @@ TEST_F(BlockFiles, FirstFileReplacesTheListLaterFilesMerge) {
 
 TEST_F(BlockFiles, MissingIdFileAsksForNumberAndVersion) {
     writeBytes(path("raw.bin"), "abc");
-    writeBytes(path("raw.bid"), ""); // empty counts as missing and is deleted
+    writeBytes(path("raw.bid"), ""); // empty counts as missing, and stays
     state.hwid = 77;
     ui.blockInfoAnswers.push_back({" 5077 ", ""});
     ASSERT_EQ(load("raw.bin", 1), FileStep::Continue);
     EXPECT_EQ(ui.blockInfoMessages,
               QStringList{"Info for file \"raw.bin\" not found, enter it manually, please."});
-    EXPECT_FALSE(QFile::exists(path("raw.bid")));
+    EXPECT_TRUE(QFile::exists(path("raw.bid")));
     EXPECT_EQ(state.blocks, (BlockList{EEPBlock{5077, "abc", 0}}));
     EXPECT_EQ(state.hwid, 0);
     EXPECT_EQ(ui.busyDepth, 0); // the hourglass goes off for the dialog and comes back
@@ -218,8 +218,25 @@ TEST_F(BlockFiles, AbsentDataFileAddsNothingAndKeepsTheBlocksSoFar) {
 
     ASSERT_EQ(load("a.bin", 1), FileStep::Continue);
     EXPECT_EQ(load("e.bin", 2), FileStep::EndLoad);
-    EXPECT_FALSE(QFile::exists(path("e.bin"))); // no empty file left behind
+    EXPECT_TRUE(QFile::exists(path("e.bin"))); // loading deletes nothing
     EXPECT_EQ(load("m.bin", 2), FileStep::EndLoad);
     EXPECT_EQ(state.blocks, (BlockList{makeBlock(1, 3)}));
     EXPECT_EQ(state.hwid, 0); // the id file of the absent data did not count
+}
+
+TEST(IdFileLines, NumberLinesWithoutOneNumberAreReportedAndReadAsBefore) {
+    const QByteArray text = "EEPROM block additional file.\r\nPhone HWid:\r\n 7 \r\n"
+                            "EEPROM BlockId:\r\nabc\r\nEEPROM BlockVer:\r\n 3 x\r\n";
+    BlockIdInfo info;
+    QString error;
+    QVector<LoadProblem> problems;
+    ASSERT_EQ(parseIdFile(text, "i.bid", info, error, &problems), IdFileResult::Ok);
+    EXPECT_EQ(info.blockId, 0); // the lenient reading, as the window has always loaded it
+    EXPECT_EQ(info.version, 3);
+    EXPECT_EQ(info.hwid, 7);
+    ASSERT_EQ(problems.size(), 2);
+    EXPECT_EQ(problems[0].line, 5);
+    EXPECT_EQ(problems[0].text, "abc");
+    EXPECT_EQ(problems[1].line, 7);
+    EXPECT_EQ(problems[1].file, "i.bid");
 }

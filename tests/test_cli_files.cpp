@@ -7,11 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 
 using namespace x45;
 using x45::test::CliRun;
+using x45::test::readEep;
 
 namespace {
 
@@ -124,5 +126,40 @@ TEST_F(Cli, CompareReportsIdenticalOrTheThreeLists) {
                      "Phone's blocks missing in User's list: 4\n"
                      "Different blocks: 2\n");
 
-    EXPECT_EQ(run({"compare", a, path("missing.eep")}).exitCode, 2); // 1 means "different"
+    EXPECT_EQ(run({"compare", a, path("missing.eep")}).exitCode, 1);
+}
+
+TEST_F(Cli, InputThatDoesNotReadIsRefusedUnlessLenientAndNothingIsDeleted) {
+    write("t.txt", "8A 16 ZZ 5A\r\n01\r\n");
+    write("t.tid", "EEPROM block additional file.\r\nEEPROM BlockId:\r\n 2 \r\n"
+                   "EEPROM BlockVer:\r\n 0 \r\n");
+    CliRun r = run({"convert", path("t.txt"), "--out", path("t.eep")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains("t.txt line 1: \"8A 16 ZZ 5A\"")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("--lenient"));
+    EXPECT_FALSE(QFile::exists(path("t.eep")));
+    EXPECT_EQ(run({"compare", path("t.txt"), path("t.txt")}).exitCode, 1);
+
+    r = run({"convert", "--lenient", path("t.txt"), "--out", path("t.eep")});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(readEep(path("t.eep")), (BlockList{{2, "\x01", 0}}));
+
+    // A file of no known format is named; an empty id file is absent but stays.
+    write("demo.xyz", serializeEep({blk(1, "a")}, 0));
+    r = run({"convert", path("demo.xyz"), "--out", path("x.eep")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains("skipped demo.xyz: not an EEPROM, block or mapping file"));
+    EXPECT_FALSE(QFile::exists(path("x.eep")));
+    write("k.bin", "abc");
+    write("k.bid", "");
+    r = run({"list", path("k.bin"), "--block", "3"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(QFile::exists(path("k.bid")));
+
+    write("c.map", "[20]\r\nDATA = {\r\n01\r\n}\r\n");
+    r = run({"list", path("c.map")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains(QDir::toNativeSeparators(path("c.map")) +
+                               "\" ends inside a data block (Possible corrupted mapping file!)"))
+        << r.err.toStdString();
 }

@@ -34,7 +34,7 @@ TEST(DeleteDirectly, DeletesSelectedBlocksAndReportsTheirNumbers) {
               (QList<QByteArray>{hex("14 04 10 07 0C 00 0B"), hex("14 04 10 17 94 13 90")}));
     ASSERT_EQ(rig.ui.messages.size(), 1u);
     EXPECT_EQ(boxOf(rig.ui.messages[0]),
-              (Box{"Are you sure you want to delete 2 blocks from the phone?",
+              (Box{"Are you sure you want to delete 2 blocks from the phone?\nBlocks: 12, 5012",
                    "Confirm delete from phone", Buttons::YesNo, Icon::None, Button::Yes}));
     EXPECT_EQ(rig.removals, (Removals{{12, 5012}}));
     EXPECT_EQ(rig.refreshes, 1);

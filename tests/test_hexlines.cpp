@@ -76,3 +76,11 @@ TEST(TextHelpers, SplitLinesAcceptsEveryLineEnd) {
     EXPECT_EQ(SplitLines("\r\n"), (QByteArrayList{""}));
     EXPECT_TRUE(SplitLines("").isEmpty());
 }
+
+TEST(HexLineFault, NamesTheFirstCharacterThatIsNoHexDigitOrAnOddCount) {
+    EXPECT_EQ(hexLineFault("001aFF"), "");
+    EXPECT_EQ(hexLineFault(""), "");
+    EXPECT_EQ(hexLineFault("8A16ZZ5A"), "\"Z\" is not a hex digit; the line gave no bytes");
+    EXPECT_EQ(hexLineFault("0A\t0B"), "the character 0x09 is not a hex digit; the line gave no bytes");
+    EXPECT_EQ(hexLineFault("0AB"), "an odd number of hex digits; the last one was dropped");
+}

@@ -171,7 +171,7 @@ TEST_F(MapFiles, LineFeedOnlyFilesAndFilesOnDisk) {
 
     writeBytes(dir.filePath("empty.map"), "");
     EXPECT_EQ(loadMapFile(dir.filePath("empty.map"), ctx), FileStep::EndLoad);
-    EXPECT_FALSE(QFileInfo::exists(dir.filePath("empty.map")));
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath("empty.map")));
     EXPECT_EQ(loadMapFile(dir.filePath("missing.map"), ctx), FileStep::EndLoad);
     EXPECT_EQ(state.blocks, (BlockList{EEPBlock{9, "\x10", 2}}));
     EXPECT_TRUE(ui.messages.empty());
@@ -183,4 +183,24 @@ TEST_F(MapFiles, PendingEventsRunWhileTheFileIsRead) {
         QCoreApplication::instance(), [&] { ran = true; }, Qt::QueuedConnection);
     ASSERT_EQ(read(crlf("[1]|VERSION = 2")), FileStep::Continue);
     EXPECT_TRUE(ran);
+}
+
+TEST_F(MapFiles, LinesThatDoNotReadAreReportedAndLoadedAsBefore) {
+    QVector<LoadProblem> problems;
+    LoadContext ctx = state.context(1, ui);
+    ctx.problems = &problems;
+    const QByteArray text = crlf("[20]|VERSION=3|PRODUCT = 7|DATA = {|01 0G|0x0A 0B|01 02 ; c|"
+                                 "ABC|}|");
+    ASSERT_EQ(readMapText(text, "m.map", ctx), FileStep::Continue);
+    EXPECT_EQ(shown(state.blocks), "20/0/0a0bab"); // "VERSION=3" loses its digit, as ever
+    ASSERT_EQ(problems.size(), 4);
+    EXPECT_EQ(problems[0].line, 2);
+    EXPECT_EQ(problems[0].text, "VERSION=3");
+    EXPECT_EQ(problems[1].line, 5);
+    EXPECT_EQ(problems[1].text, "01 0G");
+    EXPECT_TRUE(problems[1].what.contains("\"G\" is not a hex digit"));
+    EXPECT_EQ(problems[2].line, 7); // comments are not stripped inside data blocks
+    EXPECT_EQ(problems[3].line, 8);
+    EXPECT_TRUE(problems[3].what.contains("odd number"));
+    EXPECT_EQ(problems[0].file, "m.map");
 }

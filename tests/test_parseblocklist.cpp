@@ -74,3 +74,32 @@ TEST(ParseBlockList, HugeListsAreBounded) {
     // A long list of single numbers stays quick to read.
     EXPECT_EQ(parsed(QStringLiteral("7 ").repeated(100000)).size(), 100000);
 }
+
+TEST(ParseBlockListStrict, OnlyNumbersAndAscendingRangesAreTaken) {
+    QVector<qint32> numbers;
+    ASSERT_TRUE(ParseBlockListStrict(" 1, 2;7-9 5000--5002 &H1388 &o17 3 3 ", numbers).isOk());
+    EXPECT_EQ(numbers,
+              (QVector<qint32>{1, 2, 7, 8, 9, 5000, 5001, 5002, 5000, 15, 3, 3}));
+
+    // What the lenient grammar turns into block 0 or another block is refused, naming the token.
+    for (const char* bad : {"abc", "-", "0x10", "1.5", "1e1", "9-7", "1-5-9", "-3", "5-", "+4",
+                            "32768", "1 - 5", "1\t2", "2 x7"}) {
+        SCOPED_TRACE(bad);
+        QVector<qint32> kept{42};
+        const Status s = ParseBlockListStrict(QString::fromLatin1(bad), kept);
+        ASSERT_FALSE(s.isOk());
+        EXPECT_EQ(kept, QVector<qint32>{42});
+        EXPECT_TRUE(s.message().contains("nothing was sent")) << s.message().toStdString();
+    }
+    QVector<qint32> kept;
+    EXPECT_TRUE(ParseBlockListStrict("2 x7", kept).message().startsWith("\"x7\""));
+    EXPECT_TRUE(ParseBlockListStrict(",,;", kept).message().contains("names no block"));
+}
+
+TEST(ParseBlockListStrict, ConfirmationNamesAllOrTheFirstFewAndTheCount) {
+    EXPECT_EQ(blockNamesText({1, 5012}), "1, 5012");
+    QVector<qint32> many;
+    for (qint32 n = 100; n < 112; ++n)
+        many.append(n);
+    EXPECT_EQ(blockNamesText(many, 3), "100, 101, 102, ... (12 blocks)");
+}

@@ -11,6 +11,7 @@
 #include "link/session.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QListWidget>
@@ -255,6 +256,35 @@ TEST_F(Lists, LoadTakesTheChosenFileAndARejectedFileOrACancelLeavesListAndViewAs
     click("LoadUsersButton");
     EXPECT_EQ(ws().UserBlocks, loaded);
     EXPECT_EQ(script.messages.size(), 1u);
+}
+
+TEST_F(Lists, LinesThatDoNotReadAreLoadedAsBeforeThenListedInOneMessage) {
+    const QString txt = writeFile("t.txt", "8A 16 ZZ 5A\r\n01 02\r\n");
+    writeFile("t.tid", "EEPROM block additional file.\r\nEEPROM BlockId:\r\n 2 \r\n"
+                       "EEPROM BlockVer:\r\n 0 \r\n");
+    const QString other = writeFile("notes.xyz", "x");
+    form->setOpenChooser([&] { return QStringList{txt, other}; });
+    click("LoadUsersButton");
+    EXPECT_EQ(ws().UserBlocks, (BlockList{block(2, "\x01\x02", 0)}));
+    expectInStep(userView, ws().UserBlocks);
+    ASSERT_EQ(script.messages.size(), 1u);
+    EXPECT_TRUE(script.messages[0].text.contains("skipped notes.xyz: not an EEPROM, block or "
+                                                 "mapping file"));
+    EXPECT_TRUE(script.messages[0].text.contains("t.txt line 1: \"8A 16 ZZ 5A\""));
+}
+
+TEST_F(Lists, ASaveThatFailsIsShownAndKeepsTheOldFile) {
+    const QString out = writeFile("out.bin", "old data");
+    ASSERT_TRUE(QDir(dir.path()).mkdir("out.bid")); // the id file cannot be written
+    fillUser(*form, {block(1, "a")});
+    form->setSaveChooser([&] { return out; });
+    userView->selectRow(0);
+    click("SaveUsersButton");
+    ASSERT_EQ(script.messages.size(), 1u);
+    EXPECT_TRUE(script.messages[0].text.contains("could not be written"));
+    QFile file(out);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "old data"); // data and id file are replaced together or not at all
 }
 
 TEST_F(Lists, SaveWritesThroughTheChooserAndNothingWhenTheListIsEmpty) {

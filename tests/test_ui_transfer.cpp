@@ -193,7 +193,7 @@ TEST_F(Transfer, ClosingWhileAnOperationRunsLetsItFinishThenEndsTheSessionAndClo
 
     EXPECT_TRUE(refusedAtFirst);
     EXPECT_EQ(hooked.messageTexts(),
-              QStringList({"Are you sure you want to delete 1 blocks from the phone?"}));
+              QStringList({"Are you sure you want to delete 1 blocks from the phone?\nBlocks: 1"}));
     EXPECT_EQ(findBlock(phone.blocks(), 1), -1); // the run went to its end
     EXPECT_FALSE(form->isVisible());
     EXPECT_EQ(phone.requests().last(), QByteArray::fromHex("0E010F04"));

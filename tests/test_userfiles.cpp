@@ -65,7 +65,7 @@ TEST_F(UserFiles, EmptyOrMissingFileEndsTheLoadKeepingEarlierFiles) {
     EXPECT_EQ(LoadUserFiles({a, empty, c}, ws, ui), LoadOutcome::EndedEarly);
     EXPECT_EQ(ids(ws.UserBlocks), (Ids{3, 7}));
     EXPECT_EQ(ws.UserHWid, 2);
-    EXPECT_FALSE(QFile::exists(empty)); // no empty file is left behind
+    EXPECT_TRUE(QFile::exists(empty)); // absent for the load, but a file of the person's: kept
     EXPECT_TRUE(ui.messages.empty());
 
     // A missing first file: the list is not emptied, only sorted as after any load.
@@ -73,13 +73,30 @@ TEST_F(UserFiles, EmptyOrMissingFileEndsTheLoadKeepingEarlierFiles) {
     EXPECT_EQ(ids(ws.UserBlocks), (Ids{3, 7}));
 }
 
-TEST_F(UserFiles, OtherExtensionsAreSkippedSilently) {
+TEST_F(UserFiles, OtherExtensionsAndLinesThatDoNotReadAreNamedInOneMessage) {
     const QString notes = write("notes.doc", "whatever");
     const QString a = write("a.eep", serializeEep({blk(1, "a")}, 0));
-    // a.eep is file 2 of the selection, so it merges into the list instead of replacing it.
-    EXPECT_EQ(LoadUserFiles({notes, a}, ws, ui), LoadOutcome::Loaded);
-    EXPECT_EQ(ids(ws.UserBlocks), (Ids{-5, 1, 900}));
-    EXPECT_TRUE(ui.messages.empty());
+    write("t.txt", "8A 16 ZZ 5A\r\n0A B\r\n");
+    write("t.tid", "EEPROM block additional file.\r\nEEPROM BlockId:\r\n 9 9 \r\n"
+                   "EEPROM BlockVer:\r\n 0 \r\n");
+    // a.eep is file 2 of the selection, so it merges into the list instead of replacing it; the
+    // text file loads as it reads (the bad line gives nothing, the odd digit is dropped).
+    LoadReport report;
+    EXPECT_EQ(LoadUserFiles({notes, a, path("t.txt")}, ws, ui, &report), LoadOutcome::Loaded);
+    EXPECT_EQ(ids(ws.UserBlocks), (Ids{-5, 1, 99, 900}));
+    EXPECT_EQ(ws.UserBlocks[findBlock(ws.UserBlocks, 99)].Data, QByteArray("\x0A"));
+    EXPECT_EQ(report.skipped, QStringList{"notes.doc"});
+    ASSERT_EQ(report.problems.size(), 3);
+    EXPECT_EQ(report.problems[0].line, 3); // the id file is read first
+    EXPECT_EQ(report.problems[0].text, " 9 9 ");
+    EXPECT_EQ(report.problems[1].file, QDir::toNativeSeparators(path("t.txt")));
+    EXPECT_EQ(report.problems[1].line, 1);
+    EXPECT_EQ(report.problems[2].line, 2);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    const QString& text = ui.messages[0].text;
+    EXPECT_TRUE(text.startsWith("skipped notes.doc: not an EEPROM, block or mapping file\n"));
+    EXPECT_TRUE(text.contains("t.txt line 1: \"8A 16 ZZ 5A\": \"Z\" is not a hex digit"));
+    EXPECT_TRUE(text.contains("t.tid line 3: \" 9 9 \""));
 }
 
 TEST_F(UserFiles, DamagedFileLeavesTheListExactlyAsBefore) {

@@ -130,6 +130,41 @@ double ReadNumber(const QString& text, NumberOptions options) {
     return negative ? -value : value;
 }
 
+std::optional<double> ReadStrictNumber(const QString& text, bool sign) {
+    qsizetype from = 0, to = text.size();
+    const auto blank = [](QChar c) { return c == u' ' || c == u'\t'; };
+    while (from < to && blank(text.at(from)))
+        ++from;
+    while (to > from && blank(text.at(to - 1)))
+        --to;
+    const QString s = text.mid(from, to - from);
+    if (s.isEmpty()) return std::nullopt;
+    int base = 10;
+    qsizetype pos = 0;
+    bool negative = false;
+    if (s.size() >= 2 && s.at(0) == u'&') {
+        const QChar p = s.at(1).toUpper();
+        if (p == u'H')
+            base = 16;
+        else if (p == u'O')
+            base = 8;
+        else
+            return std::nullopt;
+        pos = 2;
+    } else if (sign && (s.at(0) == u'+' || s.at(0) == u'-')) {
+        negative = s.at(0) == u'-';
+        pos = 1;
+    }
+    if (pos >= s.size()) return std::nullopt;
+    double value = 0;
+    for (; pos < s.size(); ++pos) {
+        const int d = digitValue(s.at(pos), base);
+        if (d < 0) return std::nullopt;
+        value = value * base + d;
+    }
+    return negative ? -value : value;
+}
+
 std::optional<qint64> roundedInRange(double value, qint64 lo, qint64 hi) {
     if (!std::isfinite(value)) return std::nullopt;
     // The default floating-point environment rounds to nearest, ties to even.

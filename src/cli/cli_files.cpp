@@ -1,6 +1,7 @@
 // x45eep-cli list, convert and compare: the window's "Load", "Save" and "Compare" on files.
 
 #include "commands.h"
+#include "loadcheck.h"
 #include "options.h"
 
 #include "blocks/compare.h"
@@ -22,7 +23,8 @@ const char* const LoadEpilog =
     R"(Files are read as the window's "Load" reads them, chosen by the last three characters
 of the name: .eep EEPROM files, .bin/.txt single-block files (with their .bid/.tid id
 files), .map InitMap mapping files. Several files merge in order: a block number that is
-already there takes the later file's contents. The result is sorted by block number.)";
+already there takes the later file's contents. The result is sorted by block number.
+A file of no other extension is named and refused; no input file is ever deleted.)";
 
 void addDescriptionOptions(CommandLine& cmd) {
     cmd.addOption({QStringLiteral("descriptions"),
@@ -41,40 +43,6 @@ void printLine(const QString& text) {
 
 void printError(const char* command, const QString& text) {
     std::fprintf(stderr, "x45eep-cli %s: %s\n", command, text.toLocal8Bit().constData());
-}
-
-// Loads the named files as the window's "Load" does. A name that does not exist or an empty file
-// is refused before anything is read. Returns ExitOk when the list is
-// complete; otherwise the reason has been printed.
-int loadFiles(const char* command, const QStringList& names, Workspace& ws, TerminalInteraction& ui,
-              int failCode) {
-    for (const QString& name : names) {
-        const QFileInfo info(name);
-        if (!info.exists()) {
-            printError(command, QStringLiteral("cannot find \"%1\"; nothing was loaded.")
-                                    .arg(QDir::toNativeSeparators(name)));
-            return failCode;
-        }
-        // The window's load deletes an empty file it is given; a command line names files
-        // deliberately, so an empty one is reported and left alone.
-        if (info.isFile() && info.size() == 0) {
-            printError(command, QStringLiteral("\"%1\" is empty; nothing was loaded.")
-                                    .arg(QDir::toNativeSeparators(name)));
-            return failCode;
-        }
-    }
-    switch (LoadUserFiles(names, ws, ui)) {
-    case LoadOutcome::Loaded:
-        return ExitOk;
-    case LoadOutcome::Rejected:
-        return failCode; // its message is on stderr already
-    case LoadOutcome::EndedEarly:
-        printError(command, QStringLiteral("the load ended early (an empty file, a data file "
-                                           "without its id file and without --block, or an "
-                                           "unusable mapping file); the result is incomplete."));
-        return failCode;
-    }
-    return failCode;
 }
 
 int describe(const char* command, const CommandLine& cmd, Descriptions& table) {
@@ -124,7 +92,8 @@ int runList(const QStringList& args) {
     if (const int code = describe("list", cmd, table); code != ExitOk) return code;
 
     Workspace ws;
-    if (const int code = loadFiles("list", files, ws, ui, ExitFailed); code != ExitOk) return code;
+    if (const int code = loadFiles("list", files, ws, ui, LoadUse::Show); code != ExitOk)
+        return code;
     const bool check = cmd.isSet(QStringLiteral("check-hwid"));
     for (const EEPBlock& block : std::as_const(ws.UserBlocks)) {
         QString description = table.DescribeBlock(block.BlockId, ws.UserHWid, check);
@@ -149,12 +118,13 @@ int runConvert(const QStringList& args) {
                                   "\"20, 5077-5080\"."),
                    QStringLiteral("LIST")});
     cmd.addFileQuestionOptions();
+    addLenientOption(cmd);
     cmd.addPositional(QStringLiteral("FILE"), QStringLiteral("Files to load."),
                       QStringLiteral("FILE..."));
     cmd.setEpilog(QString::fromLatin1(LoadEpilog) +
                   QStringLiteral("\nAn existing output file is replaced only once the new one is "
                                  "complete.\n\nExit status: 0 saved; 1 a file could not be loaded "
-                                 "or saved, or a listed block is not there (the reason is on "
+                                 "(or holds lines that do not read, without --lenient) or saved, or a listed block is not there (the reason is on "
                                  "stderr; nothing was written); 2 usage error."));
     if (const auto done = cmd.parse(args)) return *done;
     const QStringList files = cmd.positional();
@@ -175,7 +145,7 @@ int runConvert(const QStringList& args) {
     if (const auto bad = cmd.applyTo(ui)) return *bad;
 
     Workspace ws;
-    if (const int code = loadFiles("convert", files, ws, ui, ExitFailed); code != ExitOk)
+    if (const int code = loadFiles("convert", files, ws, ui, loadUseOf(cmd)); code != ExitOk)
         return code;
 
     // The blocks to save become a list of their own, all of it selected: one named block is
@@ -218,6 +188,7 @@ int runCompare(const QStringList& args) {
                                    "Phone's list): blocks missing on either side and blocks "
                                    "whose contents or version differ."));
     cmd.addFileQuestionOptions();
+    addLenientOption(cmd);
     cmd.addPositional(QStringLiteral("FILE_A"), QStringLiteral("The User's side."));
     cmd.addPositional(QStringLiteral("FILE_B"), QStringLiteral("The Phone's side."));
     cmd.setEpilog(QStringLiteral(
@@ -226,19 +197,20 @@ int runCompare(const QStringList& args) {
         "  Phone's blocks missing in User's list: NUMBERS\n"
         "  Different blocks: NUMBERS\n"
         "with the block numbers separated by blanks in list order.\n\n"
-        "Exit status: 0 identical; 1 different; 2 usage error or a file could not be loaded "
-        "(the reason is on stderr)."));
+        "Exit status: 0 identical; 1 different, or a file could not be loaded or holds lines "
+        "that do not read without --lenient (the reason is on stderr); 2 usage error."));
     if (const auto done = cmd.parse(args)) return *done;
     const QStringList files = cmd.positional();
     if (files.size() != 2) return cmd.usageError(QStringLiteral("name exactly two files"));
     TerminalInteraction ui;
     if (const auto bad = cmd.applyTo(ui)) return *bad;
 
-    // 1 means "different" here, so trouble loading exits 2 as diff(1) does.
+    // An input that does not load fails as any command does (1); the reason is on stderr.
     Workspace user, phone;
-    if (const int code = loadFiles("compare", {files[0]}, user, ui, ExitUsage); code != ExitOk)
+    if (const int code = loadFiles("compare", {files[0]}, user, ui, loadUseOf(cmd)); code != ExitOk)
         return code;
-    if (const int code = loadFiles("compare", {files[1]}, phone, ui, ExitUsage); code != ExitOk)
+    if (const int code = loadFiles("compare", {files[1]}, phone, ui, loadUseOf(cmd));
+        code != ExitOk)
         return code;
     const CompareResult r = CompareBlocks(user.UserBlocks, {}, phone.UserBlocks, {});
     if (r.identical()) {

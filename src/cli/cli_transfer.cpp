@@ -1,6 +1,7 @@
 // x45eep-cli read, write and delete: the phone-side operations of the window over the terminal.
 
 #include "commands.h"
+#include "loadcheck.h"
 #include "options.h"
 
 #include "files/userfiles.h"
@@ -159,6 +160,7 @@ int runWrite(const QStringList& args) {
     cmd.addPortOptions();
     cmd.addErrorOptions();
     cmd.addFileQuestionOptions();
+    addLenientOption(cmd);
     cmd.addOption({QStringLiteral("all"), QStringLiteral("Write every block (\"Save all\").")});
     cmd.addOption({QStringLiteral("blocks"),
                    QStringLiteral("Write only these blocks (\"Save selected\")."),
@@ -179,14 +181,13 @@ int runWrite(const QStringList& args) {
     if (files.isEmpty()) return cmd.usageError(QStringLiteral("name at least one file to write"));
     QVector<qint32> numbers;
     if (some)
-        if (const auto bad = checkBlockList(cmd, cmd.value(QStringLiteral("blocks")), numbers))
+        if (const auto bad = strictBlockList(cmd, cmd.value(QStringLiteral("blocks")), numbers))
             return *bad;
 
     TerminalInteraction ui;
     if (const auto bad = cmd.applyTo(ui)) return *bad;
     Workspace ws;
-    const LoadOutcome loaded = LoadUserFiles(files, ws, ui);
-    if (loaded != LoadOutcome::Loaded) {
+    if (loadFiles("write", files, ws, ui, loadUseOf(cmd)) != ExitOk) {
         say(ui, QStringLiteral("The files could not all be loaded; nothing was written."));
         return ExitFailed;
     }
@@ -205,6 +206,7 @@ int runWrite(const QStringList& args) {
             return ExitFailed;
         }
 
+    if (some) ui.print(QStringLiteral("Blocks to write: %1").arg(blockNamesText(numbers)));
     PhoneConnection phone(ui);
     if (const int code = phone.start(cmd.port(), cmd.waitSeconds()); code != ExitOk) return code;
     // Another phone's calibration blocks can leave this one unusable: refuse unless asked to.
@@ -256,7 +258,7 @@ int runDelete(const QStringList& args) {
         return cmd.usageError(QStringLiteral("--blocks LIST is required"));
     const QString list = cmd.value(QStringLiteral("blocks"));
     QVector<qint32> numbers;
-    if (const auto bad = checkBlockList(cmd, list, numbers)) return *bad;
+    if (const auto bad = strictBlockList(cmd, list, numbers)) return *bad;
     const QString backup = cmd.value(QStringLiteral("backup")).trimmed();
     if (!backup.isEmpty() &&
         (formatOfName(backup) == FileFormat::Unknown || formatOfName(backup) == FileFormat::Map))
@@ -269,7 +271,7 @@ int runDelete(const QStringList& args) {
     if (const int code = phone.start(cmd.port(), cmd.waitSeconds()); code != ExitOk) return code;
     PhoneTransfer transfer(phone.session());
     BlockList PhoneBlocks;
-    const RunResult loaded = transfer.LoadCustom(PhoneBlocks, list);
+    const RunResult loaded = transfer.LoadCustom(PhoneBlocks, plainList(numbers));
     if (loaded.end != RunEnd::Completed || loaded.skipped > 0) {
         phone.end();
         summary(ui, RunResult{loaded.end, 0, loaded.skipped, loaded.notFound, loaded.retried,
@@ -289,7 +291,7 @@ int runDelete(const QStringList& args) {
         Workspace ws;
         ws.UserBlocks = PhoneBlocks;
         ws.UserHWid = phone.session().identity.PhoneHWid;
-        if (const Status saved = SaveUserFiles(backup, ws, allRows(ws.UserBlocks), ui); !saved) {
+        if (saveProvenBackup(ui, backup, ws) != ExitOk) {
             phone.end();
             say(ui, QStringLiteral("Nothing was deleted."));
             return ExitFailed;

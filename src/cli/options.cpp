@@ -176,7 +176,7 @@ PhoneConnection::PhoneConnection(TerminalInteraction& ui, std::unique_ptr<Serial
       session_(std::make_unique<Session>(*link_, ui_)) {}
 
 PhoneConnection::~PhoneConnection() {
-    if (session_->isOpen()) session_->End();
+    end();
 }
 
 int PhoneConnection::start(const QString& portName, double waitSeconds) {
@@ -212,7 +212,12 @@ int PhoneConnection::start(const QString& portName, double waitSeconds) {
 }
 
 void PhoneConnection::end() {
-    if (session_->isOpen()) session_->End();
+    if (!session_->isOpen()) return;
+    // The line shows how the run ended; closing the port is not a stop.
+    ui_.endLine();
+    ui_.holdStatus(true);
+    session_->End();
+    ui_.holdStatus(false);
 }
 
 } // namespace x45::cli

@@ -139,7 +139,7 @@ void TerminalInteraction::setProgressValue(int value) {
 }
 
 void TerminalInteraction::drawLine() {
-    if (!interactive_) return;
+    if (!interactive_ || statusHeld_) return;
     QString line = status_;
     const int span = progressMax_ - progressMin_;
     if (span > 0 && progressValue_ > progressMin_) {

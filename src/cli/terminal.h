@@ -51,6 +51,9 @@ public:
     void print(const QString& text);
     // Ends the status/progress line on a terminal; call before writing results to stdout.
     void endLine();
+    // While held, status texts are kept but not drawn: the end of a session sets "Stopped." as
+    // the port closes, which must not overwrite the line of a run that completed.
+    void holdStatus(bool held) { statusHeld_ = held; }
 
 private:
     void drawLine();
@@ -59,6 +62,7 @@ private:
     QString status_;
     bool interactive_ = false;
     bool lineOpen_ = false;
+    bool statusHeld_ = false;
     int retriesGiven_ = 0;
     int progressMin_ = 0;
     int progressMax_ = 0;

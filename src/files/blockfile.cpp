@@ -2,11 +2,11 @@
 
 #include "blocks/number.h"
 #include "files/hexlines.h"
+#include "files/safefile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace x45 {
 
@@ -59,7 +59,7 @@ bool isHexTextName(const QString& path) {
 }
 
 IdFileResult parseIdFile(const QByteArray& bytes, const QString& name, BlockIdInfo& out,
-                         QString& error) {
+                         QString& error, QVector<LoadProblem>* problems) {
     const QByteArrayList lines = SplitLines(bytes);
     qsizetype next = 0;
     // Every expected line must be there: a file cut short is damaged, not a file without an id.
@@ -73,6 +73,15 @@ IdFileResult parseIdFile(const QByteArray& bytes, const QString& name, BlockIdIn
         return true;
     };
 
+    // A number line must hold one number and nothing else; " 9 9 " or "abc" is reported.
+    const auto checkNumber = [&](const QByteArray& numberLine, const char* what) {
+        if (problems && !ReadStrictNumber(textOf(numberLine), true))
+            problems->append({name, int(next), textOf(numberLine),
+                              QStringLiteral("the %1 line does not hold one number; it was read as "
+                                             "%2")
+                                  .arg(QLatin1String(what))
+                                  .arg(ReadNumber(textOf(numberLine)))});
+    };
     QByteArray line;
     BlockIdInfo info;
     if (!take("first", line)) return IdFileResult::Invalid;
@@ -80,6 +89,7 @@ IdFileResult parseIdFile(const QByteArray& bytes, const QString& name, BlockIdIn
     if (!take("block number key", line)) return IdFileResult::Invalid;
     if (lineHas(line, "PHONE")) {
         if (!take("hardware id", line)) return IdFileResult::Invalid;
+        checkNumber(line, "hardware id");
         const auto hwid = toHWid(ReadNumber(textOf(line)));
         if (!hwid) {
             error = idFileFault(name, QStringLiteral("its hardware id \"%1\" is outside "
@@ -92,6 +102,7 @@ IdFileResult parseIdFile(const QByteArray& bytes, const QString& name, BlockIdIn
     }
     if (!lineHas(line, "BLOCKID")) return IdFileResult::MissingKeyWord;
     if (!take("block number", line)) return IdFileResult::Invalid;
+    checkNumber(line, "block number");
     const auto blockId = toInt16(ReadNumber(textOf(line)));
     if (!blockId) {
         error = idFileFault(name, QStringLiteral("its block number \"%1\" is outside -32768..32767")
@@ -102,6 +113,7 @@ IdFileResult parseIdFile(const QByteArray& bytes, const QString& name, BlockIdIn
     if (!take("block version key", line)) return IdFileResult::Invalid;
     if (!lineHas(line, "BLOCKVER")) return IdFileResult::MissingKeyWord;
     if (!take("block version", line)) return IdFileResult::Invalid;
+    checkNumber(line, "block version");
     const auto version = toUInt8(ReadNumber(textOf(line)));
     if (!version) {
         error = idFileFault(name, QStringLiteral("its block version \"%1\" is outside 0..255")
@@ -121,10 +133,17 @@ QByteArray idFileText(const BlockIdInfo& info) {
     return text;
 }
 
-ByteStr parseHexText(const QByteArray& text) {
+ByteStr parseHexText(const QByteArray& text, const QString& name,
+                     QVector<LoadProblem>* problems) {
     ByteStr data;
-    for (const QByteArray& line : SplitLines(text))
-        data += HexToBytes(RemoveSpaces(line));
+    const QByteArrayList lines = SplitLines(text);
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QByteArray compact = RemoveSpaces(lines[i]);
+        if (problems)
+            if (const QString fault = hexLineFault(compact); !fault.isEmpty())
+                problems->append({name, int(i + 1), textOf(lines[i]), fault});
+        data += HexToBytes(compact);
+    }
     return data;
 }
 
@@ -138,10 +157,7 @@ QByteArray hexText(const ByteStr& data) {
 ReadResult readInputFile(const QString& path, QByteArray& bytes, QString& error) {
     const QFileInfo info(path);
     if (!info.exists()) return ReadResult::Absent;
-    if (info.isFile() && info.size() == 0) {
-        QFile::remove(path); // an empty file counts as absent and is not left behind
-        return ReadResult::Absent;
-    }
+    if (info.isFile() && info.size() == 0) return ReadResult::Absent; // left on the disk
     if (info.size() > MaxInputFileSize) {
         error = QStringLiteral("The file \"%1\" is %2 bytes long, too large for EEPROM data "
                                "(at most %3). The User's list was left as it was.")
@@ -176,6 +192,7 @@ std::optional<FileStep> readForLoad(const QString& path, QByteArray& bytes, Load
     case ReadResult::Failed:
         return FileStep::Reject;
     case ReadResult::Absent:
+        ctx.error = QStringLiteral("\"%1\" is empty or missing").arg(shown(path));
         return FileStep::EndLoad;
     case ReadResult::Read:
         break;
@@ -198,7 +215,12 @@ FileStep loadBlockFile(const QString& path, LoadContext& ctx) {
         ctx.ui.setBusy(true);
         const QString numberText = typed.number.trimmed();
         const QString versionText = typed.version.trimmed();
-        if (numberText.isEmpty()) return FileStep::EndLoad;
+        if (numberText.isEmpty()) {
+            ctx.error = QStringLiteral("no block number was given for \"%1\", which has no id "
+                                       "file \"%2\"")
+                            .arg(shown(path), shown(idPath));
+            return FileStep::EndLoad;
+        }
         const auto blockId = toInt16(ReadNumber(numberText));
         if (!blockId) {
             ctx.error = typedFault(
@@ -218,10 +240,13 @@ FileStep loadBlockFile(const QString& path, LoadContext& ctx) {
         break;
     }
     case ReadResult::Read:
-        switch (parseIdFile(bytes, shown(idPath), info, ctx.error)) {
+        switch (parseIdFile(bytes, shown(idPath), info, ctx.error, ctx.problems)) {
         case IdFileResult::Ok:
             break;
         case IdFileResult::MissingKeyWord:
+            ctx.error = QStringLiteral("the id file \"%1\" lacks its key words (EEPROM, "
+                                       "BLOCKID, BLOCKVER)")
+                            .arg(shown(idPath));
             return FileStep::EndLoad;
         case IdFileResult::Invalid:
             return FileStep::Reject;
@@ -232,7 +257,9 @@ FileStep loadBlockFile(const QString& path, LoadContext& ctx) {
     // An absent data file adds nothing and ends the load; what earlier files gave stays.
     if (const auto step = readForLoad(path, bytes, ctx)) return *step;
 
-    const EEPBlock block{info.blockId, isHexTextName(path) ? parseHexText(bytes) : bytes,
+    const EEPBlock block{info.blockId,
+                         isHexTextName(path) ? parseHexText(bytes, shown(path), ctx.problems)
+                                             : bytes,
                          info.version};
     if (ctx.number == 1) ctx.blocks.clear();
     if (findBlock(ctx.blocks, block.BlockId) < 0 && ctx.blocks.size() >= MaxBlocks) {
@@ -252,23 +279,23 @@ FileStep loadBlockFile(const QString& path, LoadContext& ctx) {
 namespace {
 
 Status saveFault(const QString& path, const QString& reason) {
-    return Status::fail(QStringLiteral("The file \"%1\" could not be written: %2. Files saved "
-                                       "before it are complete; check the folder and save again.")
+    return Status::fail(QStringLiteral("The file \"%1\" could not be written: %2. Nothing was "
+                                       "saved; choose another name and save again.")
                             .arg(shown(path), reason));
 }
 
 } // namespace
 
-Status saveBlockFiles(const QString& path, const BlockList& blocks,
-                      const QVector<int>& selectedRows, quint16 hwid, Interaction& ui) {
-    Q_UNUSED(ui); // the caller shows the hourglass; writing asks nothing
+Status planBlockFiles(const QString& path, const BlockList& blocks,
+                      const QVector<int>& selectedRows, quint16 hwid,
+                      QVector<PlannedFile>& files) {
     for (const int row : selectedRows)
         if (row < 0 || row >= blocks.size())
             return Status::fail(QStringLiteral("Row %1 is not in the User's list of %2 blocks; "
                                                "nothing was saved. Select the blocks again.")
                                     .arg(row + 1)
                                     .arg(blocks.size()));
-
+    QVector<PlannedFile> planned;
     for (const int row : selectedRows) {
         const EEPBlock& block = blocks[row];
         const QString dataPath =
@@ -276,21 +303,20 @@ Status saveBlockFiles(const QString& path, const BlockList& blocks,
         const QString idPath = idFileNameOf(dataPath);
         if (idPath == dataPath)
             return saveFault(dataPath, QStringLiteral("its id file would have the same name"));
-
-        // Both files are written beside the old ones and take their place only when complete.
-        QSaveFile data(dataPath);
-        QSaveFile id(idPath);
-        const QByteArray dataBytes = isHexTextName(dataPath) ? hexText(block.Data) : block.Data;
-        const QByteArray idBytes = idFileText({block.BlockId, block.BlockVer, hwid});
-        if (!data.open(QIODevice::WriteOnly)) return saveFault(dataPath, data.errorString());
-        if (!id.open(QIODevice::WriteOnly)) return saveFault(idPath, id.errorString());
-        if (data.write(dataBytes) != dataBytes.size())
-            return saveFault(dataPath, data.errorString());
-        if (id.write(idBytes) != idBytes.size()) return saveFault(idPath, id.errorString());
-        if (!data.commit()) return saveFault(dataPath, data.errorString());
-        if (!id.commit()) return saveFault(idPath, id.errorString());
+        planned.append({dataPath, isHexTextName(dataPath) ? hexText(block.Data) : block.Data});
+        planned.append({idPath, idFileText({block.BlockId, block.BlockVer, hwid})});
     }
+    files = std::move(planned);
     return Status::ok();
+}
+
+Status saveBlockFiles(const QString& path, const BlockList& blocks,
+                      const QVector<int>& selectedRows, quint16 hwid, Interaction& ui) {
+    Q_UNUSED(ui); // the caller shows the hourglass; writing asks nothing
+    QVector<PlannedFile> files;
+    if (const Status s = planBlockFiles(path, blocks, selectedRows, hwid, files); !s) return s;
+    // Data files and id files are replaced all together or not at all.
+    return writeFilesTogether(files);
 }
 
 } // namespace x45

@@ -4,6 +4,7 @@
 
 #include "blocks/eepblock.h"
 #include "files/loadcontext.h"
+#include "files/safefile.h"
 #include "link/interaction.h"
 #include "link/status.h"
 
@@ -29,6 +30,10 @@ constexpr qint64 MaxInputFileSize = 64LL * 1024 * 1024;
 // one writes `path` itself, several write `path` with "_" and the block number inserted before
 // its last four characters. Each data file gets its id file. Files are replaced only once their
 // new contents are complete; a failure names the file and the reason.
+// The files saveBlockFiles writes, with their bytes, in order (data file, then its id file).
+[[nodiscard]] Status planBlockFiles(const QString& path, const BlockList& blocks,
+                                    const QVector<int>& selectedRows, quint16 hwid,
+                                    QVector<PlannedFile>& files);
 [[nodiscard]] Status saveBlockFiles(const QString& path, const BlockList& blocks,
                                     const QVector<int>& selectedRows, quint16 hwid,
                                     Interaction& ui);
@@ -54,25 +59,29 @@ enum class IdFileResult {
     Invalid,        // ends early or holds a number out of range: `error` says which
 };
 
-// Reads the lines of an id file. `name` is used in `error`.
+// Reads the lines of an id file. `name` is used in `error` and in `problems`, which gets every
+// number line that holds no number or more than one (the value is read leniently all the same).
 [[nodiscard]] IdFileResult parseIdFile(const QByteArray& bytes, const QString& name,
-                                       BlockIdInfo& out, QString& error);
+                                       BlockIdInfo& out, QString& error,
+                                       QVector<LoadProblem>* problems = nullptr);
 // The text of an id file, lines ended by CR LF.
 [[nodiscard]] QByteArray idFileText(const BlockIdInfo& info);
 
-// The block's bytes from hex text: each line with blanks removed through HexToBytes.
-[[nodiscard]] ByteStr parseHexText(const QByteArray& text);
+// The block's bytes from hex text: each line with blanks removed through HexToBytes. A line that
+// does not read in full is added to `problems` under `name`.
+[[nodiscard]] ByteStr parseHexText(const QByteArray& text, const QString& name = {},
+                                   QVector<LoadProblem>* problems = nullptr);
 // The hex text of a block: BytesToHexLines, each line ended by CR LF.
 [[nodiscard]] QByteArray hexText(const ByteStr& data);
 
 enum class ReadResult {
     Read,   // `bytes` holds the whole file
-    Absent, // missing or empty; an existing empty file has been deleted
+    Absent, // missing or empty (an empty file is left where it is)
     Failed, // could not be read, or too large: `error` says which
 };
 
-// Reads a whole input file, treating a missing or empty one as absent (and deleting it when it
-// exists but is empty, so that no empty file is left behind).
+// Reads a whole input file, treating a missing or empty one as absent. Nothing is deleted: an
+// empty file may be the only trace of something the person keeps.
 [[nodiscard]] ReadResult readInputFile(const QString& path, QByteArray& bytes, QString& error);
 // readInputFile for a format's reader: nullopt when the file was read into `bytes`, otherwise the
 // step the load takes (EndLoad for an absent file, Reject with ctx.error for an unreadable one).

@@ -28,6 +28,22 @@ ByteStr HexToBytes(const QByteArray& text) {
     return out;
 }
 
+QString hexLineFault(const QByteArray& compact) {
+    for (const char c : compact)
+        if (hexValue(c) < 0) {
+            const auto u = static_cast<unsigned char>(c);
+            const QString shownChar = u >= 0x20 && u < 0x7F
+                                          ? QStringLiteral("\"%1\"").arg(QLatin1Char(c))
+                                          : QStringLiteral("the character 0x%1")
+                                                .arg(QString::number(u, 16).toUpper().rightJustified(
+                                                    2, QLatin1Char('0')));
+            return QStringLiteral("%1 is not a hex digit; the line gave no bytes").arg(shownChar);
+        }
+    if (compact.size() % 2 != 0)
+        return QStringLiteral("an odd number of hex digits; the last one was dropped");
+    return {};
+}
+
 QByteArrayList BytesToHexLines(const ByteStr& data) {
     QByteArrayList lines;
     for (qsizetype start = 0; start < data.size(); start += BytesPerLine) {

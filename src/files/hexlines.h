@@ -13,6 +13,10 @@ namespace x45 {
 // whole result empty; a last single character of an odd-length text is ignored.
 [[nodiscard]] ByteStr HexToBytes(const QByteArray& text);
 
+// What is wrong with a line of hex digits (blanks already removed) that HexToBytes would not read
+// in full: a character that is no hex digit, or an odd number of digits. Empty when it reads.
+[[nodiscard]] QString hexLineFault(const QByteArray& compact);
+
 // One line per 16 bytes, each byte as two upper-case hex digits and a blank; no line for no data.
 [[nodiscard]] QByteArrayList BytesToHexLines(const ByteStr& data);
 

@@ -6,6 +6,7 @@
 #include "link/interaction.h"
 
 #include <QString>
+#include <QVector>
 
 namespace x45 {
 
@@ -15,12 +16,23 @@ enum class FileStep {
     Reject,   // the file is unusable: show `error`, and the User's list stays as before the load
 };
 
+// A line of an input file that does not read as its format wants; the load goes on as before
+// (the line gives what the lenient reading makes of it) and the line is reported afterwards.
+struct LoadProblem {
+    QString file; // the path as shown to the person
+    int line = 0; // 1-based
+    QString text; // the line as it is in the file
+    QString what; // what is wrong with it
+};
+
 struct LoadContext {
     BlockList& blocks; // the User's list being built (a working copy)
     quint16& hwid;     // the User's list's hardware id being built
     int number;        // 1-based position of the file in the selection; file 1 empties the list
     Interaction& ui;
-    QString error;     // the message for Reject, naming the file and what is wrong
+    QString error;     // Reject: the message naming the file and what is wrong; EndLoad: why
+                       // the load ended (empty when it needs no words)
+    QVector<LoadProblem>* problems = nullptr; // lines that do not read are added here
 };
 
 } // namespace x45

@@ -62,6 +62,19 @@ FileStep readMapText(const QByteArray& bytes, const QString& path, LoadContext& 
                         .arg(what);
         return FileStep::Reject;
     };
+    const QString shownPath = QDir::toNativeSeparators(path);
+    const auto problem = [&](qsizetype lineNo, const QString& what) {
+        if (ctx.problems)
+            ctx.problems->append({shownPath, int(lineNo), textOf(lines[lineNo - 1]), what});
+    };
+    // VERSION and PRODUCT take one number; "VERSION=3" (the digit eaten with the skipped
+    // character) or "VERSION = three" is reported.
+    const auto checkNumber = [&](const KeyValue& kv) {
+        if (!ReadStrictNumber(textOf(kv.value), true))
+            problem(next, QStringLiteral("%1 does not hold one number; it was read as %2")
+                              .arg(textOf(kv.key))
+                              .arg(ReadNumber(textOf(kv.value))));
+    };
     const auto currentIsLastAndEmpty = [&] {
         return current >= 0 && current == blocks.size() - 1 && blocks[current].Data.isEmpty();
     };
@@ -105,17 +118,23 @@ FileStep readMapText(const QByteArray& bytes, const QString& path, LoadContext& 
                 if (next >= lines.size()) break;
                 if (TrimBlanks(dataLine) == "}") break;
                 // Comments are not stripped here: a line with one contributes no bytes.
-                if (current >= 0)
-                    blocks[current].Data += HexToBytes(RemoveSpaces(RemoveHexPrefix(dataLine)));
+                const QByteArray compact = RemoveSpaces(RemoveHexPrefix(dataLine));
+                if (const QString fault = hexLineFault(compact); !fault.isEmpty())
+                    problem(next, QStringLiteral("data line: %1").arg(fault));
+                if (current >= 0) blocks[current].Data += HexToBytes(compact);
             }
             if (next >= lines.size()) {
                 ctx.blocks.clear();
                 ctx.hwid = hwid;
+                ctx.error = QStringLiteral("\"%1\" ends inside a data block (Possible corrupted "
+                                           "mapping file!); the User's list was emptied")
+                                .arg(shownPath);
                 ctx.ui.message(QStringLiteral("Possible corrupted mapping file!"), QString(),
                                Buttons::Ok, Icon::Critical, Button::Ok);
                 return FileStep::EndLoad;
             }
         } else if (kv.key == "VERSION") {
+            checkNumber(kv);
             if (current >= 0) {
                 const auto version = toUInt8(ReadNumber(textOf(kv.value)));
                 if (!version)
@@ -144,6 +163,7 @@ FileStep readMapText(const QByteArray& bytes, const QString& path, LoadContext& 
                 }
             }
         } else if (kv.key == "PRODUCT") {
+            checkNumber(kv);
             const auto product = toHWid(ReadNumber(textOf(kv.value)));
             if (!product)
                 return reject(QStringLiteral("sets PRODUCT to \"%1\", outside -32768..65535")

@@ -10,7 +10,9 @@
 namespace x45 {
 
 // Loads the blocks of one mapping file into ctx.blocks and its PRODUCT into ctx.hwid.
-// EndLoad: the file is missing or empty (an empty one is deleted), or it ends inside a data
+// Lines that do not read (a data line that is not pairs of hex digits, a VERSION or PRODUCT
+// without one clean number) go to ctx.problems.
+// EndLoad: the file is missing or empty (it stays on the disk), or it ends inside a data
 // block ("Possible corrupted mapping file!" is shown and the list is emptied). Reject: a version,
 // section number or PRODUCT out of range, or an unreadable file; ctx is then left untouched.
 [[nodiscard]] FileStep loadMapFile(const QString& path, LoadContext& ctx);

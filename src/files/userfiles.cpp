@@ -5,6 +5,7 @@
 #include "files/eepfile.h"
 #include "files/loadcontext.h"
 #include "files/mapfile.h"
+#include "files/hexlines.h"
 #include "files/safefile.h"
 
 #include <QDir>
@@ -71,7 +72,34 @@ FileStep loadEepFile(const QString& path, LoadContext& ctx) {
     return FileStep::Continue;
 }
 
-LoadOutcome LoadUserFiles(const QStringList& names, Workspace& ws, Interaction& ui) {
+QString loadReportText(const LoadReport& report) {
+    // Enough lines to see what is wrong; a file full of bad lines does not fill the screen.
+    constexpr qsizetype MostShown = 20;
+    QStringList lines;
+    for (const QString& name : report.skipped)
+        lines << QStringLiteral("skipped %1: not an EEPROM, block or mapping file").arg(name);
+    if (!report.problems.isEmpty()) {
+        lines << QStringLiteral("%1 line(s) do not read and were taken as far as they read; "
+                                "check these blocks before using them:")
+                     .arg(report.problems.size());
+        for (qsizetype i = 0; i < report.problems.size() && i < MostShown; ++i) {
+            const LoadProblem& p = report.problems[i];
+            lines << QStringLiteral("%1 line %2: \"%3\": %4")
+                         .arg(p.file)
+                         .arg(p.line)
+                         .arg(p.text, p.what);
+        }
+        if (report.problems.size() > MostShown)
+            lines << QStringLiteral("... and %1 more").arg(report.problems.size() - MostShown);
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+LoadOutcome LoadUserFiles(const QStringList& names, Workspace& ws, Interaction& ui,
+                          LoadReport* report) {
+    LoadReport local;
+    LoadReport& rep = report ? *report : local;
+    rep = LoadReport();
     BusyPointer busy(ui);
     // Every file works on this copy; a rejected file leaves the User's list as it was.
     BlockList blocks = ws.UserBlocks;
@@ -79,7 +107,7 @@ LoadOutcome LoadUserFiles(const QStringList& names, Workspace& ws, Interaction& 
     LoadOutcome outcome = LoadOutcome::Loaded;
     for (qsizetype i = 0; i < names.size(); ++i) {
         const QString& name = names[i];
-        LoadContext ctx{blocks, hwid, static_cast<int>(i + 1), ui, QString()};
+        LoadContext ctx{blocks, hwid, static_cast<int>(i + 1), ui, QString(), &rep.problems};
         FileStep step = FileStep::Continue;
         switch (formatOfName(name)) {
         case FileFormat::Eep:
@@ -93,7 +121,8 @@ LoadOutcome LoadUserFiles(const QStringList& names, Workspace& ws, Interaction& 
             step = loadMapFile(name, ctx);
             break;
         case FileFormat::Unknown:
-            continue; // other files of a selection are passed over
+            rep.skipped << FileTitleOf(name); // passed over, and named afterwards
+            continue;
         }
         if (step == FileStep::Reject) {
             ui.setBusy(false);
@@ -120,8 +149,15 @@ LoadOutcome LoadUserFiles(const QStringList& names, Workspace& ws, Interaction& 
         }
         if (step == FileStep::EndLoad) {
             outcome = LoadOutcome::EndedEarly;
+            rep.endedAt = shown(name);
+            rep.endReason = ctx.error;
             break;
         }
+    }
+    if (const QString text = loadReportText(rep); !text.isEmpty()) {
+        ui.setBusy(false);
+        ui.inform(text, Icon::Exclamation);
+        ui.setBusy(true);
     }
     SortBlocks(blocks);
     ws.UserBlocks = std::move(blocks);
@@ -129,10 +165,10 @@ LoadOutcome LoadUserFiles(const QStringList& names, Workspace& ws, Interaction& 
     return outcome;
 }
 
-Status SaveUserFiles(const QString& name, const Workspace& ws, const QVector<int>& selectedRows,
-                     Interaction& ui) {
-    BusyPointer busy(ui);
+Status PlanUserFiles(const QString& name, const Workspace& ws, const QVector<int>& selectedRows,
+                     QVector<PlannedFile>& files) {
     Status result;
+    files.clear();
     switch (formatOfName(name)) {
     case FileFormat::Eep: {
         const QVector<int> rows = selectedOrAll(ws.UserBlocks.size(), selectedRows);
@@ -140,7 +176,7 @@ Status SaveUserFiles(const QString& name, const Workspace& ws, const QVector<int
         chosen.reserve(rows.size());
         for (const int row : rows)
             chosen.append(ws.UserBlocks[row]);
-        result = writeFileSafely(name, serializeEep(chosen, ws.UserHWid));
+        files.append({name, serializeEep(chosen, ws.UserHWid)});
         break;
     }
     case FileFormat::Bin:
@@ -158,7 +194,7 @@ Status SaveUserFiles(const QString& name, const Workspace& ws, const QVector<int
                                       .arg(shown(name)));
             break;
         }
-        result = saveBlockFiles(name, ws.UserBlocks, rows, ws.UserHWid, ui);
+        result = planBlockFiles(name, ws.UserBlocks, rows, ws.UserHWid, files);
         break;
     }
     case FileFormat::Map:
@@ -169,6 +205,16 @@ Status SaveUserFiles(const QString& name, const Workspace& ws, const QVector<int
                                   .arg(shown(name)));
         break;
     }
+    return result;
+}
+
+Status SaveUserFiles(const QString& name, const Workspace& ws, const QVector<int>& selectedRows,
+                     Interaction& ui, QVector<PlannedFile>* written) {
+    BusyPointer busy(ui);
+    QVector<PlannedFile> files;
+    Status result = PlanUserFiles(name, ws, selectedRows, files);
+    if (result) result = writeFilesTogether(files);
+    if (result && written) *written = std::move(files);
     if (!result) {
         ui.setBusy(false);
         ui.inform(result.message(), Icon::Exclamation);

@@ -4,6 +4,8 @@
 // files, and the final sort. The window and the command line both run these.
 
 #include "blocks/eepblock.h"
+#include "files/loadcontext.h"
+#include "files/safefile.h"
 #include "link/interaction.h"
 #include "link/status.h"
 
@@ -26,23 +28,41 @@ enum class LoadOutcome {
                 // and UserHWid are exactly as before the load
 };
 
+// What a load has to tell besides its outcome.
+struct LoadReport {
+    QVector<LoadProblem> problems; // lines that did not read (the load took them leniently)
+    QStringList skipped;           // names of no known format, passed over
+    QString endedAt;               // EndedEarly: the file that ended the load
+    QString endReason;             // EndedEarly: why, when there is more to say than the name
+};
+
+// The one message of a load's skipped files and problem lines; empty when there is none.
+[[nodiscard]] QString loadReportText(const LoadReport& report);
+
 // Loads the files in order into ws.UserBlocks and ws.UserHWid. File 1 of the selection starts
 // from an empty list; later files merge into it (same number: replaced in place, else appended).
 // The work is done on a copy that replaces the User's list only when the load is not rejected.
-// The caller refills the User's view after Loaded and EndedEarly.
-[[nodiscard]] LoadOutcome LoadUserFiles(const QStringList& names, Workspace& ws, Interaction& ui);
+// The caller refills the User's view after Loaded and EndedEarly. Files of no known format and
+// lines that do not read are shown afterwards in one message (loadReportText) and given in
+// `report`. No input file is deleted, whatever it holds.
+[[nodiscard]] LoadOutcome LoadUserFiles(const QStringList& names, Workspace& ws, Interaction& ui,
+                                        LoadReport* report = nullptr);
 
 // Loads one EEPROM file into a load in progress (file number `number`, 1-based).
-struct LoadContext;
-enum class FileStep;
 [[nodiscard]] FileStep loadEepFile(const QString& path, LoadContext& ctx);
 
 // Saves the User's list under `name`. "eep": one file with the selected blocks when two or more
 // rows are selected, else all, and UserHWid. "bin"/"txt": single-block files of the selected
 // rows. The old file is replaced only once the new one is complete. A failure (including a name
 // of no known format) is shown through ui and returned.
+// All files of one save are replaced together or not at all; `written` gets them with the bytes
+// they hold, so that a caller can read them back.
 [[nodiscard]] Status SaveUserFiles(const QString& name, const Workspace& ws,
-                                   const QVector<int>& selectedRows, Interaction& ui);
+                                   const QVector<int>& selectedRows, Interaction& ui,
+                                   QVector<PlannedFile>* written = nullptr);
+// The files SaveUserFiles would write, with their bytes; nothing is written.
+[[nodiscard]] Status PlanUserFiles(const QString& name, const Workspace& ws,
+                                   const QVector<int>& selectedRows, QVector<PlannedFile>& files);
 
 // The multi-selection result of a Windows-style open dialog ("folder\0name1\0name2") as full
 // names; a text without NUL is one name.

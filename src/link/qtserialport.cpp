@@ -1,12 +1,18 @@
 #include "qtserialport.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
 #include <QSerialPort>
 #include <QSerialPortInfo>
 #include <QThread>
 #include <chrono>
 #ifdef Q_OS_UNIX
 #include <cerrno>
+#include <csignal>
+#include <fcntl.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 #endif
@@ -41,6 +47,80 @@ void drainOutput(int fd, std::chrono::milliseconds bound) {
         QThread::msleep(static_cast<unsigned long>(DrainPoll.count()));
 }
 #endif
+#ifdef Q_OS_UNIX
+// Where QSerialPort looks for a name: a path starting with "/", "./" or "../" as it is, any other
+// name in /dev.
+QString deviceLocation(const QString& name) {
+    if (name.startsWith(QLatin1Char('/')) || name.startsWith(QLatin1String("./")) ||
+        name.startsWith(QLatin1String("../")))
+        return name;
+    return QStringLiteral("/dev/") + name;
+}
+
+// The lock file another program holds on the device, with who holds it; empty when there is
+// none. Programs that share serial ports leave "LCK.." and the device name in one of the usual
+// lock folders, holding their process id and name.
+QString lockHolder(const QString& location) {
+    QString device = location;
+    if (device.startsWith(QLatin1String("/dev/"))) device = device.mid(5);
+    device.replace(QLatin1Char('/'), QLatin1Char('_'));
+    const QStringList folders{QStringLiteral("/var/lock"),       QStringLiteral("/run/lock"),
+                              QStringLiteral("/etc/locks"),      QStringLiteral("/var/spool/locks"),
+                              QStringLiteral("/var/spool/uucp"), QStringLiteral("/tmp"),
+                              QStringLiteral("/var/tmp"),        QDir::tempPath()};
+    for (const QString& folder : folders) {
+        const QString path = folder + QStringLiteral("/LCK..") + device;
+        if (!QFileInfo::exists(path)) continue;
+        QLockFile lock(path);
+        qint64 pid = 0;
+        QString host, app;
+        if (!lock.getLockInfo(&pid, &host, &app)) continue;
+        if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) continue;
+        return QStringLiteral("%1, process %2, holds its lock file %3")
+            .arg(app.isEmpty() ? QStringLiteral("a program") : app)
+            .arg(pid)
+            .arg(path);
+    }
+    return {};
+}
+
+// The reason for a refused open, in terms of its real cause. QSerialPort reports a lock held by
+// another program as a permission error; whether we may use the device at all tells them apart.
+QString openFailure(const QString& name, QSerialPort::SerialPortError error,
+                    const QString& qtReason) {
+    if (name.isEmpty()) return qtReason;
+    const QString location = deviceLocation(name);
+    if (!QFileInfo::exists(location)) {
+        if (name.startsWith(QLatin1Char('/')))
+            return QStringLiteral("no such device \"%1\"").arg(location);
+        if (location != name)
+            return QStringLiteral("no such device \"%1\" (a name that does not start with "
+                                  "\"/\", \"./\" or \"../\" is looked for in /dev)")
+                .arg(location);
+        return QStringLiteral("no such device \"%1\" in the folder \"%2\"")
+            .arg(location, QDir::currentPath());
+    }
+    if (error == QSerialPort::PermissionError) {
+        if (::access(QFile::encodeName(location).constData(), R_OK | W_OK) != 0)
+            return QStringLiteral("permission denied for %1").arg(location);
+        // We may read and write the device, so the refusal is a hold on it: another program's
+        // lock file, the exclusive mode a program sets on a port it has open, or a lock file
+        // that could not be made.
+        if (const QString holder = lockHolder(location); !holder.isEmpty())
+            return QStringLiteral("the port is in use by another program (%1)").arg(holder);
+        if (qtReason.contains(QLatin1String("lock"), Qt::CaseInsensitive))
+            // Worded so that the advice added to it is the general one, not "close the program".
+            return QStringLiteral("no other program holds the port, but the file that reserves "
+                                  "it for this program (LCK..%1) could not be created; check "
+                                  "that the system's folder for such files is writable and not "
+                                  "full, and that no file size limit is set")
+                .arg(QFileInfo(location).fileName());
+        return QStringLiteral("the device is busy: another program has it open for its own use");
+    }
+    return qtReason;
+}
+#endif
+
 } // namespace
 
 qint32 baudOfSettings(const QString& settings) {
@@ -88,7 +168,11 @@ bool QtSerialPort::open(QString* error) {
     port_->setStopBits(QSerialPort::OneStop);
     port_->setFlowControl(QSerialPort::NoFlowControl);
     if (!port_->open(QIODevice::ReadWrite)) {
+#ifdef Q_OS_UNIX
+        if (error) *error = openFailure(name_, port_->error(), port_->errorString());
+#else
         if (error) *error = port_->errorString();
+#endif
         return false;
     }
     // The cable draws its power from DTR/RTS on many adapters; keep both raised.

@@ -2,9 +2,21 @@
 
 #include "request.h"
 
+#include "transfer/parseblocklist.h"
+
 #include <algorithm>
 
 namespace x45 {
+
+namespace {
+
+// The numbers the confirmation names, so a typo in a typed list shows before anything goes.
+QString deleteListLine(const QVector<qint16>& ids) {
+    if (ids.isEmpty()) return {};
+    return QStringLiteral("\nBlocks: ") + blockNamesText(QVector<qint32>(ids.cbegin(), ids.cend()));
+}
+
+} // namespace
 
 bool PhoneTransfer::DeleteBlock(qint32 n) {
     Request req;
@@ -40,7 +52,8 @@ RunResult PhoneTransfer::DeleteDirectly(
         ids.append(PhoneBlocks.at(row).BlockId);
 
     const Button sure = ui_.message(
-        QStringLiteral("Are you sure you want to delete %1 blocks from the phone?").arg(ids.size()),
+        QStringLiteral("Are you sure you want to delete %1 blocks from the phone?").arg(ids.size()) +
+            deleteListLine(ids),
         QStringLiteral("Confirm delete from phone"), Buttons::YesNo, Icon::None, Button::Yes);
     if (sure != Button::Yes) {
         ui_.setStatus(QStringLiteral("Ready"));

@@ -82,4 +82,66 @@ Status ParseBlockList(const QString& text, QVector<qint32>& numbers) {
     return Status::ok();
 }
 
+namespace {
+
+Status notABlock(const QString& token, const QString& why) {
+    return Status::fail(QStringLiteral("\"%1\" in the block list %2; nothing was sent. Give "
+                                       "block numbers (decimal, &H hexadecimal or &O octal, "
+                                       "0..32767) and ranges such as 7-9, separated by blanks, "
+                                       "commas or semicolons.")
+                            .arg(token, why));
+}
+
+// One number of a strict token, or nullopt when it is none or outside 0..32767.
+std::optional<qint32> strictNumber(const QString& text) {
+    const auto value = ReadStrictNumber(text, false);
+    if (!value || *value > 32767) return std::nullopt;
+    return static_cast<qint32>(*value);
+}
+
+} // namespace
+
+Status ParseBlockListStrict(const QString& text, QVector<qint32>& numbers) {
+    QString s = text;
+    s.replace(u',', u' ').replace(u';', u' ');
+    const QStringList tokens = s.split(u' ', Qt::SkipEmptyParts);
+    if (tokens.isEmpty())
+        return Status::fail(QStringLiteral("The block list \"%1\" names no block; nothing was "
+                                           "sent.")
+                                .arg(text));
+    QVector<qint32> found;
+    for (const QString& token : tokens) {
+        const qsizetype hyphen = token.indexOf(u'-');
+        if (hyphen < 0) {
+            const auto n = strictNumber(token);
+            if (!n) return notABlock(token, QStringLiteral("is not a block number"));
+            if (found.size() + 1 > MaxListedBlocks) return tooMany();
+            found.append(*n);
+            continue;
+        }
+        qsizetype after = hyphen;
+        while (after < token.size() && token.at(after) == u'-')
+            ++after;
+        const auto lo = strictNumber(token.left(hyphen));
+        const auto hi = strictNumber(token.mid(after));
+        if (!lo || !hi)
+            return notABlock(token, QStringLiteral("is not a range of two block numbers"));
+        if (*lo > *hi) return notABlock(token, QStringLiteral("is a range that runs downwards"));
+        if (found.size() + (*hi - *lo + 1) > MaxListedBlocks) return tooMany();
+        for (qint32 n = *lo; n <= *hi; ++n)
+            found.append(n);
+    }
+    numbers += found;
+    return Status::ok();
+}
+
+QString blockNamesText(const QVector<qint32>& ids, qsizetype most) {
+    QStringList parts;
+    for (qsizetype i = 0; i < ids.size() && i < most; ++i)
+        parts << QString::number(ids[i]);
+    QString text = parts.join(QStringLiteral(", "));
+    if (ids.size() > most) text += QStringLiteral(", ... (%1 blocks)").arg(ids.size());
+    return text;
+}
+
 } // namespace x45

@@ -20,4 +20,15 @@ constexpr qsizetype MaxListedBlocks = 4 * 65536;
 // and the failure names the offending token.
 [[nodiscard]] Status ParseBlockList(const QString& text, QVector<qint32>& numbers);
 
+// The list for operations that write or delete, where a typo must not name another block: the
+// same separators, but every token is a block number (decimal digits, &H hexadecimal, &O octal)
+// within 0..32767, or an ascending range "lo-hi" of two of them. Anything else ("abc", "-",
+// "1.5", "0x10", "9-7", a list of separators only) fails with a message naming the token, and
+// nothing is appended.
+[[nodiscard]] Status ParseBlockListStrict(const QString& text, QVector<qint32>& numbers);
+
+// The block numbers for a confirmation: all of them when there are at most `most`, otherwise
+// the first `most`, "..." and the count.
+[[nodiscard]] QString blockNamesText(const QVector<qint32>& ids, qsizetype most = 10);
+
 } // namespace x45

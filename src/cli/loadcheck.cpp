@@ -1,0 +1,113 @@
+#include "loadcheck.h"
+
+#include "commands.h"
+
+#include "files/userfiles.h"
+#include "transfer/parseblocklist.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <cstdio>
+
+namespace x45::cli {
+
+namespace {
+
+void printError(const char* command, const QString& text) {
+    std::fprintf(stderr, "x45eep-cli %s: %s\n", command, text.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
+QString shown(const QString& path) {
+    return QDir::toNativeSeparators(path);
+}
+
+} // namespace
+
+void addLenientOption(CommandLine& cmd) {
+    cmd.addOption({QStringLiteral("lenient"),
+                   QStringLiteral("Take files with lines that do not read (bad hex text, id "
+                                  "numbers with other characters, bad mapping data lines) as "
+                                  "the window loads them, instead of refusing them.")});
+}
+
+LoadUse loadUseOf(const CommandLine& cmd) {
+    return cmd.isSet(QStringLiteral("lenient")) ? LoadUse::Lenient : LoadUse::Use;
+}
+
+int loadFiles(const char* command, const QStringList& names, Workspace& ws,
+              TerminalInteraction& ui, LoadUse use) {
+    for (const QString& name : names) {
+        const QFileInfo info(name);
+        if (!info.exists()) {
+            printError(command,
+                       QStringLiteral("cannot find \"%1\"; nothing was loaded.").arg(shown(name)));
+            return ExitFailed;
+        }
+        // A command line names files deliberately: an empty one is reported and left alone.
+        if (info.isFile() && info.size() == 0) {
+            printError(command,
+                       QStringLiteral("\"%1\" is empty; nothing was loaded.").arg(shown(name)));
+            return ExitFailed;
+        }
+    }
+    LoadReport report;
+    switch (LoadUserFiles(names, ws, ui, &report)) {
+    case LoadOutcome::Loaded:
+        break;
+    case LoadOutcome::Rejected:
+        return ExitFailed; // its message is on stderr already
+    case LoadOutcome::EndedEarly:
+        printError(command, QStringLiteral("the load ended early: %1; the result is incomplete, "
+                                           "nothing was used.")
+                                .arg(report.endReason.isEmpty()
+                                         ? QStringLiteral("at \"%1\"").arg(report.endedAt)
+                                         : report.endReason));
+        return ExitFailed;
+    }
+    // The skipped names and the lines that do not read have been printed by the load.
+    if (!report.skipped.isEmpty()) {
+        printError(command, QStringLiteral("%1 file(s) of no known format; nothing was used. "
+                                           "Name .eep, .bin, .txt or .map files only.")
+                                .arg(report.skipped.size()));
+        return ExitFailed;
+    }
+    if (!report.problems.isEmpty() && use == LoadUse::Use) {
+        printError(command, QStringLiteral("the files hold %1 line(s) that do not read; nothing "
+                                           "was used. Correct them, or give --lenient to take "
+                                           "the files as far as they read.")
+                                .arg(report.problems.size()));
+        return ExitFailed;
+    }
+    return ExitOk;
+}
+
+std::optional<int> strictBlockList(const CommandLine& cmd, const QString& text,
+                                   QVector<qint32>& numbers) {
+    if (const Status st = ParseBlockListStrict(text, numbers); !st)
+        return cmd.usageError(QStringLiteral("--blocks: ") + st.message());
+    return std::nullopt;
+}
+
+QString plainList(const QVector<qint32>& numbers) {
+    QStringList parts;
+    parts.reserve(numbers.size());
+    for (const qint32 n : numbers)
+        parts << QString::number(n);
+    return parts.join(QLatin1Char(' '));
+}
+
+int saveProvenBackup(TerminalInteraction& ui, const QString& path, const Workspace& ws) {
+    QVector<int> rows(ws.UserBlocks.size());
+    for (int i = 0; i < rows.size(); ++i)
+        rows[i] = i;
+    QVector<PlannedFile> written;
+    if (!SaveUserFiles(path, ws, rows, ui, &written)) return ExitFailed; // shown by the save
+    if (const Status proven = verifyFiles(written); !proven) {
+        ui.print(QStringLiteral("The backup is not sound: %1").arg(proven.message()));
+        return ExitFailed;
+    }
+    return ExitOk;
+}
+
+} // namespace x45::cli

@@ -1,0 +1,49 @@
+#pragma once
+// Checks shared by the commands that load files or take a list of blocks to write or delete: the
+// load with its report, the strict block list, and the backup proven before a destructive step.
+
+#include "options.h"
+
+#include "blocks/eepblock.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVector>
+#include <optional>
+
+namespace x45::cli {
+
+// What the command does with the loaded blocks.
+enum class LoadUse {
+    Show,    // list: lines that do not read are printed, the list is printed all the same
+    Use,     // write, convert, compare: lines that do not read refuse the input
+    Lenient, // the same with --lenient: they are printed and the input is taken as read
+};
+
+// --lenient for the commands that refuse input with lines that do not read.
+void addLenientOption(CommandLine& cmd);
+// Use or Lenient, after the command line was parsed.
+[[nodiscard]] LoadUse loadUseOf(const CommandLine& cmd);
+
+// Loads the named files as the window's "Load" does. A name that does not exist or an empty
+// file is refused before anything is read, and nothing is deleted. A file of no known format is
+// named and refused. Returns ExitOk when the list is complete and usable; otherwise the reason
+// has been printed and ExitFailed is returned.
+[[nodiscard]] int loadFiles(const char* command, const QStringList& names, Workspace& ws,
+                            TerminalInteraction& ui, LoadUse use);
+
+// --blocks for write and delete: the strict list. Returns an exit code (usage error naming the
+// token) when it does not read.
+[[nodiscard]] std::optional<int> strictBlockList(const CommandLine& cmd, const QString& text,
+                                                 QVector<qint32>& numbers);
+
+// The numbers as a list that both grammars read the same way, for the reads that follow the
+// strict check.
+[[nodiscard]] QString plainList(const QVector<qint32>& numbers);
+
+// Saves the blocks to `path` as "Save" does, then reads every file back and compares it with
+// what was meant. ExitOk only when the backup is proven; otherwise the reason has been printed.
+[[nodiscard]] int saveProvenBackup(TerminalInteraction& ui, const QString& path,
+                                   const Workspace& ws);
+
+} // namespace x45::cli
