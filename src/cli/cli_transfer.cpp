@@ -1,5 +1,6 @@
 // x45eep-cli read, write and delete: the phone-side operations of the window over the terminal.
 
+#include "cli_json.h"
 #include "commands.h"
 #include "options.h"
 
@@ -55,6 +56,25 @@ int runExit(TerminalInteraction& ui, const RunResult& r, const char* skippedWhat
     return r.notFound > 0 ? ExitFailed : ExitOk;
 }
 
+// The listed numbers (each once, in the order given) that are not in `done`.
+QVector<qint32> listedNotIn(const QVector<qint32>& listed, const QSet<qint32>& done) {
+    QVector<qint32> out;
+    QSet<qint32> seen;
+    for (const qint32 n : listed)
+        if (!done.contains(n) && !seen.contains(n)) {
+            out.append(n);
+            seen.insert(n);
+        }
+    return out;
+}
+
+QSet<qint32> idsOf(const BlockList& blocks) {
+    QSet<qint32> ids;
+    for (const EEPBlock& b : blocks)
+        ids.insert(b.BlockId);
+    return ids;
+}
+
 // Every row: "Save" writes the selected rows of single-block formats, and all of an .eep.
 QVector<int> allRows(const BlockList& blocks) {
     QVector<int> rows;
@@ -81,6 +101,7 @@ int runRead(const QStringList& args) {
                    QStringLiteral("LIST")});
     cmd.addOption({QStringLiteral("out"), QStringLiteral("File to save the blocks in."),
                    QStringLiteral("FILE")});
+    addJsonOption(cmd);
     cmd.setEpilog(QString::fromLatin1(ExitEpilog));
     if (const auto done = cmd.parse(args)) return *done;
     if (!cmd.positional().isEmpty())
@@ -106,8 +127,13 @@ int runRead(const QStringList& args) {
     const RunResult r =
         custom ? transfer.LoadCustom(PhoneBlocks, list) : transfer.LoadAll(PhoneBlocks);
     int code = runExit(ui, r, "could not be read and are missing from the file");
+    const bool json = jsonWanted(cmd);
+    RunSummary summary{QStringLiteral("read"), runEndName(r.end), int(PhoneBlocks.size()),
+                       r.skipped, r.notFound, std::nullopt, QString()};
+    if (custom) summary.notDone = listedNotIn(numbers, idsOf(PhoneBlocks));
     if (r.end != RunEnd::Completed) {
         phone.end();
+        if (json) printJson(summaryJson(summary));
         return code;
     }
     Workspace ws;
@@ -116,10 +142,18 @@ int runRead(const QStringList& args) {
     phone.end();
     if (PhoneBlocks.isEmpty()) {
         say(ui, QStringLiteral("No block was read; %1 was not written.").arg(out));
+        if (json) printJson(summaryJson(summary));
         return ExitFailed;
     }
-    if (const Status saved = SaveUserFiles(out, ws, allRows(ws.UserBlocks), ui); !saved)
+    if (const Status saved = SaveUserFiles(out, ws, allRows(ws.UserBlocks), ui); !saved) {
+        if (json) printJson(summaryJson(summary));
         return ExitFailed; // shown by the save
+    }
+    if (json) {
+        summary.file = out;
+        printJson(summaryJson(summary));
+        return code;
+    }
     std::printf(
         "%s\n",
         qPrintable(QStringLiteral("Read %1 block(s) into %2.").arg(PhoneBlocks.size()).arg(out)));
@@ -146,6 +180,7 @@ int runWrite(const QStringList& args) {
     cmd.addOption({QStringLiteral("any-hwid"),
                    QStringLiteral("Write even when the files belong to another hardware id than "
                                   "the phone's.")});
+    addJsonOption(cmd);
     cmd.addPositional(QStringLiteral("FILE"), QStringLiteral(".eep, .bin, .txt or .map files."),
                       QStringLiteral("FILE..."));
     cmd.setEpilog(QString::fromLatin1(ExitEpilog));
@@ -202,6 +237,11 @@ int runWrite(const QStringList& args) {
         });
     phone.end();
     const int code = runExit(ui, r, "were skipped and not written");
+    if (jsonWanted(cmd)) {
+        printJson(summaryJson({QStringLiteral("write"), runEndName(r.end), r.done, r.skipped,
+                               r.notFound, std::nullopt, QString()}));
+        return code;
+    }
     if (r.end == RunEnd::Completed) {
         std::printf("%s\n", qPrintable(QStringLiteral("Wrote %1 block(s).").arg(r.done)));
         std::fflush(stdout);
@@ -223,6 +263,7 @@ int runDelete(const QStringList& args) {
     cmd.addOption({QStringLiteral("backup"),
                    QStringLiteral("Save the blocks to FILE (.eep, .bin, .txt) before deleting."),
                    QStringLiteral("FILE")});
+    addJsonOption(cmd);
     cmd.setEpilog(QString::fromLatin1(ExitEpilog));
     if (const auto done = cmd.parse(args)) return *done;
     if (!cmd.positional().isEmpty())
@@ -246,15 +287,23 @@ int runDelete(const QStringList& args) {
     PhoneTransfer transfer(phone.session());
     BlockList PhoneBlocks;
     const RunResult loaded = transfer.LoadCustom(PhoneBlocks, list);
+    const bool json = jsonWanted(cmd);
+    // Nothing deleted: every listed number is left.
+    RunSummary summary{QStringLiteral("delete"), runEndName(loaded.end), 0, loaded.skipped,
+                       loaded.notFound, listedNotIn(numbers, {}), QString()};
     if (loaded.end != RunEnd::Completed || loaded.skipped > 0) {
         phone.end();
         const int code = runExit(ui, loaded, "could not be read");
         say(ui, QStringLiteral("Nothing was deleted."));
+        if (loaded.end == RunEnd::Completed) summary.result = runEndName(RunEnd::Cancelled);
+        if (json) printJson(summaryJson(summary));
         return code == ExitOk ? ExitFailed : code;
     }
     if (PhoneBlocks.isEmpty()) {
         phone.end();
         say(ui, QStringLiteral("None of the blocks is on the phone; nothing was deleted."));
+        summary.result = runEndName(RunEnd::Cancelled);
+        if (json) printJson(summaryJson(summary));
         return ExitFailed;
     }
     if (!backup.isEmpty()) {
@@ -264,21 +313,34 @@ int runDelete(const QStringList& args) {
         if (const Status saved = SaveUserFiles(backup, ws, allRows(ws.UserBlocks), ui); !saved) {
             phone.end();
             say(ui, QStringLiteral("Nothing was deleted."));
+            summary.result = runEndName(RunEnd::Cancelled);
+            if (json) printJson(summaryJson(summary));
             return ExitFailed;
         }
+        summary.file = backup;
     }
     QVector<qint16> deleted;
     const RunResult r =
         transfer.DeleteDirectly(PhoneBlocks, allRows(PhoneBlocks),
                                 [&deleted](const QVector<qint16>& ids) { deleted = ids; });
     phone.end();
+    QSet<qint32> gone;
+    for (const qint16 id : std::as_const(deleted))
+        gone.insert(id);
+    summary.result = runEndName(r.end);
+    summary.done = int(deleted.size());
+    summary.skipped += r.skipped;
+    summary.notDone = listedNotIn(numbers, gone);
+    if (json) printJson(summaryJson(summary));
     if (r.end == RunEnd::Cancelled) {
         say(ui, QStringLiteral("Nothing was deleted (confirm with --yes)."));
         return ExitFailed;
     }
     const int code = runExit(ui, r, "were not deleted");
     if (r.end == RunEnd::Completed) {
-        std::printf("%s\n", qPrintable(QStringLiteral("Deleted %1 block(s).").arg(deleted.size())));
+        if (!json)
+            std::printf("%s\n",
+                        qPrintable(QStringLiteral("Deleted %1 block(s).").arg(deleted.size())));
         std::fflush(stdout);
         return loaded.notFound > 0 ? ExitFailed : code;
     }
