@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSerialPortInfo>
 #include <QToolButton>
 
@@ -84,6 +85,33 @@ void MainForm::connectControls() {
     connect(w_.DeleteNowButton, &QPushButton::clicked, this, &MainForm::DeleteNowButton_Click);
     connect(session_.get(), &Session::identified, this, &MainForm::showIdentity);
     connect(session_.get(), &Session::spaceChanged, this, &MainForm::showSpace);
+    connectKeys();
+}
+
+void MainForm::connectKeys() {
+    // A key acts exactly as its button: nothing happens while the button is disabled.
+    const auto press = [](QAbstractButton* button) {
+        if (button->isEnabled()) button->click();
+    };
+    const auto key = [this, press](const QKeySequence& keys, QWidget* on, Qt::ShortcutContext where,
+                                   QAbstractButton* button) {
+        auto* shortcut = new QShortcut(keys, on);
+        shortcut->setContext(where);
+        connect(shortcut, &QShortcut::activated, this, [press, button] { press(button); });
+    };
+    key(QKeySequence(Qt::CTRL | Qt::Key_O), this, Qt::WindowShortcut, w_.LoadUsersButton);
+    key(QKeySequence(Qt::CTRL | Qt::Key_S), this, Qt::WindowShortcut, w_.SaveUsersButton);
+    key(QKeySequence(Qt::Key_Delete), w_.PhoneEEPList, Qt::WidgetWithChildrenShortcut,
+        w_.DeletePhonesButton);
+    key(QKeySequence(Qt::Key_Delete), w_.UserEEPList, Qt::WidgetWithChildrenShortcut,
+        w_.DeleteUsersButton);
+    key(QKeySequence(Qt::CTRL | Qt::Key_A), w_.PhoneEEPList, Qt::WidgetWithChildrenShortcut,
+        w_.SelectAllPhonesButton);
+    key(QKeySequence(Qt::CTRL | Qt::Key_A), w_.UserEEPList, Qt::WidgetWithChildrenShortcut,
+        w_.SelectAllUsersButton);
+    // Files dropped on the User's list are loaded as "Load" loads them.
+    w_.UserEEPList->setAcceptDrops(true);
+    w_.UserEEPList->viewport()->installEventFilter(this);
 }
 
 // --- Ports -------------------------------------------------------------------------------------
@@ -94,19 +122,25 @@ void MainForm::fillPortChoices() {
         w_.Combo3->addItem(QStringLiteral("COM%1").arg(i + 1), comPortDevice(i));
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
 #ifdef Q_OS_WIN
-        addPortChoice(info.portName(), false);
+        const QString device = info.portName();
 #else
-        addPortChoice(info.systemLocation(), false);
+        const QString device = info.systemLocation();
 #endif
+        // With several USB cables plugged in, the adapter's name tells them apart.
+        const QString description = info.description().trimmed();
+        addPortChoice(device, false,
+                      description.isEmpty()
+                          ? device
+                          : QStringLiteral("%1 \u2013 %2").arg(info.portName(), description));
     }
 }
 
-void MainForm::addPortChoice(const QString& device, bool select) {
+void MainForm::addPortChoice(const QString& device, bool select, const QString& label) {
     if (device.isEmpty()) return;
     int at = w_.Combo3->findData(device);
     if (at < 0) at = w_.Combo3->findText(device);
     if (at < 0) {
-        w_.Combo3->addItem(device, device);
+        w_.Combo3->addItem(label.isEmpty() ? device : label, device);
         at = w_.Combo3->count() - 1;
     }
     if (select) w_.Combo3->setCurrentIndex(at);
