@@ -74,8 +74,8 @@ TEST(CliJson, PhoneRunsFilesAndErrors) {
     EXPECT_EQ(o.value("done").toInt(), 1);
     EXPECT_TRUE(o.value("notDone").isNull());
 
-    const CliRun del = runCli({"delete", "--port", sim.path(), "--wait", "10", "--blocks",
-                               "40 777", "--yes", "--json"});
+    const CliRun del = runCli(
+        {"delete", "--port", sim.path(), "--wait", "10", "--blocks", "40 777", "--yes", "--json"});
     EXPECT_EQ(del.exitCode, 1) << del.err.toStdString();
     o = parsed(del);
     expectSummaryKeys(o);

@@ -83,9 +83,9 @@ int runInfo(const QStringList& args) {
     } else {
         QStringList lines = infoLines(phone.session());
         lines << QStringLiteral("Low latency: ") +
-                     (!lowLatency ? QStringLiteral("not supported by the port")
-                                  : *lowLatency ? QStringLiteral("on")
-                                                : QStringLiteral("off"));
+                     (!lowLatency   ? QStringLiteral("not supported by the port")
+                      : *lowLatency ? QStringLiteral("on")
+                                    : QStringLiteral("off"));
         for (const QString& line : std::as_const(lines))
             std::printf("%s\n", line.toLocal8Bit().constData());
         std::fflush(stdout);

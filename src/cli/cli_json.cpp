@@ -123,12 +123,10 @@ QString runEndName(RunEnd end) {
 }
 
 QJsonObject summaryJson(const RunSummary& s) {
-    QJsonObject o{{QStringLiteral("command"), s.command},
-                  {QStringLiteral("result"), s.result},
-                  {QStringLiteral("done"), s.done},
-                  {QStringLiteral("skipped"), s.skipped},
-                  {QStringLiteral("notFound"), s.notFound},
-                  {QStringLiteral("file"), textOrNull(s.file)}};
+    QJsonObject o{
+        {QStringLiteral("command"), s.command},   {QStringLiteral("result"), s.result},
+        {QStringLiteral("done"), s.done},         {QStringLiteral("skipped"), s.skipped},
+        {QStringLiteral("notFound"), s.notFound}, {QStringLiteral("file"), textOrNull(s.file)}};
     o.insert(QStringLiteral("notDone"),
              s.notDone ? QJsonValue(numberArray(*s.notDone)) : QJsonValue(QJsonValue::Null));
     return o;

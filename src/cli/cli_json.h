@@ -45,13 +45,13 @@ void printJson(const QJsonObject& object);
 
 // The end of a read, write or delete run, filled by the command from what it knows.
 struct RunSummary {
-    QString command;            // "read", "write", "delete"
-    QString result;             // "completed", "stopped", "cancelled", "portLost", "failed"
-    int done = 0;               // blocks read, written or deleted
-    int skipped = 0;            // passed over after a failure ("ignore") or refused
-    int notFound = 0;           // listed numbers the phone does not hold
+    QString command;  // "read", "write", "delete"
+    QString result;   // "completed", "stopped", "cancelled", "portLost", "failed"
+    int done = 0;     // blocks read, written or deleted
+    int skipped = 0;  // passed over after a failure ("ignore") or refused
+    int notFound = 0; // listed numbers the phone does not hold
     std::optional<QVector<qint32>> notDone; // listed numbers not done, when the run tells
-    QString file;               // the file written (read) or the backup (delete); empty if none
+    QString file; // the file written (read) or the backup (delete); empty if none
 };
 [[nodiscard]] QJsonObject summaryJson(const RunSummary& summary);
 // The "result" text of a run's end.

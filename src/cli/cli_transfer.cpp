@@ -128,8 +128,9 @@ int runRead(const QStringList& args) {
         custom ? transfer.LoadCustom(PhoneBlocks, list) : transfer.LoadAll(PhoneBlocks);
     int code = runExit(ui, r, "could not be read and are missing from the file");
     const bool json = jsonWanted(cmd);
-    RunSummary summary{QStringLiteral("read"), runEndName(r.end), int(PhoneBlocks.size()),
-                       r.skipped, r.notFound, std::nullopt, QString()};
+    RunSummary summary{
+        QStringLiteral("read"), runEndName(r.end), int(PhoneBlocks.size()), r.skipped, r.notFound,
+        std::nullopt,           QString()};
     if (custom) summary.notDone = listedNotIn(numbers, idsOf(PhoneBlocks));
     if (r.end != RunEnd::Completed) {
         phone.end();
@@ -289,8 +290,8 @@ int runDelete(const QStringList& args) {
     const RunResult loaded = transfer.LoadCustom(PhoneBlocks, list);
     const bool json = jsonWanted(cmd);
     // Nothing deleted: every listed number is left.
-    RunSummary summary{QStringLiteral("delete"), runEndName(loaded.end), 0, loaded.skipped,
-                       loaded.notFound, listedNotIn(numbers, {}), QString()};
+    RunSummary summary{QStringLiteral("delete"), runEndName(loaded.end),   0,        loaded.skipped,
+                       loaded.notFound,          listedNotIn(numbers, {}), QString()};
     if (loaded.end != RunEnd::Completed || loaded.skipped > 0) {
         phone.end();
         const int code = runExit(ui, loaded, "could not be read");

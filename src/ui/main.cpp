@@ -10,9 +10,9 @@
 #include <QIcon>
 #include <QTimer>
 #include <cstdio>
-#include <memory>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 namespace {
 

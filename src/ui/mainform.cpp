@@ -15,8 +15,8 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
-#include <QShortcut>
 #include <QSerialPortInfo>
+#include <QShortcut>
 #include <QToolButton>
 
 namespace x45::ui {
