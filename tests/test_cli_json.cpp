@@ -126,7 +126,9 @@ TEST(CliJson, PortsListsWhatTheSystemReports) {
     const QJsonArray ports = parsed(json).value("ports").toArray();
     const QStringList lines = text.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), ports.size());
-    if (ports.isEmpty()) EXPECT_TRUE(text.err.contains(QStringLiteral("No serial port found.")));
+    if (ports.isEmpty()) {
+        EXPECT_TRUE(text.err.contains(QStringLiteral("No serial port found.")));
+    }
     for (int i = 0; i < ports.size(); ++i) {
         const QJsonObject p = ports.at(i).toObject();
         for (const char* key : {"device", "name", "description", "manufacturer", "serialNumber"})

@@ -111,12 +111,17 @@ TEST_F(Desktop, ShortcutsActAsTheirButtons) {
     ASSERT_EQ(script.messages.size(), 2u);
     EXPECT_EQ(script.messages[1].title, QStringLiteral("Confirm delete"));
 
-    // The Phone's buttons are off without a session: its keys do nothing either.
-    fillPhone(*form, {block(7, "x")});
+    // On the Phone's list they act on that list only.
+    fillUser(*form, {block(3, "u")});
+    fillPhone(*form, {block(7, "x"), block(8, "y")});
     phoneView->setFocus();
+    QTest::keyClick(phoneView, Qt::Key_A, Qt::ControlModifier);
+    script.messageAnswers = {Button::Yes};
     QTest::keyClick(phoneView, Qt::Key_Delete);
-    EXPECT_EQ(form->workspace().PhoneBlocks.size(), 1);
-    EXPECT_EQ(script.messages.size(), 2u);
+    EXPECT_TRUE(form->workspace().PhoneBlocks.isEmpty());
+    EXPECT_EQ(form->workspace().UserBlocks.size(), 1);
+    ASSERT_EQ(script.messages.size(), 3u);
+    EXPECT_EQ(script.messages[2].text, QStringLiteral("Are you sure you want to delete 2 blocks?"));
 }
 
 TEST_F(Desktop, DroppedFilesLoadInTheGivenOrderAndOtherDropsAreRefused) {
