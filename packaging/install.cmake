@@ -41,5 +41,10 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 # dpkg-shlibdeps (dpkg-dev) finds the Qt and C++ libraries the programs link.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The window needs a platform plugin (X11, Wayland), which the libraries only recommend.
+if(X45_BUILD_GUI)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+endif()
+set(CPACK_STRIP_FILES ON)
 set(CPACK_GENERATOR DEB)
 include(CPack)
