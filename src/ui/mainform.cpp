@@ -9,6 +9,7 @@
 #include "link/session.h"
 #include "transfer/transfer.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -142,6 +143,9 @@ void MainForm::addPortChoice(const QString& device, bool select, const QString& 
     if (at < 0) {
         w_.Combo3->addItem(label.isEmpty() ? device : label, device);
         at = w_.Combo3->count() - 1;
+        // The box stays narrow; its open list is as wide as the longest adapter name.
+        QAbstractItemView* list = w_.Combo3->view();
+        list->setMinimumWidth(list->sizeHintForColumn(0) + 2 * list->frameWidth() + 8);
     }
     if (select) w_.Combo3->setCurrentIndex(at);
 }
