@@ -128,9 +128,13 @@ int runRead(const QStringList& args) {
         custom ? transfer.LoadCustom(PhoneBlocks, list) : transfer.LoadAll(PhoneBlocks);
     int code = runExit(ui, r, "could not be read and are missing from the file");
     const bool json = jsonWanted(cmd);
-    RunSummary summary{
-        QStringLiteral("read"), runEndName(r.end), int(PhoneBlocks.size()), r.skipped, r.notFound,
-        std::nullopt,           QString()};
+    RunSummary summary{.command = QStringLiteral("read"),
+                       .result = runEndName(r.end),
+                       .done = r.done,
+                       .skipped = r.skipped,
+                       .notFound = r.notFound,
+                       .notDone = std::nullopt,
+                       .file = QString()};
     if (custom) summary.notDone = listedNotIn(numbers, idsOf(PhoneBlocks));
     if (r.end != RunEnd::Completed) {
         phone.end();
@@ -239,8 +243,13 @@ int runWrite(const QStringList& args) {
     phone.end();
     const int code = runExit(ui, r, "were skipped and not written");
     if (jsonWanted(cmd)) {
-        printJson(summaryJson({QStringLiteral("write"), runEndName(r.end), r.done, r.skipped,
-                               r.notFound, std::nullopt, QString()}));
+        printJson(summaryJson({.command = QStringLiteral("write"),
+                               .result = runEndName(r.end),
+                               .done = r.done,
+                               .skipped = r.skipped,
+                               .notFound = r.notFound,
+                               .notDone = std::nullopt,
+                               .file = QString()}));
         return code;
     }
     if (r.end == RunEnd::Completed) {
@@ -290,8 +299,12 @@ int runDelete(const QStringList& args) {
     const RunResult loaded = transfer.LoadCustom(PhoneBlocks, list);
     const bool json = jsonWanted(cmd);
     // Nothing deleted: every listed number is left.
-    RunSummary summary{QStringLiteral("delete"), runEndName(loaded.end),   0,        loaded.skipped,
-                       loaded.notFound,          listedNotIn(numbers, {}), QString()};
+    RunSummary summary{.command = QStringLiteral("delete"),
+                       .result = runEndName(loaded.end),
+                       .skipped = loaded.skipped,
+                       .notFound = loaded.notFound,
+                       .notDone = listedNotIn(numbers, {}),
+                       .file = QString()};
     if (loaded.end != RunEnd::Completed || loaded.skipped > 0) {
         phone.end();
         const int code = runExit(ui, loaded, "could not be read");
