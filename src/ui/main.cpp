@@ -22,7 +22,7 @@ bool asksForHelpOrVersion(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const char* a = argv[i];
         if (std::strcmp(a, "--") == 0) break;
-        for (const char* o : {"-h", "--help", "-help", "-?", "--help-all", "-v", "--version"})
+        for (const char* o : {"-h", "--help", "-?", "--help-all", "-v", "--version"})
             if (std::strcmp(a, o) == 0) return true;
     }
     return false;
@@ -39,7 +39,8 @@ bool hasVariable(const char* name) {
 bool displayMissing(int argc, char** argv) {
 #if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN) && !defined(Q_OS_ANDROID)
     for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "-platform") == 0) return false;
+        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0)
+            return false;
     const char* platform = std::getenv("QT_QPA_PLATFORM");
     if (platform && *platform)
         return std::strncmp(platform, "xcb", 3) == 0 && !hasVariable("DISPLAY");
@@ -110,7 +111,7 @@ int main(int argc, char** argv) {
     parser.addOption(screenshotOption);
     parser.addOption(screenshotDelayOption);
     parser.process(app);
-    if (helpOnly) return 0; // process() has printed and exited already; never reached
+    if (helpOnly) return 0; // help and version end the program inside process()
 
     QIcon icon;
     for (const int size : {16, 32, 48, 64, 128, 256})
