@@ -9,6 +9,8 @@
 #include "cliprocess.h"
 
 #include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -23,7 +25,7 @@ TEST(CliInfo, IdentifiesTheSimulatedPhoneOverAPseudoTerminal) {
     const CliRun r = runCli({"info", "--port", sim.path(), "--wait", "10"});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     const QStringList lines = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    ASSERT_EQ(lines.size(), 11) << r.out.toStdString();
+    ASSERT_EQ(lines.size(), 12) << r.out.toStdString();
     EXPECT_EQ(lines[0], QStringLiteral("Phone model: C45"));
     EXPECT_EQ(lines[1], QStringLiteral("Mobile SW ver: 25"));
     EXPECT_EQ(lines[2], QStringLiteral("Hardware ver: 32769"));
@@ -31,12 +33,27 @@ TEST(CliInfo, IdentifiesTheSimulatedPhoneOverAPseudoTerminal) {
     EXPECT_EQ(lines[4], QStringLiteral("IMEI: 350000111122223"));
     EXPECT_TRUE(lines[5].startsWith(QStringLiteral("EEFULL free in buffer.: ")));
     EXPECT_EQ(lines[9], QStringLiteral("EELITE free at all.: 4096"));
+    // A pseudo-terminal refuses the low-latency request; the run goes on without a word.
+    EXPECT_EQ(lines[11], QStringLiteral("Low latency: not supported by the port"));
     EXPECT_TRUE(r.err.trimmed().isEmpty()) << r.err.toStdString();
 
-    // The session was ended on the phone: a second run boots it again from the scan.
-    const CliRun again = runCli({"info", "--port", sim.path(), "--wait", "10"});
-    EXPECT_EQ(again.exitCode, 0) << again.err.toStdString();
-    EXPECT_EQ(again.out, r.out);
+    // The session was ended on the phone: a second run boots it again from the scan; with
+    // --json it gives the same values under the documented keys.
+    const CliRun again = runCli({"info", "--port", sim.path(), "--wait", "10", "--json"});
+    ASSERT_EQ(again.exitCode, 0) << again.err.toStdString();
+    QJsonParseError error;
+    const QJsonObject o = QJsonDocument::fromJson(again.out.toUtf8(), &error).object();
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << again.out.toStdString();
+    EXPECT_EQ(o.value("model").toString(), QStringLiteral("C45"));
+    EXPECT_EQ(o.value("swVersion").toInt(), 25);
+    EXPECT_EQ(o.value("hardwareId").toInt(), 32769);
+    EXPECT_EQ(o.value("langGroup").toString(), QStringLiteral("lg3"));
+    EXPECT_EQ(o.value("imei").toString(), QStringLiteral("350000111122223"));
+    EXPECT_EQ(o.value("eelite").toObject().value("freeAtAll").toInt(), 4096);
+    for (const char* area : {"eefull", "eelite"})
+        for (const char* key : {"freeInBuffer", "freeAtAll", "freeForDeleted"})
+            EXPECT_TRUE(o.value(area).toObject().value(key).isDouble()) << area << "." << key;
+    EXPECT_TRUE(o.value("lowLatency").isNull());
     QString simErr;
     EXPECT_EQ(sim.finish(&simErr), 0)
         << "the phone saw malformed requests: " << simErr.toStdString();

@@ -84,6 +84,11 @@ TEST_F(Dialogs, ClosingTheRewriteQuestionThroughTheFrameAnswersCancel) {
     EXPECT_EQ(ui->askRewrite("second"), RewriteCancel);
     onNextModal([](QWidget* modal) { pressKey(modal, Qt::Key_Escape); });
     EXPECT_EQ(ui->askRewrite("third"), RewriteCancel);
+    // Enter answers "Yes", the default; on another button that has the focus, that button.
+    onNextModal([](QWidget* modal) { pressEnter(modal); });
+    EXPECT_EQ(ui->askRewrite("fourth"), RewriteYes);
+    onNextModal([](QWidget* modal) { pressEnter(modal->findChild<QPushButton*>("Command2")); });
+    EXPECT_EQ(ui->askRewrite("fifth"), RewriteNo);
 }
 
 TEST_F(Dialogs, LoadCustomBlocksOpensEmptyAndTakesEnterAsOk) {

@@ -1,5 +1,6 @@
 // x45eep-cli list, convert and compare: the window's "Load", "Save" and "Compare" on files.
 
+#include "cli_json.h"
 #include "commands.h"
 #include "loadcheck.h"
 #include "options.h"
@@ -78,6 +79,7 @@ int runList(const QStringList& args) {
                                    "separated by tabs, as the window's lists show them."));
     addDescriptionOptions(cmd);
     cmd.addFileQuestionOptions();
+    addJsonOption(cmd);
     cmd.addPositional(QStringLiteral("FILE"), QStringLiteral("Files to load."),
                       QStringLiteral("FILE..."));
     cmd.setEpilog(QString::fromLatin1(LoadEpilog) +
@@ -95,6 +97,12 @@ int runList(const QStringList& args) {
     if (const int code = loadFiles("list", files, ws, ui, LoadUse::Show); code != ExitOk)
         return code;
     const bool check = cmd.isSet(QStringLiteral("check-hwid"));
+    if (jsonWanted(cmd)) {
+        printJson(listJson(ws.UserBlocks, ws.UserHWid, [&](const EEPBlock& block) {
+            return table.DescribeBlock(block.BlockId, ws.UserHWid, check);
+        }));
+        return ExitOk;
+    }
     for (const EEPBlock& block : std::as_const(ws.UserBlocks)) {
         QString description = table.DescribeBlock(block.BlockId, ws.UserHWid, check);
         // The columns are tab-separated: a tab inside a description must not start a column.
@@ -189,6 +197,7 @@ int runCompare(const QStringList& args) {
                                    "whose contents or version differ."));
     cmd.addFileQuestionOptions();
     addLenientOption(cmd);
+    addJsonOption(cmd);
     cmd.addPositional(QStringLiteral("FILE_A"), QStringLiteral("The User's side."));
     cmd.addPositional(QStringLiteral("FILE_B"), QStringLiteral("The Phone's side."));
     cmd.setEpilog(QStringLiteral(
@@ -213,6 +222,10 @@ int runCompare(const QStringList& args) {
         code != ExitOk)
         return code;
     const CompareResult r = CompareBlocks(user.UserBlocks, {}, phone.UserBlocks, {});
+    if (jsonWanted(cmd)) {
+        printJson(compareJson(r));
+        return r.identical() ? ExitOk : ExitFailed;
+    }
     if (r.identical()) {
         printLine(QStringLiteral("Lists are identical!"));
         std::fflush(stdout);

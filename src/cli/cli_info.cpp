@@ -1,6 +1,7 @@
 // x45eep-cli info: starts a session, prints the phone's identity and EEPROM space, ends it.
 
 #include "cli_info.h"
+#include "cli_json.h"
 #include "commands.h"
 #include "options.h"
 
@@ -22,8 +23,12 @@ const char* const InfoEpilog = R"(Output, one value per line on stdout, always i
   EELITE free in buffer.: N
   EELITE free at all.: N
   EELITE free for deleted.: N
+  Low latency: on|off|not supported by the port
 A value the phone did not report is left empty after the colon; the space counters are in bytes
-and print 0 when the phone did not answer the space query.
+and print 0 when the phone did not answer the space query. "Low latency" tells whether the
+port's driver holds short replies back (off) or passes them on at once (on); on Linux the
+program asks for it when it opens the port.
+With --json one object is printed instead (keys in x45eep-cli(1)).
 
 Exit status: 0 identified; 1 failed or stopped (the reason is on stderr); 2 usage error.)";
 
@@ -58,6 +63,7 @@ int runInfo(const QStringList& args) {
                     QStringLiteral("Boots the phone on port P into Service Mode, prints its "
                                    "identity and EEPROM space, and ends the session."));
     cmd.addPortOptions();
+    addJsonOption(cmd);
     cmd.setEpilog(QString::fromLatin1(InfoEpilog));
     if (const auto done = cmd.parse(args)) return *done;
     if (!cmd.positional().isEmpty())
@@ -68,9 +74,22 @@ int runInfo(const QStringList& args) {
     PhoneConnection phone(ui);
     if (const int code = phone.start(cmd.port(), cmd.waitSeconds()); code != ExitOk) return code;
     ui.endLine();
-    for (const QString& line : infoLines(phone.session()))
-        std::printf("%s\n", line.toLocal8Bit().constData());
-    std::fflush(stdout);
+    std::optional<bool> lowLatency;
+    if (const auto* serial = qobject_cast<const QtSerialPort*>(&phone.port());
+        serial && serial->lowLatency() != QtSerialPort::LowLatency::Unsupported)
+        lowLatency = serial->lowLatency() == QtSerialPort::LowLatency::On;
+    if (jsonWanted(cmd)) {
+        printJson(infoJson(phone.session(), lowLatency));
+    } else {
+        QStringList lines = infoLines(phone.session());
+        lines << QStringLiteral("Low latency: ") +
+                     (!lowLatency   ? QStringLiteral("not supported by the port")
+                      : *lowLatency ? QStringLiteral("on")
+                                    : QStringLiteral("off"));
+        for (const QString& line : std::as_const(lines))
+            std::printf("%s\n", line.toLocal8Bit().constData());
+        std::fflush(stdout);
+    }
     phone.end();
     return ExitOk;
 }

@@ -1,5 +1,6 @@
 // x45eep-cli read, write and delete: the phone-side operations of the window over the terminal.
 
+#include "cli_json.h"
 #include "commands.h"
 #include "loadcheck.h"
 #include "options.h"
@@ -58,7 +59,7 @@ int runExit(TerminalInteraction& ui, const RunResult& r, const char* skippedWhat
 }
 
 // The last line of every read, write and delete: what the run did and what it took.
-void summary(TerminalInteraction& ui, const RunResult& r, const char* doneWhat) {
+void printSummary(TerminalInteraction& ui, const RunResult& r, const char* doneWhat) {
     say(ui, QStringLiteral("Summary: %1 block(s) %2, %3 retried, %4 resynchronised, %5 skipped, "
                            "%6 verified.")
                 .arg(r.done)
@@ -71,6 +72,25 @@ void summary(TerminalInteraction& ui, const RunResult& r, const char* doneWhat) 
 
 QCommandLineOption verifyOption(const char* what) {
     return {QStringLiteral("verify"), QString::fromLatin1(what)};
+}
+
+// The listed numbers (each once, in the order given) that are not in `done`.
+QVector<qint32> listedNotIn(const QVector<qint32>& listed, const QSet<qint32>& done) {
+    QVector<qint32> out;
+    QSet<qint32> seen;
+    for (const qint32 n : listed)
+        if (!done.contains(n) && !seen.contains(n)) {
+            out.append(n);
+            seen.insert(n);
+        }
+    return out;
+}
+
+QSet<qint32> idsOf(const BlockList& blocks) {
+    QSet<qint32> ids;
+    for (const EEPBlock& b : blocks)
+        ids.insert(b.BlockId);
+    return ids;
 }
 
 // Every row: "Save" writes the selected rows of single-block formats, and all of an .eep.
@@ -100,6 +120,7 @@ int runRead(const QStringList& args) {
     cmd.addOption({QStringLiteral("out"), QStringLiteral("File to save the blocks in."),
                    QStringLiteral("FILE")});
     cmd.addOption(verifyOption("Read every block twice and keep it only when two reads agree."));
+    addJsonOption(cmd);
     cmd.setEpilog(QString::fromLatin1(ExitEpilog));
     if (const auto done = cmd.parse(args)) return *done;
     if (!cmd.positional().isEmpty())
@@ -125,10 +146,14 @@ int runRead(const QStringList& args) {
     BlockList PhoneBlocks;
     const RunResult r =
         custom ? transfer.LoadCustom(PhoneBlocks, list) : transfer.LoadAll(PhoneBlocks);
-    summary(ui, r, "read");
+    printSummary(ui, r, "read");
     int code = runExit(ui, r, "could not be read and are missing from the file");
+    const bool json = jsonWanted(cmd);
+    RunSummary summary = summaryOf(QStringLiteral("read"), r);
+    if (custom) summary.notDone = listedNotIn(numbers, idsOf(PhoneBlocks));
     if (r.end != RunEnd::Completed) {
         phone.end();
+        if (json) printJson(summaryJson(summary));
         return code;
     }
     Workspace ws;
@@ -137,10 +162,18 @@ int runRead(const QStringList& args) {
     phone.end();
     if (PhoneBlocks.isEmpty()) {
         say(ui, QStringLiteral("No block was read; %1 was not written.").arg(out));
+        if (json) printJson(summaryJson(summary));
         return ExitFailed;
     }
-    if (const Status saved = SaveUserFiles(out, ws, allRows(ws.UserBlocks), ui); !saved)
+    if (const Status saved = SaveUserFiles(out, ws, allRows(ws.UserBlocks), ui); !saved) {
+        if (json) printJson(summaryJson(summary));
         return ExitFailed; // shown by the save
+    }
+    if (json) {
+        summary.file = out;
+        printJson(summaryJson(summary));
+        return code;
+    }
     std::printf(
         "%s\n",
         qPrintable(QStringLiteral("Read %1 block(s) into %2.").arg(PhoneBlocks.size()).arg(out)));
@@ -170,6 +203,7 @@ int runWrite(const QStringList& args) {
                                   "the phone's.")});
     cmd.addOption(verifyOption("Read every written block back and compare it with what was "
                                "written; a difference fails the run."));
+    addJsonOption(cmd);
     cmd.addPositional(QStringLiteral("FILE"), QStringLiteral(".eep, .bin, .txt or .map files."),
                       QStringLiteral("FILE..."));
     cmd.setEpilog(QString::fromLatin1(ExitEpilog));
@@ -226,8 +260,12 @@ int runWrite(const QStringList& args) {
             return row < PhoneBlocks.size() && wanted.contains(PhoneBlocks.at(row).BlockId);
         });
     phone.end();
-    summary(ui, r, "written");
+    printSummary(ui, r, "written");
     const int code = runExit(ui, r, "were skipped and not written");
+    if (jsonWanted(cmd)) {
+        printJson(summaryJson(summaryOf(QStringLiteral("write"), r)));
+        return code;
+    }
     if (r.end == RunEnd::Completed) {
         std::printf("%s\n", qPrintable(QStringLiteral("Wrote %1 block(s).").arg(r.done)));
         std::fflush(stdout);
@@ -249,6 +287,7 @@ int runDelete(const QStringList& args) {
     cmd.addOption({QStringLiteral("backup"),
                    QStringLiteral("Save the blocks to FILE (.eep, .bin, .txt) before deleting."),
                    QStringLiteral("FILE")});
+    addJsonOption(cmd);
     cmd.setEpilog(QString::fromLatin1(ExitEpilog));
     if (const auto done = cmd.parse(args)) return *done;
     if (!cmd.positional().isEmpty())
@@ -272,19 +311,29 @@ int runDelete(const QStringList& args) {
     PhoneTransfer transfer(phone.session());
     BlockList PhoneBlocks;
     const RunResult loaded = transfer.LoadCustom(PhoneBlocks, plainList(numbers));
+    const bool json = jsonWanted(cmd);
+    // Nothing deleted: every listed number is left.
+    RunSummary summary = summaryOf(QStringLiteral("delete"), loaded);
+    summary.done = 0;
+    summary.notDone = listedNotIn(numbers, {});
     if (loaded.end != RunEnd::Completed || loaded.skipped > 0) {
         phone.end();
-        summary(ui, RunResult{loaded.end, 0, loaded.skipped, loaded.notFound, loaded.retried,
-                              loaded.resyncs, loaded.verified, {}},
-                "deleted");
+        printSummary(ui,
+                     RunResult{loaded.end, 0, loaded.skipped, loaded.notFound, loaded.retried,
+                               loaded.resyncs, loaded.verified, {}},
+                     "deleted");
         const int code = runExit(ui, loaded, "could not be read");
         say(ui, QStringLiteral("Nothing was deleted."));
+        if (loaded.end == RunEnd::Completed) summary.result = runEndName(RunEnd::Cancelled);
+        if (json) printJson(summaryJson(summary));
         return code == ExitOk ? ExitFailed : code;
     }
     if (PhoneBlocks.isEmpty()) {
         phone.end();
-        summary(ui, loaded, "deleted");
+        printSummary(ui, loaded, "deleted");
         say(ui, QStringLiteral("None of the blocks is on the phone; nothing was deleted."));
+        summary.result = runEndName(RunEnd::Cancelled);
+        if (json) printJson(summaryJson(summary));
         return ExitFailed;
     }
     if (!backup.isEmpty()) {
@@ -294,8 +343,11 @@ int runDelete(const QStringList& args) {
         if (saveProvenBackup(ui, backup, ws) != ExitOk) {
             phone.end();
             say(ui, QStringLiteral("Nothing was deleted."));
+            summary.result = runEndName(RunEnd::Cancelled);
+            if (json) printJson(summaryJson(summary));
             return ExitFailed;
         }
+        summary.file = backup;
     }
     QVector<qint16> deleted;
     const RunResult r =
@@ -306,14 +358,26 @@ int runDelete(const QStringList& args) {
     total.retried += loaded.retried;
     total.resyncs += loaded.resyncs;
     total.notFound += loaded.notFound;
-    summary(ui, total, "deleted");
+    printSummary(ui, total, "deleted");
+    QSet<qint32> gone;
+    for (const qint16 id : std::as_const(deleted))
+        gone.insert(id);
+    summary.result = runEndName(r.end);
+    summary.done = int(deleted.size());
+    summary.skipped += r.skipped;
+    summary.retried = total.retried;
+    summary.resynchronised = total.resyncs;
+    summary.notDone = listedNotIn(numbers, gone);
+    if (json) printJson(summaryJson(summary));
     if (r.end == RunEnd::Cancelled) {
         say(ui, QStringLiteral("Nothing was deleted (confirm with --yes)."));
         return ExitFailed;
     }
     const int code = runExit(ui, r, "were not deleted");
     if (r.end == RunEnd::Completed) {
-        std::printf("%s\n", qPrintable(QStringLiteral("Deleted %1 block(s).").arg(deleted.size())));
+        if (!json)
+            std::printf("%s\n",
+                        qPrintable(QStringLiteral("Deleted %1 block(s).").arg(deleted.size())));
         std::fflush(stdout);
         return loaded.notFound > 0 ? ExitFailed : code;
     }

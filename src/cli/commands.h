@@ -13,6 +13,7 @@ int runCompare(const QStringList& args); // cli_files.cpp
 int runRead(const QStringList& args);    // cli_transfer.cpp
 int runWrite(const QStringList& args);   // cli_transfer.cpp
 int runDelete(const QStringList& args);  // cli_transfer.cpp
+int runPorts(const QStringList& args);   // cli_ports.cpp
 
 constexpr int ExitOk = 0;
 constexpr int ExitFailed = 1;

@@ -23,9 +23,11 @@ Commands:
   convert  FILE... --out FILE [--blocks LIST]
                                              load files and save them in another format
   compare  FILE_A FILE_B                     compare two dumps
+  ports                                      list the serial ports the system reports
 
 P is a serial device (/dev/ttyUSB0) or COM1..COM4. Messages and progress go to stderr, results
-to stdout. Ctrl-C stops a running phone operation at its next safe point; a second Ctrl-C quits.
+to stdout; --json prints the result of info, list, compare, ports, read, write and delete as
+JSON (see x45eep-cli(1)). Ctrl-C stops a running phone operation at its next safe point; a second Ctrl-C quits.
 
 Exit status: 0 done, 1 failed, aborted or stopped, 2 usage error.
 
@@ -61,6 +63,7 @@ int main(int argc, char** argv) {
     if (command == QLatin1String("read")) return runRead(args);
     if (command == QLatin1String("write")) return runWrite(args);
     if (command == QLatin1String("delete")) return runDelete(args);
+    if (command == QLatin1String("ports")) return runPorts(args);
     std::fprintf(stderr, "x45eep-cli: unknown command \"%s\"\n%s", qPrintable(command), Usage);
     return ExitUsage;
 }

@@ -91,6 +91,7 @@ public:
     [[nodiscard]] Session& session() { return *session_; }
     [[nodiscard]] Link& link() { return *link_; }
     [[nodiscard]] TerminalInteraction& ui() { return ui_; }
+    [[nodiscard]] SerialPort& port() { return *port_; }
 
 private:
     TerminalInteraction& ui_;

@@ -16,6 +16,9 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 #endif
+#ifdef Q_OS_LINUX
+#include <linux/serial.h>
+#endif
 
 namespace x45 {
 
@@ -140,6 +143,7 @@ QtSerialPort::QtSerialPort(QObject* parent) : SerialPort(parent), port_(new QSer
             const QString reason = e == QSerialPort::ReadError
                                        ? QStringLiteral("the device hung up or was removed")
                                        : port_->errorString();
+            restoreLowLatency();
             port_->close();
             emit lost(reason);
         }
@@ -179,7 +183,42 @@ bool QtSerialPort::open(QString* error) {
     port_->setDataTerminalReady(true);
     port_->setRequestToSend(true);
     port_->clear(QSerialPort::AllDirections);
+    requestLowLatency();
     return true;
+}
+
+void QtSerialPort::requestLowLatency() {
+    lowLatency_ = LowLatency::Unsupported;
+    lowLatencyChanged_ = false;
+#ifdef Q_OS_LINUX
+    // A port without this setting (a pseudo-terminal, some drivers) is used as it is.
+    const int fd = int(port_->handle());
+    serial_struct info{};
+    if (::ioctl(fd, TIOCGSERIAL, &info) != 0) return;
+    if (!(info.flags & ASYNC_LOW_LATENCY)) {
+        info.flags |= ASYNC_LOW_LATENCY;
+        if (::ioctl(fd, TIOCSSERIAL, &info) == 0) lowLatencyChanged_ = true;
+    }
+    serial_struct now{};
+    if (::ioctl(fd, TIOCGSERIAL, &now) != 0) return;
+    lowLatency_ = (now.flags & ASYNC_LOW_LATENCY) ? LowLatency::On : LowLatency::Off;
+#endif
+}
+
+void QtSerialPort::restoreLowLatency() {
+#ifdef Q_OS_LINUX
+    // The driver keeps the flag after close: put back what the port had before this program.
+    if (lowLatencyChanged_) {
+        const int fd = int(port_->handle());
+        serial_struct info{};
+        if (::ioctl(fd, TIOCGSERIAL, &info) == 0) {
+            info.flags &= ~ASYNC_LOW_LATENCY;
+            (void)::ioctl(fd, TIOCSSERIAL, &info);
+        }
+    }
+#endif
+    lowLatencyChanged_ = false;
+    lowLatency_ = LowLatency::Unsupported;
 }
 
 void QtSerialPort::close() {
@@ -190,6 +229,7 @@ void QtSerialPort::close() {
 #ifdef Q_OS_UNIX
     drainOutput(int(port_->handle()), CloseDrain);
 #endif
+    restoreLowLatency();
     port_->close();
 }
 

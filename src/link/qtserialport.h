@@ -25,8 +25,20 @@ public:
     QByteArray read(qint64 maxBytes) override;
     void write(const QByteArray& bytes) override;
 
+    // USB adapters hold short replies for their latency timer (16 ms on FTDI); on Linux, opening
+    // asks the driver for low latency, which such adapters turn into a 1 ms timer.
+    enum class LowLatency { Unsupported, Off, On };
+    // The state found after the last open; Unsupported while closed or where the system has no
+    // such setting.
+    [[nodiscard]] LowLatency lowLatency() const { return lowLatency_; }
+
 private:
+    void requestLowLatency();
+    void restoreLowLatency();
+
     QSerialPort* port_;
+    LowLatency lowLatency_ = LowLatency::Unsupported;
+    bool lowLatencyChanged_ = false; // this object set the flag and clears it on close
     QString name_;
     qint32 baud_ = 57600;
 };

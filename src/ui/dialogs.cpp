@@ -62,8 +62,11 @@ RewritePromtForm::RewritePromtForm(QWidget* parent) : QDialog(parent) {
     for (int code = RewriteYes; code <= RewriteCancel; ++code) {
         auto* button = makeButton(QStringLiteral("Command%1").arg(code), captions[code - 1], this);
         connect(button, &QPushButton::clicked, this, [this, code] { answer(code); });
+        // Enter presses the button that has the focus, and "Yes" when none has.
+        button->setAutoDefault(true);
         buttons.append(button);
     }
+    buttons[0]->setDefault(true);
     // "Yes", "No", "Cancel" in the first row; "Yes for all", "No for all" below "Yes" and "No".
     auto* grid = new QGridLayout;
     grid->addWidget(buttons[0], 0, 0);

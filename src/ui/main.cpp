@@ -7,12 +7,69 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QIcon>
 #include <QTimer>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+// --help and --version are answered before the window system is contacted, so they work
+// without a display.
+bool asksForHelpOrVersion(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const char* a = argv[i];
+        if (std::strcmp(a, "--") == 0) break;
+        for (const char* o : {"-h", "--help", "-?", "--help-all", "-v", "--version"})
+            if (std::strcmp(a, o) == 0) return true;
+    }
+    return false;
+}
+
+bool hasVariable(const char* name) {
+    const char* v = std::getenv(name);
+    return v && *v;
+}
+
+// Where Qt would fail to reach a display and abort, says so in one line. Only X11 and Wayland
+// desktops are checked; a platform chosen on purpose (-platform, QT_QPA_PLATFORM) is left to Qt,
+// except X11 without DISPLAY.
+bool displayMissing(int argc, char** argv) {
+#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN) && !defined(Q_OS_ANDROID)
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0)
+            return false;
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if (platform && *platform)
+        return std::strncmp(platform, "xcb", 3) == 0 && !hasVariable("DISPLAY");
+    return !hasVariable("DISPLAY") && !hasVariable("WAYLAND_DISPLAY");
+#else
+    Q_UNUSED(argc);
+    Q_UNUSED(argv);
+    return false;
+#endif
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("x45eep"));
-    QApplication::setApplicationVersion(QStringLiteral(X45_VERSION));
+    std::unique_ptr<QCoreApplication> appHolder;
+    const bool helpOnly = asksForHelpOrVersion(argc, argv);
+    if (helpOnly) {
+        appHolder = std::make_unique<QCoreApplication>(argc, argv);
+    } else if (displayMissing(argc, argv)) {
+        std::fputs("x45eep: no display found (DISPLAY and WAYLAND_DISPLAY are not set); start it "
+                   "in a desktop session, or use x45eep-cli on the command line.\n",
+                   stderr);
+        return 1;
+    } else {
+        appHolder = std::make_unique<QApplication>(argc, argv);
+    }
+    QCoreApplication& app = *appHolder;
+    QCoreApplication::setApplicationName(QStringLiteral("x45eep"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(X45_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -54,7 +111,12 @@ int main(int argc, char** argv) {
     parser.addOption(screenshotOption);
     parser.addOption(screenshotDelayOption);
     parser.process(app);
+    if (helpOnly) return 0; // help and version end the program inside process()
 
+    QIcon icon;
+    for (const int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/x45eep-%1.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(icon);
     x45::QtSerialPort port;
     x45::ui::MainForm form(port);
     if (parser.isSet(portOption)) form.addPortChoice(parser.value(portOption), true);

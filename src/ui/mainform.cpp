@@ -9,6 +9,7 @@
 #include "link/session.h"
 #include "transfer/transfer.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -16,6 +17,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSerialPortInfo>
+#include <QShortcut>
 #include <QToolButton>
 
 namespace x45::ui {
@@ -84,6 +86,33 @@ void MainForm::connectControls() {
     connect(w_.DeleteNowButton, &QPushButton::clicked, this, &MainForm::DeleteNowButton_Click);
     connect(session_.get(), &Session::identified, this, &MainForm::showIdentity);
     connect(session_.get(), &Session::spaceChanged, this, &MainForm::showSpace);
+    connectKeys();
+}
+
+void MainForm::connectKeys() {
+    // A key acts exactly as its button: nothing happens while the button is disabled.
+    const auto press = [](QAbstractButton* button) {
+        if (button->isEnabled()) button->click();
+    };
+    const auto key = [this, press](const QKeySequence& keys, QWidget* on, Qt::ShortcutContext where,
+                                   QAbstractButton* button) {
+        auto* shortcut = new QShortcut(keys, on);
+        shortcut->setContext(where);
+        connect(shortcut, &QShortcut::activated, this, [press, button] { press(button); });
+    };
+    key(QKeySequence(Qt::CTRL | Qt::Key_O), this, Qt::WindowShortcut, w_.LoadUsersButton);
+    key(QKeySequence(Qt::CTRL | Qt::Key_S), this, Qt::WindowShortcut, w_.SaveUsersButton);
+    key(QKeySequence(Qt::Key_Delete), w_.PhoneEEPList, Qt::WidgetWithChildrenShortcut,
+        w_.DeletePhonesButton);
+    key(QKeySequence(Qt::Key_Delete), w_.UserEEPList, Qt::WidgetWithChildrenShortcut,
+        w_.DeleteUsersButton);
+    key(QKeySequence(Qt::CTRL | Qt::Key_A), w_.PhoneEEPList, Qt::WidgetWithChildrenShortcut,
+        w_.SelectAllPhonesButton);
+    key(QKeySequence(Qt::CTRL | Qt::Key_A), w_.UserEEPList, Qt::WidgetWithChildrenShortcut,
+        w_.SelectAllUsersButton);
+    // Files dropped on the User's list are loaded as "Load" loads them.
+    w_.UserEEPList->setAcceptDrops(true);
+    w_.UserEEPList->viewport()->installEventFilter(this);
 }
 
 // --- Ports -------------------------------------------------------------------------------------
@@ -94,20 +123,29 @@ void MainForm::fillPortChoices() {
         w_.Combo3->addItem(QStringLiteral("COM%1").arg(i + 1), comPortDevice(i));
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
 #ifdef Q_OS_WIN
-        addPortChoice(info.portName(), false);
+        const QString device = info.portName();
 #else
-        addPortChoice(info.systemLocation(), false);
+        const QString device = info.systemLocation();
 #endif
+        // With several USB cables plugged in, the adapter's name tells them apart.
+        const QString description = info.description().trimmed();
+        addPortChoice(device, false,
+                      description.isEmpty()
+                          ? device
+                          : QStringLiteral("%1 \u2013 %2").arg(info.portName(), description));
     }
 }
 
-void MainForm::addPortChoice(const QString& device, bool select) {
+void MainForm::addPortChoice(const QString& device, bool select, const QString& label) {
     if (device.isEmpty()) return;
     int at = w_.Combo3->findData(device);
     if (at < 0) at = w_.Combo3->findText(device);
     if (at < 0) {
-        w_.Combo3->addItem(device, device);
+        w_.Combo3->addItem(label.isEmpty() ? device : label, device);
         at = w_.Combo3->count() - 1;
+        // The box stays narrow; its open list is as wide as the longest adapter name.
+        QAbstractItemView* list = w_.Combo3->view();
+        list->setMinimumWidth(list->sizeHintForColumn(0) + 2 * list->frameWidth() + 8);
     }
     if (select) w_.Combo3->setCurrentIndex(at);
 }

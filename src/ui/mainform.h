@@ -53,8 +53,8 @@ public:
     [[nodiscard]] BlockListModel& userModel() const { return *userModel_; }
 
     // Ports: "COM1".."COM4", then every serial port the system reports. addPortChoice adds a
-    // device path (once) and can select it.
-    void addPortChoice(const QString& device, bool select);
+    // device path (once), shown as label (the path when empty), and can select it.
+    void addPortChoice(const QString& device, bool select, const QString& label = QString());
     // 1..4 for "COM1".."COM4", higher for the further entries.
     [[nodiscard]] int PortNumber() const { return portNumber_; }
     [[nodiscard]] QString portDevice() const;
@@ -85,6 +85,8 @@ public:
     void CompareButton_Click();
     void CheckHWidForDesc_Click();
     void LoadUsersButton_Click();
+    // "Load" of these files, in this order (the chosen files, or files dropped on the User's list).
+    void LoadUserFileNames(QStringList names);
     void SaveUsersButton_Click();
     void LoadPhonesButton_Click();
     void LoadCustomPhonesButton_Click();
@@ -101,9 +103,12 @@ protected:
     // Form_QueryUnload: refused while a reply is awaited; a running operation is stopped first and
     // the window closes when it has wound up; an open session is ended before closing.
     void closeEvent(QCloseEvent* event) override;
+    // Files dragged onto the User's list.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void connectControls();
+    void connectKeys();
     void fillPortChoices();
     // Session display.
     void showIdentity();

@@ -7,8 +7,12 @@
 
 #include "files/userfiles.h"
 
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMimeData>
+#include <QPushButton>
+#include <QUrl>
 
 namespace x45::ui {
 
@@ -39,6 +43,10 @@ void MainForm::LoadUsersButton_Click() {
         names = QFileDialog::getOpenFileNames(this, QStringLiteral("Open EEPROM copy..."),
                                               lastFileName_, OpenFilter);
     }
+    LoadUserFileNames(std::move(names));
+}
+
+void MainForm::LoadUserFileNames(QStringList names) {
     names.removeAll(QString());
     if (names.isEmpty()) return; // cancelled: nothing changes
     lastFileName_ = names.constFirst();
@@ -47,6 +55,52 @@ void MainForm::LoadUsersButton_Click() {
     // A rejected file has been reported and left the list exactly as it was: the view still
     // shows it, so it is not rebuilt.
     if (outcome != LoadOutcome::Rejected) FillUserEEPList();
+}
+
+namespace {
+
+// The local files a drag carries, in its order; empty when it carries anything else too.
+QStringList droppedFiles(const QMimeData* mime) {
+    QStringList names;
+    if (!mime || !mime->hasUrls()) return names;
+    for (const QUrl& url : mime->urls()) {
+        if (!url.isLocalFile()) return {};
+        names << url.toLocalFile();
+    }
+    return names;
+}
+
+} // namespace
+
+bool MainForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != w_.UserEEPList->viewport()) return QMainWindow::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+        auto* drag = static_cast<QDragMoveEvent*>(event);
+        if (w_.LoadUsersButton->isEnabled() && !droppedFiles(drag->mimeData()).isEmpty()) {
+            drag->setDropAction(Qt::CopyAction);
+            drag->accept();
+        } else {
+            drag->ignore();
+        }
+        return true;
+    }
+    case QEvent::Drop: {
+        auto* drop = static_cast<QDropEvent*>(event);
+        const QStringList names = droppedFiles(drop->mimeData());
+        if (!w_.LoadUsersButton->isEnabled() || names.isEmpty()) {
+            drop->ignore();
+            return true;
+        }
+        drop->setDropAction(Qt::CopyAction);
+        drop->accept();
+        LoadUserFileNames(names);
+        return true;
+    }
+    default:
+        return QMainWindow::eventFilter(watched, event);
+    }
 }
 
 void MainForm::SaveUsersButton_Click() {
