@@ -503,5 +503,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     currentSize = size;
     FuzzedDataProvider in(data, size);
     runOnce(in);
+    // Objects that deleted themselves later (the single-shot timers of the port) go now: without
+    // a running event loop nothing else would delete them.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     return 0;
 }
