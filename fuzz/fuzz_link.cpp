@@ -356,6 +356,7 @@ void runOnce(FuzzedDataProvider& in) {
     // Up to three operations on the same line: bytes one leaves behind meet the next.
     for (int step = 0; step < 3; ++step) {
         const BlockList before = phone.blocks();
+        RunResult shown;
         switch (op) {
         case StartOp:
         case OpCount:
@@ -371,6 +372,7 @@ void runOnce(FuzzedDataProvider& in) {
         case LoadAllOp: {
             BlockList list{{4711, "old", 1}};
             const RunResult r = transfer.LoadAll(list);
+            shown = r;
             if (noise) break;
             if (!r.completed())
                 expect(list.isEmpty(), "a read that did not complete keeps no block");
@@ -391,6 +393,7 @@ void runOnce(FuzzedDataProvider& in) {
             }
             BlockList list;
             const RunResult r = transfer.LoadCustom(list);
+            shown = r;
             ui.typedList.clear();
             if (noise || !r.completed()) break;
             for (const EEPBlock& b : list)
@@ -410,6 +413,7 @@ void runOnce(FuzzedDataProvider& in) {
         case SaveAllOp: {
             const BlockList asked = makeBlocks(in, 50 + step);
             const RunResult r = transfer.SaveAll(asked);
+            shown = r;
             if (noise || !r.completed()) break;
             expectOnlyOldOrAsked(phone, before, asked,
                                  "a completed write leaves only old or asked blocks");
@@ -428,6 +432,7 @@ void runOnce(FuzzedDataProvider& in) {
                 selected.append(in.ConsumeBool());
             const RunResult r =
                 transfer.SaveSelected(asked, [&](int row) { return selected.value(row); });
+            shown = r;
             if (noise || !r.completed()) break;
             BlockList chosen;
             for (qsizetype i = 0; i < asked.size(); ++i)
@@ -454,6 +459,7 @@ void runOnce(FuzzedDataProvider& in) {
                     removed = ids;
                     told = true;
                 });
+            shown = r;
             if (noise) break;
             for (const qint16 id : removed)
                 expect(!held(phone, id), "a block reported deleted is gone from the phone");
@@ -465,6 +471,9 @@ void runOnce(FuzzedDataProvider& in) {
             break;
         }
         }
+        if (trace)
+            std::fprintf(stderr, "op %d: end %d, %d done, %d skipped, %d not found\n", int(op),
+                         int(shown.end), shown.done, shown.skipped, shown.notFound);
         line.checkLastWait();
         if (link.portLost() || in.remaining_bytes() == 0) break;
         op = Op(in.ConsumeIntegralInRange(1, OpCount - 1));
