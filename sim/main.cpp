@@ -322,8 +322,10 @@ void PtyPhone::pumpOut() {
         if (c.bt > 0) stats_.lag((end - modelEnd) / 1000);
         replyEnd_ = c.session ? end : -1;
         if (c.session) stats_.sessionReply(end);
+        // c is a reference into out_: read what is still needed before the chunk goes.
+        const bool paced = c.bt > 0;
         out_.pop_front();
-        if (out_.empty() && c.bt > 0) QTimer::singleShot(0, this, [this] { awaitRequestHot(); });
+        if (out_.empty() && paced) QTimer::singleShot(0, this, [this] { awaitRequestHot(); });
     }
 }
 

@@ -39,7 +39,11 @@ public:
     void noteAppended(qint16 blockId, qsizetype position);
 
 private:
-    static std::size_t slot(qint16 id) { return static_cast<std::size_t>(qint32(id) + 32768); }
+    // -32768..32767 to 0..65535.
+    static std::size_t slot(qint16 id) {
+        const qint32 offset = qint32(id) + 32768;
+        return static_cast<std::size_t>(offset);
+    }
     QVector<qsizetype> pos_;
 };
 

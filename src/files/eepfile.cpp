@@ -111,7 +111,8 @@ Status parseEep(const QByteArray& bytes, const QString& name, EepContents& out) 
         block.Data = bytes.mid(pos, length);
         pos += length;
 
-        qint32& at = positionOf[static_cast<std::size_t>(id + 32768)];
+        const qint32 slot = qint32(id) + 32768; // -32768..32767 to 0..65535
+        qint32& at = positionOf[static_cast<std::size_t>(slot)];
         if (at >= 0) {
             blocks[at] = std::move(block);
         } else {

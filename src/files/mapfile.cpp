@@ -113,7 +113,7 @@ FileStep readMapText(const QByteArray& bytes, const QString& path, LoadContext& 
             for (;;) {
                 // A data block must be closed, and the closing line must not be the file's last.
                 if (next >= lines.size()) break;
-                const QByteArray dataLine = lines[next++];
+                const QByteArray& dataLine = lines[next++];
                 QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
                 if (next >= lines.size()) break;
                 if (TrimBlanks(dataLine) == "}") break;

@@ -12,7 +12,7 @@ namespace x45 {
 
 // A typed list may name at most this many numbers (repetitions and ranges included): four times
 // every 16-bit block number, so no sensible list is refused and no typo allocates without bound.
-constexpr qsizetype MaxListedBlocks = 4 * 65536;
+constexpr qsizetype MaxListedBlocks = qsizetype{4} * 65536;
 
 // Appends the numbers of `text` to `numbers` in the order written, repetitions kept. Every number
 // must lie within -32768..32767 (numbers are read leniently, exponents allowed, rounded halves to

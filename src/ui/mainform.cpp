@@ -55,6 +55,15 @@ MainForm::~MainForm() {
     // The session and transfer refer to the link and the interaction: drop them first.
     transfer_.reset();
     session_.reset();
+    // The list views and their models read the lists in ws_, a member, which dies before the base
+    // class deletes the child widgets (and lays them out once more as the window closes). Views
+    // and models therefore go here, while the lists are still there.
+    delete w_.PhoneEEPList;
+    delete w_.UserEEPList;
+    w_.PhoneEEPList = w_.UserEEPList = nullptr;
+    delete phoneModel_;
+    delete userModel_;
+    phoneModel_ = userModel_ = nullptr;
 }
 
 void MainForm::connectControls() {
