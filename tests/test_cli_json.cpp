@@ -107,11 +107,11 @@ TEST(CliJson, PhoneRunsFilesAndErrors) {
     EXPECT_EQ(numbers(o.value("different")), QList<int>{});
 
     // Usage and load errors: text on stderr, nothing on stdout, the same exit codes.
-    for (const QStringList& args :
-         {QStringList{"read", "--json", "--out", file("x.eep")},
-          QStringList{"compare", file("missing.eep"), file("phone.eep"), "--json"}}) {
+    for (const auto& [args, code] :
+         {std::pair{QStringList{"read", "--json", "--out", file("x.eep")}, 2},
+          std::pair{QStringList{"compare", file("missing.eep"), file("phone.eep"), "--json"}, 1}}) {
         const CliRun bad = runCli(args);
-        EXPECT_EQ(bad.exitCode, 2) << args.join(' ').toStdString();
+        EXPECT_EQ(bad.exitCode, code) << args.join(' ').toStdString();
         EXPECT_TRUE(bad.out.isEmpty()) << bad.out.toStdString();
         EXPECT_FALSE(bad.err.isEmpty());
     }

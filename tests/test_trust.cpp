@@ -140,3 +140,19 @@ TEST(Trust, ADuplicatedLastReplyPutsTheBlockBeforeInDoubt) {
     EXPECT_EQ(list, rig.phone.blocks());
     EXPECT_GE(rig.blocksAsked().count(2), 2);
 }
+
+TEST(Trust, ADuplicatedNoSuchBlockReplyLosesNoBlockFurtherOn) {
+    // Block 2's "no such block" comes twice: every later reply is taken one request late. The
+    // absent numbers 3..5 get identical replies, block 6's request gets 5's "no such block", and
+    // block 7's info request gets block 6's announcement. The phone's denial in block 7's data
+    // phase shows the shift: 7 starts again from its info, and 6 is read again.
+    TransferRig rig;
+    rig.phone.setBlocks({{1, patternBytes(40, 1), 1}, {6, patternBytes(40, 2), 2}});
+    rig.phone.config().maxEElite = 8;
+    rig.phone.config().maxEEfull = 0;
+    rig.phone.faults().add(blockFault(K::Dup, 0x05, 1, 2)); // block 2's info request
+    BlockList list;
+    ASSERT_TRUE(rig.transfer.LoadAll(list).clean());
+    EXPECT_EQ(hits(rig.phone), 1);
+    EXPECT_EQ(list, rig.phone.blocks());
+}

@@ -94,6 +94,12 @@ public:
     // Sends a harmless query and drops every reply before its own (the phone answers in order).
     // Bounded; false when no sync reply came. The sync is never a query with requestSub.
     bool resync(std::chrono::milliseconds timeout, quint8 requestSub = 0);
+    // The caller found a well-formed reply that cannot be the one it asked for: it counts as a
+    // failed attempt, and the link is brought back into step before the next request.
+    void refuseReply() {
+        ++counters_.failedAttempts;
+        needSync_ = true;
+    }
     // True when an attempt failed and no sync has followed it yet.
     [[nodiscard]] bool outOfStep() const { return needSync_; }
     // Waits up to `quiet` for bytes nobody asked for; true (and out of step) when any came.

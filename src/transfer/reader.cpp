@@ -38,6 +38,19 @@ std::optional<qint32> PhoneTransfer::MaxBlockQuery(bool eefull) {
 }
 
 ReadOutcome PhoneTransfer::ReadBlock(qint32 n, ByteStr& data, quint8& version) {
+    // "No such block" in the data phase means the info reply that announced the block was not
+    // this request's (a reply that came twice shifts every later one by one): the read starts
+    // again with the info query, once the link is back in step. Bounded: a phone that keeps
+    // announcing the block and then denies it ends in the data phase's failure dialog.
+    for (int restarts = 0;; ++restarts) {
+        const std::optional<ReadOutcome> out = readBlockOnce(n, data, version, restarts < MaxReads);
+        if (out) return *out;
+        link_.refuseReply();
+    }
+}
+
+std::optional<ReadOutcome> PhoneTransfer::readBlockOnce(qint32 n, ByteStr& data, quint8& version,
+                                                        bool restartOnDenial) {
     data.clear();
     Request info;
     info.sub = proto::blockSub(proto::BlockInfoQuery, n);
@@ -59,17 +72,16 @@ ReadOutcome PhoneTransfer::ReadBlock(qint32 n, ByteStr& data, quint8& version) {
     case Try::Lost:
         return ReadOutcome::PortLost;
     }
-    infoDisturbance_ = link_.counters().disturbances();
     // Lengths travel as 16 bits; read unsigned so a long block never turns negative.
     const qint32 length = wordAt(link_.Reply.Buffer, 4);
-    version = byteAt(link_.Reply.Buffer, 6);
+    const quint8 announced = byteAt(link_.Reply.Buffer, 6);
 
-    // A 0x32 marker here, after the phone announced the block, is a failed attempt like any
-    // other wrong reply: storing the bytes before it would keep a block cut short in silence.
-    // More data than asked for cannot be this chunk's reply either.
+    // A 0x32 marker here, after the phone announced the block, is never a block cut short: the
+    // bytes before it are not kept. More data than asked for cannot be this chunk's reply either.
     Request chunk;
     chunk.sub = proto::blockSub(proto::BlockDataQuery, n);
     chunk.timeout = proto::ReadTimeout;
+    chunk.noSuchBlock = restartOnDenial;
     chunk.failText = readFailText(6, "BlockDataQuery", n);
     do {
         const qint32 count = std::min<qint32>(proto::ReadChunk, length - data.size());
@@ -83,7 +95,9 @@ ReadOutcome PhoneTransfer::ReadBlock(qint32 n, ByteStr& data, quint8& version) {
             data.append(r.Buffer.mid(4, r.Length - 2));
             break;
         }
-        case Try::NoSuchBlock: // not asked for in this phase
+        case Try::NoSuchBlock:
+            data.clear();
+            return std::nullopt; // start again from the info query
         case Try::Ignore:
         case Try::Unanswered:
             data.clear();
@@ -99,6 +113,7 @@ ReadOutcome PhoneTransfer::ReadBlock(qint32 n, ByteStr& data, quint8& version) {
             return ReadOutcome::PortLost;
         }
     } while (data.size() < length);
+    version = announced;
     return ReadOutcome::Read;
 }
 
@@ -110,11 +125,9 @@ bool PhoneTransfer::BlockRead::decided() const {
 PhoneTransfer::BlockRead PhoneTransfer::readOnce(qint32 n) {
     BlockRead r;
     const int before = link_.counters().disturbances();
-    infoDisturbance_ = -1;
     r.outcome = ReadBlock(n, r.data, r.version);
     const int after = link_.counters().disturbances();
     r.disturbed = after != before;
-    r.disturbedEarly = (infoDisturbance_ < 0 ? after : infoDisturbance_) != before;
     return r;
 }
 
@@ -137,8 +150,8 @@ PhoneTransfer::BlockRead PhoneTransfer::confirmRead(qint32 n, BlockRead first) {
                                          : readFailText(6, "BlockDataQuery", n);
         const Button b = ui_.message(text, QString(), Buttons::AbortRetryIgnore, Icon::Exclamation,
                                      Button::Ignore);
-        if (b == Button::Ignore) return BlockRead{ReadOutcome::Skipped, {}, 0, true, true};
-        if (b != Button::Retry) return BlockRead{ReadOutcome::Aborted, {}, 0, true, true};
+        if (b == Button::Ignore) return BlockRead{ReadOutcome::Skipped, {}, 0, true};
+        if (b != Button::Retry) return BlockRead{ReadOutcome::Aborted, {}, 0, true};
         first = readOnce(n);
         if (first.decided()) return first;
     }
@@ -151,17 +164,22 @@ void PhoneTransfer::beginReads() {
 
 PhoneTransfer::BlockRead PhoneTransfer::readForRun(qint32 n, const Amend& amend) {
     BlockRead r = readOnce(n);
-    if (r.decided()) {
+    if (r.outcome == ReadOutcome::Aborted || r.outcome == ReadOutcome::PortLost) {
         lastRead_.reset();
         return r;
     }
-    if (r.disturbedEarly && lastRead_ && !lastRead_->confirmed) {
+    // Also when this block was skipped: what upset its read may have upset the one before.
+    if (r.disturbed && lastRead_ && !lastRead_->confirmed) {
         const BlockRead previous = confirmRead(lastRead_->n, lastRead_->read);
         if (!previous.sameAs(lastRead_->read)) amend(lastRead_->n, lastRead_->read, previous);
         if (previous.outcome == ReadOutcome::Aborted || previous.outcome == ReadOutcome::PortLost) {
             lastRead_.reset();
-            return BlockRead{previous.outcome, {}, 0, true, true};
+            return BlockRead{previous.outcome, {}, 0, true};
         }
+    }
+    if (r.decided()) {
+        lastRead_.reset();
+        return r;
     }
     const bool confirm = r.disturbed || verify_;
     if (confirm) {

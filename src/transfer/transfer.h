@@ -124,7 +124,6 @@ private:
         ByteStr data;
         quint8 version = 0;
         bool disturbed = false;      // a failed attempt, a sync or a stale reply during the read
-        bool disturbedEarly = false; // the same before its first accepted reply
         [[nodiscard]] bool sameAs(const BlockRead& o) const {
             return outcome == o.outcome && data == o.data && version == o.version;
         }
@@ -134,11 +133,16 @@ private:
     using Amend =
         std::function<void(qint32 n, const BlockRead& before, const BlockRead& after)>;
     BlockRead readOnce(qint32 n);
+    // ReadBlock's info and data phases once; nullopt when the data phase was denied with "no
+    // such block" and restartOnDenial allows starting again.
+    std::optional<ReadOutcome> readBlockOnce(qint32 n, ByteStr& data, quint8& version,
+                                             bool restartOnDenial);
     // Reads n again until two reads agree; then the failure dialog of the phase that differed.
     BlockRead confirmRead(qint32 n, BlockRead first);
-    // One block of a read run: read, confirmed when the link was disturbed or verify is on. A
-    // disturbance before the first accepted reply puts the previous block of the run in doubt
-    // too (its last reply may be the one that came late); it is confirmed and amended first.
+    // One block of a read run: read, confirmed when the link was disturbed or verify is on. Any
+    // disturbance puts the previous block of the run in doubt too (its last reply may be the one
+    // that came late or twice, shifting this block's replies by one); it is confirmed and amended
+    // first.
     BlockRead readForRun(qint32 n, const Amend& amend);
     // The end of a read run: stray bytes after the last reply put the last block in doubt.
     void finishReads(const Amend& amend);
@@ -175,7 +179,6 @@ private:
     };
     std::optional<LastRead> lastRead_;
     int confirmed_ = 0;        // blocks of this read run confirmed by two agreeing reads
-    int infoDisturbance_ = -1; // the link's disturbances once ReadBlock's info reply was accepted
     LinkCounters runStart_; // the link's counters when the run began
 };
 

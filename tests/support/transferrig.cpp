@@ -67,8 +67,10 @@ TransferRig::TransferRig() {
             if (!crafted->isEmpty()) port.deliver(*crafted);
         } else {
             // The phone answers in order: a reply still on its way holds back the next ones.
+            // A reply queued behind another one starts after it: at least a millisecond later,
+            // as on a wire, so that the two never come in one read.
             const qint64 now = clock_.elapsed();
-            qint64 at = std::max<qint64>(0, lineBusyUntil_ - now);
+            qint64 at = lineBusyUntil_ > now ? lineBusyUntil_ - now + 1 : 0;
             for (const x45sim::Emission& e : phone.receive(written, port.baudRate())) {
                 at += e.delay.count();
                 port.deliver(e.bytes, static_cast<int>(at));
