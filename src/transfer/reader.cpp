@@ -89,10 +89,25 @@ std::optional<ReadOutcome> PhoneTransfer::readBlockOnce(qint32 n, ByteStr& data,
         chunk.frame = Link::blockFrame(chunk.sub, word(n) + word(offset) + word(count));
         chunk.minData = count > 0 ? 1 : 0; // no data bytes: no progress, ask again
         chunk.maxData = count;
+        const int before = link_.counters().disturbances();
         switch (request(chunk)) {
         case Try::Accepted: {
             const ReplyRecord& r = link_.Reply;
             data.append(r.Buffer.mid(4, r.Length - 2));
+            // The link was out of step during this chunk, so the announcement may have been
+            // another request's reply: ask again, now in step; when it differs, start over.
+            if (restartOnDenial && link_.counters().disturbances() != before) {
+                const Try again = request(info);
+                if (again == Try::Accepted && wordAt(link_.Reply.Buffer, 4) == length &&
+                    byteAt(link_.Reply.Buffer, 6) == announced)
+                    break;
+                data.clear();
+                if (again == Try::Accepted || again == Try::NoSuchBlock) return std::nullopt;
+                version = 0;
+                return again == Try::Abort  ? ReadOutcome::Aborted
+                       : again == Try::Lost ? ReadOutcome::PortLost
+                                            : ReadOutcome::Skipped;
+            }
             break;
         }
         case Try::NoSuchBlock:
@@ -158,46 +173,69 @@ PhoneTransfer::BlockRead PhoneTransfer::confirmRead(qint32 n, BlockRead first) {
 }
 
 void PhoneTransfer::beginReads() {
-    lastRead_.reset();
+    inDoubt_.clear();
     confirmed_ = 0;
 }
 
+void PhoneTransfer::keepInDoubt(qint32 n, const BlockRead& r) {
+    if (r.decided()) return;
+    if (r.outcome == ReadOutcome::Read) inDoubt_.clear();
+    inDoubt_.append({n, r});
+}
+
+std::optional<ReadOutcome> PhoneTransfer::settleDoubts(const Amend& amend, bool lastIsCurrent) {
+    // Passes over every conclusion in doubt until one goes by with the link undisturbed: a pass
+    // that was disturbed may itself have been shifted.
+    for (int pass = 0; pass < MaxReads && !inDoubt_.isEmpty(); ++pass) {
+        if (link_.outOfStep()) (void)link_.resync(proto::ReadTimeout);
+        const int before = link_.counters().disturbances();
+        QVector<Concluded> kept;
+        for (qsizetype i = 0; i < inDoubt_.size(); ++i) {
+            const Concluded& c = inDoubt_[i];
+            const BlockRead again = confirmRead(c.n, c.read);
+            const bool current = lastIsCurrent && i + 1 == inDoubt_.size();
+            if (!current && !again.sameAs(c.read)) amend(c.n, c.read, again);
+            if (again.outcome == ReadOutcome::Aborted || again.outcome == ReadOutcome::PortLost) {
+                inDoubt_.clear();
+                return again.outcome;
+            }
+            if (!again.decided() || current) kept.append({c.n, again});
+        }
+        inDoubt_ = std::move(kept);
+        if (link_.counters().disturbances() == before) break;
+    }
+    return std::nullopt;
+}
+
 PhoneTransfer::BlockRead PhoneTransfer::readForRun(qint32 n, const Amend& amend) {
+    const int before = link_.counters().disturbances();
     BlockRead r = readOnce(n);
     if (r.outcome == ReadOutcome::Aborted || r.outcome == ReadOutcome::PortLost) {
-        lastRead_.reset();
+        inDoubt_.clear();
         return r;
     }
-    // Also when this block was skipped: what upset its read may have upset the one before.
-    if (r.disturbed && lastRead_ && !lastRead_->confirmed) {
-        const BlockRead previous = confirmRead(lastRead_->n, lastRead_->read);
-        if (!previous.sameAs(lastRead_->read)) amend(lastRead_->n, lastRead_->read, previous);
-        if (previous.outcome == ReadOutcome::Aborted || previous.outcome == ReadOutcome::PortLost) {
-            lastRead_.reset();
-            return BlockRead{previous.outcome, {}, 0, true};
-        }
-    }
-    if (r.decided()) {
-        lastRead_.reset();
+    if (verify_ && !r.decided()) r = confirmRead(n, r);
+    if (link_.counters().disturbances() == before) {
+        if (verify_ && !r.decided()) ++confirmed_;
+        keepInDoubt(n, r);
         return r;
     }
-    const bool confirm = r.disturbed || verify_;
-    if (confirm) {
-        r = confirmRead(n, r);
-        if (!r.decided()) ++confirmed_;
-    }
-    if (r.decided())
-        lastRead_.reset();
-    else
-        lastRead_ = LastRead{n, r, confirm};
+    // A reply that came twice shifts every later one by one, unseen while they are all "no such
+    // block": the first request whose reply differs shows it, at a held block's request at the
+    // latest. So when the link was disturbed, this block and every conclusion since the last
+    // held block (that one included) are read again until two reads agree.
+    inDoubt_.append({n, r});
+    if (const std::optional<ReadOutcome> end = settleDoubts(amend, true))
+        return BlockRead{*end, {}, 0, true};
+    r = inDoubt_.takeLast().read;
+    if (!r.decided()) ++confirmed_;
+    keepInDoubt(n, r);
     return r;
 }
 
 void PhoneTransfer::finishReads(const Amend& amend) {
-    if (!link_.settle(proto::SettleTime) || !lastRead_ || lastRead_->confirmed) return;
-    const BlockRead last = confirmRead(lastRead_->n, lastRead_->read);
-    if (!last.sameAs(lastRead_->read)) amend(lastRead_->n, lastRead_->read, last);
-    lastRead_.reset();
+    if (link_.settle(proto::SettleTime)) (void)settleDoubts(amend, false);
+    inDoubt_.clear();
 }
 
 void PhoneTransfer::countLink(RunResult& result) const {

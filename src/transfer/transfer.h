@@ -139,13 +139,19 @@ private:
                                              bool restartOnDenial);
     // Reads n again until two reads agree; then the failure dialog of the phase that differed.
     BlockRead confirmRead(qint32 n, BlockRead first);
-    // One block of a read run: read, confirmed when the link was disturbed or verify is on. Any
-    // disturbance puts the previous block of the run in doubt too (its last reply may be the one
-    // that came late or twice, shifting this block's replies by one); it is confirmed and amended
-    // first.
+    // One block of a read run: read, confirmed when verify is on. When the link was disturbed,
+    // the block and the run's conclusions still in doubt (see inDoubt_) are read again until two
+    // reads agree, and amended when they change.
     BlockRead readForRun(qint32 n, const Amend& amend);
-    // The end of a read run: stray bytes after the last reply put the last block in doubt.
+    // The end of a read run: stray bytes after the last reply put the conclusions in doubt to
+    // the test.
     void finishReads(const Amend& amend);
+    // Confirms and amends every conclusion in doubt (the last one, when lastIsCurrent, is the
+    // block being read: confirmed but not amended); the run's end when the person aborted or the
+    // port went away meanwhile.
+    std::optional<ReadOutcome> settleDoubts(const Amend& amend, bool lastIsCurrent);
+    // Records a conclusion: a held block starts the conclusions in doubt afresh.
+    void keepInDoubt(qint32 n, const BlockRead& r);
     void beginReads();
     // Reads back every written block; the ones that differ from what was written.
     QVector<qint16> verifyWritten(const BlockList& written, RunResult& result);
@@ -172,12 +178,13 @@ private:
     bool lostReported_ = false;
     bool verify_ = false;
     BlockList written_; // blocks the running write run wrote, in order
-    struct LastRead {
+    struct Concluded {
         qint32 n = 0;
         BlockRead read;
-        bool confirmed = false;
     };
-    std::optional<LastRead> lastRead_;
+    // The read run's conclusions a shift of replies could still have made wrong: the last held
+    // block and the absent numbers after it.
+    QVector<Concluded> inDoubt_;
     int confirmed_ = 0;        // blocks of this read run confirmed by two agreeing reads
     LinkCounters runStart_; // the link's counters when the run began
 };
