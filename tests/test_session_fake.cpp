@@ -135,8 +135,11 @@ TEST(SpaceReply, ExampleGivesTheThreeCountersAndRefusedRepliesLeaveTheRecord) {
     badTrailer[16] = 0x3F;
     // A short frame with a valid trailer still lacks the counters.
     const QByteArray shortFrame = x45::Link::blockFrame(0x08, hex("0010"));
+    // A 00 slipped into the middle keeps the XOR; the real trailer comes one byte late.
+    const QByteArray slipped = good.left(8) + QByteArray(1, '\0') + good.mid(8);
     for (const auto& [bytes, sub] :
          {std::pair{good, 0x18}, std::pair{badTrailer, 0x08}, std::pair{shortFrame, 0x08},
+          std::pair{slipped, 0x08},
           std::pair{good.left(12), 0x08}, std::pair{QByteArray(), 0x08}}) {
         space = old;
         EXPECT_FALSE(Session::parseSpaceReply(replyOf(bytes), static_cast<quint8>(sub), space))

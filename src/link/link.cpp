@@ -111,11 +111,16 @@ void Link::Pause(std::chrono::milliseconds duration) {
     timer_.stop();
 }
 
+bool ReplyRecord::wholeFrame() const {
+    const qsizetype end = qsizetype(Length) + 3;
+    return State != HeaderBad && Buffer.size() == end &&
+           byteAt(Buffer, end - 1) == XorSum(Buffer, end - 1);
+}
+
 bool Link::blockReplyAccepted(quint8 subCmd) const {
     if (Reply.State == HeaderBad || Reply.Cmd != proto::BlockCmd || Reply.SubCmd != subCmd)
         return false;
-    const quint8 last = Reply.Buffer.isEmpty() ? 0 : static_cast<quint8>(Reply.Buffer.back());
-    return last == XorSum(Reply.Buffer, Reply.Length + 2);
+    return Reply.wholeFrame();
 }
 
 ByteStr Link::frame(quint8 cmd, const ByteStr& payload) {

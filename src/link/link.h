@@ -48,6 +48,11 @@ struct ReplyRecord {
     qint16 Length = 0; // byte 1, payload length
     ByteStr Buffer;    // every byte received since the reset, header included
     quint8 State = Receiving;
+
+    // Exactly one frame whose trailer is the XOR of the bytes before it. Bytes past the frame's
+    // own trailer (noise, or the next reply come early) fail it, so that a byte slipped into the
+    // middle of a reply never passes with the real trailer behind it.
+    [[nodiscard]] bool wholeFrame() const;
 };
 
 class Link : public QObject {
@@ -83,8 +88,8 @@ public:
     // A freshly opened port: nothing from an earlier line can be pending.
     void resetStep() { needSync_ = false; }
 
-    // Block-protocol reply acceptance: header check passed, Cmd 0x14, SubCmd as sent, and the last
-    // byte of Buffer equal to the XOR of the first Length + 2 bytes.
+    // Block-protocol reply acceptance: header check passed, Cmd 0x14, SubCmd as sent, and Reply a
+    // whole frame.
     [[nodiscard]] bool blockReplyAccepted(quint8 subCmd) const;
 
     // The one request-with-attempts routine of the block protocol: up to `attempts` exchanges.

@@ -321,9 +321,7 @@ bool Session::parseSpaceReply(const ReplyRecord& reply, quint8 sub, EEPSpace& sp
     if (reply.State == HeaderBad || reply.Cmd != proto::BlockCmd || reply.SubCmd != sub)
         return false;
     // A reply too short for the three counters is a failed attempt, even with a good trailer.
-    if (reply.Length < 14 || reply.Buffer.size() < 17) return false;
-    const quint8 last = static_cast<quint8>(reply.Buffer.back());
-    if (last != XorSum(reply.Buffer, reply.Length + 2)) return false;
+    if (reply.Length < 14 || !reply.wholeFrame()) return false;
     auto counter = [&](qsizetype at) {
         const quint32 v = static_cast<quint32>(byteAt(reply.Buffer, at)) |
                           (static_cast<quint32>(byteAt(reply.Buffer, at + 1)) << 8) |
