@@ -156,3 +156,29 @@ TEST(Trust, ADuplicatedNoSuchBlockReplyLosesNoBlockFurtherOn) {
     EXPECT_EQ(hits(rig.phone), 1);
     EXPECT_EQ(list, rig.phone.blocks());
 }
+
+TEST(Trust, RepliesThatComeTwiceOnASparsePhoneLoseNoBlockAndKeepTheOrder) {
+    // Every third number absent: a repeated "no such block" shifts the replies unseen until a
+    // held block's request shows it, and conclusions are amended after later ones were stored.
+    BlockList held;
+    for (int n = 0; n < 30; ++n)
+        if (n % 3 != 1) held.append({qint16(n), patternBytes(10 + n, n), quint8(n)});
+    for (const int seed : {3, 10, 20}) {
+        SCOPED_TRACE(seed);
+        TransferRig rig;
+        rig.phone.setBlocks(held);
+        rig.phone.config().maxEElite = 32;
+        rig.phone.config().maxEEfull = 0;
+        x45sim::Fault dup = blockFault(K::Dup, -1, 0);
+        dup.probability = 0.05;
+        rig.phone.faults().add(dup);
+        rig.phone.faults().setSeed(seed);
+        rig.ui.defaultMessageAnswer = Button::Retry;
+        BlockList list;
+        const RunResult r = rig.transfer.LoadAll(list);
+        ASSERT_TRUE(r.clean());
+        EXPECT_GT(hits(rig.phone), 0);
+        EXPECT_EQ(list, held); // in ascending order, each block once
+        EXPECT_EQ(r.done, list.size());
+    }
+}

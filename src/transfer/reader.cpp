@@ -290,14 +290,17 @@ RunResult PhoneTransfer::LoadAll(BlockList& PhoneBlocks) {
     // A "Stop" pressed during the two queries above takes effect before the first block.
     if (ui_.StopProcess) return stopped(RunEnd::Stopped);
 
-    // Stores a block's conclusion; numbers come in ascending order, so a block is either the
-    // last one in the list or new at its end.
+    // Stores a block's conclusion in ascending order. Numbers come in that order, but a
+    // conclusion in doubt may be amended after later blocks were stored: its place is looked
+    // for from the end.
     const auto conclude = [&](qint32 n, const BlockRead& read) {
-        const bool isLast = !PhoneBlocks.isEmpty() && PhoneBlocks.last().BlockId == n;
-        if (isLast) PhoneBlocks.removeLast();
+        qsizetype at = PhoneBlocks.size();
+        while (at > 0 && PhoneBlocks.at(at - 1).BlockId > n)
+            --at;
+        if (at > 0 && PhoneBlocks.at(at - 1).BlockId == n) PhoneBlocks.removeAt(--at);
         skipped.remove(n);
         if (read.outcome == ReadOutcome::Read) // an empty block the phone confirmed is kept too
-            PhoneBlocks.append({static_cast<qint16>(n), read.data, read.version});
+            PhoneBlocks.insert(at, {static_cast<qint16>(n), read.data, read.version});
         else if (read.outcome == ReadOutcome::Skipped)
             skipped.insert(n);
         else if (read.outcome == ReadOutcome::Aborted)

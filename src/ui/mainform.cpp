@@ -55,6 +55,9 @@ MainForm::~MainForm() {
     // The session and transfer refer to the link and the interaction: drop them first.
     transfer_.reset();
     session_.reset();
+    // The User's list's viewport sends events to the drop filter while it is destroyed, when the
+    // view has already become a plain QWidget: stop filtering before anything goes.
+    w_.UserEEPList->viewport()->removeEventFilter(this);
     // The list views and their models read the lists in ws_, a member, which dies before the base
     // class deletes the child widgets (and lays them out once more as the window closes). Views
     // and models therefore go here, while the lists are still there.
