@@ -13,8 +13,8 @@
 // Time is virtual (virtualclock.h): a run takes microseconds however long the time-outs are.
 //
 // X45_FUZZ_LINK_ORACLE=off only reports broken result properties (once each, on stderr) instead
-// of stopping, so crashes and hangs can be hunted while known false successes are open; see
-// fuzz/findings/.
+// of stopping, so crashes and hangs can be hunted while a known false success is open. Inputs of
+// mended findings stay in fuzz/seeds/link/ and run first in every session.
 
 #include "fakeport.h"
 #include "fuzz_common.h"
