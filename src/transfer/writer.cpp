@@ -274,11 +274,22 @@ QVector<qint16> PhoneTransfer::verifyWritten(const BlockList& written, RunResult
                   read.data == written.at(at).Data && read.version == written.at(at).BlockVer;
     };
     const auto amend = [&](qint32 n, const BlockRead&, const BlockRead& after) { judge(n, after); };
+    // What was written is the second copy to agree with: one read that matches it confirms the
+    // block. Only a read that differs is confirmed by reading again before the block is named.
+    const bool verifying = verify_;
+    verify_ = false;
     for (const EEPBlock& block : written) {
-        const BlockRead read = readForRun(block.BlockId, amend);
-        if (read.outcome == ReadOutcome::PortLost || link_.portLost()) return {};
+        BlockRead read = readForRun(block.BlockId, amend);
+        if (read.outcome == ReadOutcome::PortLost || link_.portLost()) break;
         judge(block.BlockId, read);
+        if (!same.value(block.BlockId) && !read.decided()) {
+            read = confirmRead(block.BlockId, read);
+            if (read.outcome == ReadOutcome::PortLost || link_.portLost()) break;
+            judge(block.BlockId, read);
+        }
     }
+    verify_ = verifying;
+    if (link_.portLost()) return {};
     finishReads(amend);
     QVector<qint16> differing;
     for (auto it = same.cbegin(); it != same.cend(); ++it) {
