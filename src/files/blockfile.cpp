@@ -314,7 +314,7 @@ Status saveBlockFiles(const QString& path, const BlockList& blocks,
                       const QVector<int>& selectedRows, quint16 hwid, Interaction& ui) {
     Q_UNUSED(ui); // the caller shows the hourglass; writing asks nothing
     QVector<PlannedFile> files;
-    if (const Status s = planBlockFiles(path, blocks, selectedRows, hwid, files); !s) return s;
+    if (Status s = planBlockFiles(path, blocks, selectedRows, hwid, files); !s) return s;
     // Data files and id files are replaced all together or not at all.
     return writeFilesTogether(files);
 }

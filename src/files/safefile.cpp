@@ -46,7 +46,7 @@ std::filesystem::path fsPath(const QString& path) {
 QString besideName(const QString& path, const char* what) {
     const QFileInfo info(path);
     for (;;) {
-        const QString name = info.dir().filePath(
+        QString name = info.dir().filePath(
             QStringLiteral(".%1.%2-%3")
                 .arg(info.fileName(), QLatin1String(what))
                 .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
@@ -81,7 +81,7 @@ bool syncToDisk(QFile& file, QString& why) {
 // Writes a temporary file beside `target` holding `bytes`, synced to disk. Returns its name, or
 // an empty string with `why` (the temporary removed again).
 QString writeTemporary(const QString& target, const QByteArray& bytes, QString& why) {
-    const QString temp = besideName(target, "new");
+    QString temp = besideName(target, "new");
     QFile file(temp);
     // Unbuffered, so a write the system refuses fails at once with the system's reason.
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
@@ -135,7 +135,7 @@ bool renameOver(const QString& from, const QString& to, QString& why) {
 // A second name for the old file, so it can be put back: a hard link where the system has them
 // (needs no space), a copy otherwise.
 QString keepOld(const QString& path, QString& why) {
-    const QString kept = besideName(path, "old");
+    QString kept = besideName(path, "old");
 #ifndef Q_OS_WIN
     if (::link(QFile::encodeName(path).constData(), QFile::encodeName(kept).constData()) == 0)
         return kept;
