@@ -2,7 +2,7 @@
 // Shared bits of the fuzz targets: an Interaction that answers from the input, and a check that
 // aborts (so libFuzzer records the input) when a property of a reader does not hold.
 
-#include "link/interaction.h"
+#include "person/interaction.h"
 
 #include <cstdio>
 #include <cstdlib>

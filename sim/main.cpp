@@ -18,7 +18,7 @@ int main() {
 #include "simstats.h"
 
 #include <files/eepfile.h>
-#include <link/bytes.h>
+#include "base/bytes.h"
 
 #include <QCoreApplication>
 #include <QFile>

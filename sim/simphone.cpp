@@ -1,6 +1,6 @@
 #include "simphone.h"
 
-#include <link/bytes.h>
+#include "base/bytes.h"
 #include <link/link.h>
 #include <link/protocol.h>
 

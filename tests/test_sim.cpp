@@ -5,7 +5,7 @@
 #include "simport.h"
 #include "simtestkit.h"
 
-#include <link/bytes.h>
+#include "base/bytes.h"
 #include <link/link.h>
 #include <link/protocol.h>
 

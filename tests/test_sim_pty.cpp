@@ -6,7 +6,7 @@
 #include "simphone.h"
 
 #include <files/eepfile.h>
-#include <link/bytes.h>
+#include "base/bytes.h"
 #include <link/link.h>
 #include <link/protocol.h>
 #include <link/qtserialport.h>

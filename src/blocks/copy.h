@@ -2,7 +2,7 @@
 // Copying the selected blocks of one list into the other, asking before a block is overwritten.
 
 #include "blocks/eepblock.h"
-#include "link/interaction.h"
+#include "person/interaction.h"
 
 #include <QVector>
 #include <functional>

@@ -1,7 +1,7 @@
 #pragma once
 // One EEPROM block and the lists that hold them.
 
-#include "link/bytes.h"
+#include "base/bytes.h"
 
 #include <QVector>
 #include <QtGlobal>

@@ -4,7 +4,7 @@
 
 #include "link/qtserialport.h"
 #include "link/session.h"
-#include "link/status.h"
+#include "base/result.h"
 #include "terminal.h"
 
 #include <QCommandLineParser>

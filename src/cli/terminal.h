@@ -2,7 +2,7 @@
 // The command line's side of Interaction: message boxes are printed on stderr and answered from
 // flags; status and progress go to stderr when it is a terminal; Ctrl-C sets StopProcess.
 
-#include "link/interaction.h"
+#include "person/interaction.h"
 
 #include <QString>
 #include <optional>

@@ -5,8 +5,8 @@
 #include "blocks/eepblock.h"
 #include "files/loadcontext.h"
 #include "files/safefile.h"
-#include "link/interaction.h"
-#include "link/status.h"
+#include "person/interaction.h"
+#include "base/result.h"
 
 #include <QByteArray>
 #include <QString>

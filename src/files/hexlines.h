@@ -2,7 +2,7 @@
 // Text helpers shared by the block-file and mapping-file readers: hex text to bytes and back,
 // blank and prefix removal, file titles and line splitting of 8-bit text files.
 
-#include "link/bytes.h"
+#include "base/bytes.h"
 
 #include <QByteArrayList>
 #include <QString>

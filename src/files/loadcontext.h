@@ -3,7 +3,7 @@
 // the load to do next.
 
 #include "blocks/eepblock.h"
-#include "link/interaction.h"
+#include "person/interaction.h"
 
 #include <QString>
 #include <QVector>

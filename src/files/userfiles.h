@@ -6,8 +6,8 @@
 #include "blocks/eepblock.h"
 #include "files/loadcontext.h"
 #include "files/safefile.h"
-#include "link/interaction.h"
-#include "link/status.h"
+#include "person/interaction.h"
+#include "base/result.h"
 
 #include <QString>
 #include <QStringList>

@@ -2,7 +2,7 @@
 // The link layer: the receive state machine that assembles reply frames, and the exchange (send a
 // frame, wait for its reply with a time-out) on which every query is built.
 
-#include "bytes.h"
+#include "base/bytes.h"
 #include "serialport.h"
 
 #include <QObject>

@@ -2,8 +2,8 @@
 // Session start and end: the boot handshake, the readiness check, the speed switch, the
 // identification of the phone, and the EEPROM space query.
 
-#include "bytes.h"
-#include "interaction.h"
+#include "base/bytes.h"
+#include "person/interaction.h"
 #include "link.h"
 
 #include <QObject>

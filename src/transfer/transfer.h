@@ -8,7 +8,7 @@
 // start and test it between blocks; the person's "Stop" only sets it.
 
 #include "blocks/eepblock.h"
-#include "link/interaction.h"
+#include "person/interaction.h"
 #include "link/link.h"
 #include "link/session.h"
 

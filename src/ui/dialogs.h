@@ -2,7 +2,7 @@
 // The four small modal dialogs of the window. Each is created at its first use and afterwards only
 // hidden and shown again; each carries the objectNames its controls are known by.
 
-#include "link/interaction.h"
+#include "person/interaction.h"
 
 #include <QDialog>
 #include <QList>

@@ -2,7 +2,7 @@
 // Interaction with widgets: message boxes, the window's dialogs, the status bar's text panel, the
 // progress bar and the busy pointer.
 
-#include "link/interaction.h"
+#include "person/interaction.h"
 
 #include <QPointer>
 

@@ -1,7 +1,7 @@
 #pragma once
 // Interaction with scripted answers, recording everything the operation showed.
 
-#include "link/interaction.h"
+#include "person/interaction.h"
 
 #include <QStringList>
 #include <deque>

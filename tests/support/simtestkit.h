@@ -3,7 +3,7 @@
 
 #include "simphone.h"
 
-#include <link/bytes.h>
+#include "base/bytes.h"
 #include <link/link.h>
 #include <link/protocol.h>
 
