@@ -3,7 +3,7 @@
 // id) in file order. Each list row shows the text of the first record for its block number, and
 // with the hardware check on only records whose hardware id equals the list's.
 
-#include "base/result.h"
+#include "base/status.h"
 
 #include <QByteArray>
 #include <QHash>

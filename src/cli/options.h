@@ -4,7 +4,7 @@
 
 #include "link/qtserialport.h"
 #include "link/session.h"
-#include "base/result.h"
+#include "base/status.h"
 #include "terminal.h"
 
 #include <QCommandLineParser>

@@ -2,11 +2,11 @@
 // Single-block files: the block's contents as raw bytes (.bin) or as hex text (.txt), each with an
 // id file (.bid/.tid) carrying the block number, its version and the list's hardware id.
 
+#include "base/status.h"
 #include "blocks/eepblock.h"
 #include "files/loadcontext.h"
 #include "files/safefile.h"
 #include "person/interaction.h"
-#include "base/result.h"
 
 #include <QByteArray>
 #include <QString>

@@ -3,7 +3,7 @@
 // hardware id. All integers little-endian.
 
 #include "blocks/eepblock.h"
-#include "base/result.h"
+#include "base/status.h"
 
 #include <QByteArray>
 

@@ -3,7 +3,7 @@
 // file beside the target; every write, the flush and the sync to disk are checked before the
 // temporary replaces the old file.
 
-#include "base/result.h"
+#include "base/status.h"
 
 #include <QByteArray>
 #include <QString>

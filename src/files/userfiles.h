@@ -3,11 +3,11 @@
 // ("eep", "bin", "txt", "map" for loading; "eep", "bin", "txt" for saving), the merging of several
 // files, and the final sort. The window and the command line both run these.
 
+#include "base/status.h"
 #include "blocks/eepblock.h"
 #include "files/loadcontext.h"
 #include "files/safefile.h"
 #include "person/interaction.h"
-#include "base/result.h"
 
 #include <QString>
 #include <QStringList>

@@ -3,7 +3,7 @@
 // and inclusive ranges "lo-hi" (several hyphens count as one). A hyphen binds only to the text
 // directly around it, so "-3" is 0..3 and "1 - 5" is 1, 0, 5.
 
-#include "base/result.h"
+#include "base/status.h"
 
 #include <QString>
 #include <QVector>
