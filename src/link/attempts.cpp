@@ -37,10 +37,17 @@ void Link::refeed(const ByteStr& rest) {
         feedByte(static_cast<quint8>(c));
 }
 
+void Link::refuseReply() {
+    ++counters_.failedAttempts;
+    needSync_ = true;
+    if (trace_)
+        trace_->remark(QStringLiteral("the reply above cannot be the one asked for: refused"));
+}
+
 void Link::dropStale() {
     // The port's own buffer count: no system call when nothing is waiting.
     if (port_.bytesAvailable() <= 0) return;
-    (void)port_.read(0);
+    traceIn(readPort(), TraceNote::Stale);
     ++counters_.staleReplies;
     needSync_ = true; // part of a frame may still be on its way
 }
@@ -54,23 +61,51 @@ Link::Judged Link::exchangeBlock(const BlockRequest& req) {
     for (int interims = 0; req.interim && !portLost() && r.State == Complete &&
                            r.Cmd == proto::BlockCmd && r.SubCmd == proto::Interim;
          ++interims) {
-        if (interims == MaxInterimReplies) return Judged::Bad;
+        const qsizetype end = qsizetype(r.Length) + 3;
+        if (interims == MaxInterimReplies) {
+            traceIn(r.Buffer, TraceNote::TooManyInterims);
+            return Judged::Bad;
+        }
         ++counters_.interims;
+        traceIn(r.Buffer.left(end), TraceNote::Interim);
         // The real reply may have come in the same read as the interim one; it then sits behind
         // the interim frame in Buffer.
-        const ByteStr rest = r.Buffer.mid(qsizetype(r.Length) + 3);
+        const ByteStr rest = r.Buffer.mid(end);
         refeed(rest);
         if (r.State != Receiving) continue;
         waitMore(req.timeout, req.hold);
     }
-    if (portLost() || r.State != Complete) return Judged::Bad;
+    const TraceNote note = judgeBlockReply(req);
+    traceIn(r.Buffer, note);
+    if (note == TraceNote::Accepted) return Judged::Accepted;
+    if (note == TraceNote::NoSuchBlock) return Judged::NoSuchBlock;
+    return Judged::Bad;
+}
+
+TraceNote Link::judgeBlockReply(const BlockRequest& req) const {
+    const ReplyRecord& r = Reply;
+    if (r.State == HeaderBad) return TraceNote::BadHeader;
+    if (r.State != Complete) {
+        if (portLost()) return TraceNote::PortLost;
+        return r.Buffer.isEmpty() ? TraceNote::TimedOut : TraceNote::Cut;
+    }
+    if (portLost()) return TraceNote::PortLost;
     // Every check below also guards the marker: a garbled reply that merely has 0x32 in its fourth
     // byte must not pass a block over silently.
-    if (req.noSuchBlock && blockReplyAccepted(proto::NoSuchBlock)) return Judged::NoSuchBlock;
-    if (!blockReplyAccepted(req.sub) || r.Length < req.minLength) return Judged::Bad;
+    if (req.noSuchBlock && blockReplyAccepted(proto::NoSuchBlock)) return TraceNote::NoSuchBlock;
+    if (!blockReplyAccepted(req.sub)) {
+        // The first rule it breaks, the frame's own integrity first.
+        const qsizetype end = qsizetype(r.Length) + 3;
+        if (byteAt(r.Buffer, end - 1) != XorSum(r.Buffer, end - 1)) return TraceNote::BadTrailer;
+        if (r.Buffer.size() > end) return TraceNote::ExtraBytes;
+        if (r.Cmd != proto::BlockCmd) return TraceNote::WrongCommand;
+        return TraceNote::WrongSub;
+    }
+    if (r.Length < req.minLength) return TraceNote::WrongLength;
     const int data = r.Length - 2;
-    if (data < req.minData || (req.maxData >= 0 && data > req.maxData)) return Judged::Bad;
-    return Judged::Accepted;
+    if (data < req.minData || (req.maxData >= 0 && data > req.maxData))
+        return TraceNote::WrongLength;
+    return TraceNote::Accepted;
 }
 
 Attempted Link::requestBlock(const BlockRequest& req, int attempts) {
@@ -98,31 +133,45 @@ bool Link::resync(std::chrono::milliseconds timeout, quint8 requestSub) {
         quint8 sub = SyncSubs[syncTurn_++ % std::size(SyncSubs)];
         if (sub == requestSub) sub = SyncSubs[syncTurn_++ % std::size(SyncSubs)];
         if (port_.bytesAvailable() > 0) {
-            (void)port_.read(0);
+            traceIn(readPort(), TraceNote::Stale);
             ++counters_.staleReplies;
         }
+        syncing_ = true;
         SendFrame(blockFrame(sub, {}));
+        syncing_ = false;
         ++counters_.syncs;
         QElapsedTimer clock;
         clock.start();
         ResetReply();
+        ByteStr junk; // bytes passed over while looking for the start of a frame, for the trace
+        const auto dropJunk = [&] {
+            if (!junk.isEmpty()) traceIn(junk, TraceNote::Stale);
+            junk.clear();
+        };
         for (;;) {
             if (Reply.State == Complete) {
                 const qsizetype end = qsizetype(Reply.Length) + 3;
                 const bool ours = Reply.Cmd == proto::BlockCmd && Reply.SubCmd == sub &&
                                   byteAt(Reply.Buffer, end - 1) == XorSum(Reply.Buffer, end - 1);
+                dropJunk();
                 if (ours) {
-                    if (Reply.Buffer.size() > end) ++counters_.staleReplies;
+                    traceIn(Reply.Buffer.left(end), TraceNote::Resynchronised);
+                    if (Reply.Buffer.size() > end) {
+                        traceIn(Reply.Buffer.mid(end), TraceNote::Stale);
+                        ++counters_.staleReplies;
+                    }
                     ResetReply();
                     needSync_ = false;
                     return true;
                 }
+                traceIn(Reply.Buffer.left(end), TraceNote::Stale);
                 ++counters_.staleReplies; // a reply to an earlier request
                 refeed(Reply.Buffer.mid(end));
                 continue;
             }
             if (Reply.State == HeaderBad) {
                 // No frame starts here: look for one from the next byte on.
+                junk += Reply.Buffer.left(1);
                 refeed(Reply.Buffer.mid(1));
                 continue;
             }
@@ -131,6 +180,11 @@ bool Link::resync(std::chrono::milliseconds timeout, quint8 requestSub) {
             waitMore(left, INT_MAX); // a hard deadline: held bytes do not extend it
             if (Reply.State == Receiving) break;
         }
+        // The sync's own reply did not come in time.
+        dropJunk();
+        traceIn(Reply.Buffer, portLost()               ? TraceNote::PortLost
+                              : Reply.Buffer.isEmpty() ? TraceNote::TimedOut
+                                                       : TraceNote::Cut);
     }
     return false;
 }
@@ -141,7 +195,9 @@ bool Link::settle(std::chrono::milliseconds quiet) {
     waitMore(quiet, INT_MAX);
     const bool stray = !Reply.Buffer.isEmpty() || port_.bytesAvailable() > 0;
     if (stray) {
-        if (port_.bytesAvailable() > 0) (void)port_.read(0);
+        ByteStr bytes = Reply.Buffer;
+        if (port_.bytesAvailable() > 0) bytes += readPort();
+        traceIn(bytes, TraceNote::Stale);
         ++counters_.staleReplies;
         needSync_ = true;
     }

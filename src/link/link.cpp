@@ -18,6 +18,7 @@ Link::Link(SerialPort& port, QObject* parent) : QObject(parent), port_(port) {
     connect(&port_, &SerialPort::received, this, &Link::Com_OnComm);
     connect(&port_, &SerialPort::lost, this, [this](const QString& reason) {
         lostReason_ = reason.isEmpty() ? QStringLiteral("the device went away") : reason;
+        if (trace_) trace_->remark(QStringLiteral("port lost: ") + lostReason_);
     });
 }
 
@@ -31,7 +32,7 @@ void Link::ResetReply() {
 
 void Link::Com_OnComm() {
     if (ReadState != 1) return; // bytes stay in the port's buffer for the next exchange
-    const QByteArray bytes = port_.read(0);
+    const QByteArray bytes = readPort();
     if (bytes.isEmpty()) return;
     for (const char c : bytes)
         feedByte(static_cast<quint8>(c));
@@ -67,7 +68,50 @@ void Link::feedByte(quint8 byte) {
 
 void Link::SendFrame(const ByteStr& frame) {
     port_.write(frame);
+    counters_.bytesSent += frame.size();
+    if (trace_) trace_->sent(frame, syncing_);
     emit frameSent(frame);
+}
+
+void Link::writeRaw(const ByteStr& bytes, const QString& what) {
+    port_.write(bytes);
+    counters_.bytesSent += bytes.size();
+    if (trace_) trace_->sent(bytes, false, what);
+}
+
+QByteArray Link::readPort() {
+    const QByteArray bytes = port_.read(0);
+    counters_.bytesReceived += bytes.size();
+    return bytes;
+}
+
+QByteArray Link::readRaw(qint64 maxBytes) {
+    const QByteArray bytes = port_.read(maxBytes);
+    counters_.bytesReceived += bytes.size();
+    return bytes;
+}
+
+void Link::traceReply(bool accepted, quint8 cmd, int sub) {
+    if (!trace_) return;
+    const ReplyRecord& r = Reply;
+    TraceNote note = TraceNote::Accepted;
+    if (!accepted) {
+        if (r.State == HeaderBad)
+            note = TraceNote::BadHeader;
+        else if (r.Buffer.isEmpty())
+            note = portLost() ? TraceNote::PortLost : TraceNote::TimedOut;
+        else if (r.State == Receiving)
+            note = portLost() ? TraceNote::PortLost : TraceNote::Cut;
+        else if (r.Cmd != cmd)
+            note = TraceNote::WrongCommand;
+        else if (sub >= 0 && r.SubCmd != sub)
+            note = TraceNote::WrongSub;
+        else if (TimedOut)
+            note = TraceNote::TimedOut; // came in while the time ran out
+        else
+            note = TraceNote::Refused;
+    }
+    trace_->received(r.Buffer, note);
 }
 
 void Link::yieldOnce() {

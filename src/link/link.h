@@ -3,6 +3,7 @@
 // frame, wait for its reply with a time-out) on which every query is built.
 
 #include "base/bytes.h"
+#include "linktrace.h"
 #include "serialport.h"
 
 #include <QObject>
@@ -37,6 +38,8 @@ struct LinkCounters {
     int syncs = 0;          // resynchronising queries sent
     int staleReplies = 0;   // frames or bytes dropped as belonging to an earlier request
     int interims = 0;       // interim replies taken
+    qint64 bytesSent = 0;     // every byte written to the port through the link
+    qint64 bytesReceived = 0; // every byte read from it
 
     [[nodiscard]] int disturbances() const { return failedAttempts + syncs + staleReplies; }
 };
@@ -88,6 +91,23 @@ public:
     // A freshly opened port: nothing from an earlier line can be pending.
     void resetStep() { needSync_ = false; }
 
+    // The trace the link feeds with every frame both ways and its verdict; nullptr: none. The
+    // trace must outlive the link or be unset first.
+    void setTrace(LinkTrace* trace) { trace_ = trace; }
+    [[nodiscard]] LinkTrace* trace() const { return trace_; }
+    // Bytes outside any frame (the boot handshake's scan byte and image), named in the trace.
+    void writeRaw(const ByteStr& bytes, const QString& what);
+    // Whatever the port holds (at most maxBytes; all when <= 0), read outside an exchange.
+    QByteArray readRaw(qint64 maxBytes = 0);
+    // The trace line of a session reply (PingQuery, BaudQuery, ChipsetQuery, the identity
+    // queries) once its caller has judged it: the verdict, or why it failed. sub -1: no SubCmd is
+    // checked.
+    void traceReply(bool accepted, quint8 cmd, int sub);
+    // A line for bytes received outside the block protocol's exchanges, with their verdict.
+    void traceIn(const ByteStr& bytes, TraceNote note) const {
+        if (trace_) trace_->received(bytes, note);
+    }
+
     // Block-protocol reply acceptance: header check passed, Cmd 0x14, SubCmd as sent, and Reply a
     // whole frame.
     [[nodiscard]] bool blockReplyAccepted(quint8 subCmd) const;
@@ -101,10 +121,7 @@ public:
     bool resync(std::chrono::milliseconds timeout, quint8 requestSub = 0);
     // The caller found a well-formed reply that cannot be the one it asked for: it counts as a
     // failed attempt, and the link is brought back into step before the next request.
-    void refuseReply() {
-        ++counters_.failedAttempts;
-        needSync_ = true;
-    }
+    void refuseReply();
     // True when an attempt failed and no sync has followed it yet.
     [[nodiscard]] bool outOfStep() const { return needSync_; }
     // Waits up to `quiet` for bytes nobody asked for; true (and out of step) when any came.
@@ -131,6 +148,10 @@ private:
     Judged exchangeBlock(const BlockRequest& req);
     // Re-assembles Reply from bytes that followed a complete frame in the same read.
     void refeed(const ByteStr& rest);
+    // Reads every byte waiting in the port and counts it.
+    QByteArray readPort();
+    // Why the block reply in Reply passes or fails req's rules.
+    [[nodiscard]] TraceNote judgeBlockReply(const BlockRequest& req) const;
 
     SerialPort& port_;
     QTimer timer_;
@@ -140,6 +161,8 @@ private:
     LinkCounters counters_;
     bool needSync_ = false;
     unsigned syncTurn_ = 0;
+    LinkTrace* trace_ = nullptr;
+    bool syncing_ = false; // the frame being sent is a sync query
 };
 
 } // namespace x45

@@ -186,29 +186,31 @@ void Session::End() {
 }
 
 Session::BootResult Session::SendServiceBoot() {
-    SerialPort& port = link_.port();
     for (;;) {
         if (link_.portLost()) return BootResult::Lost;
-        port.write(ByteStr(1, static_cast<char>(proto::ScanByte)));
+        link_.writeRaw(ByteStr(1, static_cast<char>(proto::ScanByte)), QStringLiteral("scan"));
         link_.Pause(proto::ScanPause);
         if (ui_.StopProcess) return BootResult::Stopped;
         if (link_.portLost()) return BootResult::Lost;
         // Whatever came before the answer byte (line noise, an echo) does not count.
-        const QByteArray got = port.read(0);
-        if (!got.isEmpty() && static_cast<quint8>(got.back()) == proto::ScanAnswer) break;
+        const QByteArray got = link_.readRaw();
+        const bool answered = !got.isEmpty() && static_cast<quint8>(got.back()) == proto::ScanAnswer;
+        if (!got.isEmpty()) link_.traceIn(got, answered ? TraceNote::Accepted : TraceNote::Refused);
+        if (answered) break;
     }
     ui_.setStatus(StatusSendingBoot);
     ByteStr boot;
     boot.append(static_cast<char>(proto::BootLength));
     boot.append(BootImage);
-    port.write(boot);
-    port.write(ByteStr(1, static_cast<char>(proto::BootCheck)));
+    link_.writeRaw(boot, QStringLiteral("service boot"));
+    link_.writeRaw(ByteStr(1, static_cast<char>(proto::BootCheck)), QStringLiteral("boot check"));
     link_.Pause(proto::ScanPause);
     if (link_.portLost()) return BootResult::Lost;
-    const QByteArray ack = port.read(1);
-    if (ack.size() == 1 && static_cast<quint8>(ack.at(0)) == proto::BootAck)
-        return BootResult::Acked;
-    return BootResult::NotAcked;
+    const QByteArray ack = link_.readRaw(1);
+    const bool acked = ack.size() == 1 && static_cast<quint8>(ack.at(0)) == proto::BootAck;
+    link_.traceIn(ack, acked ? TraceNote::Accepted
+                             : ack.isEmpty() ? TraceNote::TimedOut : TraceNote::Refused);
+    return acked ? BootResult::Acked : BootResult::NotAcked;
 }
 
 bool Session::PingQuery() {
@@ -218,6 +220,7 @@ bool Session::PingQuery() {
     const bool accepted = r.State != HeaderBad && r.Cmd == proto::PingCmd &&
                           r.SubCmd == proto::PingSub && !r.Buffer.isEmpty() &&
                           static_cast<quint8>(r.Buffer.back()) == proto::PingEnd && !link_.TimedOut;
+    link_.traceReply(accepted, proto::PingCmd, proto::PingSub);
     return !accepted;
 }
 
@@ -226,8 +229,10 @@ bool Session::BaudQuery() {
     link_.WaitReply(proto::BaudTimeout, 1);
     const ReplyRecord& r = link_.Reply;
     // Only the command, the header check and the fixed tail count.
-    return r.State != HeaderBad && r.Cmd == proto::BaudCmd &&
-           r.Buffer.endsWith(proto::BaudReplyTail);
+    const bool accepted = r.State != HeaderBad && r.Cmd == proto::BaudCmd &&
+                          r.Buffer.endsWith(proto::BaudReplyTail);
+    link_.traceReply(accepted, proto::BaudCmd, -1);
+    return accepted;
 }
 
 bool Session::ChipsetQuery() {
@@ -235,9 +240,10 @@ bool Session::ChipsetQuery() {
     link_.WaitReply(proto::InfoTimeout, 1);
     const ReplyRecord& r = link_.Reply;
     // A reply too short to hold the two id bytes carries no id: refused like a wrong one.
-    if (r.State == HeaderBad || r.Cmd != proto::ChipsetCmd || r.SubCmd != proto::ChipsetSub ||
-        r.Buffer.size() < 6)
-        return false;
+    const bool accepted = r.State != HeaderBad && r.Cmd == proto::ChipsetCmd &&
+                          r.SubCmd == proto::ChipsetSub && r.Buffer.size() >= 6;
+    link_.traceReply(accepted, proto::ChipsetCmd, proto::ChipsetSub);
+    if (!accepted) return false;
     identity.PhoneHWid = wordAt(r.Buffer, 4);
     return true;
 }
@@ -262,6 +268,7 @@ Session::InfoJudgement Session::InfoQuery(quint8 sub) {
     link_.WaitReply(proto::InfoTimeout, 1);
     const ReplyRecord& r = link_.Reply;
     const bool accepted = r.State != HeaderBad && r.Cmd == proto::InfoCmd && r.SubCmd == sub;
+    link_.traceReply(accepted && !link_.TimedOut, proto::InfoCmd, sub);
     if (!accepted) return link_.TimedOut ? InfoJudgement::Skipped : InfoJudgement::Wrong;
     if (link_.TimedOut)
         return InfoJudgement::Skipped; // the timer ran out while the reply was coming in

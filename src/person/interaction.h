@@ -2,6 +2,8 @@
 // The only way an operation reaches the person: the window implements it with widgets, the command
 // line with flags and the terminal, the tests with scripted answers.
 
+#include "progressdetail.h"
+
 #include <QString>
 
 namespace x45 {
@@ -48,6 +50,12 @@ public:
     virtual void setProgressValue(int value) = 0;
     // Hourglass while files are read or written.
     virtual void setBusy(bool busy) = 0;
+
+    // ---- Pace of a long phone operation (block n of N, rate, time left) ----
+    // Called as the run goes and once more with an empty detail when it ends. Front ends that
+    // show no pace keep the empty default.
+    virtual void setProgressDetail(const ProgressDetail& detail) { (void)detail; }
+    // ---- end of pace ----
 
     // The stop request of the running operation: set by the person's "Stop", cleared when an
     // operation starts, set by operations themselves on Abort.

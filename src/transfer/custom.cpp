@@ -27,6 +27,7 @@ RunResult PhoneTransfer::LoadCustom(BlockList& PhoneBlocks, const QString& typed
 
 RunResult PhoneTransfer::customRun(BlockList& PhoneBlocks, const QString& typedList) {
     RunResult result;
+    const PaceEnd paceEnd{*this};
     const QString text = typedList.trimmed();
     if (text.isEmpty()) {
         ui_.setStatus(QStringLiteral("Ready"));
@@ -67,6 +68,7 @@ RunResult PhoneTransfer::customRun(BlockList& PhoneBlocks, const QString& typedL
 
     ui_.setProgressRange(0, std::max<int>(1, static_cast<int>(numbers.size())));
     ui_.setProgressValue(0);
+    beginPace(static_cast<int>(numbers.size()));
     if (ui_.StopProcess) return stopped(RunEnd::Stopped);
 
     const auto notFound = [&](qint32 n) {
@@ -145,6 +147,7 @@ RunResult PhoneTransfer::customRun(BlockList& PhoneBlocks, const QString& typedL
             }
         }
         ui_.setProgressValue(static_cast<int>(i + 1));
+        stepPace(static_cast<int>(i + 1));
         if (ui_.StopProcess) return stopped(RunEnd::Stopped);
     }
     finishReads(amend);

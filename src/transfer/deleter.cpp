@@ -37,6 +37,7 @@ RunResult PhoneTransfer::DeleteDirectly(
         result.end = RunEnd::Cancelled;
         return result;
     }
+    const PaceEnd paceEnd{*this};
     startRun();
     ui_.setStatus(QStringLiteral("Deleting..."));
     ui_.StopProcess = false;
@@ -61,6 +62,7 @@ RunResult PhoneTransfer::DeleteDirectly(
         return result;
     }
 
+    beginPace(static_cast<int>(ids.size()));
     for (const qint16 id : ids) {
         if (!DeleteBlock(id)) {
             // Cancel (or a lost port): the list keeps every row, so what was deleted on the phone
@@ -71,6 +73,7 @@ RunResult PhoneTransfer::DeleteDirectly(
             return result;
         }
         ++result.done;
+        stepPace(result.done);
     }
     if (removeDeleted) removeDeleted(ids);
     if (refreshSpace_) refreshSpace_();

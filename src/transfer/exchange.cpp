@@ -9,7 +9,9 @@ PhoneTransfer::PhoneTransfer(Link& link, Interaction& ui, std::function<void()> 
 
 PhoneTransfer::Try PhoneTransfer::request(const Request& req) {
     for (;;) {
-        switch (link_.requestBlock(req, proto::Attempts)) {
+        const Attempted attempted = link_.requestBlock(req, proto::Attempts);
+        tickPace();
+        switch (attempted) {
         case Attempted::Accepted:
             return Try::Accepted;
         case Attempted::NoSuchBlock:
@@ -33,6 +35,44 @@ PhoneTransfer::Try PhoneTransfer::request(const Request& req) {
         if (b == Button::Ignore) return Try::Ignore;
         return Try::Abort; // Abort, or a box closed without an answer
     }
+}
+
+namespace {
+qint64 wireBytes(const LinkCounters& c) {
+    return c.bytesSent + c.bytesReceived;
+}
+} // namespace
+
+void PhoneTransfer::beginPace(int steps) {
+    pace_.begin(steps, wireBytes(link_.counters()));
+    paceDone_ = 0;
+    showPace(true);
+}
+
+void PhoneTransfer::stepPace(int done) {
+    if (!pace_.running()) return;
+    paceDone_ = done;
+    pace_.sample(done, wireBytes(link_.counters()));
+    showPace(done >= pace_.steps());
+}
+
+void PhoneTransfer::tickPace() {
+    if (!pace_.running()) return;
+    pace_.sample(paceDone_, wireBytes(link_.counters()));
+    showPace(false);
+}
+
+void PhoneTransfer::showPace(bool now) {
+    const qint64 t = pace_.now();
+    if (!now && t - paceShownAt_ < PaceIntervalMs) return;
+    paceShownAt_ = t;
+    ui_.setProgressDetail(pace_.detail());
+}
+
+void PhoneTransfer::endPace() {
+    if (!pace_.running()) return;
+    pace_.end();
+    ui_.setProgressDetail({});
 }
 
 void PhoneTransfer::reportLost() {

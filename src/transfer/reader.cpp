@@ -246,6 +246,7 @@ void PhoneTransfer::countLink(RunResult& result) const {
 
 RunResult PhoneTransfer::LoadAll(BlockList& PhoneBlocks) {
     RunResult result;
+    const PaceEnd paceEnd{*this};
     startRun();
     beginReads();
     ui_.setStatus(QStringLiteral("Reading..."));
@@ -287,6 +288,8 @@ RunResult PhoneTransfer::LoadAll(BlockList& PhoneBlocks) {
     const qint32 progressMax = lastLite + fullCount;
     ui_.setProgressRange(0, std::max(progressMax, 1));
     ui_.setProgressValue(0);
+    beginPace(lastLite + 1 + std::max(0, lastFull - proto::EEfullFirst + 1));
+    int numbersDone = 0;
     // A "Stop" pressed during the two queries above takes effect before the first block.
     if (ui_.StopProcess) return stopped(RunEnd::Stopped);
 
@@ -315,6 +318,7 @@ RunResult PhoneTransfer::LoadAll(BlockList& PhoneBlocks) {
         if (read.outcome == ReadOutcome::PortLost || link_.portLost()) return false;
         conclude(n, read);
         ui_.setProgressValue(progress);
+        stepPace(++numbersDone);
         return !ui_.StopProcess;
     };
 

@@ -11,6 +11,7 @@
 #include "person/interaction.h"
 #include "link/link.h"
 #include "link/session.h"
+#include "progressrate.h"
 
 #include <QVector>
 #include <functional>
@@ -157,7 +158,7 @@ private:
     QVector<qint16> verifyWritten(const BlockList& written, RunResult& result);
     void countLink(RunResult& result) const;
     // Start and stopped end shared by "Save all" and "Save selected".
-    void beginWriting(qsizetype count);
+    void beginWriting(qsizetype count, int toWrite);
     RunResult stoppedWriting(RunResult result, RunEnd end);
     // Refreshes space, reads back what was written when verifying, and ends the run.
     RunResult finishWriting(RunResult result);
@@ -166,6 +167,19 @@ private:
     void writeRun(const BlockList& blocks, const std::function<bool(int)>& selected,
                   RunResult& result);
     void reportLost();
+    // The pace shown beside the progress bar (ui.setProgressDetail): a run of `steps` blocks
+    // begins, `done` of them are finished, an exchange went by, the run is over. Updates reach
+    // the person at most every PaceIntervalMs, the first and the last at once.
+    void beginPace(int steps);
+    void stepPace(int done);
+    void tickPace();
+    void endPace();
+    void showPace(bool now);
+    // Ends the pace however the run ends.
+    struct PaceEnd {
+        PhoneTransfer& transfer;
+        ~PaceEnd() { transfer.endPace(); }
+    };
     void startRun() {
         lostReported_ = false;
         runStart_ = link_.counters();
@@ -187,6 +201,10 @@ private:
     QVector<Concluded> inDoubt_;
     int confirmed_ = 0;        // blocks of this read run confirmed by two agreeing reads
     LinkCounters runStart_; // the link's counters when the run began
+    ProgressRate pace_;
+    int paceDone_ = 0;
+    qint64 paceShownAt_ = 0;
+    static constexpr qint64 PaceIntervalMs = 200;
 };
 
 } // namespace x45

@@ -145,6 +145,7 @@ void PhoneTransfer::areaRequest(quint8 sub, const QString& failText, int& outcom
 void PhoneTransfer::writeRun(const BlockList& blocks, const std::function<bool(int)>& selected,
                              RunResult& result) {
     const qsizetype count = blocks.size(); // counted once, before the loop
+    int reached = 0; // blocks of the run written or passed over, for the pace
     for (qsizetype i = 0; i < count; ++i) {
         // The window may sort the list while the run goes on; never read past its end.
         if (i < blocks.size() && (!selected || selected(static_cast<int>(i)))) {
@@ -162,6 +163,7 @@ void PhoneTransfer::writeRun(const BlockList& blocks, const std::function<bool(i
                 ++result.done;
                 written_.append(blocks.at(i));
             }
+            stepPace(++reached);
         }
         ui_.setProgressValue(static_cast<int>(i + 1));
         if (ui_.StopProcess) {
@@ -171,12 +173,13 @@ void PhoneTransfer::writeRun(const BlockList& blocks, const std::function<bool(i
     }
 }
 
-void PhoneTransfer::beginWriting(qsizetype count) {
+void PhoneTransfer::beginWriting(qsizetype count, int toWrite) {
     startRun();
     written_.clear();
     ui_.setStatus(QStringLiteral("Writing..."));
     ui_.setProgressRange(0, static_cast<int>(count));
     ui_.setProgressValue(0);
+    beginPace(toWrite);
     ui_.StopProcess = false;
 }
 
@@ -195,7 +198,8 @@ RunResult PhoneTransfer::SaveAll(const BlockList& PhoneBlocks) {
         result.end = RunEnd::Cancelled;
         return result;
     }
-    beginWriting(PhoneBlocks.size());
+    const PaceEnd paceEnd{*this};
+    beginWriting(PhoneBlocks.size(), static_cast<int>(PhoneBlocks.size()));
     const auto stopped = [&](RunEnd end) { return stoppedWriting(result, end); };
     const auto prepare = [&](auto&& step) -> std::optional<RunEnd> {
         int outcome = OutcomeNone;
@@ -232,7 +236,12 @@ RunResult PhoneTransfer::SaveSelected(const BlockList& PhoneBlocks,
         result.end = RunEnd::Cancelled;
         return result;
     }
-    beginWriting(PhoneBlocks.size());
+    const PaceEnd paceEnd{*this};
+    // The pace counts the rows selected now; the run asks again as it reaches each row.
+    int toWrite = 0;
+    for (int row = 0; selected && row < PhoneBlocks.size(); ++row)
+        toWrite += selected(row) ? 1 : 0;
+    beginWriting(PhoneBlocks.size(), toWrite);
     writeRun(
         PhoneBlocks, selected ? selected : [](int) { return false; }, result);
     if (result.end != RunEnd::Completed) return stoppedWriting(result, result.end);
@@ -278,6 +287,8 @@ QVector<qint16> PhoneTransfer::verifyWritten(const BlockList& written, RunResult
     // block. Only a read that differs is confirmed by reading again before the block is named.
     const bool verifying = verify_;
     verify_ = false;
+    beginPace(static_cast<int>(written.size()));
+    int checked = 0;
     for (const EEPBlock& block : written) {
         BlockRead read = readForRun(block.BlockId, amend);
         if (read.outcome == ReadOutcome::PortLost || link_.portLost()) break;
@@ -287,6 +298,7 @@ QVector<qint16> PhoneTransfer::verifyWritten(const BlockList& written, RunResult
             if (read.outcome == ReadOutcome::PortLost || link_.portLost()) break;
             judge(block.BlockId, read);
         }
+        stepPace(++checked);
     }
     verify_ = verifying;
     if (link_.portLost()) return {};

@@ -1,0 +1,19 @@
+#pragma once
+// What a long phone operation tells about its pace besides the progress bar: the block being
+// worked on, the bytes per second on the wire and the time left. Computed in the core
+// (transfer/progressrate.h); the front ends only show it.
+
+#include <QtGlobal>
+
+namespace x45 {
+
+struct ProgressDetail {
+    int step = 0;               // the block being worked on, 1..steps
+    int steps = 0;              // blocks of the run; 0: no run, nothing to show
+    double bytesPerSecond = -1; // both directions on the wire, over the last seconds; < 0 unknown
+    qint64 secondsLeft = -1;    // estimated; < 0 not known yet
+
+    [[nodiscard]] bool empty() const { return steps <= 0; }
+};
+
+} // namespace x45
