@@ -72,7 +72,7 @@ int runInfo(const QStringList& args) {
 
     TerminalInteraction ui;
     PhoneConnection phone(ui);
-    if (const int code = phone.start(cmd.port(), cmd.waitSeconds()); code != ExitOk) return code;
+    if (const int code = phone.start(cmd); code != ExitOk) return code;
     ui.endLine();
     std::optional<bool> lowLatency;
     if (const auto* serial = qobject_cast<const QtSerialPort*>(&phone.port());

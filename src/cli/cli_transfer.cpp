@@ -139,7 +139,7 @@ int runRead(const QStringList& args) {
     TerminalInteraction ui;
     if (const auto bad = cmd.applyTo(ui)) return *bad;
     PhoneConnection phone(ui);
-    if (const int code = phone.start(cmd.port(), cmd.waitSeconds()); code != ExitOk) return code;
+    if (const int code = phone.start(cmd); code != ExitOk) return code;
 
     PhoneTransfer transfer(phone.session());
     transfer.setVerify(cmd.isSet(QStringLiteral("verify")));
@@ -242,7 +242,7 @@ int runWrite(const QStringList& args) {
 
     if (some) ui.print(QStringLiteral("Blocks to write: %1").arg(blockNamesText(numbers)));
     PhoneConnection phone(ui);
-    if (const int code = phone.start(cmd.port(), cmd.waitSeconds()); code != ExitOk) return code;
+    if (const int code = phone.start(cmd); code != ExitOk) return code;
     // Another phone's calibration blocks can leave this one unusable: refuse unless asked to.
     const quint16 phoneHWid = phone.session().identity.PhoneHWid;
     if (ws.UserHWid != 0 && ws.UserHWid != phoneHWid && !cmd.isSet(QStringLiteral("any-hwid"))) {
@@ -307,7 +307,7 @@ int runDelete(const QStringList& args) {
     if (const auto bad = cmd.applyTo(ui)) return *bad;
     ui.overwrite = RewriteNo; // a number listed twice is read once
     PhoneConnection phone(ui);
-    if (const int code = phone.start(cmd.port(), cmd.waitSeconds()); code != ExitOk) return code;
+    if (const int code = phone.start(cmd); code != ExitOk) return code;
     PhoneTransfer transfer(phone.session());
     BlockList PhoneBlocks;
     const RunResult loaded = transfer.LoadCustom(PhoneBlocks, plainList(numbers));

@@ -1,6 +1,7 @@
 // x45eep-cli: the command line over the same operations as the window.
 
 #include "commands.h"
+#include "options.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -56,13 +57,14 @@ int main(int argc, char** argv) {
         return x45::cli::ExitOk;
     }
     using namespace x45::cli;
-    if (command == QLatin1String("info")) return runInfo(args);
+    // A phone command's trace that could not be written completely fails the command.
+    if (command == QLatin1String("info")) return withTraceOutcome(runInfo(args));
     if (command == QLatin1String("list")) return runList(args);
     if (command == QLatin1String("convert")) return runConvert(args);
     if (command == QLatin1String("compare")) return runCompare(args);
-    if (command == QLatin1String("read")) return runRead(args);
-    if (command == QLatin1String("write")) return runWrite(args);
-    if (command == QLatin1String("delete")) return runDelete(args);
+    if (command == QLatin1String("read")) return withTraceOutcome(runRead(args));
+    if (command == QLatin1String("write")) return withTraceOutcome(runWrite(args));
+    if (command == QLatin1String("delete")) return withTraceOutcome(runDelete(args));
     if (command == QLatin1String("ports")) return runPorts(args);
     std::fprintf(stderr, "x45eep-cli: unknown command \"%s\"\n%s", qPrintable(command), Usage);
     return ExitUsage;

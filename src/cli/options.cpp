@@ -3,6 +3,8 @@
 #include "commands.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QTimer>
 #include <cmath>
 #include <cstdio>
@@ -13,6 +15,17 @@ namespace {
 
 // Longest bound for --wait: a day is plenty for a phone that will not answer.
 constexpr double MaxWaitSeconds = 86400;
+
+// The first line of every trace file: an existing file that does not start with it is not one of
+// ours and is never written over.
+constexpr char TraceHeading[] = "# x45eep link trace";
+
+// Set when a trace file could not be written completely.
+bool traceFailed = false;
+
+QString absoluteClean(const QString& path) {
+    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
 
 std::optional<bool> yesNo(const QString& text) {
     const QString t = text.trimmed().toLower();
@@ -40,6 +53,10 @@ void CommandLine::addPortOptions() {
                        QStringLiteral("Give up scanning for the phone after SECONDS (default: "
                                       "scan until Ctrl-C)."),
                        QStringLiteral("SECONDS")});
+    parser_.addOption({QStringLiteral("trace"),
+                       QStringLiteral("Write every frame to and from the phone, with its time and "
+                                      "what the tool made of it, to FILE."),
+                       QStringLiteral("FILE")});
 }
 
 void CommandLine::addErrorOptions() {
@@ -114,6 +131,39 @@ std::optional<int> CommandLine::parse(const QStringList& args) {
             if (!ok || !std::isfinite(wait_) || wait_ <= 0 || wait_ > MaxWaitSeconds)
                 return usageError(QStringLiteral("--wait takes a number of seconds above 0"));
         }
+        if (parser_.isSet(QStringLiteral("trace")))
+            if (const auto bad = checkTrace()) return bad;
+    }
+    return std::nullopt;
+}
+
+std::optional<int> CommandLine::checkTrace() {
+    trace_ = parser_.value(QStringLiteral("trace")).trimmed();
+    if (trace_.isEmpty()) return usageError(QStringLiteral("--trace needs a file name"));
+    // The trace must never take the place of a file the command reads or writes.
+    const QString target = absoluteClean(trace_);
+    QStringList others = parser_.positionalArguments();
+    for (const char* name : {"out", "backup", "descriptions"})
+        if (parser_.optionNames().contains(QLatin1String(name)))
+            others << parser_.value(QLatin1String(name));
+    for (const QString& other : std::as_const(others))
+        if (!other.trimmed().isEmpty() && absoluteClean(other.trimmed()) == target)
+            return usageError(
+                QStringLiteral("--trace %1 names a file the command also reads or writes; "
+                               "name another file for the trace")
+                    .arg(trace_));
+    const QFileInfo info(trace_);
+    if (info.isDir())
+        return usageError(QStringLiteral("--trace %1 is a folder; name a file").arg(trace_));
+    if (info.exists() && info.size() > 0) {
+        QFile existing(trace_);
+        const bool ours = existing.open(QIODevice::ReadOnly) &&
+                          existing.read(qstrlen(TraceHeading)) == TraceHeading;
+        if (!ours)
+            return usageError(QStringLiteral("--trace %1 exists and is not a trace of this "
+                                             "tool; it is left as it is. Name another file, or "
+                                             "remove it first")
+                                  .arg(trace_));
     }
     return std::nullopt;
 }
@@ -179,6 +229,48 @@ PhoneConnection::~PhoneConnection() {
     end();
 }
 
+int PhoneConnection::start(const CommandLine& cmd) {
+    const QString path = cmd.tracePath();
+    if (!path.isEmpty()) {
+        traceFile_.setFileName(path);
+        if (!traceFile_.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            ui_.print(QStringLiteral("Cannot write the trace file %1: %2. Nothing was sent to the "
+                                     "phone; name a file in a folder you can write to.")
+                          .arg(QDir::toNativeSeparators(path), traceFile_.errorString()));
+            return ExitFailed;
+        }
+        trace_ = std::make_unique<LinkTrace>(0);
+        trace_->setSink([this](const QByteArray& line) {
+            if (traceError_.isEmpty() && traceFile_.write(line) != line.size())
+                traceError_ = traceFile_.errorString();
+        });
+        trace_->restart();
+        link_->setTrace(trace_.get());
+    }
+    return start(cmd.port(), cmd.waitSeconds());
+}
+
+void PhoneConnection::finishTrace() {
+    if (!trace_) return;
+    link_->setTrace(nullptr);
+    trace_->flush();
+    trace_.reset();
+    if (traceError_.isEmpty() && !traceFile_.flush()) traceError_ = traceFile_.errorString();
+    traceFile_.close();
+    if (traceError_.isEmpty() && traceFile_.error() != QFileDevice::NoError)
+        traceError_ = traceFile_.errorString();
+    if (traceError_.isEmpty()) return;
+    traceFailed = true;
+    ui_.print(QStringLiteral("The trace file %1 could not be written completely (%2); it lacks "
+                             "the last frames. Free some space or name another file, then run "
+                             "again for a whole trace.")
+                  .arg(QDir::toNativeSeparators(traceFile_.fileName()), traceError_));
+}
+
+int withTraceOutcome(int code) {
+    return code == ExitOk && traceFailed ? ExitFailed : code;
+}
+
 int PhoneConnection::start(const QString& portName, double waitSeconds) {
     installStopOnInterrupt(ui_);
     QTimer limit;
@@ -212,12 +304,14 @@ int PhoneConnection::start(const QString& portName, double waitSeconds) {
 }
 
 void PhoneConnection::end() {
-    if (!session_->isOpen()) return;
-    // The line shows how the run ended; closing the port is not a stop.
-    ui_.endLine();
-    ui_.holdStatus(true);
-    session_->End();
-    ui_.holdStatus(false);
+    if (session_->isOpen()) {
+        // The line shows how the run ended; closing the port is not a stop.
+        ui_.endLine();
+        ui_.holdStatus(true);
+        session_->End();
+        ui_.holdStatus(false);
+    }
+    finishTrace();
 }
 
 } // namespace x45::cli

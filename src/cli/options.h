@@ -2,12 +2,14 @@
 // Option parsing shared by the commands, and the phone connection that the phone-side commands
 // open with --port: the real serial port, the link and the session over it.
 
+#include "link/linktrace.h"
 #include "link/qtserialport.h"
 #include "link/session.h"
 #include "base/status.h"
 #include "terminal.h"
 
 #include <QCommandLineParser>
+#include <QFile>
 #include <QStringList>
 #include <memory>
 #include <optional>
@@ -19,7 +21,7 @@ public:
     // command: "info", "read"...; synopsis: the arguments after it; description: one paragraph.
     CommandLine(QString command, QString synopsis, QString description);
 
-    // --port P and --wait SECONDS.
+    // --port P, --wait SECONDS and --trace FILE.
     void addPortOptions();
     // --on-error abort|retry|ignore and --retries N.
     void addErrorOptions();
@@ -53,18 +55,25 @@ public:
     [[nodiscard]] QString port() const;
     // The --wait value in seconds; 0 when not given.
     [[nodiscard]] double waitSeconds() const { return wait_; }
+    // The --trace file; empty when not given.
+    [[nodiscard]] QString tracePath() const { return trace_; }
 
     // Prints "x45eep-cli COMMAND: message" and a hint on stderr; returns the usage exit code.
     int usageError(const QString& message) const;
     [[nodiscard]] QString helpText() const;
 
 private:
+    // Checks --trace: a file name that is none of the command's other files and, when it exists,
+    // an earlier trace.
+    [[nodiscard]] std::optional<int> checkTrace();
+
     QString command_;
     QString synopsis_;
     QString epilog_;
     QCommandLineParser parser_;
     bool port_ = false, errors_ = false, confirm_ = false, overwrite_ = false, files_ = false;
     double wait_ = 0;
+    QString trace_;
 };
 
 // "COM1".."COM4" (any case) name this system's first four serial ports; any other name or path is
@@ -85,7 +94,10 @@ public:
     // it. Returns ExitOk when the session is open; otherwise what went wrong has been printed and
     // the command's exit code is returned.
     [[nodiscard]] int start(const QString& portName, double waitSeconds = 0);
-    // Sends the end-of-session message and closes the port.
+    // The same with the command's --port, --wait and --trace; the trace file is opened first, and
+    // when it cannot be, nothing is sent to the phone.
+    [[nodiscard]] int start(const CommandLine& cmd);
+    // Sends the end-of-session message and closes the port; ends the trace file.
     void end();
 
     [[nodiscard]] Session& session() { return *session_; }
@@ -98,6 +110,17 @@ private:
     std::unique_ptr<SerialPort> port_;
     std::unique_ptr<Link> link_;
     std::unique_ptr<Session> session_;
+
+    // --trace: every line goes to the file as it is made, so that a run that ends badly still
+    // leaves its trace behind.
+    void finishTrace();
+    QFile traceFile_;
+    std::unique_ptr<LinkTrace> trace_;
+    QString traceError_; // the first write that failed
 };
+
+// The exit status of a phone command: a trace file that could not be written completely turns a
+// success into a failure (the reason has been printed).
+[[nodiscard]] int withTraceOutcome(int code);
 
 } // namespace x45::cli

@@ -39,6 +39,7 @@ public:
     void setProgressRange(int minimum, int maximum) override;
     void setProgressValue(int value) override;
     void setBusy(bool) override {}
+    void setProgressDetail(const ProgressDetail& detail) override;
 
     // The last message shown (printed on stderr already).
     [[nodiscard]] const QString& lastMessage() const { return lastMessage_; }
@@ -67,7 +68,12 @@ private:
     int progressMin_ = 0;
     int progressMax_ = 0;
     int progressValue_ = 0;
+    ProgressDetail detail_;
 };
+
+// " block 120/6402, 1.4 kB/s, 3 min 20 s left": the pace as the progress line shows it; the
+// figures not known yet are left out.
+[[nodiscard]] QString paceText(const ProgressDetail& detail);
 
 // Routes SIGINT (Ctrl-C) to ui.StopProcess through the event loop, so that a waiting exchange
 // wakes up; a second Ctrl-C ends the process.

@@ -237,12 +237,23 @@ FormWidgets buildMainForm(QMainWindow* window) {
     layout->addLayout(lists, 1);
     layout->addLayout(bottom);
 
-    // Status bar: the text panel, then the progress bar.
+    // Status bar: the text panel, the pace of a run, "Save trace...", then the progress bar.
     w.StatusBar = window->statusBar();
     w.StatusBar->setObjectName(QStringLiteral("StatusBar"));
     w.StatusPanel = new QLabel(w.StatusBar);
     w.StatusPanel->setObjectName(QStringLiteral("StatusPanel"));
     w.StatusBar->addWidget(w.StatusPanel, 1);
+    w.ProgressDetail = new QLabel(w.StatusBar);
+    w.ProgressDetail->setObjectName(QStringLiteral("ProgressDetail"));
+    w.StatusBar->addPermanentWidget(w.ProgressDetail);
+    w.SaveTraceButton = new QToolButton(w.StatusBar);
+    w.SaveTraceButton->setObjectName(QStringLiteral("SaveTraceButton"));
+    w.SaveTraceButton->setText(QStringLiteral("Save trace..."));
+    w.SaveTraceButton->setToolTip(
+        QStringLiteral("Save every frame to and from the phone in this session to a text file"));
+    w.SaveTraceButton->setAutoRaise(true);
+    w.SaveTraceButton->setEnabled(false);
+    w.StatusBar->addPermanentWidget(w.SaveTraceButton);
     w.ProgressBar = new QProgressBar(w.StatusBar);
     w.ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
     w.ProgressBar->setRange(0, 1);

@@ -61,6 +61,8 @@ struct FormWidgets {
 
     QStatusBar* StatusBar = nullptr;
     QLabel* StatusPanel = nullptr; // the status bar's text panel
+    QLabel* ProgressDetail = nullptr; // second panel: block n of N, rate, time left of a run
+    QToolButton* SaveTraceButton = nullptr; // "Save trace...": the link's trace of this session
     QProgressBar* ProgressBar = nullptr;
 
     [[nodiscard]] QList<QLabel*> identityLabels() const {

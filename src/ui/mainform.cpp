@@ -6,6 +6,7 @@
 
 #include "blocks/descriptions.h"
 #include "link/link.h"
+#include "link/linktrace.h"
 #include "link/session.h"
 #include "transfer/transfer.h"
 
@@ -33,7 +34,10 @@ MainForm::MainForm(SerialPort& port, QWidget* parent) : QMainWindow(parent), por
     resize(1000, 650);
 
     link_ = std::make_unique<Link>(port_);
+    trace_ = std::make_unique<LinkTrace>(); // records from the first "Init" on
+    link_->setTrace(trace_.get());
     ui_ = std::make_unique<WidgetInteraction>(this, w_.StatusPanel, w_.ProgressBar);
+    ui_->setDetailPanel(w_.ProgressDetail);
     session_ = std::make_unique<Session>(*link_, *ui_);
     transfer_ = std::make_unique<PhoneTransfer>(*session_);
     descriptions_ = std::make_unique<DescriptionHolder>();
@@ -55,6 +59,7 @@ MainForm::~MainForm() {
     // The session and transfer refer to the link and the interaction: drop them first.
     transfer_.reset();
     session_.reset();
+    link_->setTrace(nullptr);
     // The User's list's viewport sends events to the drop filter while it is destroyed, when the
     // view has already become a plain QWidget: stop filtering before anything goes.
     w_.UserEEPList->viewport()->removeEventFilter(this);
@@ -96,6 +101,7 @@ void MainForm::connectControls() {
     connect(w_.SaveSelPhonesButton, &QPushButton::clicked, this,
             &MainForm::SaveSelPhonesButton_Click);
     connect(w_.DeleteNowButton, &QPushButton::clicked, this, &MainForm::DeleteNowButton_Click);
+    connect(w_.SaveTraceButton, &QToolButton::clicked, this, &MainForm::SaveTraceButton_Click);
     connect(session_.get(), &Session::identified, this, &MainForm::showIdentity);
     connect(session_.get(), &Session::spaceChanged, this, &MainForm::showSpace);
     connectKeys();

@@ -21,6 +21,7 @@ class QAbstractButton;
 
 namespace x45 {
 class Link;
+class LinkTrace;
 class PhoneTransfer;
 class SerialPort;
 class Session;
@@ -48,6 +49,10 @@ public:
     [[nodiscard]] Session& session() { return *session_; }
     [[nodiscard]] Link& link() { return *link_; }
     [[nodiscard]] WidgetInteraction& interaction() { return *ui_; }
+    // The link's trace of the current session: started afresh by "Init", dropped by "Exit"; a
+    // start that failed or a session whose port went away keeps its trace until the next "Init",
+    // so it can still be saved.
+    [[nodiscard]] LinkTrace& trace() { return *trace_; }
     [[nodiscard]] const FormWidgets& widgets() const { return w_; }
     [[nodiscard]] BlockListModel& phoneModel() const { return *phoneModel_; }
     [[nodiscard]] BlockListModel& userModel() const { return *userModel_; }
@@ -68,6 +73,8 @@ public:
     using SaveChooser = std::function<QString()>;
     void setOpenChooser(OpenChooser chooser) { openChooser_ = std::move(chooser); }
     void setSaveChooser(SaveChooser chooser) { saveChooser_ = std::move(chooser); }
+    // The file "Save trace..." writes to, replaceable like the others.
+    void setTraceChooser(SaveChooser chooser) { traceChooser_ = std::move(chooser); }
 
     // Handlers, named after their controls.
     void StartButton_Click();
@@ -93,6 +100,8 @@ public:
     void SavePhonesButton_Click();
     void SaveSelPhonesButton_Click();
     void DeleteNowButton_Click();
+    // "Save trace...": the trace of this session to a text file, written safely.
+    void SaveTraceButton_Click();
 
     // Removes the selected rows of the Phone's list and their blocks; asks first unless silent.
     void RemoveSelectedPhoneBlocks(bool silent);
@@ -126,12 +135,15 @@ private:
     // The compare dialog, created at first use.
     CompareForm* compareForm();
     void afterOperation();
+    // "Save trace..." is there while a trace is held and nothing runs.
+    void updateTraceButton();
 
     SerialPort& port_;
     FormWidgets w_;
     Workspace ws_;
     std::unique_ptr<Link> link_;
     std::unique_ptr<WidgetInteraction> ui_;
+    std::unique_ptr<LinkTrace> trace_;
     std::unique_ptr<Session> session_;
     std::unique_ptr<PhoneTransfer> transfer_;
     BlockListModel* phoneModel_ = nullptr;
@@ -141,6 +153,7 @@ private:
     QString lastFileName_; // the file dialogs show the last name used
     OpenChooser openChooser_;
     SaveChooser saveChooser_;
+    SaveChooser traceChooser_;
     int portNumber_ = 1;
     bool starting_ = false;         // the start sequence is running
     bool operationRunning_ = false; // a phone operation is running

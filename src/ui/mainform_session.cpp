@@ -5,11 +5,17 @@
 #include "blocklistview.h"
 #include "widgetinteraction.h"
 
+#include "files/safefile.h"
 #include "link/link.h"
+#include "link/linktrace.h"
 #include "link/session.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -42,6 +48,8 @@ void MainForm::StartButton_Click() {
     const QString caption = w_.StartButton->text();
     if (caption == CaptionExit) {
         endSession();
+        trace_->clear(); // the session is over; its trace goes with it
+        updateTraceButton();
         return;
     }
     if (caption == CaptionStop) {
@@ -56,8 +64,11 @@ void MainForm::StartButton_Click() {
     ui_->StopProcess = false;
     w_.StartButton->setText(CaptionStop);
     starting_ = true;
+    trace_->restart();
+    updateTraceButton();
     const StartOutcome outcome = session_->Start(portDevice());
     starting_ = false;
+    updateTraceButton();
 
     w_.StartButton->setEnabled(true);
     if (outcome == StartOutcome::Opened) {
@@ -113,6 +124,42 @@ void MainForm::showSpace() {
     };
     for (const auto& [label, value] : values)
         if (value > 0) label->setText(QString::number(value));
+}
+
+void MainForm::updateTraceButton() {
+    w_.SaveTraceButton->setEnabled(trace_->started() && !trace_->isEmpty() && !starting_ &&
+                                   !operationRunning_);
+}
+
+void MainForm::SaveTraceButton_Click() {
+    if (starting_ || operationRunning_ || !trace_->started()) return;
+    QString name;
+    if (traceChooser_) {
+        name = traceChooser_();
+    } else {
+        const QString suggested =
+            QStringLiteral("x45eep-trace-%1.txt")
+                .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
+        const QString folder =
+            lastFileName_.isEmpty() ? QDir::homePath() : QFileInfo(lastFileName_).path();
+        QFileDialog dialog(this, QStringLiteral("Save trace as..."),
+                           QDir(folder).filePath(suggested),
+                           QStringLiteral("Trace files (*.txt);;All files (*)"));
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setDefaultSuffix(QStringLiteral("txt"));
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+            name = dialog.selectedFiles().constFirst();
+    }
+    if (name.isEmpty()) return; // cancelled: nothing written
+    ui_->setBusy(true);
+    const Status saved = writeFileSafely(name, trace_->text());
+    ui_->setBusy(false);
+    if (!saved)
+        ui_->message(saved.message() + QStringLiteral("\nThe trace is still held; save it to "
+                                                      "another file."),
+                     QString(), Buttons::Ok, Icon::Exclamation, Button::Ok);
 }
 
 void MainForm::afterOperation() {

@@ -40,8 +40,10 @@ void MainForm::runPhoneOperation(QAbstractButton* own, bool stoppable,
 
     transfer_->setVerify(w_.VerifyCheck->isChecked());
     operationRunning_ = true;
+    updateTraceButton();
     const RunResult result = operation();
     operationRunning_ = false;
+    updateTraceButton();
 
     if (stoppable) own->setText(idleCaption);
     if (result.end == RunEnd::PortLost) {

@@ -33,6 +33,9 @@ public:
     void setProgressRange(int minimum, int maximum) override;
     void setProgressValue(int value) override;
     void setBusy(bool busy) override;
+    // Shown in the status bar's second panel; an empty detail empties it.
+    void setProgressDetail(const ProgressDetail& detail) override;
+    void setDetailPanel(QLabel* panel) { detailPanel_ = panel; }
 
     [[nodiscard]] QString statusText() const;
     [[nodiscard]] bool busy() const { return busyDepth_ > 0; }
@@ -53,11 +56,15 @@ private:
     QWidget* window_;
     QLabel* statusPanel_;
     QProgressBar* progress_;
+    QLabel* detailPanel_ = nullptr;
     QPointer<RewritePromtForm> rewrite_;
     QPointer<LoadCustomPromt> loadCustom_;
     QPointer<LoadUserCustomPromt> loadUserCustom_;
     Interaction* answerer_ = nullptr;
     int busyDepth_ = 0;
 };
+
+// "Block 120 of 6402 · 1.4 kB/s · 3 min 20 s left"; the figures not known yet are left out.
+[[nodiscard]] QString paceText(const ProgressDetail& detail);
 
 } // namespace x45::ui
