@@ -4,6 +4,7 @@
 #include "cliprocess.h"
 
 #include <QDir>
+#include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
@@ -219,3 +220,68 @@ TEST_F(CliTransfer, CtrlCStopsAfterTheCurrentBlockAndWritesNoFile) {
     EXPECT_EQ(readEep(file("out.eep")), (BlockList{{1, "previous", 0}}));
 }
 #endif
+
+TEST_F(CliTransfer, TraceWritesEveryFrameAndRefusesBadFiles) {
+    ASSERT_TRUE(writeEep(file("phone.eep"), {{1, "a", 1}, {2, "bb", 2}, {3, "ccc", 3}}, 0));
+    SimProgram sim({"--strict", "--eeprom", file("phone.eep"), "--fault",
+                    "badtrailer:cmd=0x14,sub=0x05,skip=2,n=1"});
+    ASSERT_FALSE(sim.path().isEmpty());
+    const QString trace = file("trace.txt");
+    const CliRun r = runCli(
+        {"read", "--port", sim.path(), "--wait", "10", "--out", file("out.eep"), "--trace", trace});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    QFile f(trace);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
+    f.close();
+    ASSERT_GT(lines.size(), 20);
+    EXPECT_TRUE(lines[0].startsWith("# x45eep link trace"));
+    const QRegularExpression shape(R"(^ *(\d+)  (->|<-|--|\.\.)  \S)");
+    qint64 last = 0;
+    for (const QString& line : lines.mid(1)) {
+        const QRegularExpressionMatch m = shape.match(line);
+        ASSERT_TRUE(m.hasMatch()) << line.toStdString();
+        EXPECT_GE(m.captured(1).toLongLong(), last) << line.toStdString();
+        last = m.captured(1).toLongLong();
+    }
+    const QString all = lines.join('\n');
+    for (const char* seen : {"->  scan", "->  PingQuery", "->  BlockInfoQuery 3", "<-  bad trailer",
+                             "->  sync ", "<-  resynchronised", "<-  no such block",
+                             "->  ExitQuery"})
+        EXPECT_TRUE(all.contains(QLatin1String(seen))) << seen;
+
+    // An earlier trace is written over; any other file is left alone, and so is a file the
+    // command reads or writes.
+    EXPECT_EQ(runCli({"info", "--port", sim.path(), "--wait", "10", "--trace", trace}).exitCode, 0);
+    ASSERT_EQ(readEep(file("out.eep")).size(), 3);
+    QFile out(file("out.eep"));
+    ASSERT_TRUE(out.open(QIODevice::ReadOnly));
+    const QByteArray before = out.readAll();
+    out.close();
+    const CliRun notOurs = runCli({"info", "--port", sim.path(), "--trace", file("out.eep")});
+    EXPECT_EQ(notOurs.exitCode, 2);
+    EXPECT_TRUE(notOurs.err.contains("is not a trace")) << notOurs.err.toStdString();
+    const CliRun same = runCli({"read", "--port", sim.path(), "--out", file("new.eep"), "--trace",
+                                file("new.eep")});
+    EXPECT_EQ(same.exitCode, 2);
+    EXPECT_FALSE(QFile::exists(file("new.eep")));
+    ASSERT_TRUE(out.open(QIODevice::ReadOnly));
+    EXPECT_EQ(out.readAll(), before);
+    out.close();
+
+    // A trace that cannot be opened ends the command before the port is touched.
+    const QString unwritable = file("no/such/folder/t.txt");
+    const CliRun noFolder = runCli({"info", "--port", file("no-such-port"), "--trace", unwritable});
+    EXPECT_EQ(noFolder.exitCode, 1);
+    EXPECT_TRUE(noFolder.err.contains(unwritable) && noFolder.err.contains("Nothing was sent"))
+        << noFolder.err.toStdString();
+    EXPECT_FALSE(noFolder.err.contains("no-such-port")) << noFolder.err.toStdString();
+#ifdef Q_OS_LINUX
+    // A trace that runs out of room fails a run that went well otherwise.
+    const CliRun full = runCli({"info", "--port", sim.path(), "--wait", "10", "--trace", "/dev/full"});
+    EXPECT_EQ(full.exitCode, 1);
+    EXPECT_TRUE(full.err.contains("could not be written completely")) << full.err.toStdString();
+#endif
+    QString simErr;
+    EXPECT_EQ(sim.finish(&simErr), 0) << simErr.toStdString();
+}

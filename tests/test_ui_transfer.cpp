@@ -5,8 +5,14 @@
 
 #include "simport.h"
 
+#include "link/linktrace.h"
+
+#include <QDir>
+#include <QFile>
 #include <QHeaderView>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QToolButton>
 
 using namespace x45;
@@ -198,4 +204,46 @@ TEST_F(Transfer, ClosingWhileAnOperationRunsLetsItFinishThenEndsTheSessionAndClo
     EXPECT_FALSE(form->isVisible());
     EXPECT_EQ(phone.requests().last(), QByteArray::fromHex("0E010F04"));
     EXPECT_FALSE(port.isOpen());
+}
+
+TEST_F(Transfer, PaceInTheSecondPanelAndTheSessionsTraceSaved) {
+    makeRunsSlow();
+    auto* detail = control<QLabel>(form.get(), "ProgressDetail");
+    QAbstractButton* saveTrace = button("SaveTraceButton");
+    EXPECT_TRUE(saveTrace->isEnabled()) << "the start is in the trace";
+    QString detailDuring, statusDuring;
+    bool saveDuring = true;
+    QTimer::singleShot(300, form.get(), [&] {
+        detailDuring = detail->text();
+        statusDuring = form->interaction().statusText();
+        saveDuring = saveTrace->isEnabled();
+    });
+    button("LoadPhonesButton")->click();
+    ASSERT_FALSE(detailDuring.isEmpty()) << "the run ended before it could be observed";
+    EXPECT_TRUE(QRegularExpression(R"(^Block \d+ of 305( · \d+(\.\d)? k?B/s)?( · .* left)?$)")
+                    .match(detailDuring)
+                    .hasMatch())
+        << detailDuring.toStdString();
+    EXPECT_EQ(statusDuring, "Reading...") << "the first panel keeps its texts";
+    EXPECT_FALSE(saveDuring);
+    EXPECT_TRUE(detail->text().isEmpty());
+    EXPECT_TRUE(saveTrace->isEnabled());
+
+    QTemporaryDir dir;
+    form->setTraceChooser([&dir] { return dir.filePath("folder"); });
+    ASSERT_TRUE(QDir(dir.path()).mkdir("folder"));
+    saveTrace->click();
+    ASSERT_EQ(script.messages.size(), 1u) << "a failed save says so";
+    EXPECT_TRUE(script.messages[0].text.contains("folder"));
+    form->setTraceChooser([&dir] { return dir.filePath("trace.txt"); });
+    saveTrace->click();
+    QFile saved(dir.filePath("trace.txt"));
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    const QByteArray text = saved.readAll();
+    EXPECT_TRUE(text.startsWith("# x45eep link trace"));
+    EXPECT_TRUE(text.contains("->  PingQuery") && text.contains("->  BlockInfoQuery 300"));
+
+    button("StartButton")->click(); // "Exit": the trace goes with the session
+    EXPECT_FALSE(saveTrace->isEnabled());
+    EXPECT_TRUE(form->trace().text().isEmpty());
 }

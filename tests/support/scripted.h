@@ -49,6 +49,8 @@ public:
         progressValues.push_back(value);
     }
     void setBusy(bool busy) override { busyDepth += busy ? 1 : -1; }
+    std::vector<ProgressDetail> details;
+    void setProgressDetail(const ProgressDetail& detail) override { details.push_back(detail); }
 
     [[nodiscard]] QString lastStatus() const { return statuses.isEmpty() ? QString() : statuses.last(); }
     [[nodiscard]] QStringList messageTexts() const;
