@@ -98,6 +98,7 @@ private:
     std::unique_ptr<SerialPort> port_;
     std::unique_ptr<Link> link_;
     std::unique_ptr<Session> session_;
+    std::unique_ptr<StopOnInterrupt> interrupt_; // Ctrl-C stops the start sequence
 };
 
 } // namespace x45::cli
