@@ -6,6 +6,7 @@
 #include "fuzz_common.h"
 #include "virtualclock.h"
 
+#include "base/stoprequest.h"
 #include "link/link.h"
 #include "link/protocol.h"
 #include "person/interaction.h"
@@ -93,7 +94,7 @@ public:
     // was changed or pushed in: no receiver can see that, so the identity is not judged.
     bool blind = false;
     // The start sequence's stop request: pressed when the phone has not answered ScanTries scans.
-    StopRequest* scanStop = nullptr;
+    x45::StopRequest* scanStop = nullptr;
 
     // Called at the end of an operation: its last wait counts too.
     void checkLastWait() const {
