@@ -24,7 +24,7 @@ public:
         std::fprintf(stderr, "message: %s\n", qPrintable(text));
         return b;
     }
-    int askRewrite(const QString&) override { return RewriteCancel; }
+    RewriteAnswer askRewrite(const QString&) override { return RewriteAnswer::Cancel; }
     QString askBlockList() override { return {}; }
     BlockInfoTexts askBlockInfo(const QString&) override { return {}; }
     void setStatus(const QString&) override {}

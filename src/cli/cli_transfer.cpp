@@ -142,6 +142,7 @@ int runRead(const QStringList& args) {
     if (const int code = phone.start(cmd); code != ExitOk) return code;
 
     PhoneTransfer transfer(phone.session());
+    const StopOnInterrupt interrupt(transfer.stopRequest());
     transfer.setVerify(cmd.isSet(QStringLiteral("verify")));
     BlockList PhoneBlocks;
     const RunResult r =
@@ -254,6 +255,7 @@ int runWrite(const QStringList& args) {
         return ExitFailed;
     }
     PhoneTransfer transfer(phone.session());
+    const StopOnInterrupt interrupt(transfer.stopRequest());
     transfer.setVerify(cmd.isSet(QStringLiteral("verify")));
     const RunResult r =
         all ? transfer.SaveAll(PhoneBlocks) : transfer.SaveSelected(PhoneBlocks, [&](int row) {
@@ -305,10 +307,11 @@ int runDelete(const QStringList& args) {
 
     TerminalInteraction ui;
     if (const auto bad = cmd.applyTo(ui)) return *bad;
-    ui.overwrite = RewriteNo; // a number listed twice is read once
+    ui.overwrite = RewriteAnswer::No; // a number listed twice is read once
     PhoneConnection phone(ui);
     if (const int code = phone.start(cmd); code != ExitOk) return code;
     PhoneTransfer transfer(phone.session());
+    const StopOnInterrupt interrupt(transfer.stopRequest());
     BlockList PhoneBlocks;
     const RunResult loaded = transfer.LoadCustom(PhoneBlocks, plainList(numbers));
     const bool json = jsonWanted(cmd);

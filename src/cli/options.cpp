@@ -191,7 +191,7 @@ std::optional<int> CommandLine::applyTo(TerminalInteraction& ui) const {
     if (overwrite_ && parser_.isSet(QStringLiteral("overwrite"))) {
         const auto v = yesNo(parser_.value(QStringLiteral("overwrite")));
         if (!v) return usageError(QStringLiteral("--overwrite takes yes or no"));
-        ui.overwrite = *v ? RewriteYes : RewriteNo;
+        ui.overwrite = *v ? RewriteAnswer::Yes : RewriteAnswer::No;
     }
     if (files_) {
         if (parser_.isSet(QStringLiteral("include-skipped"))) {
@@ -272,15 +272,15 @@ int withTraceOutcome(int code) {
 }
 
 int PhoneConnection::start(const QString& portName, double waitSeconds) {
-    installStopOnInterrupt(ui_);
+    interrupt_ = std::make_unique<StopOnInterrupt>(session_->stopRequest());
     QTimer limit;
     limit.setSingleShot(true);
     bool ranOut = false;
     if (waitSeconds > 0) {
         QObject::connect(&limit, &QTimer::timeout, &limit, [this, &ranOut] {
             // The bound is for the scan; once the phone has answered, the start runs to its end.
-            ranOut = ui_.lastStatus() == QLatin1String("Scanning...");
-            ui_.StopProcess = ranOut;
+            ranOut = session_->scanning();
+            if (ranOut) session_->stopRequest().request();
         });
         limit.start(static_cast<int>(std::ceil(waitSeconds * 1000)));
     }

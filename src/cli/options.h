@@ -110,6 +110,7 @@ private:
     std::unique_ptr<SerialPort> port_;
     std::unique_ptr<Link> link_;
     std::unique_ptr<Session> session_;
+    std::unique_ptr<StopOnInterrupt> interrupt_; // Ctrl-C stops the start sequence
 
     // --trace: every line goes to the file as it is made, so that a run that ends badly still
     // leaves its trace behind.

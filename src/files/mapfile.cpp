@@ -150,12 +150,13 @@ FileStep readMapText(const QByteArray& bytes, const QString& path, LoadContext& 
         } else if (kv.key == "SERVICE") {
             if (ReadNumber(textOf(kv.value)) == 0) {
                 if (answer == Answer::NotAsked) {
-                    const Button pressed = ctx.ui.message(
+                    const bool include = ctx.ui.askYesNo(
+                        YesNoQuestion::IncludeSkipped,
                         QStringLiteral("File \"%1\" contains blocks usually skipped by original "
                                        "InitMap software.\rInclude them in the list?")
                             .arg(title),
-                        QString(), Buttons::YesNo, Icon::Question, Button::Yes);
-                    answer = pressed == Button::Yes ? Answer::Yes : Answer::No;
+                        QString(), Icon::Question);
+                    answer = include ? Answer::Yes : Answer::No;
                 }
                 if (answer == Answer::No) {
                     if (currentIsLastAndEmpty()) blocks.removeLast();

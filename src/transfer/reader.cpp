@@ -250,7 +250,7 @@ RunResult PhoneTransfer::LoadAll(BlockList& PhoneBlocks) {
     startRun();
     beginReads();
     ui_.setStatus(QStringLiteral("Reading..."));
-    ui_.StopProcess = false;
+    stop_.clear();
     PhoneBlocks.clear();
     QSet<qint32> skipped;
 
@@ -291,7 +291,7 @@ RunResult PhoneTransfer::LoadAll(BlockList& PhoneBlocks) {
     beginPace(lastLite + 1 + std::max(0, lastFull - proto::EEfullFirst + 1));
     int numbersDone = 0;
     // A "Stop" pressed during the two queries above takes effect before the first block.
-    if (ui_.StopProcess) return stopped(RunEnd::Stopped);
+    if (stop_.requested()) return stopped(RunEnd::Stopped);
 
     // Stores a block's conclusion in ascending order. Numbers come in that order, but a
     // conclusion in doubt may be amended after later blocks were stored: its place is looked
@@ -307,7 +307,7 @@ RunResult PhoneTransfer::LoadAll(BlockList& PhoneBlocks) {
         else if (read.outcome == ReadOutcome::Skipped)
             skipped.insert(n);
         else if (read.outcome == ReadOutcome::Aborted)
-            ui_.StopProcess = true;
+            stop_.request();
     };
 
     const auto amend = [&](qint32 n, const BlockRead&, const BlockRead& after) {
@@ -319,7 +319,7 @@ RunResult PhoneTransfer::LoadAll(BlockList& PhoneBlocks) {
         conclude(n, read);
         ui_.setProgressValue(progress);
         stepPace(++numbersDone);
-        return !ui_.StopProcess;
+        return !stop_.requested();
     };
 
     for (qint32 n = 0; n <= lastLite; ++n)
@@ -332,7 +332,7 @@ RunResult PhoneTransfer::LoadAll(BlockList& PhoneBlocks) {
         reportLost();
         return stopped(RunEnd::PortLost);
     }
-    if (ui_.StopProcess) return stopped(RunEnd::Stopped);
+    if (stop_.requested()) return stopped(RunEnd::Stopped);
     if (progressMax < 1) ui_.setProgressValue(1);
     result.done = int(PhoneBlocks.size());
     result.skipped = int(skipped.size());

@@ -156,7 +156,7 @@ void PhoneTransfer::writeRun(const BlockList& blocks, const std::function<bool(i
                 return;
             }
             if (outcome == OutcomeAbort)
-                ui_.StopProcess = true;
+                stop_.request();
             else if (outcome == OutcomeSkip)
                 ++result.skipped;
             else {
@@ -166,7 +166,7 @@ void PhoneTransfer::writeRun(const BlockList& blocks, const std::function<bool(i
             stepPace(++reached);
         }
         ui_.setProgressValue(static_cast<int>(i + 1));
-        if (ui_.StopProcess) {
+        if (stop_.requested()) {
             result.end = RunEnd::Stopped;
             return;
         }
@@ -180,12 +180,12 @@ void PhoneTransfer::beginWriting(qsizetype count, int toWrite) {
     ui_.setProgressRange(0, static_cast<int>(count));
     ui_.setProgressValue(0);
     beginPace(toWrite);
-    ui_.StopProcess = false;
+    stop_.clear();
 }
 
 RunResult PhoneTransfer::stoppedWriting(RunResult result, RunEnd end) {
     countLink(result);
-    ui_.StopProcess = true;
+    stop_.request();
     ui_.setStatus(QStringLiteral("Stopped."));
     ui_.setProgressValue(0);
     result.end = end;
@@ -206,7 +206,7 @@ RunResult PhoneTransfer::SaveAll(const BlockList& PhoneBlocks) {
         step(outcome);
         if (link_.portLost()) return RunEnd::PortLost;
         // A "Stop" pressed while the phone compacted EEfull is honoured before EElite is erased.
-        if (outcome == OutcomeAbort || ui_.StopProcess) return RunEnd::Stopped;
+        if (outcome == OutcomeAbort || stop_.requested()) return RunEnd::Stopped;
         return std::nullopt;
     };
     if (auto end = prepare([this](int& o) { CollectEEFULLGarbage(o); })) return stopped(*end);

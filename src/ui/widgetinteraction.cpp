@@ -174,7 +174,7 @@ Button WidgetInteraction::message(const QString& text, const QString& title, But
     return buttonOf(box.exec(), buttons);
 }
 
-int WidgetInteraction::askRewrite(const QString& question) {
+RewriteAnswer WidgetInteraction::askRewrite(const QString& question) {
     if (answerer_) return answerer_->askRewrite(question);
     NormalPointer pointer(*this);
     return rewritePromtForm()->ask(question);

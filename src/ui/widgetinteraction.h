@@ -25,7 +25,7 @@ public:
 
     Button message(const QString& text, const QString& title, Buttons buttons, Icon icon,
                    Button defaultButton) override;
-    int askRewrite(const QString& question) override;
+    RewriteAnswer askRewrite(const QString& question) override;
     QString askBlockList() override;
     BlockInfoTexts askBlockInfo(const QString& message) override;
 

@@ -1,0 +1,27 @@
+#pragma once
+// What an operation shows while it runs: the status text, the progress bar, the busy pointer.
+
+#include "progressdetail.h"
+
+#include <QString>
+
+namespace x45 {
+
+class Progress {
+public:
+    virtual ~Progress() = default;
+
+    virtual void setStatus(const QString& text) = 0;
+    virtual void setProgressRange(int minimum, int maximum) = 0;
+    virtual void setProgressValue(int value) = 0;
+    // Hourglass while files are read or written.
+    virtual void setBusy(bool busy) = 0;
+
+    // ---- Pace of a long phone operation (block n of N, rate, time left) ----
+    // Called as the run goes and once more with an empty detail when it ends. Front ends that
+    // show no pace keep the empty default.
+    virtual void setProgressDetail(const ProgressDetail& detail) { (void)detail; }
+    // ---- end of pace ----
+};
+
+} // namespace x45
