@@ -208,10 +208,14 @@ TEST(Pace, TransfersCountTheirBlocksAndEndEmpty) {
     EXPECT_TRUE(d.back().empty()) << "the run's end clears the pace";
     EXPECT_EQ(rig.link.counters().bytesSent, rig.port.allWritten().size());
 
-    // "Save selected" counts the rows it is to write, not every row of the list.
-    rig.ui.details.clear();
-    ASSERT_TRUE(rig.transfer.SaveSelected(blocks, [](int row) { return row == 1; }).completed());
-    ASSERT_GE(rig.ui.details.size(), 2u);
-    EXPECT_EQ(rig.ui.details.front().steps, 1);
-    EXPECT_TRUE(rig.ui.details.back().empty());
+    // "Save selected" counts the rows it is told will be written, or else every row.
+    for (const int toWrite : {1, -1}) {
+        rig.ui.details.clear();
+        ASSERT_TRUE(
+            rig.transfer.SaveSelected(blocks, [](int row) { return row == 1; }, toWrite).completed());
+        ASSERT_GE(rig.ui.details.size(), 2u);
+        EXPECT_EQ(rig.ui.details.front().steps, toWrite < 0 ? 2 : 1);
+        EXPECT_EQ(rig.ui.details[rig.ui.details.size() - 2].step, toWrite < 0 ? 2 : 1);
+        EXPECT_TRUE(rig.ui.details.back().empty());
+    }
 }

@@ -257,10 +257,14 @@ int runWrite(const QStringList& args) {
     PhoneTransfer transfer(phone.session());
     const StopOnInterrupt interrupt(transfer.stopRequest());
     transfer.setVerify(cmd.isSet(QStringLiteral("verify")));
+    const auto isWanted = [&](int row) {
+        return row < PhoneBlocks.size() && wanted.contains(PhoneBlocks.at(row).BlockId);
+    };
+    int toWrite = 0; // for the pace
+    for (int row = 0; row < PhoneBlocks.size(); ++row)
+        toWrite += isWanted(row) ? 1 : 0;
     const RunResult r =
-        all ? transfer.SaveAll(PhoneBlocks) : transfer.SaveSelected(PhoneBlocks, [&](int row) {
-            return row < PhoneBlocks.size() && wanted.contains(PhoneBlocks.at(row).BlockId);
-        });
+        all ? transfer.SaveAll(PhoneBlocks) : transfer.SaveSelected(PhoneBlocks, isWanted, toWrite);
     phone.end();
     printSummary(ui, r, "written");
     const int code = runExit(ui, r, "were skipped and not written");

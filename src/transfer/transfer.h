@@ -79,9 +79,10 @@ public:
     // PhoneBlocks is read, never changed.
     RunResult SaveAll(const BlockList& PhoneBlocks);
     // "Save selected": writes block i only when selected(i) (0-based row) is true at the moment the
-    // run reaches it.
+    // run reaches it. toWrite, when the caller knows it, is the number of rows to be written, for
+    // the pace (block n of toWrite); otherwise the pace counts rows.
     RunResult SaveSelected(const BlockList& PhoneBlocks,
-                           const std::function<bool(int row)>& selected);
+                           const std::function<bool(int row)>& selected, int toWrite = -1);
     // "Delete directly": asks "Confirm delete from phone", deletes the blocks of selectedRows
     // (0-based rows) on the phone, and when every one of them was deleted calls removeDeleted with
     // their numbers so the caller removes exactly those blocks from the Phone's list and refills
@@ -169,8 +170,9 @@ private:
     RunResult finishWriting(RunResult result);
     // EraseEEPQuery or CollectEEFULLGarbageQuery: one whole-area request that has no block.
     void areaRequest(quint8 sub, const QString& failText, int& outcome);
+    // paceRows: the pace counts every row reached, not only the blocks written.
     void writeRun(const BlockList& blocks, const std::function<bool(int)>& selected,
-                  RunResult& result);
+                  RunResult& result, bool paceRows = false);
     void reportLost();
     // The pace shown beside the progress bar (ui.setProgressDetail): a run of `steps` blocks
     // begins, `done` of them are finished, an exchange went by, the run is over. Updates reach

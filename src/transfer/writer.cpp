@@ -143,7 +143,7 @@ void PhoneTransfer::areaRequest(quint8 sub, const QString& failText, int& outcom
 }
 
 void PhoneTransfer::writeRun(const BlockList& blocks, const std::function<bool(int)>& selected,
-                             RunResult& result) {
+                             RunResult& result, bool paceRows) {
     const qsizetype count = blocks.size(); // counted once, before the loop
     int reached = 0; // blocks of the run written or passed over, for the pace
     for (qsizetype i = 0; i < count; ++i) {
@@ -163,9 +163,10 @@ void PhoneTransfer::writeRun(const BlockList& blocks, const std::function<bool(i
                 ++result.done;
                 written_.append(blocks.at(i));
             }
-            stepPace(++reached);
+            if (!paceRows) stepPace(++reached);
         }
         ui_.setProgressValue(static_cast<int>(i + 1));
+        if (paceRows) stepPace(static_cast<int>(i + 1));
         if (stop_.requested()) {
             result.end = RunEnd::Stopped;
             return;
@@ -230,20 +231,19 @@ RunResult PhoneTransfer::SaveAll(const BlockList& PhoneBlocks) {
 }
 
 RunResult PhoneTransfer::SaveSelected(const BlockList& PhoneBlocks,
-                                      const std::function<bool(int row)>& selected) {
+                                      const std::function<bool(int row)>& selected, int toWrite) {
     RunResult result;
     if (PhoneBlocks.isEmpty()) {
         result.end = RunEnd::Cancelled;
         return result;
     }
     const PaceEnd paceEnd{*this};
-    // The pace counts the rows selected now; the run asks again as it reaches each row.
-    int toWrite = 0;
-    for (int row = 0; selected && row < PhoneBlocks.size(); ++row)
-        toWrite += selected(row) ? 1 : 0;
-    beginWriting(PhoneBlocks.size(), toWrite);
+    // The selection is asked for row by row as the run reaches it, never ahead: without the
+    // caller's count the pace counts rows.
+    const bool paceRows = toWrite < 0;
+    beginWriting(PhoneBlocks.size(), paceRows ? static_cast<int>(PhoneBlocks.size()) : toWrite);
     writeRun(
-        PhoneBlocks, selected ? selected : [](int) { return false; }, result);
+        PhoneBlocks, selected ? selected : [](int) { return false; }, result, paceRows);
     if (result.end != RunEnd::Completed) return stoppedWriting(result, result.end);
     return finishWriting(result);
 }

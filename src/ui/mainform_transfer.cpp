@@ -88,8 +88,9 @@ void MainForm::SaveSelPhonesButton_Click() {
         const QList<int> rows = w_.PhoneEEPList->selectedRowPositions();
         const QSet<int> chosen(rows.begin(), rows.end());
         const BlockList snapshot = ws_.PhoneBlocks;
-        return transfer_->SaveSelected(snapshot,
-                                       [&chosen](int row) { return chosen.contains(row); });
+        return transfer_->SaveSelected(
+            snapshot, [&chosen](int row) { return chosen.contains(row); },
+            static_cast<int>(chosen.size()));
     });
 }
 
