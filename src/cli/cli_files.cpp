@@ -93,18 +93,18 @@ int runList(const QStringList& args) {
     Descriptions table;
     if (const int code = describe("list", cmd, table); code != ExitOk) return code;
 
-    Workspace ws;
+    Dump ws;
     if (const int code = loadFiles("list", files, ws, ui, LoadUse::Show); code != ExitOk)
         return code;
     const bool check = cmd.isSet(QStringLiteral("check-hwid"));
     if (jsonWanted(cmd)) {
-        printJson(listJson(ws.UserBlocks, ws.UserHWid, [&](const EEPBlock& block) {
-            return table.DescribeBlock(block.BlockId, ws.UserHWid, check);
+        printJson(listJson(ws.blocks, ws.hwid, [&](const EEPBlock& block) {
+            return table.DescribeBlock(block.BlockId, ws.hwid, check);
         }));
         return ExitOk;
     }
-    for (const EEPBlock& block : std::as_const(ws.UserBlocks)) {
-        QString description = table.DescribeBlock(block.BlockId, ws.UserHWid, check);
+    for (const EEPBlock& block : std::as_const(ws.blocks)) {
+        QString description = table.DescribeBlock(block.BlockId, ws.hwid, check);
         // The columns are tab-separated: a tab inside a description must not start a column.
         description.replace(QLatin1Char('\t'), QLatin1Char(' '));
         printLine(rowTexts(block, description).join(QLatin1Char('\t')));
@@ -152,22 +152,22 @@ int runConvert(const QStringList& args) {
     TerminalInteraction ui;
     if (const auto bad = cmd.applyTo(ui)) return *bad;
 
-    Workspace ws;
+    Dump ws;
     if (const int code = loadFiles("convert", files, ws, ui, loadUseOf(cmd)); code != ExitOk)
         return code;
 
     // The blocks to save become a list of their own, all of it selected: one named block is
     // saved alone (the window's "one selected row saves everything" would surprise here).
-    Workspace chosen;
-    chosen.UserHWid = ws.UserHWid;
+    Dump chosen;
+    chosen.hwid = ws.hwid;
     if (wanted.isEmpty()) {
-        chosen.UserBlocks = ws.UserBlocks;
+        chosen.blocks = ws.blocks;
     } else {
         const QSet<qint32> named(wanted.cbegin(), wanted.cend());
         QSet<qint32> found;
-        for (const EEPBlock& block : std::as_const(ws.UserBlocks))
+        for (const EEPBlock& block : std::as_const(ws.blocks))
             if (named.contains(block.BlockId)) {
-                chosen.UserBlocks.append(block);
+                chosen.blocks.append(block);
                 found.insert(block.BlockId);
             }
         for (const qint32 n : wanted)
@@ -178,15 +178,18 @@ int runConvert(const QStringList& args) {
                 return ExitFailed;
             }
     }
-    if (chosen.UserBlocks.isEmpty() && outFormat != FileFormat::Eep) {
+    if (chosen.blocks.isEmpty() && outFormat != FileFormat::Eep) {
         printError("convert", QStringLiteral("the loaded files hold no block; nothing was "
                                              "written."));
         return ExitFailed;
     }
-    QVector<int> all(chosen.UserBlocks.size());
+    QVector<int> all(chosen.blocks.size());
     for (int i = 0; i < all.size(); ++i)
         all[i] = i;
-    if (!SaveUserFiles(out, chosen, all, ui)) return ExitFailed; // the reason is on stderr already
+    if (const Status saved = SaveUserFiles(out, chosen.blocks, chosen.hwid, all, ui); !saved) {
+        ui.print(saved.message());
+        return ExitFailed;
+    }
     return ExitOk;
 }
 
@@ -215,13 +218,13 @@ int runCompare(const QStringList& args) {
     if (const auto bad = cmd.applyTo(ui)) return *bad;
 
     // An input that does not load fails as any command does (1); the reason is on stderr.
-    Workspace user, phone;
+    Dump user, phone;
     if (const int code = loadFiles("compare", {files[0]}, user, ui, loadUseOf(cmd)); code != ExitOk)
         return code;
     if (const int code = loadFiles("compare", {files[1]}, phone, ui, loadUseOf(cmd));
         code != ExitOk)
         return code;
-    const CompareResult r = CompareBlocks(user.UserBlocks, {}, phone.UserBlocks, {});
+    const CompareResult r = CompareBlocks(user.blocks, {}, phone.blocks, {});
     if (jsonWanted(cmd)) {
         printJson(compareJson(r));
         return r.identical() ? ExitOk : ExitFailed;

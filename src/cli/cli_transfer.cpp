@@ -157,18 +157,18 @@ int runRead(const QStringList& args) {
         if (json) printJson(summaryJson(summary));
         return code;
     }
-    Workspace ws;
-    ws.UserBlocks = PhoneBlocks;
-    ws.UserHWid = phone.session().identity.PhoneHWid;
+    const quint16 hwid = phone.session().identity.PhoneHWid;
     phone.end();
     if (PhoneBlocks.isEmpty()) {
         say(ui, QStringLiteral("No block was read; %1 was not written.").arg(out));
         if (json) printJson(summaryJson(summary));
         return ExitFailed;
     }
-    if (const Status saved = SaveUserFiles(out, ws, allRows(ws.UserBlocks), ui); !saved) {
+    if (const Status saved = SaveUserFiles(out, PhoneBlocks, hwid, allRows(PhoneBlocks), ui);
+        !saved) {
+        say(ui, saved.message());
         if (json) printJson(summaryJson(summary));
-        return ExitFailed; // shown by the save
+        return ExitFailed;
     }
     if (json) {
         summary.file = out;
@@ -221,12 +221,12 @@ int runWrite(const QStringList& args) {
 
     TerminalInteraction ui;
     if (const auto bad = cmd.applyTo(ui)) return *bad;
-    Workspace ws;
+    Dump ws;
     if (loadFiles("write", files, ws, ui, loadUseOf(cmd)) != ExitOk) {
         say(ui, QStringLiteral("The files could not all be loaded; nothing was written."));
         return ExitFailed;
     }
-    const BlockList PhoneBlocks = ws.UserBlocks;
+    const BlockList PhoneBlocks = ws.blocks;
     if (PhoneBlocks.isEmpty()) {
         say(ui, QStringLiteral("The files hold no block; nothing was written."));
         return ExitFailed;
@@ -246,11 +246,11 @@ int runWrite(const QStringList& args) {
     if (const int code = phone.start(cmd.port(), cmd.waitSeconds()); code != ExitOk) return code;
     // Another phone's calibration blocks can leave this one unusable: refuse unless asked to.
     const quint16 phoneHWid = phone.session().identity.PhoneHWid;
-    if (ws.UserHWid != 0 && ws.UserHWid != phoneHWid && !cmd.isSet(QStringLiteral("any-hwid"))) {
+    if (ws.hwid != 0 && ws.hwid != phoneHWid && !cmd.isSet(QStringLiteral("any-hwid"))) {
         phone.end();
         say(ui, QStringLiteral("The files belong to hardware id %1, the phone has %2; nothing was "
                                "written. Give --any-hwid to write them all the same.")
-                    .arg(ws.UserHWid)
+                    .arg(ws.hwid)
                     .arg(phoneHWid));
         return ExitFailed;
     }
@@ -340,10 +340,8 @@ int runDelete(const QStringList& args) {
         return ExitFailed;
     }
     if (!backup.isEmpty()) {
-        Workspace ws;
-        ws.UserBlocks = PhoneBlocks;
-        ws.UserHWid = phone.session().identity.PhoneHWid;
-        if (saveProvenBackup(ui, backup, ws) != ExitOk) {
+        if (saveProvenBackup(ui, backup, {PhoneBlocks, phone.session().identity.PhoneHWid}) !=
+            ExitOk) {
             phone.end();
             say(ui, QStringLiteral("Nothing was deleted."));
             summary.result = runEndName(RunEnd::Cancelled);

@@ -33,6 +33,7 @@ public:
     void setProgressRange(int minimum, int maximum) override;
     void setProgressValue(int value) override;
     void setBusy(bool busy) override;
+    void readProgress(qsizetype done, qsizetype total) override;
 
     [[nodiscard]] QString statusText() const;
     [[nodiscard]] bool busy() const { return busyDepth_ > 0; }

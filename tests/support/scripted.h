@@ -49,6 +49,11 @@ public:
         progressValues.push_back(value);
     }
     void setBusy(bool busy) override { busyDepth += busy ? 1 : -1; }
+    qsizetype readDone = 0, readTotal = 0;
+    void readProgress(qsizetype done, qsizetype total) override {
+        readDone = done;
+        readTotal = total;
+    }
 
     [[nodiscard]] QString lastStatus() const { return statuses.isEmpty() ? QString() : statuses.last(); }
     [[nodiscard]] QStringList messageTexts() const;
