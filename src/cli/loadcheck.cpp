@@ -97,12 +97,16 @@ QString plainList(const QVector<qint32>& numbers) {
     return parts.join(QLatin1Char(' '));
 }
 
-int saveProvenBackup(TerminalInteraction& ui, const QString& path, const Workspace& ws) {
-    QVector<int> rows(ws.UserBlocks.size());
+QVector<int> allRows(const BlockList& blocks) {
+    QVector<int> rows(blocks.size());
     for (int i = 0; i < rows.size(); ++i)
         rows[i] = i;
+    return rows;
+}
+
+int saveProvenBackup(TerminalInteraction& ui, const QString& path, const Workspace& ws) {
     QVector<PlannedFile> written;
-    if (!SaveUserFiles(path, ws, rows, ui, &written)) return ExitFailed; // shown by the save
+    if (!SaveUserFiles(path, ws, allRows(ws.UserBlocks), ui, &written)) return ExitFailed; // shown by the save
     if (const Status proven = verifyFiles(written); !proven) {
         ui.print(QStringLiteral("The backup is not sound: %1").arg(proven.message()));
         return ExitFailed;

@@ -78,8 +78,7 @@ void TerminalInteraction::print(const QString& text) {
 }
 
 Button TerminalInteraction::message(const QString& text, const QString& title, Buttons buttons,
-                                    Icon, Button defaultButton) {
-    lastMessage_ = text;
+                                    Icon, Button) {
     const bool ownTitle = !title.isEmpty() && title != AppTitle;
     print(ownTitle ? QStringLiteral("%1: %2").arg(title, text) : text);
     Button answer = Button::Ok;
@@ -100,7 +99,6 @@ Button TerminalInteraction::message(const QString& text, const QString& title, B
         break;
     }
     if (answer == Button::Retry) ++retriesGiven_;
-    (void)defaultButton;
     print(QStringLiteral("  -> %1").arg(QLatin1String(buttonName(answer))));
     return answer;
 }
@@ -109,10 +107,6 @@ int TerminalInteraction::askRewrite(const QString& question) {
     const int answer = overwrite.value_or(RewriteCancel);
     print(QStringLiteral("%1\n  -> %2").arg(question, QLatin1String(rewriteName(answer))));
     return answer;
-}
-
-QString TerminalInteraction::askBlockList() {
-    return blockList;
 }
 
 BlockInfoTexts TerminalInteraction::askBlockInfo(const QString& message) {
