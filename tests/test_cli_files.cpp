@@ -194,9 +194,12 @@ TEST(CliUsage, EveryListedCommandHasItsOwnHelpWithTheSameUsageLine) {
     const CliRun unknown = x45::test::runCli({"lsit"});
     EXPECT_EQ(unknown.exitCode, 2);
     EXPECT_TRUE(unknown.err.startsWith(QStringLiteral("x45eep-cli: unknown command \"lsit\"\n")));
-    for (const char* name : {"info", "read", "delete", "ports"}) {
-        const CliRun extra = x45::test::runCli({name, "--port", "/dev/null", "extra"});
-        EXPECT_EQ(extra.exitCode, 2) << name;
+    for (const QStringList& args : QList<QStringList>{{"info", "--port", "/dev/null", "extra"},
+                                                      {"read", "--port", "/dev/null", "extra"},
+                                                      {"delete", "--port", "/dev/null", "extra"},
+                                                      {"ports", "extra"}}) {
+        const CliRun extra = x45::test::runCli(args);
+        EXPECT_EQ(extra.exitCode, 2) << args.join(' ').toStdString();
         EXPECT_TRUE(extra.err.contains(QStringLiteral("unexpected argument \"extra\"")))
             << extra.err.toStdString();
     }

@@ -72,9 +72,9 @@ std::optional<Workspace> chosenBlocks(const Workspace& ws, const QVector<qint32>
         }
     for (const qint32 n : wanted)
         if (!found.contains(n)) {
-            printError("convert",
-                       QStringLiteral("block %1 is not in the loaded files; nothing was written.")
-                           .arg(n));
+            printError(
+                "convert",
+                QStringLiteral("block %1 is not in the loaded files; nothing was written.").arg(n));
             return std::nullopt;
         }
     return chosen;

@@ -87,8 +87,8 @@ QSet<qint32> idsOf(const BlockList& blocks) {
 
 // A completed read: saves the blocks read to `out` as the phone's list and prints the result.
 // `code` is the run's own exit code, kept when the save goes through.
-int saveRead(TerminalInteraction& ui, const QString& out, const Workspace& read,
-             RunSummary summary, bool json, int code) {
+int saveRead(TerminalInteraction& ui, const QString& out, const Workspace& read, RunSummary summary,
+             bool json, int code) {
     if (read.UserBlocks.isEmpty()) {
         say(ui, QStringLiteral("No block was read; %1 was not written.").arg(out));
         if (json) printJson(summaryJson(summary));
@@ -103,9 +103,10 @@ int saveRead(TerminalInteraction& ui, const QString& out, const Workspace& read,
         printJson(summaryJson(summary));
         return code;
     }
-    std::printf("%s\n", qPrintable(QStringLiteral("Read %1 block(s) into %2.")
-                                       .arg(read.UserBlocks.size())
-                                       .arg(out)));
+    std::printf(
+        "%s\n",
+        qPrintable(
+            QStringLiteral("Read %1 block(s) into %2.").arg(read.UserBlocks.size()).arg(out)));
     std::fflush(stdout);
     return code;
 }

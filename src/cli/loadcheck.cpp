@@ -106,7 +106,8 @@ QVector<int> allRows(const BlockList& blocks) {
 
 int saveProvenBackup(TerminalInteraction& ui, const QString& path, const Workspace& ws) {
     QVector<PlannedFile> written;
-    if (!SaveUserFiles(path, ws, allRows(ws.UserBlocks), ui, &written)) return ExitFailed; // shown by the save
+    if (!SaveUserFiles(path, ws, allRows(ws.UserBlocks), ui, &written))
+        return ExitFailed; // shown by the save
     if (const Status proven = verifyFiles(written); !proven) {
         ui.print(QStringLiteral("The backup is not sound: %1").arg(proven.message()));
         return ExitFailed;
