@@ -101,12 +101,17 @@ QString plainList(const QVector<qint32>& numbers) {
     return parts.join(QLatin1Char(' '));
 }
 
-int saveProvenBackup(TerminalInteraction& ui, const QString& path, const Dump& ws) {
-    QVector<int> rows(ws.blocks.size());
+QVector<int> allRows(const BlockList& blocks) {
+    QVector<int> rows(blocks.size());
     for (int i = 0; i < rows.size(); ++i)
         rows[i] = i;
+    return rows;
+}
+
+int saveProvenBackup(TerminalInteraction& ui, const QString& path, const Dump& ws) {
     QVector<PlannedFile> written;
-    if (const Status saved = SaveUserFiles(path, ws.blocks, ws.hwid, rows, ui, &written);
+    if (const Status saved =
+            SaveUserFiles(path, ws.blocks, ws.hwid, allRows(ws.blocks), ui, &written);
         !saved) {
         ui.print(saved.message());
         return ExitFailed;

@@ -47,6 +47,10 @@ void addLenientOption(CommandLine& cmd);
 // strict check.
 [[nodiscard]] QString plainList(const QVector<qint32>& numbers);
 
+// Every row of the list: "Save" writes the selected rows of single-block formats (and all of an
+// .eep), so the commands that save a whole list select all of it.
+[[nodiscard]] QVector<int> allRows(const BlockList& blocks);
+
 // Saves the blocks to `path` as "Save" does, then reads every file back and compares it with
 // what was meant. ExitOk only when the backup is proven; otherwise the reason has been printed.
 [[nodiscard]] int saveProvenBackup(TerminalInteraction& ui, const QString& path,
