@@ -219,10 +219,7 @@ QString resolvePortName(const QString& name) {
 }
 
 PhoneConnection::PhoneConnection(TerminalInteraction& ui)
-    : PhoneConnection(ui, std::make_unique<QtSerialPort>()) {}
-
-PhoneConnection::PhoneConnection(TerminalInteraction& ui, std::unique_ptr<SerialPort> port)
-    : ui_(ui), port_(std::move(port)), link_(std::make_unique<Link>(*port_)),
+    : ui_(ui), port_(std::make_unique<QtSerialPort>()), link_(std::make_unique<Link>(*port_)),
       session_(std::make_unique<Session>(*link_, ui_)) {}
 
 PhoneConnection::~PhoneConnection() {

@@ -35,7 +35,10 @@ public:
     void addPositional(const QString& name, const QString& description,
                        const QString& syntax = {}) {
         parser_.addPositionalArgument(name, description, syntax);
+        arguments_ = true;
     }
+    // True when arguments were declared with addPositional.
+    [[nodiscard]] bool takesArguments() const { return arguments_; }
     // Text printed after the options in --help.
     void setEpilog(const QString& text) { epilog_ = text; }
 
@@ -46,7 +49,6 @@ public:
     // exit code returned).
     [[nodiscard]] std::optional<int> applyTo(TerminalInteraction& ui) const;
 
-    [[nodiscard]] const QCommandLineParser& parser() const { return parser_; }
     [[nodiscard]] QStringList positional() const { return parser_.positionalArguments(); }
     [[nodiscard]] bool isSet(const QString& name) const { return parser_.isSet(name); }
     [[nodiscard]] QString value(const QString& name) const { return parser_.value(name); }
@@ -72,6 +74,7 @@ private:
     QString epilog_;
     QCommandLineParser parser_;
     bool port_ = false, errors_ = false, confirm_ = false, overwrite_ = false, files_ = false;
+    bool arguments_ = false;
     double wait_ = 0;
     QString trace_;
 };
@@ -85,8 +88,6 @@ class PhoneConnection {
 public:
     // Uses the system's serial port.
     explicit PhoneConnection(TerminalInteraction& ui);
-    // Uses the given port (tests, simulators).
-    PhoneConnection(TerminalInteraction& ui, std::unique_ptr<SerialPort> port);
     // Ends a session that is still open.
     ~PhoneConnection();
 
@@ -101,8 +102,6 @@ public:
     void end();
 
     [[nodiscard]] Session& session() { return *session_; }
-    [[nodiscard]] Link& link() { return *link_; }
-    [[nodiscard]] TerminalInteraction& ui() { return ui_; }
     [[nodiscard]] SerialPort& port() { return *port_; }
 
 private:

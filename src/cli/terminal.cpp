@@ -79,8 +79,7 @@ void TerminalInteraction::print(const QString& text) {
 }
 
 Button TerminalInteraction::message(const QString& text, const QString& title, Buttons buttons,
-                                    Icon, Button defaultButton) {
-    lastMessage_ = text;
+                                    Icon, Button) {
     const bool ownTitle = !title.isEmpty() && title != AppTitle;
     print(ownTitle ? QStringLiteral("%1: %2").arg(title, text) : text);
     Button answer = Button::Ok;
@@ -100,14 +99,12 @@ Button TerminalInteraction::message(const QString& text, const QString& title, B
         break;
     }
     if (answer == Button::Retry) ++retriesGiven_;
-    (void)defaultButton;
     print(QStringLiteral("  -> %1").arg(QLatin1String(buttonName(answer))));
     return answer;
 }
 
 bool TerminalInteraction::askYesNo(YesNoQuestion question, const QString& text,
                                   const QString& title, Icon) {
-    lastMessage_ = text;
     print(title.isEmpty() ? text : QStringLiteral("%1: %2").arg(title, text));
     const bool answer = question == YesNoQuestion::IncludeSkipped ? includeSkipped : yes;
     print(QStringLiteral("  -> %1").arg(answer ? QStringLiteral("Yes") : QStringLiteral("No")));
@@ -118,10 +115,6 @@ RewriteAnswer TerminalInteraction::askRewrite(const QString& question) {
     const RewriteAnswer answer = overwrite.value_or(RewriteAnswer::Cancel);
     print(QStringLiteral("%1\n  -> %2").arg(question, QLatin1String(rewriteName(answer))));
     return answer;
-}
-
-QString TerminalInteraction::askBlockList() {
-    return blockList;
 }
 
 BlockInfoTexts TerminalInteraction::askBlockInfo(const QString& message) {

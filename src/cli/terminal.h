@@ -25,8 +25,6 @@ public:
     bool includeSkipped = false;
     // --overwrite yes|no: the overwrite question; unset answers Cancel.
     std::optional<RewriteAnswer> overwrite;
-    // --blocks LIST for "Load custom blocks".
-    QString blockList;
     // --block N [--version V] for a data file without its id file.
     QString blockNumber;
     QString blockVersion;
@@ -36,18 +34,14 @@ public:
     bool askYesNo(YesNoQuestion question, const QString& text, const QString& title,
                   Icon icon) override;
     RewriteAnswer askRewrite(const QString& question) override;
-    QString askBlockList() override;
+    // The commands hand their --blocks list to the run itself; a run that asks gets none.
+    QString askBlockList() override { return {}; }
     BlockInfoTexts askBlockInfo(const QString& message) override;
     void setStatus(const QString& text) override;
     void setProgressRange(int minimum, int maximum) override;
     void setProgressValue(int value) override;
     void setBusy(bool) override {}
     void setProgressDetail(const ProgressDetail& detail) override;
-
-    // The last message shown (printed on stderr already).
-    [[nodiscard]] const QString& lastMessage() const { return lastMessage_; }
-    // True when stderr is a terminal (progress lines are drawn then).
-    [[nodiscard]] bool interactive() const { return interactive_; }
 
     // The last status text.
     [[nodiscard]] const QString& lastStatus() const { return status_; }
@@ -62,7 +56,6 @@ public:
 private:
     void drawLine();
 
-    QString lastMessage_;
     QString status_;
     bool interactive_ = false;
     bool lineOpen_ = false;

@@ -16,6 +16,11 @@ public:
     virtual void setProgressValue(int value) = 0;
     // Hourglass while files are read or written.
     virtual void setBusy(bool busy) = 0;
+    // A long file is being read: `done` of `total` lines. A window keeps repainting here.
+    virtual void readProgress(qsizetype done, qsizetype total) {
+        (void)done;
+        (void)total;
+    }
 
     // ---- Pace of a long phone operation (block n of N, rate, time left) ----
     // Called as the run goes and once more with an empty detail when it ends. Front ends that

@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QEventLoop>
 #include <QMessageBox>
 #include <QProgressBar>
 
@@ -232,6 +233,14 @@ QString paceText(const ProgressDetail& d) {
 
 void WidgetInteraction::setProgressDetail(const ProgressDetail& detail) {
     if (detailPanel_) detailPanel_->setText(paceText(detail));
+}
+
+void WidgetInteraction::readProgress(qsizetype done, qsizetype total) {
+    // The window repaints while long files are read; clicks wait until the load is over, so no
+    // other operation can start on the list being built.
+    constexpr qsizetype Every = 64; // lines between two repaints
+    if (done % Every == 0 || done == total)
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 void WidgetInteraction::setBusy(bool busy) {

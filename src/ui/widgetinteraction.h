@@ -33,6 +33,7 @@ public:
     void setProgressRange(int minimum, int maximum) override;
     void setProgressValue(int value) override;
     void setBusy(bool busy) override;
+    void readProgress(qsizetype done, qsizetype total) override;
     // Shown in the status bar's second panel; an empty detail empties it.
     void setProgressDetail(const ProgressDetail& detail) override;
     void setDetailPanel(QLabel* panel) { detailPanel_ = panel; }

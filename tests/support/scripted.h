@@ -51,6 +51,11 @@ public:
     void setBusy(bool busy) override { busyDepth += busy ? 1 : -1; }
     std::vector<ProgressDetail> details;
     void setProgressDetail(const ProgressDetail& detail) override { details.push_back(detail); }
+    qsizetype readDone = 0, readTotal = 0;
+    void readProgress(qsizetype done, qsizetype total) override {
+        readDone = done;
+        readTotal = total;
+    }
 
     [[nodiscard]] QString lastStatus() const { return statuses.isEmpty() ? QString() : statuses.last(); }
     [[nodiscard]] QStringList messageTexts() const;
