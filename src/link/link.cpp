@@ -80,13 +80,13 @@ void Link::writeRaw(const ByteStr& bytes, const QString& what) {
 }
 
 QByteArray Link::readPort() {
-    const QByteArray bytes = port_.read(0);
+    QByteArray bytes = port_.read(0);
     counters_.bytesReceived += bytes.size();
     return bytes;
 }
 
 QByteArray Link::readRaw(qint64 maxBytes) {
-    const QByteArray bytes = port_.read(maxBytes);
+    QByteArray bytes = port_.read(maxBytes);
     counters_.bytesReceived += bytes.size();
     return bytes;
 }

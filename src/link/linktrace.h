@@ -44,7 +44,7 @@ public:
     // Lines kept in memory: the last ones up to this many bytes of text. 8 MiB holds about ten
     // "Load all" runs of the demo phone (5,582 numbers, 219 blocks: 750 KB each); older lines
     // are dropped and a line at the top of text() says how many.
-    static constexpr qsizetype DefaultKeepBytes = 8 * 1024 * 1024;
+    static constexpr qsizetype DefaultKeepBytes = qsizetype(8) * 1024 * 1024;
 
     // keepBytes 0: nothing is kept (every line goes to the sink only).
     explicit LinkTrace(qsizetype keepBytes = DefaultKeepBytes, Clock clock = {});
