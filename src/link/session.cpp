@@ -151,10 +151,21 @@ StartOutcome Session::Start(const QString& portName) {
     }
     if (link_.portLost()) return fail(lostMessage());
 
-    if (!ChipsetQuery())
-        return fail(link_.portLost() ? lostMessage()
-                                     : QStringLiteral("Error №2 (ChipsetQuery)..."));
+    if (const Status known = identify(); !known) return fail(known.message());
+    emit identified();
 
+    RefreshEEPSpace();
+    if (link_.portLost()) return fail(lostMessage());
+
+    ui_.setStatus(StatusReady);
+    open_ = true;
+    return StartOutcome::Opened;
+}
+
+Status Session::identify() {
+    if (!ChipsetQuery())
+        return Status::fail(link_.portLost() ? lostMessage()
+                                             : QStringLiteral("Error №2 (ChipsetQuery)..."));
     struct InfoStep {
         quint8 sub;
         const char* error;
@@ -167,17 +178,10 @@ StartOutcome Session::Start(const QString& portName) {
     };
     for (const InfoStep& step : Steps) {
         const InfoJudgement judged = InfoQuery(step.sub);
-        if (link_.portLost()) return fail(lostMessage());
-        if (judged == InfoJudgement::Wrong) return fail(QString::fromUtf8(step.error));
+        if (link_.portLost()) return Status::fail(lostMessage());
+        if (judged == InfoJudgement::Wrong) return Status::fail(QString::fromUtf8(step.error));
     }
-    emit identified();
-
-    RefreshEEPSpace();
-    if (link_.portLost()) return fail(lostMessage());
-
-    ui_.setStatus(StatusReady);
-    open_ = true;
-    return StartOutcome::Opened;
+    return Status::ok();
 }
 
 void Session::End() {

@@ -3,6 +3,7 @@
 // identification of the phone, and the EEPROM space query.
 
 #include "base/bytes.h"
+#include "base/status.h"
 #include "base/stoprequest.h"
 #include "person/interaction.h"
 #include "link.h"
@@ -92,6 +93,8 @@ signals:
 
 private:
     void stopPath();
+    // The chipset and identification queries of the start; a failure says what to show.
+    Status identify();
     StartOutcome fail(const QString& text);
     [[nodiscard]] QString lostMessage() const;
     bool openPort(const QString& settings);
