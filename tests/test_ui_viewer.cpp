@@ -167,7 +167,13 @@ TEST(HexDumpView, CopyPutsTheSelectedBytesOnTheClipboardAsHex) {
 }
 
 TEST_F(Viewer, DoubleClickEnterAndViewOpenNonModalViewersOfEitherList) {
-    loadUser({block(5077, counting(40), 3), block(20, "", 1)});
+    const QByteArray data = QByteArray("\x02\x00Invented greeting\x00", 20) + counting(150);
+    QFile dsc(dir.filePath("eeprom.dsc"));
+    ASSERT_TRUE(dsc.open(QIODevice::WriteOnly));
+    dsc.write("5077\r\nGreeting text shown at power-on\r\n4357\r\n");
+    dsc.close();
+    form->loadDescriptions(dsc.fileName());
+    loadUser({block(5077, data, 3), block(20, "", 1)});
     fillPhone(*form, {block(7, "phone", 9)});
     ASSERT_EQ(ws().UserBlocks.size(), 2);
 
@@ -181,8 +187,9 @@ TEST_F(Viewer, DoubleClickEnterAndViewOpenNonModalViewersOfEitherList) {
     EXPECT_EQ(text(v, "BlockViewerNumber"), "5077");
     EXPECT_EQ(text(v, "BlockViewerType"), "EEfull");
     EXPECT_EQ(text(v, "BlockViewerVersion"), "3");
-    EXPECT_EQ(text(v, "BlockViewerLength"), "40 bytes");
-    EXPECT_EQ(control<HexDumpView>(v, "BlockViewerTable")->hexModel()->bytes(), counting(40));
+    EXPECT_EQ(text(v, "BlockViewerLength"), "170 bytes");
+    EXPECT_EQ(text(v, "BlockViewerDescription"), "Greeting text shown at power-on");
+    EXPECT_EQ(control<HexDumpView>(v, "BlockViewerTable")->hexModel()->bytes(), data);
     EXPECT_TRUE(v->notice().isEmpty());
     saveShot(v, "viewer.png");
 

@@ -3,12 +3,17 @@
 #include "blocklistmodel.h"
 #include "hexdumpview.h"
 
+#include "blocks/hexdump.h"
+
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QShortcut>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace x45::ui {
 
@@ -91,7 +96,14 @@ BlockViewer::BlockViewer(BlockListModel* list, int row, const QString& listName,
         connect(list_, &QAbstractItemModel::dataChanged, this, &BlockViewer::checkList);
     }
     checkList();
-    resize(table_->sizeHint().width() + 24, 520);
+    // As tall as the block needs, between 4 and 24 rows; a longer block scrolls.
+    const int rows =
+        static_cast<int>(std::clamp<qsizetype>(hexdump::rowCount(block_.Data.size()), 4, 24));
+    const int tableHeight = table_->horizontalHeader()->sizeHint().height() +
+                            rows * table_->verticalHeader()->defaultSectionSize() +
+                            2 * table_->frameWidth() + 2;
+    resize(table_->sizeHint().width() + 24,
+           layout->sizeHint().height() - table_->sizeHint().height() + tableHeight);
 }
 
 void BlockViewer::display(const EEPBlock& block, const QString& description) {

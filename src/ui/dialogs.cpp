@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QStyle>
 #include <QVBoxLayout>
@@ -290,6 +291,11 @@ CompareForm::CompareForm(QWidget* parent) : QDialog(parent) {
     layout->addLayout(sides, 1);
     layout->addLayout(buttons);
     clearBytes();
+    // A first show would cap the size at two thirds of the screen, too narrow for both byte
+    // views; as wide as they need, within the screen.
+    QSize size = sizeHint();
+    if (const QScreen* where = screen()) size = size.boundedTo(where->availableGeometry().size());
+    resize(size);
 }
 
 void CompareForm::setCompared(const BlockList& user, const BlockList& phone) {
@@ -323,17 +329,15 @@ QString sideCaption(const QString& side, const EEPBlock& b) {
 
 // What differs between the two versions, one line each for version, length and bytes.
 QString differenceText(const EEPBlock& u, const EEPBlock& p, const QVector<ByteRange>& ranges) {
-    const QString version = u.BlockVer == p.BlockVer
-                                ? QStringLiteral("Version: %1 on both sides").arg(u.BlockVer)
-                                : QStringLiteral("Version: %1 (User's) / %2 (Phone's)")
-                                      .arg(u.BlockVer)
-                                      .arg(p.BlockVer);
-    const QString length =
-        u.Data.size() == p.Data.size()
-            ? QStringLiteral("Length: %1 bytes on both sides").arg(u.Data.size())
-            : QStringLiteral("Length: %1 (User's) / %2 (Phone's) bytes")
-                  .arg(u.Data.size())
-                  .arg(p.Data.size());
+    const QString version =
+        u.BlockVer == p.BlockVer
+            ? QStringLiteral("Version: %1 on both sides").arg(u.BlockVer)
+            : QStringLiteral("Version: %1 (User's) / %2 (Phone's)").arg(u.BlockVer).arg(p.BlockVer);
+    const QString length = u.Data.size() == p.Data.size()
+                               ? QStringLiteral("Length: %1 bytes on both sides").arg(u.Data.size())
+                               : QStringLiteral("Length: %1 (User's) / %2 (Phone's) bytes")
+                                     .arg(u.Data.size())
+                                     .arg(p.Data.size());
     QVector<ByteRange> shared = ranges;
     QString tail;
     if (!shared.isEmpty() && isTail(shared.last(), u.Data.size(), p.Data.size())) {
@@ -344,13 +348,12 @@ QString differenceText(const EEPBlock& u, const EEPBlock& p, const QVector<ByteR
                    .arg(u.Data.size() > p.Data.size() ? QStringLiteral("User's")
                                                       : QStringLiteral("Phone's"));
     }
-    const QString bytes =
-        shared.isEmpty()
-            ? QStringLiteral("Bytes: the bytes both versions have are equal")
-            : QStringLiteral("Bytes: %1 differ in %2 range(s), the first at %3")
-                  .arg(byteCount(shared))
-                  .arg(shared.size())
-                  .arg(hexdump::offsetText(shared.first().offset));
+    const QString bytes = shared.isEmpty()
+                              ? QStringLiteral("Bytes: the bytes both versions have are equal")
+                              : QStringLiteral("Bytes: %1 differ in %2 range(s), the first at %3")
+                                    .arg(byteCount(shared))
+                                    .arg(shared.size())
+                                    .arg(hexdump::offsetText(shared.first().offset));
     return QStringLiteral("Block %1\n%2\n%3\n%4%5")
         .arg(u.BlockId)
         .arg(version, length, bytes, tail);
