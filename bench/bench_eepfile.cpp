@@ -24,7 +24,7 @@ public:
         std::fprintf(stderr, "message: %s\n", qPrintable(text));
         return b;
     }
-    int askRewrite(const QString&) override { return RewriteCancel; }
+    RewriteAnswer askRewrite(const QString&) override { return RewriteAnswer::Cancel; }
     QString askBlockList() override { return {}; }
     BlockInfoTexts askBlockInfo(const QString&) override { return {}; }
     void setStatus(const QString&) override {}
@@ -72,7 +72,9 @@ int main(int argc, char** argv) {
     Workspace ws;
     QElapsedTimer t;
     t.start();
-    if (LoadUserFiles({source}, ws, ui) != LoadOutcome::Loaded || ws.UserBlocks.size() != MaxBlocks)
+    LoadReport report;
+    const Result<LoadOutcome> loaded = LoadUserFiles({source}, ws.UserBlocks, ws.UserHWid, ui, report);
+    if (!loaded || loaded.value() != LoadOutcome::Loaded || ws.UserBlocks.size() != MaxBlocks)
         return 1;
     const double loadMs = ms(t);
 
@@ -83,7 +85,7 @@ int main(int argc, char** argv) {
     const double rowsMs = ms(t);
 
     t.restart();
-    if (!SaveUserFiles(dir.filePath(QStringLiteral("back.eep")), ws, {}, ui)) return 1;
+    if (!SaveUserFiles(dir.filePath(QStringLiteral("back.eep")), ws.UserBlocks, ws.UserHWid, {}, ui)) return 1;
     const double saveMs = ms(t);
 
     std::printf("eep load (%lld blocks, %lld bytes, merge+sort): %.1f ms\n",

@@ -195,7 +195,7 @@ public:
         std::fprintf(stderr, "%s\n", qPrintable(text));
         return x45::Button::Abort;
     }
-    int askRewrite(const QString&) override { return x45::RewriteCancel; }
+    x45::RewriteAnswer askRewrite(const QString&) override { return x45::RewriteAnswer::Cancel; }
     QString askBlockList() override { return {}; }
     x45::BlockInfoTexts askBlockInfo(const QString&) override { return {}; }
     void setStatus(const QString&) override {}

@@ -26,7 +26,7 @@ public:
         ++questions;
         return buttons == Buttons::YesNo ? (yes_ ? Button::Yes : Button::No) : Button::Ok;
     }
-    int askRewrite(const QString&) override { return yes_ ? RewriteYes : RewriteNo; }
+    RewriteAnswer askRewrite(const QString&) override { return yes_ ? RewriteAnswer::Yes : RewriteAnswer::No; }
     QString askBlockList() override { return {}; }
     BlockInfoTexts askBlockInfo(const QString&) override { return {}; }
     void setStatus(const QString&) override {}

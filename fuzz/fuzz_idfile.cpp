@@ -8,24 +8,15 @@ using namespace x45;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    BlockIdInfo info;
-    QString error;
-    switch (parseIdFile(bytes, QStringLiteral("fuzz.bid"), info, error)) {
-    case IdFileResult::Invalid:
-        fuzz::require(!error.isEmpty(), "a damaged id file gets a message");
-        break;
-    case IdFileResult::MissingKeyWord:
-        break;
-    case IdFileResult::Ok: {
-        BlockIdInfo back;
-        QString again;
-        fuzz::require(parseIdFile(idFileText(info), "again.bid", back, again) == IdFileResult::Ok,
-                      "a written id file reads");
-        fuzz::require(back.blockId == info.blockId && back.version == info.version &&
-                          back.hwid == info.hwid,
+    const auto parsed = parseIdFile(bytes, QStringLiteral("fuzz.bid"));
+    if (!parsed) {
+        fuzz::require(!parsed.message().isEmpty(), "a damaged id file gets a message");
+    } else if (const auto& info = parsed.value()) {
+        const auto back = parseIdFile(idFileText(*info), "again.bid");
+        fuzz::require(back && back.value(), "a written id file reads");
+        fuzz::require(back.value()->blockId == info->blockId &&
+                          back.value()->version == info->version && back.value()->hwid == info->hwid,
                       "id values survive a round trip");
-        break;
-    }
     }
     return 0;
 }

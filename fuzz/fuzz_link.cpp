@@ -129,8 +129,9 @@ void runOnce(FuzzedDataProvider& in) {
     FakePort port;
     Link link(port);
     Answers ui(in);
-    Line line(in, port, phone, ui, noise);
+    Line line(in, port, phone, noise);
     Session session(link, ui);
+    line.scanStop = &session.stopRequest();
     PhoneTransfer transfer(link, ui);
 
     Op op = Op(in.ConsumeIntegralInRange(0, OpCount - 1));
@@ -309,8 +310,9 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     FakePort port;
     Link link(port);
     Answers ui(in);
-    Line line(in, port, phone, ui, false);
+    Line line(in, port, phone, false);
     Session session(link, ui);
+    line.scanStop = &session.stopRequest();
     fuzz::require(session.Start(port.portName()) == StartOutcome::Opened,
                   "a clean line opens a session");
     referenceIdentity = session.identity;

@@ -6,6 +6,7 @@
 #include "fuzz_common.h"
 #include "virtualclock.h"
 
+#include "base/stoprequest.h"
 #include "link/link.h"
 #include "link/protocol.h"
 #include "person/interaction.h"
@@ -67,7 +68,7 @@ public:
         }
         return Button::Ok;
     }
-    int askRewrite(const QString&) override { return RewriteYesAll; }
+    RewriteAnswer askRewrite(const QString&) override { return RewriteAnswer::YesAll; }
     QString askBlockList() override { return typedList; }
     BlockInfoTexts askBlockInfo(const QString&) override { return {}; }
     void setStatus(const QString&) override {}
@@ -84,14 +85,16 @@ private:
 // chunks and delays what comes back as the input says.
 class Line {
 public:
-    Line(FuzzedDataProvider& in, FakePort& port, x45sim::SimPhone& phone, Answers& ui, bool noise)
-        : in_(in), port_(port), phone_(phone), ui_(ui), noise_(noise) {
+    Line(FuzzedDataProvider& in, FakePort& port, x45sim::SimPhone& phone, bool noise)
+        : in_(in), port_(port), phone_(phone), noise_(noise) {
         port_.onWrite = [this](const QByteArray& written) { onWrite(written); };
     }
 
     // Set once a byte inside a reply without any check (the boot answers, the session messages)
     // was changed or pushed in: no receiver can see that, so the identity is not judged.
     bool blind = false;
+    // The start sequence's stop request: pressed when the phone has not answered ScanTries scans.
+    x45::StopRequest* scanStop = nullptr;
 
     // Called at the end of an operation: its last wait counts too.
     void checkLastWait() const {
@@ -107,7 +110,7 @@ private:
         lastWrite_ = virtualClock->nowMs();
         traceLine("tool ->", written, lastWrite_);
         if (written.size() == 1 && quint8(written[0]) == proto::ScanByte && ++scans_ > ScanTries)
-            ui_.StopProcess = true; // the person presses "Stop"
+            if (scanStop) scanStop->request(); // the person presses "Stop"
         if (noise_) {
             const int replies = in_.ConsumeIntegralInRange(0, 2);
             for (int i = 0; i < replies; ++i) {
@@ -205,7 +208,6 @@ private:
     FuzzedDataProvider& in_;
     FakePort& port_;
     x45sim::SimPhone& phone_;
-    Answers& ui_;
     bool noise_;
     qint64 lastWrite_ = virtualClock->nowMs();
     int scans_ = 0;

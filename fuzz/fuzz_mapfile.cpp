@@ -16,17 +16,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     quint16 hwid = 9;
     fuzz::FixedAnswers ui(yes);
     LoadContext ctx{blocks, hwid, (data[0] & 2) ? 1 : 2, ui, {}};
-    const FileStep step = readMapText(bytes, QStringLiteral("fuzz.map"), ctx);
-    switch (step) {
-    case FileStep::Reject:
-        fuzz::require(!ctx.error.isEmpty(), "a rejection carries a message");
+    const StepResult step = readMapText(bytes, QStringLiteral("fuzz.map"), ctx);
+    if (!step) {
+        fuzz::require(!step.message().isEmpty(), "a rejection carries a message");
         fuzz::require(blocks == before && hwid == 9, "a rejected file leaves the list alone");
-        break;
-    case FileStep::EndLoad:
+    } else if (step.value() == FileStep::EndLoad) {
         fuzz::require(blocks.isEmpty(), "only a corrupted file ends the load, emptying the list");
-        break;
-    case FileStep::Continue:
-        break;
     }
     fuzz::require(ui.questions <= 2, "the question is asked at most once, plus the corrupted box");
     for (qsizetype i = 0; i < blocks.size(); ++i)

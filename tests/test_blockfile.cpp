@@ -23,22 +23,25 @@ protected:
 
     QString path(const QString& name) const { return dir.filePath(name); }
 
-    FileStep load(const QString& name, int number) {
+    Step load(const QString& name, int number) {
         LoadContext ctx = state.context(number, ui);
-        const FileStep step = loadBlockFile(path(name), ctx);
-        lastError = ctx.error;
-        return step;
+        const StepResult step = loadBlockFile(path(name), ctx);
+        lastError = step ? ctx.endReason : step.message();
+        return stepOf(step);
     }
     Status save(const QString& name, const BlockList& blocks, const QVector<int>& rows,
                 quint16 hwid) {
-        return saveBlockFiles(path(name), blocks, rows, hwid, ui);
+        QVector<PlannedFile> files;
+        if (Status planned = planBlockFiles(path(name), blocks, rows, hwid, files); !planned)
+            return planned;
+        return writeFilesTogether(files);
     }
     // Loads `name` over a list of one block and hardware id 3, which must stay as they were.
-    void expectLeftAlone(const QString& name, FileStep step, const QString& named) {
+    void expectLeftAlone(const QString& name, Step step, const QString& named) {
         state.blocks = {makeBlock(1, 1)};
         state.hwid = 3;
         EXPECT_EQ(load(name, 1), step);
-        EXPECT_TRUE(step != FileStep::Reject || lastError.contains(named))
+        EXPECT_TRUE(step != Step::Reject || lastError.contains(named))
             << lastError.toStdString();
         EXPECT_EQ(state.blocks, (BlockList{makeBlock(1, 1)}));
         EXPECT_EQ(state.hwid, 3);
@@ -64,7 +67,7 @@ TEST_F(BlockFiles, RoundTripKeepsBlocksAndHardwareId) {
             for (const EEPBlock& b : Sample) {
                 if (b.Data.isEmpty()) continue; // an empty data file counts as absent
                 const QString name = QStringLiteral("d%1_%2.%3").arg(hwid).arg(b.BlockId).arg(ext);
-                ASSERT_EQ(load(name, number++), FileStep::Continue) << lastError.toStdString();
+                ASSERT_EQ(load(name, number++), Step::Continue) << lastError.toStdString();
             }
             EXPECT_EQ(state.blocks, (BlockList{Sample[0], Sample[1], Sample[3]}));
             EXPECT_EQ(state.hwid, hwid);
@@ -130,14 +133,14 @@ TEST_F(BlockFiles, SavingReplacesOldFilesAndFailuresKeepThem) {
 TEST_F(BlockFiles, ReadsLineFeedOnlyFilesAndLenientNumbers) {
     writeBytes(path("a.txt"), "00 1a FF\n00 1G\n0A B\n");
     writeBytes(path("a.tid"), "eeprom\nphone hwid\n &H10 \nblockid\n 7.5 \nblockver\n\t2\t\n");
-    ASSERT_EQ(load("a.txt", 1), FileStep::Continue);
+    ASSERT_EQ(load("a.txt", 1), Step::Continue);
     // Halves go to the even neighbour.
     EXPECT_EQ(state.blocks, (BlockList{EEPBlock{8, QByteArray::fromHex("001aff0a"), 2}}));
     EXPECT_EQ(state.hwid, 16);
 
     writeBytes(path("n.bid"), "EEPROM\r\nPhone\r\n-32767\r\nBlockId\r\n1\r\nBlockVer\r\n0\r\n");
     writeBytes(path("n.bin"), "q");
-    ASSERT_EQ(load("n.bin", 2), FileStep::Continue);
+    ASSERT_EQ(load("n.bin", 2), Step::Continue);
     EXPECT_EQ(state.hwid, 0x8001);
 }
 
@@ -146,9 +149,9 @@ TEST_F(BlockFiles, FirstFileReplacesTheListLaterFilesMerge) {
     ASSERT_TRUE(save("x.bin", {makeBlock(9, 3, 1, 1)}, {0}, 0).isOk());
     ASSERT_TRUE(save("y.bin", {makeBlock(9, 5, 2, 2)}, {0}, 0).isOk());
     ASSERT_TRUE(save("z.bin", {makeBlock(4, 5, 2, 2)}, {0}, 5).isOk());
-    ASSERT_EQ(load("z.bin", 1), FileStep::Continue);
-    ASSERT_EQ(load("x.bin", 2), FileStep::Continue);
-    ASSERT_EQ(load("y.bin", 3), FileStep::Continue);
+    ASSERT_EQ(load("z.bin", 1), Step::Continue);
+    ASSERT_EQ(load("x.bin", 2), Step::Continue);
+    ASSERT_EQ(load("y.bin", 3), Step::Continue);
     // y's contents where x put the block; the last id file decides the hardware id.
     EXPECT_EQ(state.blocks, (BlockList{makeBlock(4, 5, 2, 2), makeBlock(9, 5, 2, 2)}));
     EXPECT_EQ(state.hwid, 0);
@@ -159,7 +162,7 @@ TEST_F(BlockFiles, MissingIdFileAsksForNumberAndVersion) {
     writeBytes(path("raw.bid"), ""); // empty counts as missing, and stays
     state.hwid = 77;
     ui.blockInfoAnswers.push_back({" 5077 ", ""});
-    ASSERT_EQ(load("raw.bin", 1), FileStep::Continue);
+    ASSERT_EQ(load("raw.bin", 1), Step::Continue);
     EXPECT_EQ(ui.blockInfoMessages,
               QStringList{"Info for file \"raw.bin\" not found, enter it manually, please."});
     EXPECT_TRUE(QFile::exists(path("raw.bid")));
@@ -168,7 +171,7 @@ TEST_F(BlockFiles, MissingIdFileAsksForNumberAndVersion) {
     EXPECT_EQ(ui.busyDepth, 0); // the hourglass goes off for the dialog and comes back
 
     ui.blockInfoAnswers.push_back({"12", "&HFF"});
-    ASSERT_EQ(load("raw.bin", 2), FileStep::Continue);
+    ASSERT_EQ(load("raw.bin", 2), Step::Continue);
     EXPECT_EQ(state.blocks[1], (EEPBlock{12, "abc", 255}));
 }
 
@@ -180,7 +183,7 @@ TEST_F(BlockFiles, CancelledOrOutOfRangeTypedValuesLeaveTheList) {
         SCOPED_TRACE((typed.number + " / " + typed.version).toStdString());
         ui.blockInfoAnswers.push_back(typed);
         // An empty number is the cancelled dialog: the load ends without a message.
-        expectLeftAlone("raw.bin", typed.number.isEmpty() ? FileStep::EndLoad : FileStep::Reject,
+        expectLeftAlone("raw.bin", typed.number.isEmpty() ? Step::EndLoad : Step::Reject,
                         "raw.bin");
     }
 }
@@ -198,7 +201,7 @@ TEST_F(BlockFiles, DamagedIdFilesAreRejectedNamingTheFileOrEndTheLoadSilently) {
          }) {
         SCOPED_TRACE(damaged);
         writeBytes(path("d.bid"), damaged);
-        expectLeftAlone("d.bin", FileStep::Reject, "d.bid");
+        expectLeftAlone("d.bin", Step::Reject, "d.bid");
     }
     // Without its key words the file is no id file at all.
     for (const char* foreign : {"EEPRO\r\nBlockId\r\n5\r\nBlockVer\r\n0\r\n",
@@ -206,7 +209,7 @@ TEST_F(BlockFiles, DamagedIdFilesAreRejectedNamingTheFileOrEndTheLoadSilently) {
                                 "EEPROM\r\nBlockId\r\n5\r\nVersion\r\n0\r\n", "\r\n"}) {
         SCOPED_TRACE(foreign);
         writeBytes(path("d.bid"), foreign);
-        expectLeftAlone("d.bin", FileStep::EndLoad, {});
+        expectLeftAlone("d.bin", Step::EndLoad, {});
     }
 }
 
@@ -216,10 +219,10 @@ TEST_F(BlockFiles, AbsentDataFileAddsNothingAndKeepsTheBlocksSoFar) {
     ASSERT_TRUE(save("m.bin", {makeBlock(3, 2)}, {0}, 0).isOk());
     QFile::remove(path("m.bin"));
 
-    ASSERT_EQ(load("a.bin", 1), FileStep::Continue);
-    EXPECT_EQ(load("e.bin", 2), FileStep::EndLoad);
+    ASSERT_EQ(load("a.bin", 1), Step::Continue);
+    EXPECT_EQ(load("e.bin", 2), Step::EndLoad);
     EXPECT_TRUE(QFile::exists(path("e.bin"))); // loading deletes nothing
-    EXPECT_EQ(load("m.bin", 2), FileStep::EndLoad);
+    EXPECT_EQ(load("m.bin", 2), Step::EndLoad);
     EXPECT_EQ(state.blocks, (BlockList{makeBlock(1, 3)}));
     EXPECT_EQ(state.hwid, 0); // the id file of the absent data did not count
 }
@@ -227,10 +230,10 @@ TEST_F(BlockFiles, AbsentDataFileAddsNothingAndKeepsTheBlocksSoFar) {
 TEST(IdFileLines, NumberLinesWithoutOneNumberAreReportedAndReadAsBefore) {
     const QByteArray text = "EEPROM block additional file.\r\nPhone HWid:\r\n 7 \r\n"
                             "EEPROM BlockId:\r\nabc\r\nEEPROM BlockVer:\r\n 3 x\r\n";
-    BlockIdInfo info;
-    QString error;
     QVector<LoadProblem> problems;
-    ASSERT_EQ(parseIdFile(text, "i.bid", info, error, &problems), IdFileResult::Ok);
+    const auto parsed = parseIdFile(text, "i.bid", &problems);
+    ASSERT_TRUE(parsed && parsed.value());
+    const BlockIdInfo info = *parsed.value();
     EXPECT_EQ(info.blockId, 0); // the lenient reading, as the window has always loaded it
     EXPECT_EQ(info.version, 3);
     EXPECT_EQ(info.hwid, 7);

@@ -163,3 +163,44 @@ TEST_F(Cli, InputThatDoesNotReadIsRefusedUnlessLenientAndNothingIsDeleted) {
                                "\" ends inside a data block (Possible corrupted mapping file!)"))
         << r.err.toStdString();
 }
+
+// The general usage text and each command's --help come from one table: every command listed
+// answers --help with the same usage line, and an argument to a command that takes none is
+// refused before anything runs.
+TEST(CliUsage, EveryListedCommandHasItsOwnHelpWithTheSameUsageLine) {
+    const CliRun usage = x45::test::runCli({"--help"});
+    ASSERT_EQ(usage.exitCode, 0);
+    const QStringList lines = usage.out.split(QLatin1Char('\n'));
+    const qsizetype first = lines.indexOf(QStringLiteral("Commands:")) + 1;
+    ASSERT_GT(first, 0) << usage.out.toStdString();
+    QStringList names;
+    for (qsizetype i = first; i < lines.size() && !lines[i].isEmpty(); ++i) {
+        // "  NAME     SYNOPSIS    summary"; a long synopsis puts the summary on the next line.
+        if (lines[i].at(2) == QLatin1Char(' ')) continue;
+        const QString name = lines[i].mid(2, 9).trimmed();
+        const bool wrapped = i + 1 < lines.size() && lines[i + 1].startsWith(QString(45, ' '));
+        const QString synopsis = (wrapped ? lines[i].mid(11) : lines[i].mid(11, 34)).trimmed();
+        names << name;
+        const CliRun help = x45::test::runCli({name, "--help"});
+        EXPECT_EQ(help.exitCode, 0) << name.toStdString();
+        EXPECT_EQ(help.out.section(QLatin1Char('\n'), 0, 0).trimmed(),
+                  QStringLiteral("Usage: x45eep-cli %1 %2").arg(name, synopsis).trimmed());
+    }
+    EXPECT_EQ(names, QStringList({"info", "read", "write", "delete", "list", "convert", "compare",
+                                  "ports"}));
+    const CliRun none = x45::test::runCli({});
+    EXPECT_EQ(none.exitCode, 2);
+    EXPECT_EQ(none.err, usage.out) << "the same text on stderr";
+    const CliRun unknown = x45::test::runCli({"lsit"});
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_TRUE(unknown.err.startsWith(QStringLiteral("x45eep-cli: unknown command \"lsit\"\n")));
+    for (const QStringList& args : QList<QStringList>{{"info", "--port", "/dev/null", "extra"},
+                                                      {"read", "--port", "/dev/null", "extra"},
+                                                      {"delete", "--port", "/dev/null", "extra"},
+                                                      {"ports", "extra"}}) {
+        const CliRun extra = x45::test::runCli(args);
+        EXPECT_EQ(extra.exitCode, 2) << args.join(' ').toStdString();
+        EXPECT_TRUE(extra.err.contains(QStringLiteral("unexpected argument \"extra\"")))
+            << extra.err.toStdString();
+    }
+}

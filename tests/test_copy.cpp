@@ -45,7 +45,7 @@ struct CopyCase : ::testing::Test {
 } // namespace
 
 TEST_F(CopyCase, YesAndNoPerBlock) {
-    ui.rewriteAnswers = {RewriteYes, RewriteNo, RewriteYes};
+    ui.rewriteAnswers = {RewriteAnswer::Yes, RewriteAnswer::No, RewriteAnswer::Yes};
     const CopyResult r = run();
     EXPECT_EQ(ui.rewriteQuestions,
               QStringList({"Do you want to overwrite block 20 in User's EEPROM?",
@@ -61,16 +61,16 @@ TEST_F(CopyCase, AnswersForAllCancelUnknownAnswersAndSelections) {
     const BlockList before = target;
     const QSet<int> all = {0, 1, 2, 3, 4};
     const struct {
-        std::deque<int> answers;
+        std::deque<RewriteAnswer> answers;
         QSet<int> selected;
         int questions, rows;
         bool cancelled;
         const char* after; // the blocks' data: "s" copied, "t" kept
     } cases[] = {
-        {{RewriteYesAll}, all, 1, 5, false, "s50 s20 s30 s10 s40"},        // asked once
-        {{RewriteNoAll}, all, 1, 2, false, "t50 t20 t30 s10 s40"},         // new blocks still added
-        {{RewriteYes, RewriteCancel}, all, 2, 2, true, "t50 s20 t30 s10"}, // 40, 50 never handled
-        {{0, 17}, {1, 2}, 2, 0, false, "t50 t20 t30"}, // unknown answers never overwrite
+        {{RewriteAnswer::YesAll}, all, 1, 5, false, "s50 s20 s30 s10 s40"},        // asked once
+        {{RewriteAnswer::NoAll}, all, 1, 2, false, "t50 t20 t30 s10 s40"},         // new blocks still added
+        {{RewriteAnswer::Yes, RewriteAnswer::Cancel}, all, 2, 2, true, "t50 s20 t30 s10"}, // 40, 50 never handled
+        {{RewriteAnswer(0), RewriteAnswer(17)}, {1, 2}, 2, 0, false, "t50 t20 t30"}, // unknown answers never overwrite
         {{}, {}, 0, 0, false, "t50 t20 t30"},
         {{}, {3}, 0, 1, false, "t50 t20 t30 s40"},
     };
@@ -79,7 +79,7 @@ TEST_F(CopyCase, AnswersForAllCancelUnknownAnswersAndSelections) {
         target = before;
         ui.rewriteQuestions.clear();
         ui.rewriteAnswers = c.answers;
-        ui.defaultRewriteAnswer = RewriteNo;
+        ui.defaultRewriteAnswer = RewriteAnswer::No;
         const CopyResult r = run(c.selected);
         EXPECT_EQ(ui.rewriteQuestions.size(), c.questions);
         EXPECT_EQ(r.rows.size(), c.rows);
@@ -96,7 +96,7 @@ TEST_F(CopyCase, AnswersForAllCancelUnknownAnswersAndSelections) {
 TEST_F(CopyCase, TwoSelectedRowsWithTheSameNumber) {
     source = {blk(7, "first"), blk(7, "second")};
     target.clear();
-    ui.rewriteAnswers = {RewriteYes};
+    ui.rewriteAnswers = {RewriteAnswer::Yes};
     const CopyResult r = run({0, 1}, CopyDirection::UserToPhone);
     EXPECT_EQ(ui.rewriteQuestions,
               QStringList({"Do you want to overwrite block 7 in Phone's EEPROM?"}));
@@ -109,7 +109,7 @@ TEST_F(CopyCase, FullTargetTakesNoNewBlocks) {
     for (int i = 0; i < MaxBlocks; ++i)
         target.append(blk(static_cast<qint16>(i - 16384), {}));
     source = {blk(32000, "new"), blk(0, "replaces")};
-    ui.rewriteAnswers = {RewriteYes};
+    ui.rewriteAnswers = {RewriteAnswer::Yes};
     const CopyResult r = run({0, 1});
     EXPECT_EQ(target.size(), MaxBlocks);
     EXPECT_EQ(r.notCopiedFull, 1);

@@ -22,7 +22,7 @@ struct CustomRig : TransferRig {
 TEST(LoadCustom, RepeatedNumberAsksOnTheSecondTime) {
     CustomRig rig;
     rig.ui.blockListAnswers = {QStringLiteral("  3 3 ")};
-    rig.ui.rewriteAnswers = {RewriteNo};
+    rig.ui.rewriteAnswers = {RewriteAnswer::No};
     BlockList list;
     EXPECT_EQ(rig.transfer.LoadCustom(list).end, RunEnd::Completed);
     EXPECT_EQ(list, BlockList{read3});
@@ -37,7 +37,7 @@ TEST(LoadCustom, LastAnswerCarriesThroughTheRun) {
     const EEPBlock old1{1, "old1", 0}, old2{2, "old2", 0};
     const RunEnd C = RunEnd::Completed;
     struct Case {
-        std::deque<int> answers;
+        std::deque<RewriteAnswer> answers;
         const char* typed;
         BlockList before;
         RunEnd end;
@@ -48,13 +48,16 @@ TEST(LoadCustom, LastAnswerCarriesThroughTheRun) {
     const Case cases[] = {
         // No: the next new number is read without a question, the next held one is asked again;
         // a reread block is replaced in place.
-        {{RewriteNo, RewriteYes}, "1,3;2", {old1, old2}, C, 2, {3, 2}, {old1, read2, read3}},
+        {{RewriteAnswer::No, RewriteAnswer::Yes}, "1,3;2", {old1, old2}, C, 2, {3, 2}, {old1, read2, read3}},
         // No for all: later held numbers are skipped without a question.
-        {{RewriteNoAll}, "1 3 2", {old1, old2}, C, 1, {3}, {old1, old2, read3}},
+        {{RewriteAnswer::NoAll}, "1 3 2", {old1, old2}, C, 1, {3}, {old1, old2, read3}},
         // Yes for all: held numbers are read without further questions.
-        {{RewriteYesAll}, "1-2", {old1, old2}, C, 1, {1, 2}, {read1, read2}},
+        {{RewriteAnswer::YesAll}, "1-2", {old1, old2}, C, 1, {1, 2}, {read1, read2}},
         // Cancel: that number is skipped and the run stops; what was read stays.
-        {{RewriteCancel}, "1 2 3", {old2}, RunEnd::Stopped, 1, {1}, {old2, read1}},
+        {{RewriteAnswer::Cancel}, "1 2 3", {old2}, RunEnd::Stopped, 1, {1}, {old2, read1}},
+        // An answer outside the five (a question closed some other way) keeps the block, goes on.
+        {{RewriteAnswer(0), RewriteAnswer::Yes}, "1 3 2", {old1, old2}, C, 2, {3, 2},
+         {old1, read2, read3}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(&c - cases);

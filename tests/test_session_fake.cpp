@@ -74,7 +74,7 @@ TEST_F(SessionFake, HandshakeScansUntilTheLastByteIsA0ThenSendsBootAndCheckAndWa
 
 TEST_F(SessionFake, StopWhileScanningEndsOnTheStopPath) {
     // A phone that never answers: only the person's stop ends the scan.
-    QTimer::singleShot(350, [this] { ui.StopProcess = true; });
+    QTimer::singleShot(350, [this] { session.stopRequest().request(); });
     QElapsedTimer t;
     t.start();
     EXPECT_EQ(session.Start(QStringLiteral("/dev/ttyS1")), x45::StartOutcome::Stopped);

@@ -69,7 +69,7 @@ TEST_F(Dialogs, RewriteQuestionShowsTheTextAndReturnsTheButtonsCode) {
         });
         const QString question =
             QStringLiteral("Do you want to overwrite block %1 in User's EEPROM?").arg(code);
-        EXPECT_EQ(ui->askRewrite(question), code);
+        EXPECT_EQ(ui->askRewrite(question), static_cast<RewriteAnswer>(code));
         EXPECT_EQ(shown, question);
         EXPECT_FALSE(form->isVisible());
     }
@@ -78,17 +78,17 @@ TEST_F(Dialogs, RewriteQuestionShowsTheTextAndReturnsTheButtonsCode) {
 
 TEST_F(Dialogs, ClosingTheRewriteQuestionThroughTheFrameAnswersCancel) {
     onNextModal([](QWidget* modal) { modal->findChild<QPushButton*>("Command3")->click(); });
-    ASSERT_EQ(ui->askRewrite("first"), RewriteYesAll);
+    ASSERT_EQ(ui->askRewrite("first"), RewriteAnswer::YesAll);
     // A frame close must not repeat the standing "Yes for all".
     onNextModal([](QWidget* modal) { modal->close(); });
-    EXPECT_EQ(ui->askRewrite("second"), RewriteCancel);
+    EXPECT_EQ(ui->askRewrite("second"), RewriteAnswer::Cancel);
     onNextModal([](QWidget* modal) { pressKey(modal, Qt::Key_Escape); });
-    EXPECT_EQ(ui->askRewrite("third"), RewriteCancel);
+    EXPECT_EQ(ui->askRewrite("third"), RewriteAnswer::Cancel);
     // Enter answers "Yes", the default; on another button that has the focus, that button.
     onNextModal([](QWidget* modal) { pressEnter(modal); });
-    EXPECT_EQ(ui->askRewrite("fourth"), RewriteYes);
+    EXPECT_EQ(ui->askRewrite("fourth"), RewriteAnswer::Yes);
     onNextModal([](QWidget* modal) { pressEnter(modal->findChild<QPushButton*>("Command2")); });
-    EXPECT_EQ(ui->askRewrite("fifth"), RewriteNo);
+    EXPECT_EQ(ui->askRewrite("fifth"), RewriteAnswer::No);
 }
 
 TEST_F(Dialogs, LoadCustomBlocksOpensEmptyAndTakesEnterAsOk) {

@@ -169,7 +169,7 @@ TEST_F(Lists, CopiedRowsKeepTheSourceDescriptionUntilTheNextFill) {
     ASSERT_EQ(phoneView->blockModel()->description(1), "");
 
     click("SelectAllUsersButton");
-    script.rewriteAnswers = {RewriteYes, RewriteNo};
+    script.rewriteAnswers = {RewriteAnswer::Yes, RewriteAnswer::No};
     click("CopyRightButton");
     EXPECT_EQ(script.rewriteQuestions,
               QStringList({"Do you want to overwrite block 20 in Phone's EEPROM?",
@@ -197,7 +197,7 @@ TEST_F(Lists, CopyLeftHandsOverThePhonesHardwareIdEvenWithNothingSelectedAndAsks
     EXPECT_EQ(userView->selectedRowPositions(), QList<int>({0}));
 
     click("SelectAllPhonesButton");
-    script.rewriteAnswers = {RewriteYes};
+    script.rewriteAnswers = {RewriteAnswer::Yes};
     click("CopyLeftButton");
     EXPECT_EQ(script.rewriteQuestions,
               QStringList({"Do you want to overwrite block 1 in User's EEPROM?"}));

@@ -108,7 +108,7 @@ TEST_F(Transfer, StopDuringLoadAllLeavesAnEmptyListAndSaysStopped) {
 TEST_F(Transfer, LoadCustomAsksForNumbersAndMergesTheBlocks) {
     fillPhone(*form, {block(7, "stale", 0)});
     script.blockListAnswers = {"7, 5000-5001"};
-    script.rewriteAnswers = {RewriteYes};
+    script.rewriteAnswers = {RewriteAnswer::Yes};
     button("LoadCustomPhonesButton")->click();
     EXPECT_EQ(script.rewriteQuestions, QStringList({"Do you want to reload block 7 from phone?"}));
     EXPECT_EQ(ws().PhoneBlocks,

@@ -27,9 +27,32 @@ EEPBlock blk(qint16 id, QByteArray data, quint8 ver = 1) {
 using x45::test::ids;
 using Ids = QVector<qint16>;
 
+enum class Loaded { Loaded, EndedEarly, Rejected };
+
 struct UserFiles : ::testing::Test, x45::test::TempFolder {
     ScriptedInteraction ui;
     Workspace ws;
+    QStringList shown; // what a front end shows: the failure, or the load's report
+
+    // Loads or saves as a front end does; the core itself shows nothing.
+    Loaded load(const QStringList& names, LoadReport* report = nullptr) {
+        LoadReport local;
+        LoadReport& rep = report ? *report : local;
+        const Result<LoadOutcome> r = LoadUserFiles(names, ws.UserBlocks, ws.UserHWid, ui, rep);
+        EXPECT_TRUE(ui.messages.empty());
+        if (!r) {
+            shown << r.message();
+            return Loaded::Rejected;
+        }
+        if (const QString text = loadReportText(rep); !text.isEmpty()) shown << text;
+        return r.value() == LoadOutcome::Loaded ? Loaded::Loaded : Loaded::EndedEarly;
+    }
+    Status save(const QString& name, const Workspace& from, const QVector<int>& rows) {
+        Status s = SaveUserFiles(name, from.UserBlocks, from.UserHWid, rows, ui);
+        EXPECT_TRUE(ui.messages.empty());
+        if (!s) shown << s.message();
+        return s;
+    }
 
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
@@ -51,25 +74,25 @@ TEST_F(UserFiles, MergingKeepsOneBlockWithTheLaterContents) {
     QByteArray b = serializeEep({blk(40, "b40"), blk(20, "from b", 9)}, 0);
     b.chop(2);
     const QString bName = write("b.EEP", b);
-    EXPECT_EQ(LoadUserFiles({a, bName}, ws, ui), LoadOutcome::Loaded);
+    EXPECT_EQ(load({a, bName}), Loaded::Loaded);
     EXPECT_EQ(ws.UserBlocks, BlockList({blk(10, "a10"), blk(20, "from b", 9), blk(40, "b40")}));
     EXPECT_EQ(ws.UserHWid, 0);
     EXPECT_EQ(ui.busyDepth, 0);
-    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_TRUE(shown.isEmpty());
 }
 
 TEST_F(UserFiles, EmptyOrMissingFileEndsTheLoadKeepingEarlierFiles) {
     const QString a = write("a.eep", serializeEep({blk(7, "a"), blk(3, "a")}, 2));
     const QString empty = write("empty.eep", {});
     const QString c = write("c.eep", serializeEep({blk(1, "c")}, 3));
-    EXPECT_EQ(LoadUserFiles({a, empty, c}, ws, ui), LoadOutcome::EndedEarly);
+    EXPECT_EQ(load({a, empty, c}), Loaded::EndedEarly);
     EXPECT_EQ(ids(ws.UserBlocks), (Ids{3, 7}));
     EXPECT_EQ(ws.UserHWid, 2);
     EXPECT_TRUE(QFile::exists(empty)); // absent for the load, but a file of the person's: kept
-    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_TRUE(shown.isEmpty());
 
     // A missing first file: the list is not emptied, only sorted as after any load.
-    EXPECT_EQ(LoadUserFiles({path("gone.eep"), c}, ws, ui), LoadOutcome::EndedEarly);
+    EXPECT_EQ(load({path("gone.eep"), c}), Loaded::EndedEarly);
     EXPECT_EQ(ids(ws.UserBlocks), (Ids{3, 7}));
 }
 
@@ -82,7 +105,7 @@ TEST_F(UserFiles, OtherExtensionsAndLinesThatDoNotReadAreNamedInOneMessage) {
     // a.eep is file 2 of the selection, so it merges into the list instead of replacing it; the
     // text file loads as it reads (the bad line gives nothing, the odd digit is dropped).
     LoadReport report;
-    EXPECT_EQ(LoadUserFiles({notes, a, path("t.txt")}, ws, ui, &report), LoadOutcome::Loaded);
+    EXPECT_EQ(load({notes, a, path("t.txt")}, &report), Loaded::Loaded);
     EXPECT_EQ(ids(ws.UserBlocks), (Ids{-5, 1, 99, 900}));
     EXPECT_EQ(ws.UserBlocks[findBlock(ws.UserBlocks, 99)].Data, QByteArray("\x0A"));
     EXPECT_EQ(report.skipped, QStringList{"notes.doc"});
@@ -92,8 +115,8 @@ TEST_F(UserFiles, OtherExtensionsAndLinesThatDoNotReadAreNamedInOneMessage) {
     EXPECT_EQ(report.problems[1].file, QDir::toNativeSeparators(path("t.txt")));
     EXPECT_EQ(report.problems[1].line, 1);
     EXPECT_EQ(report.problems[2].line, 2);
-    ASSERT_EQ(ui.messages.size(), 1u);
-    const QString& text = ui.messages[0].text;
+    ASSERT_EQ(shown.size(), 1);
+    const QString& text = shown[0];
     EXPECT_TRUE(text.startsWith("skipped notes.doc: not an EEPROM, block or mapping file\n"));
     EXPECT_TRUE(text.contains("t.txt line 1: \"8A 16 ZZ 5A\": \"Z\" is not a hex digit"));
     EXPECT_TRUE(text.contains("t.tid line 3: \" 9 9 \""));
@@ -104,17 +127,17 @@ TEST_F(UserFiles, DamagedFileLeavesTheListExactlyAsBefore) {
     QByteArray cut = serializeEep({blk(2, "abcdef")}, 0);
     cut.chop(5); // ends inside the data of its only entry
     const QString bad = write("bad.eep", cut);
-    EXPECT_EQ(LoadUserFiles({good, bad}, ws, ui), LoadOutcome::Rejected);
+    EXPECT_EQ(load({good, bad}), Loaded::Rejected);
     expectUntouched();
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_TRUE(ui.messages[0].text.contains(QDir::toNativeSeparators(bad)));
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_TRUE(shown[0].contains(QDir::toNativeSeparators(bad)));
     EXPECT_EQ(ui.busyDepth, 0);
 
     // A name that cannot be read as a file is rejected the same way.
     QDir(dir.path()).mkdir("folder.eep");
-    EXPECT_EQ(LoadUserFiles({path("folder.eep")}, ws, ui), LoadOutcome::Rejected);
+    EXPECT_EQ(load({path("folder.eep")}), Loaded::Rejected);
     expectUntouched();
-    EXPECT_EQ(ui.messages.size(), 2u);
+    EXPECT_EQ(shown.size(), 2);
 }
 
 TEST_F(UserFiles, MergedFilesBeyondTheListLimitAreRejected) {
@@ -125,18 +148,18 @@ TEST_F(UserFiles, MergedFilesBeyondTheListLimitAreRejected) {
     }
     const QString a = write("a.eep", serializeEep(first, 0));
     const QString b = write("b.eep", serializeEep(second, 0));
-    EXPECT_EQ(LoadUserFiles({a, b}, ws, ui), LoadOutcome::Rejected);
+    EXPECT_EQ(load({a, b}), Loaded::Rejected);
     expectUntouched();
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_TRUE(ui.messages[0].text.contains("32767"));
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_TRUE(shown[0].contains("32767"));
 }
 
 TEST_F(UserFiles, SaveReplacesTheOldFileWithAllUnlessTwoOrMoreSelected) {
     ws.UserBlocks = {blk(5000, "a"), blk(5001, "b"), blk(1, ""), blk(-9, "z")};
     write("one.eep", QByteArray(5000, 'x'));
-    ASSERT_TRUE(SaveUserFiles(path("one.eep"), ws, {2}, ui));
+    ASSERT_TRUE(save(path("one.eep"), ws, {2}));
     EXPECT_EQ(read("one.eep"), serializeEep(ws.UserBlocks, 0x1111));
-    ASSERT_TRUE(SaveUserFiles(path("two.EEP"), ws, {3, 1}, ui));
+    ASSERT_TRUE(save(path("two.EEP"), ws, {3, 1}));
     EXPECT_EQ(read("two.EEP"), serializeEep({blk(5001, "b"), blk(-9, "z")}, 0x1111));
     EXPECT_EQ(ui.busyDepth, 0);
     // No temporary file stays behind.
@@ -148,11 +171,11 @@ TEST_F(UserFiles, FailedSaveSaysSoAndKeepsTheOldFile) {
     QDir(dir.path()).mkdir("taken.eep");
     const QString plain = write("plain", "keep me");
     for (const QString& target : {path("taken.eep"), plain + "/x.eep"}) {
-        ui.messages.clear();
-        const Status s = SaveUserFiles(target, ws, {}, ui);
+        shown.clear();
+        const Status s = save(target, ws, {});
         EXPECT_FALSE(s) << target.toStdString();
-        ASSERT_EQ(ui.messages.size(), 1u);
-        EXPECT_TRUE(ui.messages[0].text.contains(QDir::toNativeSeparators(target)));
+        ASSERT_EQ(shown.size(), 1);
+        EXPECT_TRUE(shown[0].contains(QDir::toNativeSeparators(target)));
     }
     EXPECT_TRUE(QFileInfo(path("taken.eep")).isDir());
     EXPECT_EQ(read("plain"), "keep me");
@@ -161,7 +184,7 @@ TEST_F(UserFiles, FailedSaveSaysSoAndKeepsTheOldFile) {
         QDir(dir.path()).mkdir("ro");
         const QString old = write("ro/old.eep", "previous contents");
         QFile::setPermissions(path("ro"), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-        EXPECT_FALSE(SaveUserFiles(old, ws, {}, ui));
+        EXPECT_FALSE(save(old, ws, {}));
         QFile::setPermissions(path("ro"), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                               QFileDevice::ExeOwner);
         EXPECT_EQ(read("ro/old.eep"), "previous contents");
@@ -170,12 +193,12 @@ TEST_F(UserFiles, FailedSaveSaysSoAndKeepsTheOldFile) {
 
 TEST_F(UserFiles, NamesOfNoSaveFormatAndSingleBlockFilesWithoutASelectionWriteNothing) {
     for (const char* name : {"dump.dat", "dump.map", "one.bin"}) {
-        ui.messages.clear();
-        EXPECT_FALSE(SaveUserFiles(path(name), ws, {}, ui)) << name;
+        shown.clear();
+        EXPECT_FALSE(save(path(name), ws, {})) << name;
         EXPECT_FALSE(QFile::exists(path(name))) << name;
-        ASSERT_EQ(ui.messages.size(), 1u) << name;
+        ASSERT_EQ(shown.size(), 1) << name;
     }
-    EXPECT_TRUE(ui.messages[0].text.contains("selected"));
+    EXPECT_TRUE(shown[0].contains("selected"));
 }
 
 TEST_F(UserFiles, EepAndSingleBlockFilesMergeInOneSelection) {
@@ -183,13 +206,13 @@ TEST_F(UserFiles, EepAndSingleBlockFilesMergeInOneSelection) {
     Workspace source;
     source.UserBlocks = {blk(20, "from bin", 6)};
     source.UserHWid = 0x22;
-    ASSERT_TRUE(SaveUserFiles(path("x.bin"), source, {0}, ui));
+    ASSERT_TRUE(save(path("x.bin"), source, {0}));
     const QString a = write("a.eep", serializeEep({blk(20, "from eep"), blk(5, "five")}, 0x33));
 
-    EXPECT_EQ(LoadUserFiles({a, path("x.bin")}, ws, ui), LoadOutcome::Loaded);
+    EXPECT_EQ(load({a, path("x.bin")}), Loaded::Loaded);
     EXPECT_EQ(ws.UserBlocks, BlockList({blk(5, "five"), blk(20, "from bin", 6)}));
     EXPECT_EQ(ws.UserHWid, 0x22);
-    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_TRUE(shown.isEmpty());
 }
 
 // .eep, .bin and others are taken by the loads and saves above.
@@ -201,8 +224,3 @@ TEST(FormatOfName, LastThreeCharactersInAnyCase) {
     EXPECT_EQ(formatOfName("e.eep.bak"), FileFormat::Unknown);
 }
 
-TEST(ParseCmnDlgOpenMulti, OneNameOrFolderAndNames) {
-    EXPECT_EQ(ParseCmnDlgOpenMulti("C:\\dumps\\a.eep"), QStringList({"C:\\dumps\\a.eep"}));
-    const QString multi = QStringLiteral("C:\\dumps") + QChar(0) + "a.eep" + QChar(0) + "b.bin";
-    EXPECT_EQ(ParseCmnDlgOpenMulti(multi), QStringList({"C:\\dumps\\a.eep", "C:\\dumps\\b.bin"}));
-}

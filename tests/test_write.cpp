@@ -249,7 +249,7 @@ TEST(SaveAll, AbortIgnoreAndStop) {
         EXPECT_EQ(rig.ui.lastStatus(), t.end == RunEnd::Completed ? "Ready" : "Stopped.");
         if (t.end == RunEnd::Stopped) {
             EXPECT_EQ(rig.ui.progressValue, 0);
-            EXPECT_TRUE(rig.ui.StopProcess);
+            EXPECT_TRUE(rig.transfer.stopRequest().requested());
         }
     }
 }

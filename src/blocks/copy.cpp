@@ -11,25 +11,38 @@ QString rewriteQuestion(qint16 blockId, CopyDirection direction) {
                                                      : QStringLiteral("Phone's"));
 }
 
+OverwriteAnswers::Decision OverwriteAnswers::decide(const QString& question) {
+    RewriteAnswer answer = standing_;
+    if (!forAll_) answer = ui_.askRewrite(question);
+    switch (answer) {
+    case RewriteAnswer::YesAll:
+    case RewriteAnswer::NoAll:
+        forAll_ = true;
+        standing_ = answer;
+        [[fallthrough]];
+    case RewriteAnswer::Yes:
+    case RewriteAnswer::No:
+        return answer == RewriteAnswer::Yes || answer == RewriteAnswer::YesAll ? Decision::Overwrite
+                                                                               : Decision::Keep;
+    case RewriteAnswer::Cancel:
+        return Decision::Cancel;
+    }
+    return Decision::Keep;
+}
+
 CopyResult CopyBlocks(const BlockList& source, const std::function<bool(int)>& isSelected,
                       BlockList& target, Interaction& ui, CopyDirection direction) {
     CopyResult result;
-    int standing = 0; // the last answer of this run; "for all" answers settle later questions
+    OverwriteAnswers answers(ui);
     BlockPositions positions(target);
     const qsizetype count = source.size();
     for (qsizetype i = 0; i < count; ++i) {
         if (!isSelected || !isSelected(static_cast<int>(i))) continue;
         const EEPBlock& block = source[i];
         const qsizetype at = positions.find(block.BlockId);
-        bool copy = true;
-        if (at >= 0) {
-            if (standing != RewriteYesAll && standing != RewriteNoAll)
-                standing = ui.askRewrite(rewriteQuestion(block.BlockId, direction));
-            // Anything but an explicit yes keeps the target's block: an unknown answer (the
-            // dialog closed some other way) must never overwrite data.
-            copy = standing == RewriteYes || standing == RewriteYesAll;
-        }
-        if (copy) {
+        const auto decision = at >= 0 ? answers.decide(rewriteQuestion(block.BlockId, direction))
+                                      : OverwriteAnswers::Decision::Overwrite;
+        if (decision == OverwriteAnswers::Decision::Overwrite) {
             if (at >= 0) {
                 target[at] = block;
                 result.rows.append({static_cast<int>(i), static_cast<int>(at), false});
@@ -44,7 +57,7 @@ CopyResult CopyBlocks(const BlockList& source, const std::function<bool(int)>& i
                 result.rows.append(
                     {static_cast<int>(i), static_cast<int>(target.size() - 1), true});
             }
-        } else if (standing == RewriteCancel) {
+        } else if (decision == OverwriteAnswers::Decision::Cancel) {
             result.cancelled = true;
             break;
         }

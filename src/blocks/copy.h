@@ -27,6 +27,21 @@ struct CopyResult {
     int notCopiedFull = 0;   // new blocks left out because the target held MaxBlocks already
 };
 
+// The overwrite question's answers over one run. An answer outside the five (a dialog closed some
+// other way) counts as "No": it never overwrites and never silently ends the run.
+class OverwriteAnswers {
+public:
+    enum class Decision { Overwrite, Keep, Cancel };
+    explicit OverwriteAnswers(Questions& ui) : ui_(ui) {}
+    // Asks the question unless a "for all" answer of this run stands.
+    Decision decide(const QString& question);
+
+private:
+    Questions& ui_;
+    RewriteAnswer standing_ = RewriteAnswer::No;
+    bool forAll_ = false;
+};
+
 // The overwrite question for a block number.
 [[nodiscard]] QString rewriteQuestion(qint16 blockId, CopyDirection direction);
 

@@ -1,6 +1,5 @@
 // x45eep-cli info: starts a session, prints the phone's identity and EEPROM space, ends it.
 
-#include "cli_info.h"
 #include "cli_json.h"
 #include "commands.h"
 #include "options.h"
@@ -11,33 +10,12 @@ namespace x45::cli {
 
 namespace {
 
-const char* const InfoEpilog = R"(Output, one value per line on stdout, always in this order:
-  Phone model: TEXT
-  Mobile SW ver: N
-  Hardware ver: N
-  Lang Group: TEXT
-  IMEI: TEXT
-  EEFULL free in buffer.: N
-  EEFULL free at all.: N
-  EEFULL free for deleted.: N
-  EELITE free in buffer.: N
-  EELITE free at all.: N
-  EELITE free for deleted.: N
-  Low latency: on|off|not supported by the port
-A value the phone did not report is left empty after the colon; the space counters are in bytes
-and print 0 when the phone did not answer the space query. "Low latency" tells whether the
-port's driver holds short replies back (off) or passes them on at once (on); on Linux the
-program asks for it when it opens the port.
-With --json one object is printed instead (keys in x45eep-cli(1)).
-
-Exit status: 0 identified; 1 failed or stopped (the reason is on stderr); 2 usage error.)";
-
 QString numberOrEmpty(quint16 value) {
     return value != 0 ? QString::number(value) : QString();
 }
 
-} // namespace
-
+// Five identity values, then the six space counters (EEFULL first, as the window shows them),
+// each as "Caption: value".
 QStringList infoLines(const Session& session) {
     const PhoneIdentity& id = session.identity;
     QStringList out;
@@ -58,18 +36,9 @@ QStringList infoLines(const Session& session) {
     return out;
 }
 
-int runInfo(const QStringList& args) {
-    CommandLine cmd(QStringLiteral("info"), QStringLiteral("--port P [--wait SECONDS]"),
-                    QStringLiteral("Boots the phone on port P into Service Mode, prints its "
-                                   "identity and EEPROM space, and ends the session."));
-    cmd.addPortOptions();
-    addJsonOption(cmd);
-    cmd.setEpilog(QString::fromLatin1(InfoEpilog));
-    if (const auto done = cmd.parse(args)) return *done;
-    if (!cmd.positional().isEmpty())
-        return cmd.usageError(
-            QStringLiteral("unexpected argument \"%1\"").arg(cmd.positional().first()));
+} // namespace
 
+int runInfo(const CommandLine& cmd) {
     TerminalInteraction ui;
     PhoneConnection phone(ui);
     if (const int code = phone.start(cmd.port(), cmd.waitSeconds()); code != ExitOk) return code;

@@ -25,19 +25,7 @@ QString field(QString text) {
 
 } // namespace
 
-int runPorts(const QStringList& args) {
-    CommandLine cmd(QStringLiteral("ports"), QString(),
-                    QStringLiteral("Lists the serial ports the system reports, one line per port: "
-                                   "device, description, manufacturer, serial number and USB "
-                                   "vendor:product, separated by tabs (empty when unknown)."));
-    addJsonOption(cmd);
-    cmd.setEpilog(QStringLiteral("\"No serial port found.\" goes to stderr when there is none.\n\n"
-                                 "Exit status: 0 listed (also when there is none); 2 usage "
-                                 "error."));
-    if (const auto done = cmd.parse(args)) return *done;
-    if (!cmd.positional().isEmpty())
-        return cmd.usageError(
-            QStringLiteral("unexpected argument \"%1\"").arg(cmd.positional().first()));
+int runPorts(const CommandLine& cmd) {
     const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
     if (jsonWanted(cmd)) {
         printJson(portsJson(ports));

@@ -16,10 +16,6 @@ namespace x45::cli {
 
 namespace {
 
-const char* const ExitEpilog =
-    R"(Exit status: 0 done; 1 failed, aborted, stopped, or some block was skipped or not
-found (the reasons are on stderr); 2 usage error. Ctrl-C stops after the current block.)";
-
 void say(TerminalInteraction& ui, const QString& text) {
     // Through the interaction, so a progress line on the terminal is ended first.
     ui.message(text, AppTitle, Buttons::Ok, Icon::None, Button::Ok);
@@ -70,10 +66,6 @@ void printSummary(TerminalInteraction& ui, const RunResult& r, const char* doneW
                 .arg(r.verified));
 }
 
-QCommandLineOption verifyOption(const char* what) {
-    return {QStringLiteral("verify"), QString::fromLatin1(what)};
-}
-
 // The listed numbers (each once, in the order given) that are not in `done`.
 QVector<qint32> listedNotIn(const QVector<qint32>& listed, const QSet<qint32>& done) {
     QVector<qint32> out;
@@ -93,39 +85,140 @@ QSet<qint32> idsOf(const BlockList& blocks) {
     return ids;
 }
 
-// Every row: "Save" writes the selected rows of single-block formats, and all of an .eep.
-QVector<int> allRows(const BlockList& blocks) {
-    QVector<int> rows;
-    for (int i = 0; i < blocks.size(); ++i)
-        rows.append(i);
-    return rows;
+// A completed read: saves the blocks read to `out` as the phone's list and prints the result.
+// `code` is the run's own exit code, kept when the save goes through.
+int saveRead(TerminalInteraction& ui, const QString& out, const Dump& read, RunSummary summary,
+             bool json, int code) {
+    if (read.blocks.isEmpty()) {
+        say(ui, QStringLiteral("No block was read; %1 was not written.").arg(out));
+        if (json) printJson(summaryJson(summary));
+        return ExitFailed;
+    }
+    if (const Status saved = SaveUserFiles(out, read.blocks, read.hwid, allRows(read.blocks), ui);
+        !saved) {
+        say(ui, saved.message());
+        if (json) printJson(summaryJson(summary));
+        return ExitFailed;
+    }
+    if (json) {
+        summary.file = out;
+        printJson(summaryJson(summary));
+        return code;
+    }
+    std::printf(
+        "%s\n",
+        qPrintable(
+            QStringLiteral("Read %1 block(s) into %2.").arg(read.blocks.size()).arg(out)));
+    std::fflush(stdout);
+    return code;
+}
+
+// Loads the files to write and checks that every listed block is in them. ExitOk with the
+// blocks in ws; otherwise what is wrong has been printed and nothing may be sent.
+int loadForWrite(TerminalInteraction& ui, const CommandLine& cmd, const QVector<qint32>& listed,
+                 Dump& ws) {
+    if (loadFiles("write", cmd.positional(), ws, ui, loadUseOf(cmd)) != ExitOk) {
+        say(ui, QStringLiteral("The files could not all be loaded; nothing was written."));
+        return ExitFailed;
+    }
+    if (ws.blocks.isEmpty()) {
+        say(ui, QStringLiteral("The files hold no block; nothing was written."));
+        return ExitFailed;
+    }
+    for (const qint32 n : listed)
+        if (findBlock(ws.blocks, n) < 0) {
+            say(ui,
+                QStringLiteral("Block %1 is in none of the files; nothing was written.").arg(n));
+            return ExitFailed;
+        }
+    return ExitOk;
+}
+
+// A delete from its read of the listed blocks to its end.
+struct DeleteRun {
+    TerminalInteraction& ui;
+    PhoneConnection& phone;
+    const QVector<qint32>& numbers;
+    bool json;
+    RunSummary summary;
+
+    // After the session ended without deleting: says so and prints the --json summary as
+    // cancelled.
+    int refuse(const QString& text) {
+        say(ui, text);
+        summary.result = runEndName(RunEnd::Cancelled);
+        if (json) printJson(summaryJson(summary));
+        return ExitFailed;
+    }
+};
+
+// Refuses the delete unless every listed block the phone holds was read. The exit code when
+// refused.
+std::optional<int> checkDeleteRead(DeleteRun& run, const RunResult& loaded,
+                                   const BlockList& PhoneBlocks) {
+    if (loaded.end != RunEnd::Completed || loaded.skipped > 0) {
+        run.phone.end();
+        printSummary(run.ui,
+                     RunResult{loaded.end, 0, loaded.skipped, loaded.notFound, loaded.retried,
+                               loaded.resyncs, loaded.verified, {}},
+                     "deleted");
+        const int code = runExit(run.ui, loaded, "could not be read");
+        say(run.ui, QStringLiteral("Nothing was deleted."));
+        if (loaded.end == RunEnd::Completed) run.summary.result = runEndName(RunEnd::Cancelled);
+        if (run.json) printJson(summaryJson(run.summary));
+        return code == ExitOk ? ExitFailed : code;
+    }
+    if (PhoneBlocks.isEmpty()) {
+        run.phone.end();
+        printSummary(run.ui, loaded, "deleted");
+        return run.refuse(
+            QStringLiteral("None of the blocks is on the phone; nothing was deleted."));
+    }
+    return std::nullopt;
+}
+
+// Deletes the blocks read and prints how it went; returns the exit code.
+int deleteRead(DeleteRun& run, PhoneTransfer& transfer, BlockList& PhoneBlocks,
+               const RunResult& loaded) {
+    QVector<qint16> deleted;
+    const RunResult r =
+        transfer.DeleteDirectly(PhoneBlocks, allRows(PhoneBlocks),
+                                [&deleted](const QVector<qint16>& ids) { deleted = ids; });
+    run.phone.end();
+    RunResult total = r;
+    total.retried += loaded.retried;
+    total.resyncs += loaded.resyncs;
+    total.notFound += loaded.notFound;
+    printSummary(run.ui, total, "deleted");
+    QSet<qint32> gone;
+    for (const qint16 id : std::as_const(deleted))
+        gone.insert(id);
+    RunSummary& summary = run.summary;
+    summary.result = runEndName(r.end);
+    summary.done = int(deleted.size());
+    summary.skipped += r.skipped;
+    summary.retried = total.retried;
+    summary.resynchronised = total.resyncs;
+    summary.notDone = listedNotIn(run.numbers, gone);
+    if (run.json) printJson(summaryJson(summary));
+    if (r.end == RunEnd::Cancelled) {
+        say(run.ui, QStringLiteral("Nothing was deleted (confirm with --yes)."));
+        return ExitFailed;
+    }
+    const int code = runExit(run.ui, r, "were not deleted");
+    if (r.end == RunEnd::Completed) {
+        if (!run.json)
+            std::printf("%s\n",
+                        qPrintable(QStringLiteral("Deleted %1 block(s).").arg(deleted.size())));
+        std::fflush(stdout);
+        return loaded.notFound > 0 ? ExitFailed : code;
+    }
+    return code;
 }
 
 } // namespace
 
-int runRead(const QStringList& args) {
-    CommandLine cmd(QStringLiteral("read"), QStringLiteral("--port P [--blocks LIST] --out FILE"),
-                    QStringLiteral("Reads every block of the phone (\"Load all\"), or the blocks "
-                                   "of LIST (\"Load custom...\"), and saves them to FILE as "
-                                   "\"Save\" does (.eep: all blocks with the phone's hardware "
-                                   "id; .bin/.txt: one file per block with its id file). FILE "
-                                   "is written only when the read was not stopped, and replaced "
-                                   "only once the new one is complete."));
-    cmd.addPortOptions();
-    cmd.addErrorOptions();
-    cmd.addOverwriteOption();
-    cmd.addOption({QStringLiteral("blocks"),
-                   QStringLiteral("Only these blocks, e.g. \"1,5;7-9 5000-5010\"."),
-                   QStringLiteral("LIST")});
-    cmd.addOption({QStringLiteral("out"), QStringLiteral("File to save the blocks in."),
-                   QStringLiteral("FILE")});
-    cmd.addOption(verifyOption("Read every block twice and keep it only when two reads agree."));
-    addJsonOption(cmd);
-    cmd.setEpilog(QString::fromLatin1(ExitEpilog));
-    if (const auto done = cmd.parse(args)) return *done;
-    if (!cmd.positional().isEmpty())
-        return cmd.usageError(
-            QStringLiteral("unexpected argument \"%1\"").arg(cmd.positional().first()));
+int runRead(const CommandLine& cmd) {
     const QString out = cmd.value(QStringLiteral("out")).trimmed();
     if (out.isEmpty()) return cmd.usageError(QStringLiteral("--out FILE is required"));
     if (formatOfName(out) == FileFormat::Unknown || formatOfName(out) == FileFormat::Map)
@@ -142,77 +235,32 @@ int runRead(const QStringList& args) {
     if (const int code = phone.start(cmd.port(), cmd.waitSeconds()); code != ExitOk) return code;
 
     PhoneTransfer transfer(phone.session());
+    const StopOnInterrupt interrupt(transfer.stopRequest());
     transfer.setVerify(cmd.isSet(QStringLiteral("verify")));
-    BlockList PhoneBlocks;
+    Dump read;
+    BlockList& PhoneBlocks = read.blocks;
     const RunResult r =
         custom ? transfer.LoadCustom(PhoneBlocks, list) : transfer.LoadAll(PhoneBlocks);
     printSummary(ui, r, "read");
-    int code = runExit(ui, r, "could not be read and are missing from the file");
+    const int code = runExit(ui, r, "could not be read and are missing from the file");
     const bool json = jsonWanted(cmd);
     RunSummary summary = summaryOf(QStringLiteral("read"), r);
     if (custom) summary.notDone = listedNotIn(numbers, idsOf(PhoneBlocks));
-    if (r.end != RunEnd::Completed) {
-        phone.end();
-        if (json) printJson(summaryJson(summary));
-        return code;
-    }
-    Workspace ws;
-    ws.UserBlocks = PhoneBlocks;
-    ws.UserHWid = phone.session().identity.PhoneHWid;
+    read.hwid = phone.session().identity.PhoneHWid;
     phone.end();
-    if (PhoneBlocks.isEmpty()) {
-        say(ui, QStringLiteral("No block was read; %1 was not written.").arg(out));
+    if (r.end != RunEnd::Completed) {
         if (json) printJson(summaryJson(summary));
-        return ExitFailed;
-    }
-    if (const Status saved = SaveUserFiles(out, ws, allRows(ws.UserBlocks), ui); !saved) {
-        if (json) printJson(summaryJson(summary));
-        return ExitFailed; // shown by the save
-    }
-    if (json) {
-        summary.file = out;
-        printJson(summaryJson(summary));
         return code;
     }
-    std::printf(
-        "%s\n",
-        qPrintable(QStringLiteral("Read %1 block(s) into %2.").arg(PhoneBlocks.size()).arg(out)));
-    std::fflush(stdout);
-    return code;
+    return saveRead(ui, out, read, summary, json, code);
 }
 
-int runWrite(const QStringList& args) {
-    CommandLine cmd(QStringLiteral("write"),
-                    QStringLiteral("--port P (--all | --blocks LIST) FILE..."),
-                    QStringLiteral("Loads FILE... as \"Load\" does and writes the blocks to the "
-                                   "phone: --all as \"Save all\" (the EEfull area is compacted "
-                                   "and the EElite area ERASED first, then every block is "
-                                   "written), --blocks as \"Save selected\" (only the listed "
-                                   "blocks, nothing erased). Nothing is sent when a file cannot "
-                                   "be loaded or a listed block is in none of the files."));
-    cmd.addPortOptions();
-    cmd.addErrorOptions();
-    cmd.addFileQuestionOptions();
-    addLenientOption(cmd);
-    cmd.addOption({QStringLiteral("all"), QStringLiteral("Write every block (\"Save all\").")});
-    cmd.addOption({QStringLiteral("blocks"),
-                   QStringLiteral("Write only these blocks (\"Save selected\")."),
-                   QStringLiteral("LIST")});
-    cmd.addOption({QStringLiteral("any-hwid"),
-                   QStringLiteral("Write even when the files belong to another hardware id than "
-                                  "the phone's.")});
-    cmd.addOption(verifyOption("Read every written block back and compare it with what was "
-                               "written; a difference fails the run."));
-    addJsonOption(cmd);
-    cmd.addPositional(QStringLiteral("FILE"), QStringLiteral(".eep, .bin, .txt or .map files."),
-                      QStringLiteral("FILE..."));
-    cmd.setEpilog(QString::fromLatin1(ExitEpilog));
-    if (const auto done = cmd.parse(args)) return *done;
+int runWrite(const CommandLine& cmd) {
     const bool all = cmd.isSet(QStringLiteral("all"));
     const bool some = cmd.isSet(QStringLiteral("blocks"));
     if (all == some) return cmd.usageError(QStringLiteral("give either --all or --blocks LIST"));
-    const QStringList files = cmd.positional();
-    if (files.isEmpty()) return cmd.usageError(QStringLiteral("name at least one file to write"));
+    if (cmd.positional().isEmpty())
+        return cmd.usageError(QStringLiteral("name at least one file to write"));
     QVector<qint32> numbers;
     if (some)
         if (const auto bad = strictBlockList(cmd, cmd.value(QStringLiteral("blocks")), numbers))
@@ -220,40 +268,26 @@ int runWrite(const QStringList& args) {
 
     TerminalInteraction ui;
     if (const auto bad = cmd.applyTo(ui)) return *bad;
-    Workspace ws;
-    if (loadFiles("write", files, ws, ui, loadUseOf(cmd)) != ExitOk) {
-        say(ui, QStringLiteral("The files could not all be loaded; nothing was written."));
-        return ExitFailed;
-    }
-    const BlockList PhoneBlocks = ws.UserBlocks;
-    if (PhoneBlocks.isEmpty()) {
-        say(ui, QStringLiteral("The files hold no block; nothing was written."));
-        return ExitFailed;
-    }
-    QSet<qint32> wanted;
-    for (const qint32 n : numbers)
-        wanted.insert(n);
-    for (const qint32 n : std::as_const(wanted))
-        if (findBlock(PhoneBlocks, n) < 0) {
-            say(ui,
-                QStringLiteral("Block %1 is in none of the files; nothing was written.").arg(n));
-            return ExitFailed;
-        }
+    Dump ws;
+    if (loadForWrite(ui, cmd, numbers, ws) != ExitOk) return ExitFailed;
+    const QSet<qint32> wanted(numbers.cbegin(), numbers.cend());
+    const BlockList& PhoneBlocks = ws.blocks;
 
     if (some) ui.print(QStringLiteral("Blocks to write: %1").arg(blockNamesText(numbers)));
     PhoneConnection phone(ui);
     if (const int code = phone.start(cmd.port(), cmd.waitSeconds()); code != ExitOk) return code;
     // Another phone's calibration blocks can leave this one unusable: refuse unless asked to.
     const quint16 phoneHWid = phone.session().identity.PhoneHWid;
-    if (ws.UserHWid != 0 && ws.UserHWid != phoneHWid && !cmd.isSet(QStringLiteral("any-hwid"))) {
+    if (ws.hwid != 0 && ws.hwid != phoneHWid && !cmd.isSet(QStringLiteral("any-hwid"))) {
         phone.end();
         say(ui, QStringLiteral("The files belong to hardware id %1, the phone has %2; nothing was "
                                "written. Give --any-hwid to write them all the same.")
-                    .arg(ws.UserHWid)
+                    .arg(ws.hwid)
                     .arg(phoneHWid));
         return ExitFailed;
     }
     PhoneTransfer transfer(phone.session());
+    const StopOnInterrupt interrupt(transfer.stopRequest());
     transfer.setVerify(cmd.isSet(QStringLiteral("verify")));
     const RunResult r =
         all ? transfer.SaveAll(PhoneBlocks) : transfer.SaveSelected(PhoneBlocks, [&](int row) {
@@ -273,31 +307,12 @@ int runWrite(const QStringList& args) {
     return code;
 }
 
-int runDelete(const QStringList& args) {
-    CommandLine cmd(QStringLiteral("delete"), QStringLiteral("--port P --blocks LIST [--yes]"),
-                    QStringLiteral("Reads the blocks of LIST from the phone (\"Load custom...\") "
-                                   "and deletes them there (\"Delete directly\"). Without --yes "
-                                   "the confirmation is answered No and nothing is deleted. "
-                                   "--backup FILE saves the blocks read before any is deleted."));
-    cmd.addPortOptions();
-    cmd.addErrorOptions();
-    cmd.addConfirmOption();
-    cmd.addOption(
-        {QStringLiteral("blocks"), QStringLiteral("Blocks to delete."), QStringLiteral("LIST")});
-    cmd.addOption({QStringLiteral("backup"),
-                   QStringLiteral("Save the blocks to FILE (.eep, .bin, .txt) before deleting."),
-                   QStringLiteral("FILE")});
-    addJsonOption(cmd);
-    cmd.setEpilog(QString::fromLatin1(ExitEpilog));
-    if (const auto done = cmd.parse(args)) return *done;
-    if (!cmd.positional().isEmpty())
-        return cmd.usageError(
-            QStringLiteral("unexpected argument \"%1\"").arg(cmd.positional().first()));
+int runDelete(const CommandLine& cmd) {
     if (!cmd.isSet(QStringLiteral("blocks")))
         return cmd.usageError(QStringLiteral("--blocks LIST is required"));
-    const QString list = cmd.value(QStringLiteral("blocks"));
     QVector<qint32> numbers;
-    if (const auto bad = strictBlockList(cmd, list, numbers)) return *bad;
+    if (const auto bad = strictBlockList(cmd, cmd.value(QStringLiteral("blocks")), numbers))
+        return *bad;
     const QString backup = cmd.value(QStringLiteral("backup")).trimmed();
     if (!backup.isEmpty() &&
         (formatOfName(backup) == FileFormat::Unknown || formatOfName(backup) == FileFormat::Map))
@@ -305,83 +320,28 @@ int runDelete(const QStringList& args) {
 
     TerminalInteraction ui;
     if (const auto bad = cmd.applyTo(ui)) return *bad;
-    ui.overwrite = RewriteNo; // a number listed twice is read once
+    ui.overwrite = RewriteAnswer::No; // a number listed twice is read once
     PhoneConnection phone(ui);
     if (const int code = phone.start(cmd.port(), cmd.waitSeconds()); code != ExitOk) return code;
     PhoneTransfer transfer(phone.session());
-    BlockList PhoneBlocks;
+    const StopOnInterrupt interrupt(transfer.stopRequest());
+    Dump read;
+    BlockList& PhoneBlocks = read.blocks;
     const RunResult loaded = transfer.LoadCustom(PhoneBlocks, plainList(numbers));
-    const bool json = jsonWanted(cmd);
-    // Nothing deleted: every listed number is left.
-    RunSummary summary = summaryOf(QStringLiteral("delete"), loaded);
-    summary.done = 0;
-    summary.notDone = listedNotIn(numbers, {});
-    if (loaded.end != RunEnd::Completed || loaded.skipped > 0) {
-        phone.end();
-        printSummary(ui,
-                     RunResult{loaded.end, 0, loaded.skipped, loaded.notFound, loaded.retried,
-                               loaded.resyncs, loaded.verified, {}},
-                     "deleted");
-        const int code = runExit(ui, loaded, "could not be read");
-        say(ui, QStringLiteral("Nothing was deleted."));
-        if (loaded.end == RunEnd::Completed) summary.result = runEndName(RunEnd::Cancelled);
-        if (json) printJson(summaryJson(summary));
-        return code == ExitOk ? ExitFailed : code;
-    }
-    if (PhoneBlocks.isEmpty()) {
-        phone.end();
-        printSummary(ui, loaded, "deleted");
-        say(ui, QStringLiteral("None of the blocks is on the phone; nothing was deleted."));
-        summary.result = runEndName(RunEnd::Cancelled);
-        if (json) printJson(summaryJson(summary));
-        return ExitFailed;
-    }
+    // Nothing deleted yet: every listed number is left.
+    DeleteRun run{ui, phone, numbers, jsonWanted(cmd), summaryOf(QStringLiteral("delete"), loaded)};
+    run.summary.done = 0;
+    run.summary.notDone = listedNotIn(numbers, {});
+    if (const auto refused = checkDeleteRead(run, loaded, PhoneBlocks)) return *refused;
     if (!backup.isEmpty()) {
-        Workspace ws;
-        ws.UserBlocks = PhoneBlocks;
-        ws.UserHWid = phone.session().identity.PhoneHWid;
-        if (saveProvenBackup(ui, backup, ws) != ExitOk) {
+        read.hwid = phone.session().identity.PhoneHWid;
+        if (saveProvenBackup(ui, backup, read) != ExitOk) {
             phone.end();
-            say(ui, QStringLiteral("Nothing was deleted."));
-            summary.result = runEndName(RunEnd::Cancelled);
-            if (json) printJson(summaryJson(summary));
-            return ExitFailed;
+            return run.refuse(QStringLiteral("Nothing was deleted."));
         }
-        summary.file = backup;
+        run.summary.file = backup;
     }
-    QVector<qint16> deleted;
-    const RunResult r =
-        transfer.DeleteDirectly(PhoneBlocks, allRows(PhoneBlocks),
-                                [&deleted](const QVector<qint16>& ids) { deleted = ids; });
-    phone.end();
-    RunResult total = r;
-    total.retried += loaded.retried;
-    total.resyncs += loaded.resyncs;
-    total.notFound += loaded.notFound;
-    printSummary(ui, total, "deleted");
-    QSet<qint32> gone;
-    for (const qint16 id : std::as_const(deleted))
-        gone.insert(id);
-    summary.result = runEndName(r.end);
-    summary.done = int(deleted.size());
-    summary.skipped += r.skipped;
-    summary.retried = total.retried;
-    summary.resynchronised = total.resyncs;
-    summary.notDone = listedNotIn(numbers, gone);
-    if (json) printJson(summaryJson(summary));
-    if (r.end == RunEnd::Cancelled) {
-        say(ui, QStringLiteral("Nothing was deleted (confirm with --yes)."));
-        return ExitFailed;
-    }
-    const int code = runExit(ui, r, "were not deleted");
-    if (r.end == RunEnd::Completed) {
-        if (!json)
-            std::printf("%s\n",
-                        qPrintable(QStringLiteral("Deleted %1 block(s).").arg(deleted.size())));
-        std::fflush(stdout);
-        return loaded.notFound > 0 ? ExitFailed : code;
-    }
-    return code;
+    return deleteRead(run, transfer, PhoneBlocks, loaded);
 }
 
 } // namespace x45::cli

@@ -35,7 +35,7 @@ LoadUse loadUseOf(const CommandLine& cmd) {
     return cmd.isSet(QStringLiteral("lenient")) ? LoadUse::Lenient : LoadUse::Use;
 }
 
-int loadFiles(const char* command, const QStringList& names, Workspace& ws,
+int loadFiles(const char* command, const QStringList& names, Dump& ws,
               TerminalInteraction& ui, LoadUse use) {
     for (const QString& name : names) {
         const QFileInfo info(name);
@@ -52,11 +52,15 @@ int loadFiles(const char* command, const QStringList& names, Workspace& ws,
         }
     }
     LoadReport report;
-    switch (LoadUserFiles(names, ws, ui, &report)) {
+    const Result<LoadOutcome> loaded = LoadUserFiles(names, ws.blocks, ws.hwid, ui, report);
+    if (!loaded) {
+        ui.print(loaded.message());
+        return ExitFailed;
+    }
+    if (const QString text = loadReportText(report); !text.isEmpty()) ui.print(text);
+    switch (loaded.value()) {
     case LoadOutcome::Loaded:
         break;
-    case LoadOutcome::Rejected:
-        return ExitFailed; // its message is on stderr already
     case LoadOutcome::EndedEarly:
         printError(command, QStringLiteral("the load ended early: %1; the result is incomplete, "
                                            "nothing was used.")
@@ -65,7 +69,7 @@ int loadFiles(const char* command, const QStringList& names, Workspace& ws,
                                          : report.endReason));
         return ExitFailed;
     }
-    // The skipped names and the lines that do not read have been printed by the load.
+    // The skipped names and the lines that do not read have been printed above.
     if (!report.skipped.isEmpty()) {
         printError(command, QStringLiteral("%1 file(s) of no known format; nothing was used. "
                                            "Name .eep, .bin, .txt or .map files only.")
@@ -97,12 +101,21 @@ QString plainList(const QVector<qint32>& numbers) {
     return parts.join(QLatin1Char(' '));
 }
 
-int saveProvenBackup(TerminalInteraction& ui, const QString& path, const Workspace& ws) {
-    QVector<int> rows(ws.UserBlocks.size());
+QVector<int> allRows(const BlockList& blocks) {
+    QVector<int> rows(blocks.size());
     for (int i = 0; i < rows.size(); ++i)
         rows[i] = i;
+    return rows;
+}
+
+int saveProvenBackup(TerminalInteraction& ui, const QString& path, const Dump& ws) {
     QVector<PlannedFile> written;
-    if (!SaveUserFiles(path, ws, rows, ui, &written)) return ExitFailed; // shown by the save
+    if (const Status saved =
+            SaveUserFiles(path, ws.blocks, ws.hwid, allRows(ws.blocks), ui, &written);
+        !saved) {
+        ui.print(saved.message());
+        return ExitFailed;
+    }
     if (const Status proven = verifyFiles(written); !proven) {
         ui.print(QStringLiteral("The backup is not sound: %1").arg(proven.message()));
         return ExitFailed;

@@ -13,6 +13,12 @@
 
 namespace x45::cli {
 
+// Blocks loaded from files or read from the phone, with the hardware id they belong to.
+struct Dump {
+    BlockList blocks;
+    quint16 hwid = 0; // held as the 16-bit pattern
+};
+
 // What the command does with the loaded blocks.
 enum class LoadUse {
     Show,    // list: lines that do not read are printed, the list is printed all the same
@@ -29,7 +35,7 @@ void addLenientOption(CommandLine& cmd);
 // file is refused before anything is read, and nothing is deleted. A file of no known format is
 // named and refused. Returns ExitOk when the list is complete and usable; otherwise the reason
 // has been printed and ExitFailed is returned.
-[[nodiscard]] int loadFiles(const char* command, const QStringList& names, Workspace& ws,
+[[nodiscard]] int loadFiles(const char* command, const QStringList& names, Dump& ws,
                             TerminalInteraction& ui, LoadUse use);
 
 // --blocks for write and delete: the strict list. Returns an exit code (usage error naming the
@@ -41,9 +47,13 @@ void addLenientOption(CommandLine& cmd);
 // strict check.
 [[nodiscard]] QString plainList(const QVector<qint32>& numbers);
 
+// Every row of the list: "Save" writes the selected rows of single-block formats (and all of an
+// .eep), so the commands that save a whole list select all of it.
+[[nodiscard]] QVector<int> allRows(const BlockList& blocks);
+
 // Saves the blocks to `path` as "Save" does, then reads every file back and compares it with
 // what was meant. ExitOk only when the backup is proven; otherwise the reason has been printed.
 [[nodiscard]] int saveProvenBackup(TerminalInteraction& ui, const QString& path,
-                                   const Workspace& ws);
+                                   const Dump& ws);
 
 } // namespace x45::cli

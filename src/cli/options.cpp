@@ -141,7 +141,7 @@ std::optional<int> CommandLine::applyTo(TerminalInteraction& ui) const {
     if (overwrite_ && parser_.isSet(QStringLiteral("overwrite"))) {
         const auto v = yesNo(parser_.value(QStringLiteral("overwrite")));
         if (!v) return usageError(QStringLiteral("--overwrite takes yes or no"));
-        ui.overwrite = *v ? RewriteYes : RewriteNo;
+        ui.overwrite = *v ? RewriteAnswer::Yes : RewriteAnswer::No;
     }
     if (files_) {
         if (parser_.isSet(QStringLiteral("include-skipped"))) {
@@ -169,10 +169,7 @@ QString resolvePortName(const QString& name) {
 }
 
 PhoneConnection::PhoneConnection(TerminalInteraction& ui)
-    : PhoneConnection(ui, std::make_unique<QtSerialPort>()) {}
-
-PhoneConnection::PhoneConnection(TerminalInteraction& ui, std::unique_ptr<SerialPort> port)
-    : ui_(ui), port_(std::move(port)), link_(std::make_unique<Link>(*port_)),
+    : ui_(ui), port_(std::make_unique<QtSerialPort>()), link_(std::make_unique<Link>(*port_)),
       session_(std::make_unique<Session>(*link_, ui_)) {}
 
 PhoneConnection::~PhoneConnection() {
@@ -180,15 +177,15 @@ PhoneConnection::~PhoneConnection() {
 }
 
 int PhoneConnection::start(const QString& portName, double waitSeconds) {
-    installStopOnInterrupt(ui_);
+    interrupt_ = std::make_unique<StopOnInterrupt>(session_->stopRequest());
     QTimer limit;
     limit.setSingleShot(true);
     bool ranOut = false;
     if (waitSeconds > 0) {
         QObject::connect(&limit, &QTimer::timeout, &limit, [this, &ranOut] {
             // The bound is for the scan; once the phone has answered, the start runs to its end.
-            ranOut = ui_.lastStatus() == QLatin1String("Scanning...");
-            ui_.StopProcess = ranOut;
+            ranOut = session_->scanning();
+            if (ranOut) session_->stopRequest().request();
         });
         limit.start(static_cast<int>(std::ceil(waitSeconds * 1000)));
     }

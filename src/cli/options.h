@@ -33,7 +33,10 @@ public:
     void addPositional(const QString& name, const QString& description,
                        const QString& syntax = {}) {
         parser_.addPositionalArgument(name, description, syntax);
+        arguments_ = true;
     }
+    // True when arguments were declared with addPositional.
+    [[nodiscard]] bool takesArguments() const { return arguments_; }
     // Text printed after the options in --help.
     void setEpilog(const QString& text) { epilog_ = text; }
 
@@ -44,7 +47,6 @@ public:
     // exit code returned).
     [[nodiscard]] std::optional<int> applyTo(TerminalInteraction& ui) const;
 
-    [[nodiscard]] const QCommandLineParser& parser() const { return parser_; }
     [[nodiscard]] QStringList positional() const { return parser_.positionalArguments(); }
     [[nodiscard]] bool isSet(const QString& name) const { return parser_.isSet(name); }
     [[nodiscard]] QString value(const QString& name) const { return parser_.value(name); }
@@ -64,6 +66,7 @@ private:
     QString epilog_;
     QCommandLineParser parser_;
     bool port_ = false, errors_ = false, confirm_ = false, overwrite_ = false, files_ = false;
+    bool arguments_ = false;
     double wait_ = 0;
 };
 
@@ -76,8 +79,6 @@ class PhoneConnection {
 public:
     // Uses the system's serial port.
     explicit PhoneConnection(TerminalInteraction& ui);
-    // Uses the given port (tests, simulators).
-    PhoneConnection(TerminalInteraction& ui, std::unique_ptr<SerialPort> port);
     // Ends a session that is still open.
     ~PhoneConnection();
 
@@ -89,8 +90,6 @@ public:
     void end();
 
     [[nodiscard]] Session& session() { return *session_; }
-    [[nodiscard]] Link& link() { return *link_; }
-    [[nodiscard]] TerminalInteraction& ui() { return ui_; }
     [[nodiscard]] SerialPort& port() { return *port_; }
 
 private:
@@ -98,6 +97,7 @@ private:
     std::unique_ptr<SerialPort> port_;
     std::unique_ptr<Link> link_;
     std::unique_ptr<Session> session_;
+    std::unique_ptr<StopOnInterrupt> interrupt_; // Ctrl-C stops the start sequence
 };
 
 } // namespace x45::cli

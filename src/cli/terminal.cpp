@@ -41,19 +41,20 @@ const char* buttonName(Button b) {
     return "?";
 }
 
-const char* rewriteName(int code) {
+const char* rewriteName(RewriteAnswer code) {
     switch (code) {
-    case RewriteYes:
+    case RewriteAnswer::Yes:
         return "Yes";
-    case RewriteNo:
+    case RewriteAnswer::No:
         return "No";
-    case RewriteYesAll:
+    case RewriteAnswer::YesAll:
         return "Yes for all";
-    case RewriteNoAll:
+    case RewriteAnswer::NoAll:
         return "No for all";
-    default:
-        return "Cancel";
+    case RewriteAnswer::Cancel:
+        break;
     }
+    return "Cancel";
 }
 
 } // namespace
@@ -78,8 +79,7 @@ void TerminalInteraction::print(const QString& text) {
 }
 
 Button TerminalInteraction::message(const QString& text, const QString& title, Buttons buttons,
-                                    Icon, Button defaultButton) {
-    lastMessage_ = text;
+                                    Icon, Button) {
     const bool ownTitle = !title.isEmpty() && title != AppTitle;
     print(ownTitle ? QStringLiteral("%1: %2").arg(title, text) : text);
     Button answer = Button::Ok;
@@ -87,8 +87,7 @@ Button TerminalInteraction::message(const QString& text, const QString& title, B
     case Buttons::Ok:
         return Button::Ok;
     case Buttons::YesNo:
-        // The mapping file's question comes without a title; the confirmations have one.
-        answer = (title.isEmpty() ? includeSkipped : yes) ? Button::Yes : Button::No;
+        answer = Button::No; // a question no flag answers: the harmless choice
         break;
     case Buttons::AbortRetryIgnore:
         answer = onError;
@@ -100,19 +99,22 @@ Button TerminalInteraction::message(const QString& text, const QString& title, B
         break;
     }
     if (answer == Button::Retry) ++retriesGiven_;
-    (void)defaultButton;
     print(QStringLiteral("  -> %1").arg(QLatin1String(buttonName(answer))));
     return answer;
 }
 
-int TerminalInteraction::askRewrite(const QString& question) {
-    const int answer = overwrite.value_or(RewriteCancel);
-    print(QStringLiteral("%1\n  -> %2").arg(question, QLatin1String(rewriteName(answer))));
+bool TerminalInteraction::askYesNo(YesNoQuestion question, const QString& text,
+                                  const QString& title, Icon) {
+    print(title.isEmpty() ? text : QStringLiteral("%1: %2").arg(title, text));
+    const bool answer = question == YesNoQuestion::IncludeSkipped ? includeSkipped : yes;
+    print(QStringLiteral("  -> %1").arg(answer ? QStringLiteral("Yes") : QStringLiteral("No")));
     return answer;
 }
 
-QString TerminalInteraction::askBlockList() {
-    return blockList;
+RewriteAnswer TerminalInteraction::askRewrite(const QString& question) {
+    const RewriteAnswer answer = overwrite.value_or(RewriteAnswer::Cancel);
+    print(QStringLiteral("%1\n  -> %2").arg(question, QLatin1String(rewriteName(answer))));
+    return answer;
 }
 
 BlockInfoTexts TerminalInteraction::askBlockInfo(const QString& message) {
@@ -156,7 +158,7 @@ void TerminalInteraction::drawLine() {
 
 namespace {
 
-Interaction* stopTarget = nullptr;
+StopRequest* stopTarget = nullptr;
 std::atomic<int> interrupts{0};
 
 #ifdef Q_OS_UNIX
@@ -179,16 +181,24 @@ extern "C" void onInterrupt(int) {
 #endif
 
 void requestStop() {
-    if (stopTarget && !stopTarget->StopProcess) {
-        stopTarget->StopProcess = true;
+    if (stopTarget && !stopTarget->requested()) {
+        stopTarget->request();
         std::fputs("\nStopping... (Ctrl-C again to quit at once)\n", stderr);
     }
 }
 
 } // namespace
 
-void installStopOnInterrupt(Interaction& ui) {
-    stopTarget = &ui;
+StopOnInterrupt::StopOnInterrupt(StopRequest& stop) : previous_(stopTarget) {
+    installStopOnInterrupt(stop);
+}
+
+StopOnInterrupt::~StopOnInterrupt() {
+    stopTarget = previous_;
+}
+
+void installStopOnInterrupt(StopRequest& stop) {
+    stopTarget = &stop;
     static bool installed = false;
     if (installed) return;
     installed = true;

@@ -1,7 +1,8 @@
 #pragma once
 // The command line's side of Interaction: message boxes are printed on stderr and answered from
-// flags; status and progress go to stderr when it is a terminal; Ctrl-C sets StopProcess.
+// flags; status and progress go to stderr when it is a terminal; Ctrl-C asks the running operation to stop.
 
+#include "base/stoprequest.h"
 #include "person/interaction.h"
 
 #include <QString>
@@ -20,30 +21,26 @@ public:
     int maxRetries = 3;
     // --yes: Yes to the confirmation questions ("Confirm delete", "Confirm delete from phone").
     bool yes = false;
-    // --include-skipped yes|no: the mapping file's question (untitled Yes/No); No by default.
+    // --include-skipped yes|no: the mapping file's question; No by default.
     bool includeSkipped = false;
     // --overwrite yes|no: the overwrite question; unset answers Cancel.
-    std::optional<int> overwrite;
-    // --blocks LIST for "Load custom blocks".
-    QString blockList;
+    std::optional<RewriteAnswer> overwrite;
     // --block N [--version V] for a data file without its id file.
     QString blockNumber;
     QString blockVersion;
 
     Button message(const QString& text, const QString& title, Buttons buttons, Icon icon,
                    Button defaultButton) override;
-    int askRewrite(const QString& question) override;
-    QString askBlockList() override;
+    bool askYesNo(YesNoQuestion question, const QString& text, const QString& title,
+                  Icon icon) override;
+    RewriteAnswer askRewrite(const QString& question) override;
+    // The commands hand their --blocks list to the run itself; a run that asks gets none.
+    QString askBlockList() override { return {}; }
     BlockInfoTexts askBlockInfo(const QString& message) override;
     void setStatus(const QString& text) override;
     void setProgressRange(int minimum, int maximum) override;
     void setProgressValue(int value) override;
     void setBusy(bool) override {}
-
-    // The last message shown (printed on stderr already).
-    [[nodiscard]] const QString& lastMessage() const { return lastMessage_; }
-    // True when stderr is a terminal (progress lines are drawn then).
-    [[nodiscard]] bool interactive() const { return interactive_; }
 
     // The last status text.
     [[nodiscard]] const QString& lastStatus() const { return status_; }
@@ -58,7 +55,6 @@ public:
 private:
     void drawLine();
 
-    QString lastMessage_;
     QString status_;
     bool interactive_ = false;
     bool lineOpen_ = false;
@@ -69,8 +65,20 @@ private:
     int progressValue_ = 0;
 };
 
-// Routes SIGINT (Ctrl-C) to ui.StopProcess through the event loop, so that a waiting exchange
-// wakes up; a second Ctrl-C ends the process.
-void installStopOnInterrupt(Interaction& ui);
+// Routes SIGINT (Ctrl-C) to the running operation's stop request through the event loop, so that
+// a waiting exchange wakes up; a second Ctrl-C ends the process. A later call moves the target.
+void installStopOnInterrupt(StopRequest& stop);
+
+// Ctrl-C stops this operation for the object's lifetime, then the one it stopped before.
+class StopOnInterrupt {
+public:
+    explicit StopOnInterrupt(StopRequest& stop);
+    ~StopOnInterrupt();
+    StopOnInterrupt(const StopOnInterrupt&) = delete;
+    StopOnInterrupt& operator=(const StopOnInterrupt&) = delete;
+
+private:
+    StopRequest* previous_;
+};
 
 } // namespace x45::cli

@@ -58,8 +58,11 @@ bool isHexTextName(const QString& path) {
     return path.right(3).toLower() == QStringLiteral("txt");
 }
 
-IdFileResult parseIdFile(const QByteArray& bytes, const QString& name, BlockIdInfo& out,
-                         QString& error, QVector<LoadProblem>* problems) {
+Result<std::optional<BlockIdInfo>> parseIdFile(const QByteArray& bytes, const QString& name,
+                                               QVector<LoadProblem>* problems) {
+    using Parsed = Result<std::optional<BlockIdInfo>>;
+    const std::optional<BlockIdInfo> noKeyWord;
+    QString error;
     const QByteArrayList lines = SplitLines(bytes);
     qsizetype next = 0;
     // Every expected line must be there: a file cut short is damaged, not a file without an id.
@@ -84,45 +87,44 @@ IdFileResult parseIdFile(const QByteArray& bytes, const QString& name, BlockIdIn
     };
     QByteArray line;
     BlockIdInfo info;
-    if (!take("first", line)) return IdFileResult::Invalid;
-    if (!lineHas(line, "EEPROM")) return IdFileResult::MissingKeyWord;
-    if (!take("block number key", line)) return IdFileResult::Invalid;
+    if (!take("first", line)) return Parsed::fail(error);
+    if (!lineHas(line, "EEPROM")) return noKeyWord;
+    if (!take("block number key", line)) return Parsed::fail(error);
     if (lineHas(line, "PHONE")) {
-        if (!take("hardware id", line)) return IdFileResult::Invalid;
+        if (!take("hardware id", line)) return Parsed::fail(error);
         checkNumber(line, "hardware id");
         const auto hwid = toHWid(ReadNumber(textOf(line)));
         if (!hwid) {
             error = idFileFault(name, QStringLiteral("its hardware id \"%1\" is outside "
                                                      "-32768..65535")
                                           .arg(textOf(line.trimmed())));
-            return IdFileResult::Invalid;
+            return Parsed::fail(error);
         }
         info.hwid = *hwid;
-        if (!take("block number key", line)) return IdFileResult::Invalid;
+        if (!take("block number key", line)) return Parsed::fail(error);
     }
-    if (!lineHas(line, "BLOCKID")) return IdFileResult::MissingKeyWord;
-    if (!take("block number", line)) return IdFileResult::Invalid;
+    if (!lineHas(line, "BLOCKID")) return noKeyWord;
+    if (!take("block number", line)) return Parsed::fail(error);
     checkNumber(line, "block number");
     const auto blockId = toInt16(ReadNumber(textOf(line)));
     if (!blockId) {
         error = idFileFault(name, QStringLiteral("its block number \"%1\" is outside -32768..32767")
                                       .arg(textOf(line.trimmed())));
-        return IdFileResult::Invalid;
+        return Parsed::fail(error);
     }
     info.blockId = *blockId;
-    if (!take("block version key", line)) return IdFileResult::Invalid;
-    if (!lineHas(line, "BLOCKVER")) return IdFileResult::MissingKeyWord;
-    if (!take("block version", line)) return IdFileResult::Invalid;
+    if (!take("block version key", line)) return Parsed::fail(error);
+    if (!lineHas(line, "BLOCKVER")) return noKeyWord;
+    if (!take("block version", line)) return Parsed::fail(error);
     checkNumber(line, "block version");
     const auto version = toUInt8(ReadNumber(textOf(line)));
     if (!version) {
         error = idFileFault(name, QStringLiteral("its block version \"%1\" is outside 0..255")
                                       .arg(textOf(line.trimmed())));
-        return IdFileResult::Invalid;
+        return Parsed::fail(error);
     }
     info.version = *version;
-    out = info;
-    return IdFileResult::Ok;
+    return std::optional<BlockIdInfo>(info);
 }
 
 QByteArray idFileText(const BlockIdInfo& info) {
@@ -154,124 +156,122 @@ QByteArray hexText(const ByteStr& data) {
     return text;
 }
 
-ReadResult readInputFile(const QString& path, QByteArray& bytes, QString& error) {
+Result<QByteArray> readInputFile(const QString& path) {
     const QFileInfo info(path);
-    if (!info.exists()) return ReadResult::Absent;
-    if (info.isFile() && info.size() == 0) return ReadResult::Absent; // left on the disk
-    if (info.size() > MaxInputFileSize) {
-        error = QStringLiteral("The file \"%1\" is %2 bytes long, too large for EEPROM data "
-                               "(at most %3). The User's list was left as it was.")
-                    .arg(shown(path))
-                    .arg(info.size())
-                    .arg(MaxInputFileSize);
-        return ReadResult::Failed;
-    }
+    if (!info.exists()) return QByteArray();
+    if (info.isFile() && info.size() == 0) return QByteArray(); // left on the disk
+    if (info.size() > MaxInputFileSize)
+        return Result<QByteArray>::fail(
+            QStringLiteral("The file \"%1\" is %2 bytes long, too large for EEPROM data "
+                           "(at most %3). The User's list was left as it was.")
+                .arg(shown(path))
+                .arg(info.size())
+                .arg(MaxInputFileSize));
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        error = QStringLiteral("The file \"%1\" cannot be read: %2. The User's list was left as "
-                               "it was; check the file's permissions and load again.")
-                    .arg(shown(path), file.errorString());
-        return ReadResult::Failed;
-    }
+    if (!file.open(QIODevice::ReadOnly))
+        return Result<QByteArray>::fail(
+            QStringLiteral("The file \"%1\" cannot be read: %2. The User's list was left as "
+                           "it was; check the file's permissions and load again.")
+                .arg(shown(path), file.errorString()));
     // Read up to one byte past the limit, so a file that grows meanwhile is still caught.
-    bytes = file.read(MaxInputFileSize + 1);
-    if (file.error() != QFileDevice::NoError || bytes.size() > MaxInputFileSize) {
-        error = QStringLiteral("The file \"%1\" cannot be read: %2. The User's list was left as "
-                               "it was.")
-                    .arg(shown(path), bytes.size() > MaxInputFileSize
-                                          ? QStringLiteral("it is too large")
-                                          : file.errorString());
-        return ReadResult::Failed;
-    }
-    if (bytes.isEmpty()) return ReadResult::Absent;
-    return ReadResult::Read;
+    QByteArray bytes = file.read(MaxInputFileSize + 1);
+    if (file.error() != QFileDevice::NoError || bytes.size() > MaxInputFileSize)
+        return Result<QByteArray>::fail(
+            QStringLiteral("The file \"%1\" cannot be read: %2. The User's list was left as "
+                           "it was.")
+                .arg(shown(path), bytes.size() > MaxInputFileSize
+                                      ? QStringLiteral("it is too large")
+                                      : file.errorString()));
+    return bytes;
 }
 
-std::optional<FileStep> readForLoad(const QString& path, QByteArray& bytes, LoadContext& ctx) {
-    switch (readInputFile(path, bytes, ctx.error)) {
-    case ReadResult::Failed:
-        return FileStep::Reject;
-    case ReadResult::Absent:
-        ctx.error = QStringLiteral("\"%1\" is empty or missing").arg(shown(path));
-        return FileStep::EndLoad;
-    case ReadResult::Read:
-        break;
+std::optional<StepResult> readForLoad(const QString& path, QByteArray& bytes, LoadContext& ctx) {
+    Result<QByteArray> read = readInputFile(path);
+    if (!read) return StepResult(read.status());
+    if (read->isEmpty()) {
+        ctx.endReason = QStringLiteral("\"%1\" is empty or missing").arg(shown(path));
+        return StepResult(FileStep::EndLoad);
     }
+    bytes = std::move(read).value();
     return std::nullopt;
 }
 
-FileStep loadBlockFile(const QString& path, LoadContext& ctx) {
-    const QString idPath = idFileNameOf(path);
-    BlockIdInfo info;
-    QByteArray bytes;
-    switch (readInputFile(idPath, bytes, ctx.error)) {
-    case ReadResult::Failed:
-        return FileStep::Reject;
-    case ReadResult::Absent: {
-        ctx.ui.setBusy(false);
-        const BlockInfoTexts typed = ctx.ui.askBlockInfo(
-            QStringLiteral("Info for file \"%1\" not found, enter it manually, please.")
-                .arg(FileTitleOf(path)));
-        ctx.ui.setBusy(true);
-        const QString numberText = typed.number.trimmed();
-        const QString versionText = typed.version.trimmed();
-        if (numberText.isEmpty()) {
-            ctx.error = QStringLiteral("no block number was given for \"%1\", which has no id "
+namespace {
+
+// The number and version typed for a data file that has no id file; nullopt (with ctx.endReason)
+// when the dialog was cancelled.
+Result<std::optional<BlockIdInfo>> typedBlockInfo(const QString& path, const QString& idPath,
+                                                  LoadContext& ctx) {
+    using Typed = Result<std::optional<BlockIdInfo>>;
+    ctx.ui.setBusy(false);
+    const BlockInfoTexts typed = ctx.ui.askBlockInfo(
+        QStringLiteral("Info for file \"%1\" not found, enter it manually, please.")
+            .arg(FileTitleOf(path)));
+    ctx.ui.setBusy(true);
+    const QString numberText = typed.number.trimmed();
+    const QString versionText = typed.version.trimmed();
+    if (numberText.isEmpty()) {
+        ctx.endReason = QStringLiteral("no block number was given for \"%1\", which has no id "
                                        "file \"%2\"")
                             .arg(shown(path), shown(idPath));
-            return FileStep::EndLoad;
-        }
-        const auto blockId = toInt16(ReadNumber(numberText));
-        if (!blockId) {
-            ctx.error = typedFault(
-                FileTitleOf(path),
-                QStringLiteral("block number \"%1\" (allowed -32768..32767)").arg(numberText));
-            return FileStep::Reject;
-        }
-        const auto version =
-            versionText.isEmpty() ? std::optional<quint8>(0) : toUInt8(ReadNumber(versionText));
-        if (!version) {
-            ctx.error = typedFault(
-                FileTitleOf(path),
-                QStringLiteral("block version \"%1\" (allowed 0..255)").arg(versionText));
-            return FileStep::Reject;
-        }
-        info = {*blockId, *version, 0};
-        break;
+        return std::optional<BlockIdInfo>();
     }
-    case ReadResult::Read:
-        switch (parseIdFile(bytes, shown(idPath), info, ctx.error, ctx.problems)) {
-        case IdFileResult::Ok:
-            break;
-        case IdFileResult::MissingKeyWord:
-            ctx.error = QStringLiteral("the id file \"%1\" lacks its key words (EEPROM, "
+    const auto blockId = toInt16(ReadNumber(numberText));
+    if (!blockId)
+        return Typed::fail(typedFault(
+            FileTitleOf(path),
+            QStringLiteral("block number \"%1\" (allowed -32768..32767)").arg(numberText)));
+    const auto version =
+        versionText.isEmpty() ? std::optional<quint8>(0) : toUInt8(ReadNumber(versionText));
+    if (!version)
+        return Typed::fail(typedFault(
+            FileTitleOf(path),
+            QStringLiteral("block version \"%1\" (allowed 0..255)").arg(versionText)));
+    return std::optional<BlockIdInfo>(BlockIdInfo{*blockId, *version, 0});
+}
+
+// The id of a data file: from its id file, or typed when there is none; nullopt (with
+// ctx.endReason) when the load ends here.
+Result<std::optional<BlockIdInfo>> blockInfoFor(const QString& path, LoadContext& ctx) {
+    const QString idPath = idFileNameOf(path);
+    const Result<QByteArray> idBytes = readInputFile(idPath);
+    if (!idBytes) return idBytes.status();
+    if (idBytes->isEmpty()) return typedBlockInfo(path, idPath, ctx);
+    Result<std::optional<BlockIdInfo>> info =
+        parseIdFile(idBytes.value(), shown(idPath), ctx.problems);
+    if (info && !info.value())
+        ctx.endReason = QStringLiteral("the id file \"%1\" lacks its key words (EEPROM, "
                                        "BLOCKID, BLOCKVER)")
                             .arg(shown(idPath));
-            return FileStep::EndLoad;
-        case IdFileResult::Invalid:
-            return FileStep::Reject;
-        }
-        break;
-    }
+    return info;
+}
+
+} // namespace
+
+StepResult loadBlockFile(const QString& path, LoadContext& ctx) {
+    const Result<std::optional<BlockIdInfo>> found = blockInfoFor(path, ctx);
+    if (!found) return found.status();
+    if (!found.value()) return FileStep::EndLoad;
+    const BlockIdInfo& info = *found.value();
 
     // An absent data file adds nothing and ends the load; what earlier files gave stays.
-    if (const auto step = readForLoad(path, bytes, ctx)) return *step;
+    QByteArray bytes;
+    if (auto step = readForLoad(path, bytes, ctx)) return std::move(*step);
 
     const EEPBlock block{info.blockId,
                          isHexTextName(path) ? parseHexText(bytes, shown(path), ctx.problems)
                                              : bytes,
                          info.version};
-    if (ctx.number == 1) ctx.blocks.clear();
-    if (findBlock(ctx.blocks, block.BlockId) < 0 && ctx.blocks.size() >= MaxBlocks) {
-        ctx.error = QStringLiteral("The User's list already holds %1 blocks, the most it can "
-                                   "hold; block %2 from \"%3\" was not added. The list was left "
-                                   "as it was.")
-                        .arg(MaxBlocks)
-                        .arg(block.BlockId)
-                        .arg(shown(path));
-        return FileStep::Reject;
-    }
-    putBlock(ctx.blocks, block);
+    BlockList blocks = ctx.startingList();
+    if (findBlock(blocks, block.BlockId) < 0 && blocks.size() >= MaxBlocks)
+        return StepResult::fail(
+            QStringLiteral("The User's list already holds %1 blocks, the most it can hold; block "
+                           "%2 from \"%3\" was not added. The list was left as it was.")
+                .arg(MaxBlocks)
+                .arg(block.BlockId)
+                .arg(shown(path)));
+    putBlock(blocks, block);
+    ctx.blocks = std::move(blocks);
     ctx.hwid = info.hwid;
     return FileStep::Continue;
 }
@@ -308,15 +308,6 @@ Status planBlockFiles(const QString& path, const BlockList& blocks,
     }
     files = std::move(planned);
     return Status::ok();
-}
-
-Status saveBlockFiles(const QString& path, const BlockList& blocks,
-                      const QVector<int>& selectedRows, quint16 hwid, Interaction& ui) {
-    Q_UNUSED(ui); // the caller shows the hourglass; writing asks nothing
-    QVector<PlannedFile> files;
-    if (Status s = planBlockFiles(path, blocks, selectedRows, hwid, files); !s) return s;
-    // Data files and id files are replaced all together or not at all.
-    return writeFilesTogether(files);
 }
 
 } // namespace x45

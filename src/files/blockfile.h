@@ -22,21 +22,17 @@ constexpr qint64 MaxInputFileSize = 64LL * 1024 * 1024;
 // Loads the block of one .bin/.txt data file (with its id file, or with the number and version
 // asked through the "Load custom block file" dialog when the id file is absent) into ctx.blocks.
 // Continue: the block was taken. EndLoad: the dialog was cancelled, the id file lacks its key
-// words, or the data file is absent; no block is added and the list is left as it was. Reject:
-// a number out of range, an id file that ends early, or an unreadable file; ctx.error says which.
-[[nodiscard]] FileStep loadBlockFile(const QString& path, LoadContext& ctx);
+// words, or the data file is absent; no block is added and the list is left as it was. A failure:
+// a number out of range, an id file that ends early, or an unreadable file; the message says which.
+[[nodiscard]] StepResult loadBlockFile(const QString& path, LoadContext& ctx);
 
-// Saves the blocks at the 0-based positions selectedRows (in that order): none writes nothing,
-// one writes `path` itself, several write `path` with "_" and the block number inserted before
-// its last four characters. Each data file gets its id file. Files are replaced only once their
-// new contents are complete; a failure names the file and the reason.
-// The files saveBlockFiles writes, with their bytes, in order (data file, then its id file).
+// The files that save the blocks at the 0-based positions selectedRows (in that order), with
+// their bytes: data file, then its id file. One block is saved as `path` itself; several as
+// `path` with "_" and the block number inserted before its last four characters. A failure names
+// the file and the reason; writeFilesTogether then replaces them all together or not at all.
 [[nodiscard]] Status planBlockFiles(const QString& path, const BlockList& blocks,
                                     const QVector<int>& selectedRows, quint16 hwid,
                                     QVector<PlannedFile>& files);
-[[nodiscard]] Status saveBlockFiles(const QString& path, const BlockList& blocks,
-                                    const QVector<int>& selectedRows, quint16 hwid,
-                                    Interaction& ui);
 
 // --- Pieces of the above, usable on bytes ---
 
@@ -53,17 +49,12 @@ struct BlockIdInfo {
     quint16 hwid = 0; // 0 when the file has no hardware id lines
 };
 
-enum class IdFileResult {
-    Ok,
-    MissingKeyWord, // a line lacks EEPROM, BLOCKID or BLOCKVER: the load ends without a message
-    Invalid,        // ends early or holds a number out of range: `error` says which
-};
-
-// Reads the lines of an id file. `name` is used in `error` and in `problems`, which gets every
-// number line that holds no number or more than one (the value is read leniently all the same).
-[[nodiscard]] IdFileResult parseIdFile(const QByteArray& bytes, const QString& name,
-                                       BlockIdInfo& out, QString& error,
-                                       QVector<LoadProblem>* problems = nullptr);
+// Reads the lines of an id file: its values; nullopt when a line lacks EEPROM, BLOCKID or
+// BLOCKVER (the load then ends without a message); a failure when the file ends early or holds a
+// number out of range. `name` is used in the message and in `problems`, which gets every number
+// line that holds no number or more than one (the value is read leniently all the same).
+[[nodiscard]] Result<std::optional<BlockIdInfo>>
+parseIdFile(const QByteArray& bytes, const QString& name, QVector<LoadProblem>* problems = nullptr);
 // The text of an id file, lines ended by CR LF.
 [[nodiscard]] QByteArray idFileText(const BlockIdInfo& info);
 
@@ -74,18 +65,13 @@ enum class IdFileResult {
 // The hex text of a block: BytesToHexLines, each line ended by CR LF.
 [[nodiscard]] QByteArray hexText(const ByteStr& data);
 
-enum class ReadResult {
-    Read,   // `bytes` holds the whole file
-    Absent, // missing or empty (an empty file is left where it is)
-    Failed, // could not be read, or too large: `error` says which
-};
-
-// Reads a whole input file, treating a missing or empty one as absent. Nothing is deleted: an
-// empty file may be the only trace of something the person keeps.
-[[nodiscard]] ReadResult readInputFile(const QString& path, QByteArray& bytes, QString& error);
+// Reads a whole input file; no bytes when it is missing or empty. A failure when it cannot be
+// read or is too large. Nothing is deleted: an empty file may be the only trace of something the
+// person keeps.
+[[nodiscard]] Result<QByteArray> readInputFile(const QString& path);
 // readInputFile for a format's reader: nullopt when the file was read into `bytes`, otherwise the
-// step the load takes (EndLoad for an absent file, Reject with ctx.error for an unreadable one).
-[[nodiscard]] std::optional<FileStep> readForLoad(const QString& path, QByteArray& bytes,
-                                                  LoadContext& ctx);
+// reader's verdict (EndLoad for an absent file, the failure for an unreadable one).
+[[nodiscard]] std::optional<StepResult> readForLoad(const QString& path, QByteArray& bytes,
+                                                    LoadContext& ctx);
 
 } // namespace x45

@@ -2,6 +2,7 @@
 // What a format's reader gets when "Load" hands it one file of the selection, and what it tells
 // the load to do next.
 
+#include "base/result.h"
 #include "blocks/eepblock.h"
 #include "person/interaction.h"
 
@@ -13,8 +14,11 @@ namespace x45 {
 enum class FileStep {
     Continue, // go on with the next file
     EndLoad,  // end the load early; what is in the list so far is kept, sorted and shown
-    Reject,   // the file is unusable: show `error`, and the User's list stays as before the load
 };
+
+// A reader's verdict on one file: the step the load takes next, or why the file is unusable (the
+// User's list then stays exactly as before the load).
+using StepResult = Result<FileStep>;
 
 // A line of an input file that does not read as its format wants; the load goes on as before
 // (the line gives what the lenient reading makes of it) and the line is reported afterwards.
@@ -28,11 +32,13 @@ struct LoadProblem {
 struct LoadContext {
     BlockList& blocks; // the User's list being built (a working copy)
     quint16& hwid;     // the User's list's hardware id being built
-    int number;        // 1-based position of the file in the selection; file 1 empties the list
+    int number;        // 1-based position of the file in the selection
     Interaction& ui;
-    QString error;     // Reject: the message naming the file and what is wrong; EndLoad: why
-                       // the load ended (empty when it needs no words)
+    QString endReason; // EndLoad: why the load ended (empty when it needs no words)
     QVector<LoadProblem>* problems = nullptr; // lines that do not read are added here
+
+    // The list a file's blocks are merged into: the first file of a selection starts afresh.
+    [[nodiscard]] BlockList startingList() const { return number == 1 ? BlockList() : blocks; }
 };
 
 } // namespace x45

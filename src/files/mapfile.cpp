@@ -4,9 +4,7 @@
 #include "files/blockfile.h"
 #include "files/hexlines.h"
 
-#include <QCoreApplication>
 #include <QDir>
-#include <QEventLoop>
 
 namespace x45 {
 
@@ -42,25 +40,23 @@ enum class Answer { NotAsked, Yes, No };
 
 } // namespace
 
-FileStep readMapText(const QByteArray& bytes, const QString& path, LoadContext& ctx) {
+StepResult readMapText(const QByteArray& bytes, const QString& path, LoadContext& ctx) {
     const QString title = FileTitleOf(path);
     // Work on copies so that a rejected file leaves the list as it was.
-    BlockList blocks = ctx.blocks;
+    BlockList blocks = ctx.startingList();
     quint16 hwid = 0;
-    if (ctx.number == 1) blocks.clear();
     qsizetype current = -1; // position of the current block, -1 for none
     Answer answer = Answer::NotAsked;
 
     const QByteArrayList lines = SplitLines(bytes);
     qsizetype next = 0;
     const auto reject = [&](const QString& what) {
-        ctx.error = QStringLiteral("The mapping file \"%1\" cannot be loaded: line %2 %3. The "
-                                   "User's list was left as it was; correct the file and load "
-                                   "again.")
-                        .arg(QDir::toNativeSeparators(path))
-                        .arg(next)
-                        .arg(what);
-        return FileStep::Reject;
+        return StepResult::fail(
+            QStringLiteral("The mapping file \"%1\" cannot be loaded: line %2 %3. The User's "
+                           "list was left as it was; correct the file and load again.")
+                .arg(QDir::toNativeSeparators(path))
+                .arg(next)
+                .arg(what));
     };
     const QString shownPath = QDir::toNativeSeparators(path);
     const auto problem = [&](qsizetype lineNo, const QString& what) {
@@ -81,9 +77,7 @@ FileStep readMapText(const QByteArray& bytes, const QString& path, LoadContext& 
 
     while (next < lines.size()) {
         const QByteArray line = withoutComment(TrimBlanks(lines[next++]));
-        // The window repaints while long files are read; clicks wait until the load is over, so
-        // no other operation can start on the list being built.
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        ctx.ui.readProgress(next, lines.size());
         if (line.isEmpty()) continue;
 
         if (line.size() >= 2 && line.startsWith('[') && line.endsWith(']')) {
@@ -114,7 +108,7 @@ FileStep readMapText(const QByteArray& bytes, const QString& path, LoadContext& 
                 // A data block must be closed, and the closing line must not be the file's last.
                 if (next >= lines.size()) break;
                 const QByteArray& dataLine = lines[next++];
-                QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+                ctx.ui.readProgress(next, lines.size());
                 if (next >= lines.size()) break;
                 if (TrimBlanks(dataLine) == "}") break;
                 // Comments are not stripped here: a line with one contributes no bytes.
@@ -126,7 +120,7 @@ FileStep readMapText(const QByteArray& bytes, const QString& path, LoadContext& 
             if (next >= lines.size()) {
                 ctx.blocks.clear();
                 ctx.hwid = hwid;
-                ctx.error = QStringLiteral("\"%1\" ends inside a data block (Possible corrupted "
+                ctx.endReason = QStringLiteral("\"%1\" ends inside a data block (Possible corrupted "
                                            "mapping file!); the User's list was emptied")
                                 .arg(shownPath);
                 ctx.ui.message(QStringLiteral("Possible corrupted mapping file!"), QString(),
@@ -150,12 +144,13 @@ FileStep readMapText(const QByteArray& bytes, const QString& path, LoadContext& 
         } else if (kv.key == "SERVICE") {
             if (ReadNumber(textOf(kv.value)) == 0) {
                 if (answer == Answer::NotAsked) {
-                    const Button pressed = ctx.ui.message(
+                    const bool include = ctx.ui.askYesNo(
+                        YesNoQuestion::IncludeSkipped,
                         QStringLiteral("File \"%1\" contains blocks usually skipped by original "
                                        "InitMap software.\rInclude them in the list?")
                             .arg(title),
-                        QString(), Buttons::YesNo, Icon::Question, Button::Yes);
-                    answer = pressed == Button::Yes ? Answer::Yes : Answer::No;
+                        QString(), Icon::Question);
+                    answer = include ? Answer::Yes : Answer::No;
                 }
                 if (answer == Answer::No) {
                     if (currentIsLastAndEmpty()) blocks.removeLast();
@@ -177,9 +172,9 @@ FileStep readMapText(const QByteArray& bytes, const QString& path, LoadContext& 
     return FileStep::Continue;
 }
 
-FileStep loadMapFile(const QString& path, LoadContext& ctx) {
+StepResult loadMapFile(const QString& path, LoadContext& ctx) {
     QByteArray bytes;
-    if (const auto step = readForLoad(path, bytes, ctx)) return *step;
+    if (auto step = readForLoad(path, bytes, ctx)) return std::move(*step);
     return readMapText(bytes, path, ctx);
 }
 

@@ -13,11 +13,11 @@ namespace x45 {
 // Lines that do not read (a data line that is not pairs of hex digits, a VERSION or PRODUCT
 // without one clean number) go to ctx.problems.
 // EndLoad: the file is missing or empty (it stays on the disk), or it ends inside a data
-// block ("Possible corrupted mapping file!" is shown and the list is emptied). Reject: a version,
+// block ("Possible corrupted mapping file!" is shown and the list is emptied). A failure: a version,
 // section number or PRODUCT out of range, or an unreadable file; ctx is then left untouched.
-[[nodiscard]] FileStep loadMapFile(const QString& path, LoadContext& ctx);
+[[nodiscard]] StepResult loadMapFile(const QString& path, LoadContext& ctx);
 
 // The same on the file's bytes; `path` names the file in the question and in messages.
-[[nodiscard]] FileStep readMapText(const QByteArray& bytes, const QString& path, LoadContext& ctx);
+[[nodiscard]] StepResult readMapText(const QByteArray& bytes, const QString& path, LoadContext& ctx);
 
 } // namespace x45

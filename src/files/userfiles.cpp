@@ -43,28 +43,25 @@ FileFormat formatOfName(const QString& name) {
     return FileFormat::Unknown;
 }
 
-FileStep loadEepFile(const QString& path, LoadContext& ctx) {
+StepResult loadEepFile(const QString& path, LoadContext& ctx) {
     QByteArray bytes;
-    if (const auto step = readForLoad(path, bytes, ctx)) return *step;
+    if (auto step = readForLoad(path, bytes, ctx)) return std::move(*step);
     EepContents contents;
-    if (const Status s = parseEep(bytes, shown(path), contents); !s) {
-        ctx.error = s.message();
-        return FileStep::Reject;
-    }
-    if (ctx.number == 1) {
+    if (Status s = parseEep(bytes, shown(path), contents); !s) return s;
+    BlockList merged = ctx.startingList();
+    if (merged.isEmpty()) {
+        // The file's blocks as they are, in the file's order.
         ctx.blocks = std::move(contents.blocks);
     } else {
-        BlockList merged = ctx.blocks;
         mergeBlocks(merged, contents.blocks);
         if (merged.size() > MaxBlocks) {
-            ctx.error = QStringLiteral("The EEPROM file \"%1\" cannot be added: together with the "
-                                       "files before it the User's list would hold %2 blocks, "
-                                       "more than %3. The User's list was left as it was; load "
-                                       "fewer files at once.")
-                            .arg(shown(path))
-                            .arg(merged.size())
-                            .arg(MaxBlocks);
-            return FileStep::Reject;
+            return StepResult::fail(
+                QStringLiteral("The EEPROM file \"%1\" cannot be added: together with the files "
+                               "before it the User's list would hold %2 blocks, more than %3. The "
+                               "User's list was left as it was; load fewer files at once.")
+                    .arg(shown(path))
+                    .arg(merged.size())
+                    .arg(MaxBlocks));
         }
         ctx.blocks = std::move(merged);
     }
@@ -95,88 +92,81 @@ QString loadReportText(const LoadReport& report) {
     return lines.join(QLatin1Char('\n'));
 }
 
-LoadOutcome LoadUserFiles(const QStringList& names, Workspace& ws, Interaction& ui,
-                          LoadReport* report) {
-    LoadReport local;
-    LoadReport& rep = report ? *report : local;
-    rep = LoadReport();
+namespace {
+
+StepResult loadOneFile(const QString& name, FileFormat format, LoadContext& ctx) {
+    switch (format) {
+    case FileFormat::Eep:
+        return loadEepFile(name, ctx);
+    case FileFormat::Bin:
+    case FileFormat::Txt:
+        return loadBlockFile(name, ctx);
+    case FileFormat::Map:
+        return loadMapFile(name, ctx);
+    case FileFormat::Unknown:
+        break;
+    }
+    return FileStep::Continue;
+}
+
+} // namespace
+
+Result<LoadOutcome> LoadUserFiles(const QStringList& names, BlockList& userBlocks,
+                                  quint16& userHWid, Interaction& ui, LoadReport& report) {
+    report = LoadReport();
     BusyPointer busy(ui);
     // Every file works on this copy; a rejected file leaves the User's list as it was.
-    BlockList blocks = ws.UserBlocks;
-    quint16 hwid = ws.UserHWid;
+    BlockList blocks = userBlocks;
+    quint16 hwid = userHWid;
     LoadOutcome outcome = LoadOutcome::Loaded;
     for (qsizetype i = 0; i < names.size(); ++i) {
         const QString& name = names[i];
-        LoadContext ctx{blocks, hwid, static_cast<int>(i + 1), ui, QString(), &rep.problems};
-        FileStep step = FileStep::Continue;
-        switch (formatOfName(name)) {
-        case FileFormat::Eep:
-            step = loadEepFile(name, ctx);
-            break;
-        case FileFormat::Bin:
-        case FileFormat::Txt:
-            step = loadBlockFile(name, ctx);
-            break;
-        case FileFormat::Map:
-            step = loadMapFile(name, ctx);
-            break;
-        case FileFormat::Unknown:
-            rep.skipped << FileTitleOf(name); // passed over, and named afterwards
+        const FileFormat format = formatOfName(name);
+        if (format == FileFormat::Unknown) {
+            report.skipped << FileTitleOf(name); // passed over, and named afterwards
             continue;
         }
-        if (step == FileStep::Reject) {
-            ui.setBusy(false);
-            ui.inform(ctx.error.isEmpty()
-                          ? QStringLiteral("The file \"%1\" cannot be loaded. The User's list "
-                                           "was left as it was.")
-                                .arg(shown(name))
-                          : ctx.error,
-                      Icon::Exclamation);
-            ui.setBusy(true);
-            return LoadOutcome::Rejected;
-        }
-        if (blocks.size() > MaxBlocks) {
-            ui.setBusy(false);
-            ui.inform(QStringLiteral("After \"%1\" the User's list would hold %2 blocks, more "
-                                     "than %3. The User's list was left as it was; load fewer "
-                                     "files at once.")
+        LoadContext ctx{blocks, hwid, static_cast<int>(i + 1), ui, QString(), &report.problems};
+        const StepResult step = loadOneFile(name, format, ctx);
+        if (!step)
+            return Result<LoadOutcome>::fail(
+                step.message().isEmpty()
+                    ? QStringLiteral("The file \"%1\" cannot be loaded. The User's list was "
+                                     "left as it was.")
                           .arg(shown(name))
-                          .arg(blocks.size())
-                          .arg(MaxBlocks),
-                      Icon::Exclamation);
-            ui.setBusy(true);
-            return LoadOutcome::Rejected;
-        }
-        if (step == FileStep::EndLoad) {
+                    : step.message());
+        if (blocks.size() > MaxBlocks)
+            return Result<LoadOutcome>::fail(
+                QStringLiteral("After \"%1\" the User's list would hold %2 blocks, more than %3. "
+                               "The User's list was left as it was; load fewer files at once.")
+                    .arg(shown(name))
+                    .arg(blocks.size())
+                    .arg(MaxBlocks));
+        if (step.value() == FileStep::EndLoad) {
             outcome = LoadOutcome::EndedEarly;
-            rep.endedAt = shown(name);
-            rep.endReason = ctx.error;
+            report.endedAt = shown(name);
+            report.endReason = ctx.endReason;
             break;
         }
     }
-    if (const QString text = loadReportText(rep); !text.isEmpty()) {
-        ui.setBusy(false);
-        ui.inform(text, Icon::Exclamation);
-        ui.setBusy(true);
-    }
     SortBlocks(blocks);
-    ws.UserBlocks = std::move(blocks);
-    ws.UserHWid = hwid;
+    userBlocks = std::move(blocks);
+    userHWid = hwid;
     return outcome;
 }
 
-Status PlanUserFiles(const QString& name, const Workspace& ws, const QVector<int>& selectedRows,
-                     QVector<PlannedFile>& files) {
+Status PlanUserFiles(const QString& name, const BlockList& blocks, quint16 hwid,
+                     const QVector<int>& selectedRows, QVector<PlannedFile>& files) {
     Status result;
     files.clear();
     switch (formatOfName(name)) {
     case FileFormat::Eep: {
-        const QVector<int> rows = selectedOrAll(ws.UserBlocks.size(), selectedRows);
+        const QVector<int> rows = selectedOrAll(blocks.size(), selectedRows);
         BlockList chosen;
         chosen.reserve(rows.size());
         for (const int row : rows)
-            chosen.append(ws.UserBlocks[row]);
-        files.append({name, serializeEep(chosen, ws.UserHWid)});
+            chosen.append(blocks[row]);
+        files.append({name, serializeEep(chosen, hwid)});
         break;
     }
     case FileFormat::Bin:
@@ -184,7 +174,7 @@ Status PlanUserFiles(const QString& name, const Workspace& ws, const QVector<int
         // Single-block files take exactly the selected rows, in list order.
         QVector<int> rows;
         for (const int row : selectedRows)
-            if (row >= 0 && row < ws.UserBlocks.size()) rows.append(row);
+            if (row >= 0 && row < blocks.size()) rows.append(row);
         std::sort(rows.begin(), rows.end());
         rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
         if (rows.isEmpty()) {
@@ -194,7 +184,7 @@ Status PlanUserFiles(const QString& name, const Workspace& ws, const QVector<int
                                       .arg(shown(name)));
             break;
         }
-        result = planBlockFiles(name, ws.UserBlocks, rows, ws.UserHWid, files);
+        result = planBlockFiles(name, blocks, rows, hwid, files);
         break;
     }
     case FileFormat::Map:
@@ -208,28 +198,15 @@ Status PlanUserFiles(const QString& name, const Workspace& ws, const QVector<int
     return result;
 }
 
-Status SaveUserFiles(const QString& name, const Workspace& ws, const QVector<int>& selectedRows,
-                     Interaction& ui, QVector<PlannedFile>* written) {
+Status SaveUserFiles(const QString& name, const BlockList& blocks, quint16 hwid,
+                     const QVector<int>& selectedRows, Interaction& ui,
+                     QVector<PlannedFile>* written) {
     BusyPointer busy(ui);
     QVector<PlannedFile> files;
-    Status result = PlanUserFiles(name, ws, selectedRows, files);
+    Status result = PlanUserFiles(name, blocks, hwid, selectedRows, files);
     if (result) result = writeFilesTogether(files);
     if (result && written) *written = std::move(files);
-    if (!result) {
-        ui.setBusy(false);
-        ui.inform(result.message(), Icon::Exclamation);
-        ui.setBusy(true);
-    }
     return result;
-}
-
-QStringList ParseCmnDlgOpenMulti(const QString& dialogResult) {
-    if (!dialogResult.contains(QChar(0))) return {dialogResult};
-    const QStringList pieces = dialogResult.split(QChar(0));
-    QStringList names;
-    for (qsizetype i = 1; i < pieces.size(); ++i)
-        names << pieces.first() + QLatin1Char('\\') + pieces[i];
-    return names;
 }
 
 } // namespace x45

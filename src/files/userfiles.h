@@ -3,6 +3,7 @@
 // ("eep", "bin", "txt", "map" for loading; "eep", "bin", "txt" for saving), the merging of several
 // files, and the final sort. The window and the command line both run these.
 
+#include "base/result.h"
 #include "base/status.h"
 #include "blocks/eepblock.h"
 #include "files/loadcontext.h"
@@ -24,8 +25,6 @@ enum class LoadOutcome {
     Loaded,     // every file was handled (files of unknown formats skipped); list sorted
     EndedEarly, // a file ended the load (missing or empty, dialog cancelled ...); what was
                 // loaded before is kept, sorted
-    Rejected,   // a file was unusable: its message has been shown through ui; the User's list
-                // and UserHWid are exactly as before the load
 };
 
 // What a load has to tell besides its outcome.
@@ -39,33 +38,29 @@ struct LoadReport {
 // The one message of a load's skipped files and problem lines; empty when there is none.
 [[nodiscard]] QString loadReportText(const LoadReport& report);
 
-// Loads the files in order into ws.UserBlocks and ws.UserHWid. File 1 of the selection starts
-// from an empty list; later files merge into it (same number: replaced in place, else appended).
-// The work is done on a copy that replaces the User's list only when the load is not rejected.
-// The caller refills the User's view after Loaded and EndedEarly. Files of no known format and
-// lines that do not read are shown afterwards in one message (loadReportText) and given in
-// `report`. No input file is deleted, whatever it holds.
-[[nodiscard]] LoadOutcome LoadUserFiles(const QStringList& names, Workspace& ws, Interaction& ui,
-                                        LoadReport* report = nullptr);
+// Loads the files in order into `blocks` and `hwid` (a list and its hardware id). File 1 of the
+// selection starts from an empty list; later files merge into it (same number: replaced in
+// place, else appended). The work is done on a copy that replaces `blocks` and `hwid` only when
+// the load does not fail. A failure (a file was unusable) says why; the caller shows it. Files
+// of no known format and lines that do not read are given in `report`; the caller shows
+// loadReportText(report). No input file is deleted, whatever it holds.
+[[nodiscard]] Result<LoadOutcome> LoadUserFiles(const QStringList& names, BlockList& blocks,
+                                                quint16& hwid, Interaction& ui,
+                                                LoadReport& report);
 
 // Loads one EEPROM file into a load in progress (file number `number`, 1-based).
-[[nodiscard]] FileStep loadEepFile(const QString& path, LoadContext& ctx);
+[[nodiscard]] StepResult loadEepFile(const QString& path, LoadContext& ctx);
 
-// Saves the User's list under `name`. "eep": one file with the selected blocks when two or more
-// rows are selected, else all, and UserHWid. "bin"/"txt": single-block files of the selected
-// rows. The old file is replaced only once the new one is complete. A failure (including a name
-// of no known format) is shown through ui and returned.
-// All files of one save are replaced together or not at all; `written` gets them with the bytes
-// they hold, so that a caller can read them back.
-[[nodiscard]] Status SaveUserFiles(const QString& name, const Workspace& ws,
+// Saves `blocks` under `name`. "eep": one file with the selected blocks when two or more rows
+// are selected, else all, and `hwid`. "bin"/"txt": single-block files of the selected rows. All
+// files of one save are replaced together, and only once the new ones are complete, or not at
+// all. A failure (including a name of no known format) says why; the caller shows it. `written`
+// gets the files with the bytes they hold, so that a caller can read them back.
+[[nodiscard]] Status SaveUserFiles(const QString& name, const BlockList& blocks, quint16 hwid,
                                    const QVector<int>& selectedRows, Interaction& ui,
                                    QVector<PlannedFile>* written = nullptr);
 // The files SaveUserFiles would write, with their bytes; nothing is written.
-[[nodiscard]] Status PlanUserFiles(const QString& name, const Workspace& ws,
+[[nodiscard]] Status PlanUserFiles(const QString& name, const BlockList& blocks, quint16 hwid,
                                    const QVector<int>& selectedRows, QVector<PlannedFile>& files);
-
-// The multi-selection result of a Windows-style open dialog ("folder\0name1\0name2") as full
-// names; a text without NUL is one name.
-[[nodiscard]] QStringList ParseCmnDlgOpenMulti(const QString& dialogResult);
 
 } // namespace x45

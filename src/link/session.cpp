@@ -3,6 +3,7 @@
 #include "protocol.h"
 
 #include <QFile>
+#include <QScopeGuard>
 
 // The boot image lives in the core library's resources; a static library needs its resources
 // registered by hand, and only once.
@@ -101,7 +102,7 @@ bool Session::openPort(const QString& settings) {
 }
 
 StartOutcome Session::Start(const QString& portName) {
-    ui_.StopProcess = false;
+    stop_.clear();
     open_ = false;
     SerialPort& port = link_.port();
     port.close();
@@ -127,7 +128,7 @@ StartOutcome Session::Start(const QString& portName) {
     case BootResult::Lost:
         return fail(lostMessage());
     }
-    if (ui_.StopProcess) {
+    if (stop_.requested()) {
         stopPath();
         return StartOutcome::Stopped;
     }
@@ -187,16 +188,19 @@ void Session::End() {
 
 Session::BootResult Session::SendServiceBoot() {
     SerialPort& port = link_.port();
+    scanning_ = true;
+    const auto scanEnds = qScopeGuard([this] { scanning_ = false; });
     for (;;) {
         if (link_.portLost()) return BootResult::Lost;
         port.write(ByteStr(1, static_cast<char>(proto::ScanByte)));
         link_.Pause(proto::ScanPause);
-        if (ui_.StopProcess) return BootResult::Stopped;
+        if (stop_.requested()) return BootResult::Stopped;
         if (link_.portLost()) return BootResult::Lost;
         // Whatever came before the answer byte (line noise, an echo) does not count.
         const QByteArray got = port.read(0);
         if (!got.isEmpty() && static_cast<quint8>(got.back()) == proto::ScanAnswer) break;
     }
+    scanning_ = false;
     ui_.setStatus(StatusSendingBoot);
     ByteStr boot;
     boot.append(static_cast<char>(proto::BootLength));

@@ -3,6 +3,7 @@
 // identification of the phone, and the EEPROM space query.
 
 #include "base/bytes.h"
+#include "base/stoprequest.h"
 #include "person/interaction.h"
 #include "link.h"
 
@@ -47,9 +48,13 @@ public:
     [[nodiscard]] bool isOpen() const { return open_; }
     [[nodiscard]] Link& link() const { return link_; }
     [[nodiscard]] Interaction& ui() const { return ui_; }
+    // The start sequence's stop request.
+    [[nodiscard]] StopRequest& stopRequest() { return stop_; }
+    // True while the start sequence waits for the phone's answer to the scan.
+    [[nodiscard]] bool scanning() const { return scanning_; }
 
-    // Runs the start sequence on the named port. Clears ui.StopProcess first; the person's "Stop"
-    // sets it. Every message is shown through ui before returning.
+    // Runs the start sequence on the named port. Clears the stop request first; the person's
+    // "Stop" sets it. Every message is shown through ui before returning.
     StartOutcome Start(const QString& portName);
     // Sends the end-of-session message and closes the port.
     void End();
@@ -94,6 +99,8 @@ private:
     Link& link_;
     Interaction& ui_;
     bool open_ = false;
+    bool scanning_ = false;
+    StopRequest stop_;
     QString openError_;
 };
 

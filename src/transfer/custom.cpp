@@ -1,6 +1,7 @@
 // "Load custom...": reads the typed block numbers and merges them into the Phone's list.
 
 #include "parseblocklist.h"
+#include "blocks/copy.h"
 #include "request.h"
 
 #include <QHash>
@@ -13,7 +14,7 @@ RunResult PhoneTransfer::LoadCustom(BlockList& PhoneBlocks) {
     startRun();
     beginReads();
     ui_.setStatus(QStringLiteral("Reading..."));
-    ui_.StopProcess = false;
+    stop_.clear();
     return customRun(PhoneBlocks, ui_.askBlockList());
 }
 
@@ -21,7 +22,7 @@ RunResult PhoneTransfer::LoadCustom(BlockList& PhoneBlocks, const QString& typed
     startRun();
     beginReads();
     ui_.setStatus(QStringLiteral("Reading..."));
-    ui_.StopProcess = false;
+    stop_.clear();
     return customRun(PhoneBlocks, typedList);
 }
 
@@ -67,7 +68,7 @@ RunResult PhoneTransfer::customRun(BlockList& PhoneBlocks, const QString& typedL
 
     ui_.setProgressRange(0, std::max<int>(1, static_cast<int>(numbers.size())));
     ui_.setProgressValue(0);
-    if (ui_.StopProcess) return stopped(RunEnd::Stopped);
+    if (stop_.requested()) return stopped(RunEnd::Stopped);
 
     const auto notFound = [&](qint32 n) {
         ui_.message(QStringLiteral("Block number %1 not found.").arg(n), QStringLiteral("Error"),
@@ -93,7 +94,7 @@ RunResult PhoneTransfer::customRun(BlockList& PhoneBlocks, const QString& typedL
             ++result.skipped;
         else
             ++result.notFound;
-        if (read.outcome == ReadOutcome::Aborted) ui_.StopProcess = true;
+        if (read.outcome == ReadOutcome::Aborted) stop_.request();
     };
     // A conclusion replaced by a confirmed read of the same block.
     const auto amend = [&](qint32 n, const BlockRead& before, const BlockRead& after) {
@@ -115,20 +116,16 @@ RunResult PhoneTransfer::customRun(BlockList& PhoneBlocks, const QString& typedL
         }
     };
 
-    int last = 0; // the overwrite question's last answer in this run; none yet
+    OverwriteAnswers answers(ui_);
     for (qsizetype i = 0; i < numbers.size(); ++i) {
         const qint32 n = numbers[i];
         const qsizetype at = findBlock(PhoneBlocks, n);
         bool read = true;
         if (at >= 0) {
-            if (last != RewriteYesAll && last != RewriteNoAll) {
-                last = ui_.askRewrite(
-                    QStringLiteral("Do you want to reload block %1 from phone?").arg(n));
-                if (last < RewriteYes || last > RewriteCancel)
-                    last = RewriteCancel; // a question closed without an answer
-            }
-            read = last == RewriteYes || last == RewriteYesAll;
-            if (!read && last == RewriteCancel) ui_.StopProcess = true;
+            const auto decision = answers.decide(
+                QStringLiteral("Do you want to reload block %1 from phone?").arg(n));
+            read = decision == OverwriteAnswers::Decision::Overwrite;
+            if (decision == OverwriteAnswers::Decision::Cancel) stop_.request();
         }
         if (read && !held(n)) {
             notFound(n);
@@ -145,14 +142,14 @@ RunResult PhoneTransfer::customRun(BlockList& PhoneBlocks, const QString& typedL
             }
         }
         ui_.setProgressValue(static_cast<int>(i + 1));
-        if (ui_.StopProcess) return stopped(RunEnd::Stopped);
+        if (stop_.requested()) return stopped(RunEnd::Stopped);
     }
     finishReads(amend);
     if (link_.portLost()) {
         reportLost();
         return stopped(RunEnd::PortLost);
     }
-    if (ui_.StopProcess) return stopped(RunEnd::Stopped);
+    if (stop_.requested()) return stopped(RunEnd::Stopped);
     countLink(result);
     ui_.setStatus(QStringLiteral("Ready"));
     return result;

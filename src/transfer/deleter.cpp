@@ -39,7 +39,7 @@ RunResult PhoneTransfer::DeleteDirectly(
     }
     startRun();
     ui_.setStatus(QStringLiteral("Deleting..."));
-    ui_.StopProcess = false;
+    stop_.clear();
 
     // The numbers are taken now: the view may be sorted while the run waits for the phone.
     QVector<int> rows;
@@ -51,11 +51,12 @@ RunResult PhoneTransfer::DeleteDirectly(
     for (const int row : rows)
         ids.append(PhoneBlocks.at(row).BlockId);
 
-    const Button sure = ui_.message(
+    const bool sure = ui_.askYesNo(
+        YesNoQuestion::ConfirmPhoneDelete,
         QStringLiteral("Are you sure you want to delete %1 blocks from the phone?").arg(ids.size()) +
             deleteListLine(ids),
-        QStringLiteral("Confirm delete from phone"), Buttons::YesNo, Icon::None, Button::Yes);
-    if (sure != Button::Yes) {
+        QStringLiteral("Confirm delete from phone"), Icon::None);
+    if (!sure) {
         ui_.setStatus(QStringLiteral("Ready"));
         result.end = RunEnd::Cancelled;
         return result;

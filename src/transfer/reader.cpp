@@ -249,7 +249,7 @@ RunResult PhoneTransfer::LoadAll(BlockList& PhoneBlocks) {
     startRun();
     beginReads();
     ui_.setStatus(QStringLiteral("Reading..."));
-    ui_.StopProcess = false;
+    stop_.clear();
     PhoneBlocks.clear();
     QSet<qint32> skipped;
 
@@ -288,7 +288,7 @@ RunResult PhoneTransfer::LoadAll(BlockList& PhoneBlocks) {
     ui_.setProgressRange(0, std::max(progressMax, 1));
     ui_.setProgressValue(0);
     // A "Stop" pressed during the two queries above takes effect before the first block.
-    if (ui_.StopProcess) return stopped(RunEnd::Stopped);
+    if (stop_.requested()) return stopped(RunEnd::Stopped);
 
     // Stores a block's conclusion in ascending order. Numbers come in that order, but a
     // conclusion in doubt may be amended after later blocks were stored: its place is looked
@@ -304,7 +304,7 @@ RunResult PhoneTransfer::LoadAll(BlockList& PhoneBlocks) {
         else if (read.outcome == ReadOutcome::Skipped)
             skipped.insert(n);
         else if (read.outcome == ReadOutcome::Aborted)
-            ui_.StopProcess = true;
+            stop_.request();
     };
 
     const auto amend = [&](qint32 n, const BlockRead&, const BlockRead& after) {
@@ -315,7 +315,7 @@ RunResult PhoneTransfer::LoadAll(BlockList& PhoneBlocks) {
         if (read.outcome == ReadOutcome::PortLost || link_.portLost()) return false;
         conclude(n, read);
         ui_.setProgressValue(progress);
-        return !ui_.StopProcess;
+        return !stop_.requested();
     };
 
     for (qint32 n = 0; n <= lastLite; ++n)
@@ -328,7 +328,7 @@ RunResult PhoneTransfer::LoadAll(BlockList& PhoneBlocks) {
         reportLost();
         return stopped(RunEnd::PortLost);
     }
-    if (ui_.StopProcess) return stopped(RunEnd::Stopped);
+    if (stop_.requested()) return stopped(RunEnd::Stopped);
     if (progressMax < 1) ui_.setProgressValue(1);
     result.done = int(PhoneBlocks.size());
     result.skipped = int(skipped.size());

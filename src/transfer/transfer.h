@@ -4,9 +4,10 @@
 // question and every report goes through Interaction.
 //
 // The caller (window or command line) disables its buttons and sets the "Stop" caption around a
-// call, and refills the Phone's list view afterwards. The operations clear ui.StopProcess when they
-// start and test it between blocks; the person's "Stop" only sets it.
+// call, and refills the Phone's list view afterwards. The operations clear their stop request when
+// they start and test it between blocks; the person's "Stop" only sets it.
 
+#include "base/stoprequest.h"
 #include "blocks/eepblock.h"
 #include "person/interaction.h"
 #include "link/link.h"
@@ -110,6 +111,10 @@ public:
     void setVerify(bool on) { verify_ = on; }
     [[nodiscard]] bool verify() const { return verify_; }
 
+    // The running operation's stop request; set by the person's "Stop" and by the operation itself
+    // on Abort or Cancel.
+    [[nodiscard]] StopRequest& stopRequest() { return stop_; }
+
     // True once the port went away in this object's lifetime; the person has been told.
     [[nodiscard]] bool portLost() const { return link_.portLost(); }
 
@@ -176,6 +181,7 @@ private:
     Interaction& ui_;
     std::function<void()> refreshSpace_;
     bool lostReported_ = false;
+    StopRequest stop_;
     bool verify_ = false;
     BlockList written_; // blocks the running write run wrote, in order
     struct Concluded {

@@ -155,7 +155,7 @@ void PhoneTransfer::writeRun(const BlockList& blocks, const std::function<bool(i
                 return;
             }
             if (outcome == OutcomeAbort)
-                ui_.StopProcess = true;
+                stop_.request();
             else if (outcome == OutcomeSkip)
                 ++result.skipped;
             else {
@@ -164,7 +164,7 @@ void PhoneTransfer::writeRun(const BlockList& blocks, const std::function<bool(i
             }
         }
         ui_.setProgressValue(static_cast<int>(i + 1));
-        if (ui_.StopProcess) {
+        if (stop_.requested()) {
             result.end = RunEnd::Stopped;
             return;
         }
@@ -177,12 +177,12 @@ void PhoneTransfer::beginWriting(qsizetype count) {
     ui_.setStatus(QStringLiteral("Writing..."));
     ui_.setProgressRange(0, static_cast<int>(count));
     ui_.setProgressValue(0);
-    ui_.StopProcess = false;
+    stop_.clear();
 }
 
 RunResult PhoneTransfer::stoppedWriting(RunResult result, RunEnd end) {
     countLink(result);
-    ui_.StopProcess = true;
+    stop_.request();
     ui_.setStatus(QStringLiteral("Stopped."));
     ui_.setProgressValue(0);
     result.end = end;
@@ -202,7 +202,7 @@ RunResult PhoneTransfer::SaveAll(const BlockList& PhoneBlocks) {
         step(outcome);
         if (link_.portLost()) return RunEnd::PortLost;
         // A "Stop" pressed while the phone compacted EEfull is honoured before EElite is erased.
-        if (outcome == OutcomeAbort || ui_.StopProcess) return RunEnd::Stopped;
+        if (outcome == OutcomeAbort || stop_.requested()) return RunEnd::Stopped;
         return std::nullopt;
     };
     if (auto end = prepare([this](int& o) { CollectEEFULLGarbage(o); })) return stopped(*end);

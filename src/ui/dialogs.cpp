@@ -65,9 +65,10 @@ RewritePromtForm::RewritePromtForm(QWidget* parent) : QDialog(parent) {
                                   QStringLiteral("Yes for all"), QStringLiteral("No for all"),
                                   QStringLiteral("Cancel")};
     QList<QPushButton*> buttons;
-    for (int code = RewriteYes; code <= RewriteCancel; ++code) {
+    for (int code = 1; code <= static_cast<int>(RewriteAnswer::Cancel); ++code) {
         auto* button = makeButton(QStringLiteral("Command%1").arg(code), captions[code - 1], this);
-        connect(button, &QPushButton::clicked, this, [this, code] { answer(code); });
+        connect(button, &QPushButton::clicked, this,
+                [this, code] { answer(static_cast<RewriteAnswer>(code)); });
         // Enter presses the button that has the focus, and "Yes" when none has.
         button->setAutoDefault(true);
         buttons.append(button);
@@ -93,22 +94,22 @@ RewritePromtForm::RewritePromtForm(QWidget* parent) : QDialog(parent) {
     layout->addLayout(grid);
 }
 
-int RewritePromtForm::ask(const QString& question) {
+RewriteAnswer RewritePromtForm::ask(const QString& question) {
     question_->setText(question);
     findChild<QPushButton*>(QStringLiteral("Command1"))->setFocus();
     exec();
     return answer_;
 }
 
-void RewritePromtForm::answer(int code) {
+void RewritePromtForm::answer(RewriteAnswer code) {
     answer_ = code;
-    done(code);
+    done(static_cast<int>(code));
 }
 
 void RewritePromtForm::reject() {
     // A close through the frame must not silently repeat the previous answer (it could be
     // "Yes for all"): it stops the run instead.
-    answer(RewriteCancel);
+    answer(RewriteAnswer::Cancel);
 }
 
 // --- LoadCustomPromt ---------------------------------------------------------------------------

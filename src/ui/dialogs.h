@@ -23,19 +23,19 @@ class RewritePromtForm final : public QDialog {
     Q_OBJECT
 public:
     explicit RewritePromtForm(QWidget* parent = nullptr);
-    // Shows the question modally; returns one of RewriteCode.
-    int ask(const QString& question);
+    // Shows the question modally; returns the answer.
+    RewriteAnswer ask(const QString& question);
     // Code of the last button pressed (0 before the first answer).
-    [[nodiscard]] int rewriteAnswer() const { return answer_; }
+    [[nodiscard]] RewriteAnswer rewriteAnswer() const { return answer_; }
 
 protected:
     void reject() override; // frame close or Escape
 
 private:
-    void answer(int code);
+    void answer(RewriteAnswer code);
 
     QLabel* question_;
-    int answer_ = 0;
+    RewriteAnswer answer_ = RewriteAnswer::Cancel;
 };
 
 // "Load custom blocks": a typed list of block numbers; empty on Cancel or close.

@@ -51,10 +51,17 @@ void MainForm::LoadUserFileNames(QStringList names) {
     if (names.isEmpty()) return; // cancelled: nothing changes
     lastFileName_ = names.constFirst();
 
-    const LoadOutcome outcome = LoadUserFiles(names, ws_, *ui_);
-    // A rejected file has been reported and left the list exactly as it was: the view still
-    // shows it, so it is not rebuilt.
-    if (outcome != LoadOutcome::Rejected) FillUserEEPList();
+    LoadReport report;
+    const Result<LoadOutcome> loaded =
+        LoadUserFiles(names, ws_.UserBlocks, ws_.UserHWid, *ui_, report);
+    if (!loaded) {
+        // A rejected file left the list exactly as it was: the view still shows it.
+        ui_->inform(loaded.message(), Icon::Exclamation);
+        return;
+    }
+    if (const QString text = loadReportText(report); !text.isEmpty())
+        ui_->inform(text, Icon::Exclamation);
+    FillUserEEPList();
 }
 
 namespace {
@@ -126,8 +133,11 @@ void MainForm::SaveUsersButton_Click() {
     if (name.isEmpty()) return; // cancelled: nothing written
     lastFileName_ = name;
 
-    // The core reports a failed save itself; the list is not changed by saving.
-    (void)SaveUserFiles(name, ws_, QVector<int>(rows.begin(), rows.end()), *ui_);
+    // The list is not changed by saving.
+    if (const Status saved = SaveUserFiles(name, ws_.UserBlocks, ws_.UserHWid,
+                                           QVector<int>(rows.begin(), rows.end()), *ui_);
+        !saved)
+        ui_->inform(saved.message(), Icon::Exclamation);
 }
 
 } // namespace x45::ui

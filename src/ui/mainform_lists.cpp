@@ -59,10 +59,11 @@ void MainForm::removeRowsAsked(BlockListView* view, bool silent) {
     if (view->rowCountShown() == 0) return;
     const QList<int> rows = view->selectedRowPositions();
     if (!silent) {
-        const Button answer = ui_->message(
-            QStringLiteral("Are you sure you want to delete %1 blocks?").arg(rows.size()),
-            QStringLiteral("Confirm delete"), Buttons::YesNo, Icon::Question, Button::Yes);
-        if (answer != Button::Yes) return;
+        if (!ui_->askYesNo(
+                YesNoQuestion::ConfirmDelete,
+                QStringLiteral("Are you sure you want to delete %1 blocks?").arg(rows.size()),
+                QStringLiteral("Confirm delete"), Icon::Question))
+            return;
     }
     view->blockModel()->removePositions(rows);
 }

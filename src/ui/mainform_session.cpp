@@ -7,6 +7,7 @@
 
 #include "link/link.h"
 #include "link/session.h"
+#include "transfer/transfer.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -35,25 +36,23 @@ void MainForm::setPhoneSideEnabled(bool enabled) {
 }
 
 bool MainForm::sessionOpen() const {
-    return w_.StartButton->text() == CaptionExit;
+    return session_->isOpen();
 }
 
 void MainForm::StartButton_Click() {
-    const QString caption = w_.StartButton->text();
-    if (caption == CaptionExit) {
-        endSession();
+    if (starting_) {
+        // Only a request: the start sequence looks at it while it scans.
+        session_->stopRequest().request();
+        w_.StartButton->setEnabled(false);
         return;
     }
-    if (caption == CaptionStop) {
-        // Only a request: the start sequence looks at it while it scans.
-        ui_->StopProcess = true;
-        w_.StartButton->setEnabled(false);
+    if (session_->isOpen()) {
+        endSession();
         return;
     }
 
     setPhoneSideEnabled(false);
     w_.Combo3->setEnabled(false);
-    ui_->StopProcess = false;
     w_.StartButton->setText(CaptionStop);
     starting_ = true;
     const StartOutcome outcome = session_->Start(portDevice());
@@ -129,7 +128,8 @@ void MainForm::closeEvent(QCloseEvent* event) {
     }
     if (starting_ || operationRunning_) {
         // Between two exchanges: ask the running work to stop and close once it has wound up.
-        ui_->StopProcess = true;
+        if (starting_) session_->stopRequest().request();
+        if (operationRunning_) transfer_->stopRequest().request();
         if (starting_) w_.StartButton->setEnabled(false);
         closePending_ = true;
         event->ignore();

@@ -22,20 +22,22 @@ const QString CaptionStop = QStringLiteral("Stop");
 
 void MainForm::runPhoneOperation(QAbstractButton* own, bool stoppable,
                                  const std::function<RunResult()>& operation) {
-    if (stoppable && own->text() == CaptionStop) {
-        // The running operation sees the request after its current block.
-        ui_->StopProcess = true;
-        own->setEnabled(false);
+    if (operationRunning_) {
+        // Only the running operation's own button is enabled now, captioned "Stop"; the
+        // operation sees the request after its current block.
+        if (stoppable) {
+            transfer_->stopRequest().request();
+            own->setEnabled(false);
+        }
         return;
     }
-    if (operationRunning_ || starting_) return;
+    if (starting_) return;
 
     const QString idleCaption = own->text();
     QList<QAbstractButton*> disabled = phoneSideButtons();
     disabled.append(w_.StartButton);
     for (QAbstractButton* button : disabled)
         if (button != own || !stoppable) button->setEnabled(false);
-    ui_->StopProcess = false;
     if (stoppable) own->setText(CaptionStop);
 
     transfer_->setVerify(w_.VerifyCheck->isChecked());
@@ -71,13 +73,13 @@ void MainForm::LoadCustomPhonesButton_Click() {
 }
 
 void MainForm::SavePhonesButton_Click() {
-    if (ws_.PhoneBlocks.isEmpty() && w_.SavePhonesButton->text() != CaptionStop) return;
+    if (ws_.PhoneBlocks.isEmpty() && !operationRunning_) return;
     runPhoneOperation(w_.SavePhonesButton, true,
                       [this] { return transfer_->SaveAll(ws_.PhoneBlocks); });
 }
 
 void MainForm::SaveSelPhonesButton_Click() {
-    if (ws_.PhoneBlocks.isEmpty() && w_.SaveSelPhonesButton->text() != CaptionStop) return;
+    if (ws_.PhoneBlocks.isEmpty() && !operationRunning_) return;
     runPhoneOperation(w_.SaveSelPhonesButton, true, [this] {
         // The rows to write are those selected when the run starts: a selection changed during
         // the run must not change which blocks go to the phone.

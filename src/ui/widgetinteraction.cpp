@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QEventLoop>
 #include <QMessageBox>
 #include <QProgressBar>
 
@@ -174,7 +175,7 @@ Button WidgetInteraction::message(const QString& text, const QString& title, But
     return buttonOf(box.exec(), buttons);
 }
 
-int WidgetInteraction::askRewrite(const QString& question) {
+RewriteAnswer WidgetInteraction::askRewrite(const QString& question) {
     if (answerer_) return answerer_->askRewrite(question);
     NormalPointer pointer(*this);
     return rewritePromtForm()->ask(question);
@@ -209,6 +210,14 @@ void WidgetInteraction::setProgressRange(int minimum, int maximum) {
 
 void WidgetInteraction::setProgressValue(int value) {
     if (progress_) progress_->setValue(qBound(progress_->minimum(), value, progress_->maximum()));
+}
+
+void WidgetInteraction::readProgress(qsizetype done, qsizetype total) {
+    // The window repaints while long files are read; clicks wait until the load is over, so no
+    // other operation can start on the list being built.
+    constexpr qsizetype Every = 64; // lines between two repaints
+    if (done % Every == 0 || done == total)
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 void WidgetInteraction::setBusy(bool busy) {

@@ -25,7 +25,7 @@ public:
 
     Button message(const QString& text, const QString& title, Buttons buttons, Icon icon,
                    Button defaultButton) override;
-    int askRewrite(const QString& question) override;
+    RewriteAnswer askRewrite(const QString& question) override;
     QString askBlockList() override;
     BlockInfoTexts askBlockInfo(const QString& message) override;
 
@@ -33,6 +33,7 @@ public:
     void setProgressRange(int minimum, int maximum) override;
     void setProgressValue(int value) override;
     void setBusy(bool busy) override;
+    void readProgress(qsizetype done, qsizetype total) override;
 
     [[nodiscard]] QString statusText() const;
     [[nodiscard]] bool busy() const { return busyDepth_ > 0; }

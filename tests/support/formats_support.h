@@ -40,6 +40,13 @@ inline EEPBlock makeBlock(qint16 id, int size, quint8 version = 0, int seed = 0)
     return b;
 }
 
+// A reader's verdict as one value, so that tables of cases can name it.
+enum class Step { Continue, EndLoad, Reject };
+inline Step stepOf(const StepResult& r) {
+    if (!r) return Step::Reject;
+    return r.value() == FileStep::Continue ? Step::Continue : Step::EndLoad;
+}
+
 // The list and hardware id a load works on, with the context handed to one file's reader.
 struct LoadState {
     BlockList blocks;

@@ -12,11 +12,11 @@ Button ScriptedInteraction::message(const QString& text, const QString& title, B
     return b;
 }
 
-int ScriptedInteraction::askRewrite(const QString& question) {
+RewriteAnswer ScriptedInteraction::askRewrite(const QString& question) {
     rewriteQuestions << question;
     if (rewriteAnswers.empty())
         return defaultRewriteAnswer;
-    const int a = rewriteAnswers.front();
+    const RewriteAnswer a = rewriteAnswers.front();
     rewriteAnswers.pop_front();
     return a;
 }

@@ -21,8 +21,8 @@ public:
     // Answers handed out in order; when a queue runs dry the default answer is given.
     std::deque<Button> messageAnswers;
     Button defaultMessageAnswer = Button::Ok;
-    std::deque<int> rewriteAnswers;
-    int defaultRewriteAnswer = RewriteCancel;
+    std::deque<RewriteAnswer> rewriteAnswers;
+    RewriteAnswer defaultRewriteAnswer = RewriteAnswer::Cancel;
     std::deque<QString> blockListAnswers;
     std::deque<BlockInfoTexts> blockInfoAnswers;
 
@@ -36,7 +36,7 @@ public:
 
     Button message(const QString& text, const QString& title, Buttons buttons, Icon icon,
                    Button defaultButton) override;
-    int askRewrite(const QString& question) override;
+    RewriteAnswer askRewrite(const QString& question) override;
     QString askBlockList() override;
     BlockInfoTexts askBlockInfo(const QString& message) override;
     void setStatus(const QString& text) override { statuses << text; }
@@ -49,6 +49,11 @@ public:
         progressValues.push_back(value);
     }
     void setBusy(bool busy) override { busyDepth += busy ? 1 : -1; }
+    qsizetype readDone = 0, readTotal = 0;
+    void readProgress(qsizetype done, qsizetype total) override {
+        readDone = done;
+        readTotal = total;
+    }
 
     [[nodiscard]] QString lastStatus() const { return statuses.isEmpty() ? QString() : statuses.last(); }
     [[nodiscard]] QStringList messageTexts() const;

@@ -93,7 +93,7 @@ void TransferRig::answer(quint8 sub,
 
 void TransferRig::stopAfter(quint8 sub, int block) {
     afterWrite = [this, sub, block](const QByteArray& f) {
-        if (sentTo(f, sub, block)) ui.StopProcess = true;
+        if (sentTo(f, sub, block)) transfer.stopRequest().request();
     };
 }
 
