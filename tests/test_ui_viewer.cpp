@@ -227,7 +227,7 @@ TEST_F(Viewer, AViewerSaysWhenItsBlockChangedOrLeftTheListAndCanShowTheNewOne) {
     EXPECT_TRUE(first->notice().isEmpty());
     fillPhone(*form, {block(1, "ONE!", 2)});
     phoneView->selectOnlyRow(0);
-    script.rewriteAnswers = {RewriteYes};
+    script.rewriteAnswers = {RewriteAnswer::Yes};
     control<QAbstractButton>(form.get(), "CopyLeftButton")->click();
     EXPECT_EQ(first->notice(), "This block has changed in the User's list since it was opened; "
                                "the bytes shown are those it had then.");
