@@ -187,7 +187,7 @@ TEST(CliUsage, EveryListedCommandHasItsOwnHelpWithTheSameUsageLine) {
                   QStringLiteral("Usage: x45eep-cli %1 %2").arg(name, synopsis).trimmed());
     }
     EXPECT_EQ(names, QStringList({"info", "read", "write", "delete", "list", "convert", "compare",
-                                  "ports"}));
+                                  "show", "ports"}));
     const CliRun none = x45::test::runCli({});
     EXPECT_EQ(none.exitCode, 2);
     EXPECT_EQ(none.err, usage.out) << "the same text on stderr";
@@ -203,4 +203,74 @@ TEST(CliUsage, EveryListedCommandHasItsOwnHelpWithTheSameUsageLine) {
         EXPECT_TRUE(extra.err.contains(QStringLiteral("unexpected argument \"extra\"")))
             << extra.err.toStdString();
     }
+}
+
+TEST_F(Cli, ShowPrintsOneBlockAsAHexDump) {
+    const QByteArray data = QByteArray("Hi x45\x00\x7F", 8) + QByteArray(9, '\xAB');
+    const QString a = write("a.eep", serializeEep({blk(5077, data, 3), blk(20, "", 0)}, 7));
+    const QString b = write("b.eep", serializeEep({blk(20, "later", 2)}, 7));
+    write("eeprom.dsc", "5077\r\nGreeting\r\n7\r\n");
+    CliRun r = run({"show", a, "--block", "&H13D5"}); // 5077
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, "Block: 5077\nType: EEfull\nVersion: 3\nLength: 17\nDescription: Greeting\n"
+                     "00000000  48 69 20 78 34 35 00 7F AB AB AB AB AB AB AB AB  Hi x45..........\n"
+                     "00000010  AB                                               .\n");
+    // Files merge as "list" merges them; an empty block prints no byte line.
+    r = run({"show", a, b, "--block", "20"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(r.out.startsWith("Block: 20\nType: EElite\nVersion: 2\nLength: 5\n"));
+    EXPECT_TRUE(r.out.endsWith("00000000  6C 61 74 65 72" + QString(33, ' ') + "  later\n"));
+    EXPECT_EQ(run({"show", a, "--block", "20"}).out.count('\n'), 5);
+
+    r = run({"show", a, "--block", "21"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains("block 21 is not in the loaded files")) << r.err.toStdString();
+    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_EQ(run({"show", a}).exitCode, 2);
+    EXPECT_EQ(run({"show", "--block", "20"}).exitCode, 2);
+    for (const char* bad : {"abc", "20-21", "20,21", "99999"}) {
+        r = run({"show", a, "--block", bad});
+        EXPECT_EQ(r.exitCode, 2) << bad;
+        EXPECT_TRUE(r.err.contains("--block")) << bad << r.err.toStdString();
+    }
+    EXPECT_EQ(run({"show", path("missing.eep"), "--block", "20"}).exitCode, 1);
+
+    // A data file without its id file is the block asked for.
+    r = run({"show", write("raw.bin", "AB"), "--block", "9", "--version", "4"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.startsWith("Block: 9\nType: EElite\nVersion: 4\nLength: 2\n"));
+}
+
+TEST_F(Cli, CompareBytesListsTheDifferingRangesWithBothValues) {
+    QByteArray longer(40, '\0');
+    QByteArray other = longer;
+    for (int i = 2; i < 22; ++i)
+        other[i] = char(i);
+    const QString a = write("a.eep", serializeEep({blk(1, "abcdef", 1), blk(2, "same", 1),
+                                                   blk(3, "xyz", 1), blk(4, longer, 1)},
+                                                  0));
+    const QString b = write("b.eep", serializeEep({blk(1, "aXYdefgh", 2), blk(2, "same", 5),
+                                                   blk(3, "xyz", 1), blk(4, other, 1)},
+                                                  0));
+    CliRun r = run({"compare", a, b, "--bytes"});
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    EXPECT_EQ(r.out, "User's blocks missing in Phone's list: \n"
+                     "Phone's blocks missing in User's list: \n"
+                     "Different blocks: 1 2 4\n"
+                     "Block 1: version 1 / 2, length 6 / 8\n"
+                     "  00000001-00000002: 62 63 / 58 59\n"
+                     "  00000006-00000007: (none) / 67 68\n"
+                     "Block 2: version 1 / 5, length 4\n"
+                     "  the bytes are equal\n"
+                     "Block 4: version 1, length 40\n"
+                     "  00000002-00000015 (20 bytes):\n"
+                     "    00000002: 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 / "
+                     "02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10 11\n"
+                     "    00000012: 00 00 00 00 / 12 13 14 15\n");
+
+    // The same as JSON; identical files print what they print without --bytes.
+    r = run({"compare", a, b, "--bytes", "--json"});
+    EXPECT_TRUE(r.out.contains("\"bytes\"")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("\"b\": \"6768\"")) << r.out.toStdString();
+    EXPECT_EQ(run({"compare", a, a, "--bytes"}).out, "Lists are identical!\n");
 }

@@ -5,8 +5,10 @@
 #include "loadcheck.h"
 #include "options.h"
 
+#include "blocks/bytediff.h"
 #include "blocks/compare.h"
 #include "blocks/descriptions.h"
+#include "blocks/hexdump.h"
 #include "blocks/rowtext.h"
 #include "files/userfiles.h"
 #include "transfer/parseblocklist.h"
@@ -78,6 +80,45 @@ std::optional<Dump> chosenBlocks(const Dump& ws, const QVector<qint32>& wanted) 
             return std::nullopt;
         }
     return chosen;
+}
+
+// "V" when both sides agree, else "A / B".
+template <class T> QString pair(T a, T b) {
+    return a == b ? QString::number(a) : QStringLiteral("%1 / %2").arg(a).arg(b);
+}
+
+// The bytes of a range on one side, "(none)" where that side is shorter.
+QString sideHex(const ByteStr& bytes, qsizetype from, qsizetype count) {
+    const QString hex = hexdump::rangeHexText(bytes, from, count);
+    return hex.isEmpty() ? QStringLiteral("(none)") : hex;
+}
+
+// The lines of "compare --bytes" for one block present in both files.
+void printByteDiff(const EEPBlock& a, const EEPBlock& b) {
+    printLine(
+        QStringLiteral("Block %1: version %2, length %3")
+            .arg(a.BlockId)
+            .arg(pair<int>(a.BlockVer, b.BlockVer), pair<qsizetype>(a.Data.size(), b.Data.size())));
+    const QVector<ByteRange> ranges = byteDiff(a.Data, b.Data);
+    if (ranges.isEmpty()) printLine(QStringLiteral("  the bytes are equal"));
+    for (const ByteRange& r : ranges) {
+        const QString first = hexdump::offsetText(r.offset);
+        const QString last = hexdump::offsetText(r.end() - 1);
+        if (r.length <= hexdump::RowBytes) {
+            printLine(QStringLiteral("  %1: %2 / %3")
+                          .arg(r.length == 1 ? first : first + QLatin1Char('-') + last,
+                               sideHex(a.Data, r.offset, r.length),
+                               sideHex(b.Data, r.offset, r.length)));
+            continue;
+        }
+        printLine(QStringLiteral("  %1-%2 (%3 bytes):").arg(first, last).arg(r.length));
+        for (qsizetype at = r.offset; at < r.end(); at += hexdump::RowBytes) {
+            const qsizetype n = qMin<qsizetype>(hexdump::RowBytes, r.end() - at);
+            printLine(
+                QStringLiteral("    %1: %2 / %3")
+                    .arg(hexdump::offsetText(at), sideHex(a.Data, at, n), sideHex(b.Data, at, n)));
+        }
+    }
 }
 
 } // namespace
@@ -162,8 +203,13 @@ int runCompare(const CommandLine& cmd) {
         code != ExitOk)
         return code;
     const CompareResult r = CompareBlocks(user.blocks, {}, phone.blocks, {});
+    const bool bytes = cmd.isSet(QStringLiteral("bytes"));
     if (jsonWanted(cmd)) {
-        printJson(compareJson(r));
+        QJsonObject out = compareJson(r);
+        if (bytes)
+            out.insert(QStringLiteral("bytes"),
+                       byteDiffJson(user.blocks, phone.blocks, r.different));
+        printJson(out);
         return r.identical() ? ExitOk : ExitFailed;
     }
     if (r.identical()) {
@@ -174,8 +220,52 @@ int runCompare(const CommandLine& cmd) {
     printLine(QStringLiteral("User's blocks missing in Phone's list: ") + numbers(r.phoneMissing));
     printLine(QStringLiteral("Phone's blocks missing in User's list: ") + numbers(r.userMissing));
     printLine(QStringLiteral("Different blocks: ") + numbers(r.different));
+    if (bytes)
+        for (const int id : std::as_const(r.different))
+            printByteDiff(user.blocks.at(findBlock(user.blocks, id)),
+                          phone.blocks.at(findBlock(phone.blocks, id)));
     std::fflush(stdout);
     return ExitFailed;
+}
+
+int runShow(const CommandLine& cmd) {
+    const QStringList files = cmd.positional();
+    if (files.isEmpty()) return cmd.usageError(QStringLiteral("name at least one file"));
+    if (!cmd.isSet(QStringLiteral("block")))
+        return cmd.usageError(QStringLiteral("--block N is required"));
+    QVector<qint32> wanted;
+    if (const Status st = ParseBlockListStrict(cmd.value(QStringLiteral("block")), wanted); !st)
+        return cmd.usageError(QStringLiteral("--block: ") + st.message());
+    if (wanted.size() != 1) return cmd.usageError(QStringLiteral("--block takes one block number"));
+    TerminalInteraction ui;
+    if (const auto bad = cmd.applyTo(ui)) return *bad;
+    // The block asked for is also the answer for a data file that has no id file.
+    ui.blockNumber = cmd.value(QStringLiteral("block"));
+    ui.blockVersion = cmd.value(QStringLiteral("version"));
+    Descriptions table;
+    if (const int code = describe("show", cmd, table); code != ExitOk) return code;
+
+    Dump ws;
+    if (const int code = loadFiles("show", files, ws, ui, LoadUse::Show); code != ExitOk)
+        return code;
+    const qsizetype at = findBlock(ws.blocks, wanted.first());
+    if (at < 0) {
+        printError("show",
+                   QStringLiteral("block %1 is not in the loaded files.").arg(wanted.first()));
+        return ExitFailed;
+    }
+    const EEPBlock& block = ws.blocks.at(at);
+    const QString description =
+        table.DescribeBlock(block.BlockId, ws.hwid, cmd.isSet(QStringLiteral("check-hwid")));
+    printLine(QStringLiteral("Block: %1").arg(block.BlockId));
+    printLine(QStringLiteral("Type: ") + blockType(block.BlockId));
+    printLine(QStringLiteral("Version: %1").arg(block.BlockVer));
+    printLine(QStringLiteral("Length: %1").arg(block.Data.size()));
+    printLine(QStringLiteral("Description: ") + description);
+    for (qsizetype row = 0; row < hexdump::rowCount(block.Data.size()); ++row)
+        printLine(hexdump::dumpLine(block.Data, row));
+    std::fflush(stdout);
+    return ExitOk;
 }
 
 } // namespace x45::cli

@@ -2,6 +2,7 @@
 
 #include "options.h"
 
+#include "blocks/bytediff.h"
 #include "link/session.h"
 
 #include <QJsonArray>
@@ -86,6 +87,33 @@ QJsonObject compareJson(const CompareResult& r) {
             {QStringLiteral("missingInPhone"), numberArray(r.phoneMissing)},
             {QStringLiteral("missingInUser"), numberArray(r.userMissing)},
             {QStringLiteral("different"), numberArray(r.different)}};
+}
+
+QJsonArray byteDiffJson(const BlockList& a, const BlockList& b, const QList<int>& different) {
+    // Hex without blanks: one string per side and range, empty where that side has no bytes.
+    const auto hex = [](const ByteStr& bytes, const ByteRange& r) {
+        return QString::fromLatin1(bytes.mid(r.offset, r.length).toHex().toUpper());
+    };
+    QJsonArray blocks;
+    for (const int id : different) {
+        const qsizetype ia = findBlock(a, id);
+        const qsizetype ib = findBlock(b, id);
+        if (ia < 0 || ib < 0) continue;
+        const EEPBlock& ba = a.at(ia);
+        const EEPBlock& bb = b.at(ib);
+        QJsonArray ranges;
+        for (const ByteRange& r : byteDiff(ba.Data, bb.Data))
+            ranges.append(QJsonObject{{QStringLiteral("offset"), qint64(r.offset)},
+                                      {QStringLiteral("length"), qint64(r.length)},
+                                      {QStringLiteral("a"), hex(ba.Data, r)},
+                                      {QStringLiteral("b"), hex(bb.Data, r)}});
+        blocks.append(QJsonObject{
+            {QStringLiteral("id"), id},
+            {QStringLiteral("version"), QJsonArray{ba.BlockVer, bb.BlockVer}},
+            {QStringLiteral("length"), QJsonArray{qint64(ba.Data.size()), qint64(bb.Data.size())}},
+            {QStringLiteral("ranges"), ranges}});
+    }
+    return blocks;
 }
 
 QJsonObject portsJson(const QList<QSerialPortInfo>& ports) {

@@ -6,6 +6,7 @@
 #include "blocks/eepblock.h"
 #include "transfer/transfer.h"
 
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QList>
 #include <QSerialPortInfo>
@@ -39,6 +40,10 @@ void printJson(const QJsonObject& object);
 
 // "compare": the three lists of block numbers.
 [[nodiscard]] QJsonObject compareJson(const CompareResult& result);
+// "compare --bytes": for each different block its two versions' version and length and the
+// ranges where their bytes differ, with both sides' bytes in hex.
+[[nodiscard]] QJsonArray byteDiffJson(const BlockList& a, const BlockList& b,
+                                      const QList<int>& different);
 
 // "ports": one object per serial port the system reports.
 [[nodiscard]] QJsonObject portsJson(const QList<QSerialPortInfo>& ports);

@@ -170,6 +170,9 @@ void declareCompare(CommandLine& cmd) {
     cmd.addFileQuestionOptions();
     addLenientOption(cmd);
     addJsonOption(cmd);
+    cmd.addOption({QStringLiteral("bytes"),
+                   QStringLiteral("Also list, for each different block, where its bytes differ "
+                                  "with both values, and its version and length.")});
     cmd.addPositional(QStringLiteral("FILE_A"), QStringLiteral("The User's side."));
     cmd.addPositional(QStringLiteral("FILE_B"), QStringLiteral("The Phone's side."));
     cmd.setEpilog(QStringLiteral(
@@ -178,8 +181,42 @@ void declareCompare(CommandLine& cmd) {
         "  Phone's blocks missing in User's list: NUMBERS\n"
         "  Different blocks: NUMBERS\n"
         "with the block numbers separated by blanks in list order.\n\n"
+        "With --bytes, then for each different block in that order:\n"
+        "  Block N: version A / B, length A / B\n"
+        "    (one value where both files agree) and one line per range of differing bytes:\n"
+        "  OFFSET[-LAST]: A's bytes / B's bytes\n"
+        "Consecutive differing offsets are one range; the bytes beyond the shorter block are\n"
+        "one range of their own, \"(none)\" on the shorter side. A range of more than 16 bytes\n"
+        "is a line \"OFFSET-LAST (N bytes):\" and then lines of 16 bytes \"OFFSET: A / B\".\n"
+        "Offsets are 8-digit hexadecimal, as in \"show --block\"; bytes are hex.\n\n"
         "Exit status: 0 identical; 1 different, or a file could not be loaded or holds lines "
         "that do not read without --lenient (the reason is on stderr); 2 usage error."));
+}
+
+void declareShow(CommandLine& cmd) {
+    cmd.addOption({QStringLiteral("block"),
+                   QStringLiteral("The block to print: a number (decimal, &H hexadecimal, &O "
+                                  "octal). A data file without its id file is taken as this "
+                                  "block."),
+                   QStringLiteral("N")});
+    cmd.addOption({QStringLiteral("version"),
+                   QStringLiteral("Block version for a data file that has no id file."),
+                   QStringLiteral("V")});
+    cmd.addOption({QStringLiteral("descriptions"),
+                   QStringLiteral("Description file to use instead of the eeprom.dsc found in "
+                                  "the current folder, beside the program or in the data "
+                                  "folders."),
+                   QStringLiteral("FILE")});
+    cmd.addOption({QStringLiteral("check-hwid"),
+                   QStringLiteral("Show only a description whose hardware id equals the list's.")});
+    addFilesArgument(cmd, "Files to load.");
+    cmd.setEpilog(text(LoadEpilog) +
+                  QStringLiteral("\n\nOutput: the lines \"Block: N\", \"Type: EElite|EEfull\", "
+                                 "\"Version: V\", \"Length: L\" and\n\"Description: TEXT\", then "
+                                 "the bytes, 16 a line: an 8-digit hexadecimal offset,\nthe bytes "
+                                 "in hex and their ASCII (other bytes as \".\").\n\nExit status: "
+                                 "0 printed; 1 a file could not be loaded or the block is in none\n"
+                                 "of them (the reason is on stderr); 2 usage error."));
 }
 
 void declarePorts(CommandLine& cmd) {
@@ -221,10 +258,15 @@ const Command Table[] = {
      ".eep one EEPROM file; .bin or .txt one single-block file per block (several are named "
      "NAME_NUMBER.bin).",
      declareConvert, runConvert},
-    {"compare", "FILE_A FILE_B", "compare two dumps",
+    {"compare", "FILE_A FILE_B [--bytes]", "compare two dumps (--bytes: byte by byte)",
      "Compares FILE_A (as the User's list) with FILE_B (as the Phone's list): blocks missing on "
-     "either side and blocks whose contents or version differ.",
+     "either side and blocks whose contents or version differ; with --bytes also where the "
+     "bytes of each different block differ.",
      declareCompare, runCompare},
+    {"show", "FILE... --block N", "print one block as a hex dump",
+     "Loads the files as \"list\" does and prints block N: its number, type, version, length "
+     "and description, then its bytes as a hex dump.",
+     declareShow, runShow},
     {"ports", "", "list the serial ports the system reports",
      "Lists the serial ports the system reports, one line per port: device, description, "
      "manufacturer, serial number and USB vendor:product, separated by tabs (empty when "

@@ -43,6 +43,7 @@ int runDelete(const CommandLine& cmd);  // cli_transfer.cpp
 int runList(const CommandLine& cmd);    // cli_files.cpp
 int runConvert(const CommandLine& cmd); // cli_files.cpp
 int runCompare(const CommandLine& cmd); // cli_files.cpp
+int runShow(const CommandLine& cmd);    // cli_files.cpp
 int runPorts(const CommandLine& cmd);   // cli_ports.cpp
 
 } // namespace x45::cli

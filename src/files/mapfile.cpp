@@ -6,6 +6,9 @@
 
 #include <QDir>
 
+#include <functional>
+#include <optional>
+
 namespace x45 {
 
 namespace {
@@ -38,138 +41,182 @@ QByteArray withoutComment(const QByteArray& line) {
 
 enum class Answer { NotAsked, Yes, No };
 
+// The bytes of a DATA block, from the line after "DATA = {" on; `next` moves past its closing
+// line. nullopt when the file ends inside the block: the closing line must be there and must not
+// be the file's last. A line that is not pairs of hex digits goes to `problem`.
+std::optional<ByteStr> readDataLines(const QByteArrayList& lines, qsizetype& next, Progress& ui,
+                                     const std::function<void(qsizetype, QString)>& problem) {
+    ByteStr data;
+    for (;;) {
+        if (next >= lines.size()) return std::nullopt;
+        const QByteArray& dataLine = lines[next++];
+        ui.readProgress(next, lines.size());
+        if (next >= lines.size()) return std::nullopt;
+        if (TrimBlanks(dataLine) == "}") return data;
+        // Comments are not stripped here: a line with one contributes no bytes.
+        const QByteArray compact = RemoveSpaces(RemoveHexPrefix(dataLine));
+        if (const QString fault = hexLineFault(compact); !fault.isEmpty())
+            problem(next, QStringLiteral("data line: %1").arg(fault));
+        data += HexToBytes(compact);
+    }
+}
+
 } // namespace
 
-StepResult readMapText(const QByteArray& bytes, const QString& path, LoadContext& ctx) {
-    const QString title = FileTitleOf(path);
-    // Work on copies so that a rejected file leaves the list as it was.
-    BlockList blocks = ctx.startingList();
-    quint16 hwid = 0;
-    qsizetype current = -1; // position of the current block, -1 for none
-    Answer answer = Answer::NotAsked;
+namespace {
 
-    const QByteArrayList lines = SplitLines(bytes);
-    qsizetype next = 0;
-    const auto reject = [&](const QString& what) {
-        return StepResult::fail(
-            QStringLiteral("The mapping file \"%1\" cannot be loaded: line %2 %3. The User's "
-                           "list was left as it was; correct the file and load again.")
-                .arg(QDir::toNativeSeparators(path))
-                .arg(next)
-                .arg(what));
-    };
-    const QString shownPath = QDir::toNativeSeparators(path);
-    const auto problem = [&](qsizetype lineNo, const QString& what) {
-        if (ctx.problems)
-            ctx.problems->append({shownPath, int(lineNo), textOf(lines[lineNo - 1]), what});
-    };
-    // VERSION and PRODUCT take one number; "VERSION=3" (the digit eaten with the skipped
-    // character) or "VERSION = three" is reported.
-    const auto checkNumber = [&](const KeyValue& kv) {
-        if (!ReadStrictNumber(textOf(kv.value), true))
-            problem(next, QStringLiteral("%1 does not hold one number; it was read as %2")
-                              .arg(textOf(kv.key))
-                              .arg(ReadNumber(textOf(kv.value))));
-    };
-    const auto currentIsLastAndEmpty = [&] {
-        return current >= 0 && current == blocks.size() - 1 && blocks[current].Data.isEmpty();
-    };
+// One mapping file read line by line into a copy of the list, so that a rejected file leaves the
+// list as it was.
+class MapReader {
+public:
+    MapReader(const QByteArray& bytes, const QString& path, LoadContext& ctx)
+        : ctx_(ctx), title_(FileTitleOf(path)), shownPath_(QDir::toNativeSeparators(path)),
+          lines_(SplitLines(bytes)), blocks_(ctx.startingList()) {}
 
-    while (next < lines.size()) {
-        const QByteArray line = withoutComment(TrimBlanks(lines[next++]));
-        ctx.ui.readProgress(next, lines.size());
-        if (line.isEmpty()) continue;
+    StepResult run() {
+        while (next_ < lines_.size()) {
+            const QByteArray line = withoutComment(TrimBlanks(lines_[next_++]));
+            ctx_.ui.readProgress(next_, lines_.size());
+            if (line.isEmpty()) continue;
+            if (auto step = lineStep(line)) return std::move(*step);
+        }
+        ctx_.blocks = blocks_;
+        ctx_.hwid = hwid_;
+        return FileStep::Continue;
+    }
 
+private:
+    // What one line makes of the load: nullopt to go on with the next line.
+    std::optional<StepResult> lineStep(const QByteArray& line) {
         if (line.size() >= 2 && line.startsWith('[') && line.endsWith(']')) {
             const QByteArray numberText = line.mid(1, line.size() - 2);
-            const double number = ReadNumber(textOf(numberText));
-            if (number > 0) {
-                const auto blockId = toInt16(number);
-                if (!blockId)
-                    return reject(QStringLiteral("names block \"%1\", outside 1..32767")
-                                      .arg(textOf(numberText)));
-                current = findBlock(blocks, *blockId);
-                if (current < 0) {
-                    if (blocks.size() >= MaxBlocks)
-                        return reject(QStringLiteral("adds a block beyond the %1 the User's list "
-                                                     "can hold")
-                                          .arg(MaxBlocks));
-                    blocks.append(EEPBlock{*blockId, {}, 0});
-                    current = blocks.size() - 1;
-                }
-                continue;
-            }
+            if (ReadNumber(textOf(numberText)) > 0) return section(numberText);
         }
-
         const KeyValue kv = splitKeyValue(line);
-        if (kv.key == "DATA" && kv.value == "{") {
-            if (current >= 0) blocks[current].Data.clear();
-            for (;;) {
-                // A data block must be closed, and the closing line must not be the file's last.
-                if (next >= lines.size()) break;
-                const QByteArray& dataLine = lines[next++];
-                ctx.ui.readProgress(next, lines.size());
-                if (next >= lines.size()) break;
-                if (TrimBlanks(dataLine) == "}") break;
-                // Comments are not stripped here: a line with one contributes no bytes.
-                const QByteArray compact = RemoveSpaces(RemoveHexPrefix(dataLine));
-                if (const QString fault = hexLineFault(compact); !fault.isEmpty())
-                    problem(next, QStringLiteral("data line: %1").arg(fault));
-                if (current >= 0) blocks[current].Data += HexToBytes(compact);
-            }
-            if (next >= lines.size()) {
-                ctx.blocks.clear();
-                ctx.hwid = hwid;
-                ctx.endReason = QStringLiteral("\"%1\" ends inside a data block (Possible corrupted "
-                                           "mapping file!); the User's list was emptied")
-                                .arg(shownPath);
-                ctx.ui.message(QStringLiteral("Possible corrupted mapping file!"), QString(),
-                               Buttons::Ok, Icon::Critical, Button::Ok);
-                return FileStep::EndLoad;
-            }
-        } else if (kv.key == "VERSION") {
-            checkNumber(kv);
-            if (current >= 0) {
-                const auto version = toUInt8(ReadNumber(textOf(kv.value)));
-                if (!version)
-                    return reject(QStringLiteral("sets VERSION to \"%1\", outside 0..255")
-                                      .arg(textOf(kv.value)));
-                blocks[current].BlockVer = *version;
-            }
-        } else if (kv.key == "OFFSET") {
+        if (kv.key == "DATA" && kv.value == "{") return data();
+        if (kv.key == "VERSION") return version(kv);
+        if (kv.key == "OFFSET") {
             if (ReadNumber(textOf(kv.value)) > 0 && currentIsLastAndEmpty()) {
-                blocks.removeLast();
-                current = -1;
+                blocks_.removeLast();
+                current_ = -1;
             }
         } else if (kv.key == "SERVICE") {
-            if (ReadNumber(textOf(kv.value)) == 0) {
-                if (answer == Answer::NotAsked) {
-                    const bool include = ctx.ui.askYesNo(
-                        YesNoQuestion::IncludeSkipped,
-                        QStringLiteral("File \"%1\" contains blocks usually skipped by original "
-                                       "InitMap software.\rInclude them in the list?")
-                            .arg(title),
-                        QString(), Icon::Question);
-                    answer = include ? Answer::Yes : Answer::No;
-                }
-                if (answer == Answer::No) {
-                    if (currentIsLastAndEmpty()) blocks.removeLast();
-                    current = -1;
-                }
-            }
+            if (ReadNumber(textOf(kv.value)) == 0) service();
         } else if (kv.key == "PRODUCT") {
             checkNumber(kv);
             const auto product = toHWid(ReadNumber(textOf(kv.value)));
             if (!product)
                 return reject(QStringLiteral("sets PRODUCT to \"%1\", outside -32768..65535")
                                   .arg(textOf(kv.value)));
-            hwid = *product;
+            hwid_ = *product;
+        }
+        return std::nullopt;
+    }
+
+    // "[n]": block n becomes the current block, added when the list does not hold it yet.
+    std::optional<StepResult> section(const QByteArray& numberText) {
+        const auto blockId = toInt16(ReadNumber(textOf(numberText)));
+        if (!blockId)
+            return reject(QStringLiteral("names block \"%1\", outside 1..32767")
+                              .arg(textOf(numberText)));
+        current_ = findBlock(blocks_, *blockId);
+        if (current_ < 0) {
+            if (blocks_.size() >= MaxBlocks)
+                return reject(QStringLiteral("adds a block beyond the %1 the User's list can hold")
+                                  .arg(MaxBlocks));
+            blocks_.append(EEPBlock{*blockId, {}, 0});
+            current_ = blocks_.size() - 1;
+        }
+        return std::nullopt;
+    }
+
+    // "DATA = {": the current block's bytes; a file that ends inside them empties the list.
+    std::optional<StepResult> data() {
+        const auto problem = [this](qsizetype lineNo, const QString& what) {
+            this->problem(lineNo, what);
+        };
+        const std::optional<ByteStr> bytes = readDataLines(lines_, next_, ctx_.ui, problem);
+        if (bytes) {
+            if (current_ >= 0) blocks_[current_].Data = *bytes;
+            return std::nullopt;
+        }
+        ctx_.blocks.clear();
+        ctx_.hwid = hwid_;
+        ctx_.endReason = QStringLiteral("\"%1\" ends inside a data block (Possible corrupted "
+                                        "mapping file!); the User's list was emptied")
+                             .arg(shownPath_);
+        ctx_.ui.message(QStringLiteral("Possible corrupted mapping file!"), QString(), Buttons::Ok,
+                        Icon::Critical, Button::Ok);
+        return StepResult(FileStep::EndLoad);
+    }
+
+    std::optional<StepResult> version(const KeyValue& kv) {
+        checkNumber(kv);
+        if (current_ < 0) return std::nullopt;
+        const auto version = toUInt8(ReadNumber(textOf(kv.value)));
+        if (!version)
+            return reject(
+                QStringLiteral("sets VERSION to \"%1\", outside 0..255").arg(textOf(kv.value)));
+        blocks_[current_].BlockVer = *version;
+        return std::nullopt;
+    }
+
+    // "SERVICE = 0": a block usually skipped; the person is asked once per file.
+    void service() {
+        if (answer_ == Answer::NotAsked) {
+            const bool include = ctx_.ui.askYesNo(
+                YesNoQuestion::IncludeSkipped,
+                QStringLiteral("File \"%1\" contains blocks usually skipped by original InitMap "
+                               "software.\rInclude them in the list?")
+                    .arg(title_),
+                QString(), Icon::Question);
+            answer_ = include ? Answer::Yes : Answer::No;
+        }
+        if (answer_ == Answer::No) {
+            if (currentIsLastAndEmpty()) blocks_.removeLast();
+            current_ = -1;
         }
     }
 
-    ctx.blocks = blocks;
-    ctx.hwid = hwid;
-    return FileStep::Continue;
+    [[nodiscard]] StepResult reject(const QString& what) const {
+        return StepResult::fail(
+            QStringLiteral("The mapping file \"%1\" cannot be loaded: line %2 %3. The User's "
+                           "list was left as it was; correct the file and load again.")
+                .arg(shownPath_)
+                .arg(next_)
+                .arg(what));
+    }
+    void problem(qsizetype lineNo, const QString& what) {
+        if (ctx_.problems)
+            ctx_.problems->append({shownPath_, int(lineNo), textOf(lines_[lineNo - 1]), what});
+    }
+    // VERSION and PRODUCT take one number; "VERSION=3" (the digit eaten with the skipped
+    // character) or "VERSION = three" is reported.
+    void checkNumber(const KeyValue& kv) {
+        if (!ReadStrictNumber(textOf(kv.value), true))
+            problem(next_, QStringLiteral("%1 does not hold one number; it was read as %2")
+                               .arg(textOf(kv.key))
+                               .arg(ReadNumber(textOf(kv.value))));
+    }
+    [[nodiscard]] bool currentIsLastAndEmpty() const {
+        return current_ >= 0 && current_ == blocks_.size() - 1 && blocks_[current_].Data.isEmpty();
+    }
+
+    LoadContext& ctx_;
+    const QString title_;
+    const QString shownPath_;
+    const QByteArrayList lines_;
+    BlockList blocks_;
+    quint16 hwid_ = 0;
+    qsizetype next_ = 0;
+    qsizetype current_ = -1; // position of the current block, -1 for none
+    Answer answer_ = Answer::NotAsked;
+};
+
+} // namespace
+
+StepResult readMapText(const QByteArray& bytes, const QString& path, LoadContext& ctx) {
+    return MapReader(bytes, path, ctx).run();
 }
 
 StepResult loadMapFile(const QString& path, LoadContext& ctx) {

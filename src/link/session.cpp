@@ -136,7 +136,7 @@ StartOutcome Session::Start(const QString& portName) {
     ui_.setStatus(StatusGettingInfo);
     bool ready = false;
     for (int attempt = 0; attempt < proto::Attempts && !ready; ++attempt) {
-        ready = !PingQuery();
+        ready = PingQuery();
         if (link_.portLost()) return fail(lostMessage());
     }
     if (!ready) {
@@ -151,10 +151,21 @@ StartOutcome Session::Start(const QString& portName) {
     }
     if (link_.portLost()) return fail(lostMessage());
 
-    if (!ChipsetQuery())
-        return fail(link_.portLost() ? lostMessage()
-                                     : QStringLiteral("Error №2 (ChipsetQuery)..."));
+    if (const Status known = identify(); !known) return fail(known.message());
+    emit identified();
 
+    RefreshEEPSpace();
+    if (link_.portLost()) return fail(lostMessage());
+
+    ui_.setStatus(StatusReady);
+    open_ = true;
+    return StartOutcome::Opened;
+}
+
+Status Session::identify() {
+    if (!ChipsetQuery())
+        return Status::fail(link_.portLost() ? lostMessage()
+                                             : QStringLiteral("Error №2 (ChipsetQuery)..."));
     struct InfoStep {
         quint8 sub;
         const char* error;
@@ -167,17 +178,10 @@ StartOutcome Session::Start(const QString& portName) {
     };
     for (const InfoStep& step : Steps) {
         const InfoJudgement judged = InfoQuery(step.sub);
-        if (link_.portLost()) return fail(lostMessage());
-        if (judged == InfoJudgement::Wrong) return fail(QString::fromUtf8(step.error));
+        if (link_.portLost()) return Status::fail(lostMessage());
+        if (judged == InfoJudgement::Wrong) return Status::fail(QString::fromUtf8(step.error));
     }
-    emit identified();
-
-    RefreshEEPSpace();
-    if (link_.portLost()) return fail(lostMessage());
-
-    ui_.setStatus(StatusReady);
-    open_ = true;
-    return StartOutcome::Opened;
+    return Status::ok();
 }
 
 void Session::End() {
@@ -221,11 +225,10 @@ bool Session::PingQuery() {
     link_.SendFrame(proto::PingQuery);
     link_.WaitReply(proto::PingTimeout, proto::PingHold);
     const ReplyRecord& r = link_.Reply;
-    const bool accepted = r.State != HeaderBad && r.Cmd == proto::PingCmd &&
-                          r.SubCmd == proto::PingSub && !r.Buffer.isEmpty() &&
+    const bool accepted = r.answers(proto::PingCmd, proto::PingSub) && !r.Buffer.isEmpty() &&
                           static_cast<quint8>(r.Buffer.back()) == proto::PingEnd && !link_.TimedOut;
     link_.traceReply(accepted, proto::PingCmd, proto::PingSub);
-    return !accepted;
+    return accepted;
 }
 
 bool Session::BaudQuery() {
@@ -233,8 +236,7 @@ bool Session::BaudQuery() {
     link_.WaitReply(proto::BaudTimeout, 1);
     const ReplyRecord& r = link_.Reply;
     // Only the command, the header check and the fixed tail count.
-    const bool accepted = r.State != HeaderBad && r.Cmd == proto::BaudCmd &&
-                          r.Buffer.endsWith(proto::BaudReplyTail);
+    const bool accepted = r.answers(proto::BaudCmd) && r.Buffer.endsWith(proto::BaudReplyTail);
     link_.traceReply(accepted, proto::BaudCmd, -1);
     return accepted;
 }
@@ -244,8 +246,7 @@ bool Session::ChipsetQuery() {
     link_.WaitReply(proto::InfoTimeout, 1);
     const ReplyRecord& r = link_.Reply;
     // A reply too short to hold the two id bytes carries no id: refused like a wrong one.
-    const bool accepted = r.State != HeaderBad && r.Cmd == proto::ChipsetCmd &&
-                          r.SubCmd == proto::ChipsetSub && r.Buffer.size() >= 6;
+    const bool accepted = r.answers(proto::ChipsetCmd, proto::ChipsetSub) && r.Buffer.size() >= 6;
     link_.traceReply(accepted, proto::ChipsetCmd, proto::ChipsetSub);
     if (!accepted) return false;
     identity.PhoneHWid = wordAt(r.Buffer, 4);
@@ -271,7 +272,7 @@ Session::InfoJudgement Session::InfoQuery(quint8 sub) {
     link_.SendFrame(request);
     link_.WaitReply(proto::InfoTimeout, 1);
     const ReplyRecord& r = link_.Reply;
-    const bool accepted = r.State != HeaderBad && r.Cmd == proto::InfoCmd && r.SubCmd == sub;
+    const bool accepted = r.answers(proto::InfoCmd, sub);
     link_.traceReply(accepted && !link_.TimedOut, proto::InfoCmd, sub);
     if (!accepted) return link_.TimedOut ? InfoJudgement::Skipped : InfoJudgement::Wrong;
     if (link_.TimedOut)
@@ -329,8 +330,7 @@ void Session::RefreshEEPSpace() {
 }
 
 bool Session::parseSpaceReply(const ReplyRecord& reply, quint8 sub, EEPSpace& space) {
-    if (reply.State == HeaderBad || reply.Cmd != proto::BlockCmd || reply.SubCmd != sub)
-        return false;
+    if (!reply.answers(proto::BlockCmd, sub)) return false;
     // A reply too short for the three counters is a failed attempt, even with a good trailer.
     if (reply.Length < 14 || !reply.wholeFrame()) return false;
     auto counter = [&](qsizetype at) {

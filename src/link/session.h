@@ -3,6 +3,7 @@
 // identification of the phone, and the EEPROM space query.
 
 #include "base/bytes.h"
+#include "base/status.h"
 #include "base/stoprequest.h"
 #include "person/interaction.h"
 #include "link.h"
@@ -62,7 +63,7 @@ public:
     // Lost: the port went away while scanning or booting.
     enum class BootResult { Acked, Stopped, NotAcked, Lost };
     BootResult SendServiceBoot();
-    // One readiness exchange; true when the reply was refused.
+    // One readiness exchange; true when the phone answered that it is ready.
     [[nodiscard]] bool PingQuery();
     // The speed switch request; true when the phone accepted it (the caller then reopens fast).
     [[nodiscard]] bool BaudQuery();
@@ -92,6 +93,8 @@ signals:
 
 private:
     void stopPath();
+    // The chipset and identification queries of the start; a failure says what to show.
+    Status identify();
     StartOutcome fail(const QString& text);
     [[nodiscard]] QString lostMessage() const;
     bool openPort(const QString& settings);

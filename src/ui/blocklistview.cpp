@@ -2,8 +2,11 @@
 
 #include "blocklistmodel.h"
 
+#include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QMenu>
 
 #include <algorithm>
 
@@ -25,6 +28,37 @@ BlockListView::BlockListView(QWidget* parent) : QTreeView(parent) {
     connect(header(), &QHeaderView::sectionClicked, this, [this](int section) {
         if (section == BlockListModel::IdColumn) emit idHeaderClicked();
     });
+    connect(this, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (index.isValid()) emit viewRequested(index.row());
+    });
+}
+
+void BlockListView::keyPressEvent(QKeyEvent* event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && event->modifiers() == Qt::NoModifier && currentIndex().isValid()) {
+        emit viewRequested(currentIndex().row());
+        event->accept();
+        return;
+    }
+    QTreeView::keyPressEvent(event);
+}
+
+QMenu* BlockListView::makeContextMenu(const QPoint& at) {
+    auto* menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("BlockListMenu"));
+    QAction* view = menu->addAction(QStringLiteral("View"));
+    view->setObjectName(QStringLiteral("ViewBlockAction"));
+    const QModelIndex index = indexAt(at);
+    view->setEnabled(index.isValid());
+    const int row = index.row();
+    connect(view, &QAction::triggered, this, [this, row] { emit viewRequested(row); });
+    return menu;
+}
+
+void BlockListView::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu* menu = makeContextMenu(viewport()->mapFromGlobal(event->globalPos()));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
 }
 
 void BlockListView::setBlockModel(BlockListModel* model) {

@@ -5,6 +5,8 @@
 #include <QList>
 #include <QTreeView>
 
+class QMenu;
+
 namespace x45::ui {
 
 class BlockListModel;
@@ -27,10 +29,19 @@ public:
     void selectOnlyRow(int row);
     // Every row selected, then the input focus.
     void selectAllRowsAndFocus();
+    // The context menu for a point of the viewport: "View" for the row there (disabled when there
+    // is none). The caller owns it.
+    [[nodiscard]] QMenu* makeContextMenu(const QPoint& at);
 
 signals:
     // The "ID" column header was clicked.
     void idHeaderClicked();
+    // A row is to be opened in a viewer: double-click, Enter on the current row, or "View".
+    void viewRequested(int row);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     BlockListModel* model_ = nullptr;

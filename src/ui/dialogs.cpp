@@ -1,5 +1,9 @@
 #include "dialogs.h"
 
+#include "hexdumpview.h"
+
+#include "blocks/hexdump.h"
+
 #include <QApplication>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -8,6 +12,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QStyle>
 #include <QVBoxLayout>
 
@@ -238,6 +244,37 @@ CompareForm::CompareForm(QWidget* parent) : QDialog(parent) {
     grid->addWidget(userMissing_, 1, 1);
     grid->addWidget(different_, 1, 2);
 
+    // Both versions of the chosen different block, side by side, scrolled together.
+    summary_ = makeLabel(QStringLiteral("CompareDifference"), QString(), this);
+    summary_->setWordWrap(true);
+    summary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    userCaption_ = makeLabel(QStringLiteral("CompareUserCaption"), QString(), this);
+    phoneCaption_ = makeLabel(QStringLiteral("ComparePhoneCaption"), QString(), this);
+    userBytes_ = new HexDumpView(this);
+    userBytes_->setObjectName(QStringLiteral("CompareUserBytes"));
+    phoneBytes_ = new HexDumpView(this);
+    phoneBytes_->setObjectName(QStringLiteral("ComparePhoneBytes"));
+    connect(userBytes_->verticalScrollBar(), &QScrollBar::valueChanged,
+            phoneBytes_->verticalScrollBar(), &QScrollBar::setValue);
+    connect(phoneBytes_->verticalScrollBar(), &QScrollBar::valueChanged,
+            userBytes_->verticalScrollBar(), &QScrollBar::setValue);
+    next_ = makeButton(QStringLiteral("CompareNextDifference"), QStringLiteral("Next difference"),
+                       this);
+    connect(next_, &QPushButton::clicked, this, &CompareForm::nextDifference);
+    auto* sides = new QGridLayout;
+    sides->addWidget(userCaption_, 0, 0);
+    sides->addWidget(phoneCaption_, 0, 1);
+    sides->addWidget(userBytes_, 1, 0);
+    sides->addWidget(phoneBytes_, 1, 1);
+    sides->setRowStretch(1, 1);
+    connect(different_, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (row < 0) {
+            clearBytes();
+            return;
+        }
+        showBlock(different_->item(row)->text().toInt());
+    });
+
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(QStringLiteral("OKButton"));
     ok->setDefault(true);
@@ -246,9 +283,113 @@ CompareForm::CompareForm(QWidget* parent) : QDialog(parent) {
     buttons->addStretch(1);
     buttons->addWidget(ok);
     buttons->addStretch(1);
+    auto* detail = new QHBoxLayout;
+    detail->addWidget(summary_, 1);
+    detail->addWidget(next_, 0, Qt::AlignBottom);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
+    layout->addLayout(detail);
+    layout->addLayout(sides, 1);
     layout->addLayout(buttons);
+    clearBytes();
+    // A first show would cap the size at two thirds of the screen, too narrow for both byte
+    // views; as wide as they need, within the screen.
+    QSize size = sizeHint();
+    if (const QScreen* where = screen()) size = size.boundedTo(where->availableGeometry().size());
+    resize(size);
+}
+
+void CompareForm::setCompared(const BlockList& user, const BlockList& phone) {
+    user_ = user;
+    phone_ = phone;
+}
+
+void CompareForm::clearBytes() {
+    ranges_.clear();
+    nextRange_ = 0;
+    summary_->setText(QStringLiteral("Choose a block under \"Different blocks:\" to see both "
+                                     "versions byte by byte."));
+    userCaption_->setText(QStringLiteral("User's block"));
+    phoneCaption_->setText(QStringLiteral("Phone's block"));
+    for (HexDumpView* side : {userBytes_, phoneBytes_}) {
+        side->hexModel()->setBytes({});
+        side->hexModel()->setMarks({});
+    }
+    next_->setEnabled(false);
+}
+
+namespace {
+
+QString sideCaption(const QString& side, const EEPBlock& b) {
+    return QStringLiteral("%1 block %2: version %3, %4 bytes")
+        .arg(side)
+        .arg(b.BlockId)
+        .arg(b.BlockVer)
+        .arg(b.Data.size());
+}
+
+// What differs between the two versions, one line each for version, length and bytes.
+QString differenceText(const EEPBlock& u, const EEPBlock& p, const QVector<ByteRange>& ranges) {
+    const QString version =
+        u.BlockVer == p.BlockVer
+            ? QStringLiteral("Version: %1 on both sides").arg(u.BlockVer)
+            : QStringLiteral("Version: %1 (User's) / %2 (Phone's)").arg(u.BlockVer).arg(p.BlockVer);
+    const QString length = u.Data.size() == p.Data.size()
+                               ? QStringLiteral("Length: %1 bytes on both sides").arg(u.Data.size())
+                               : QStringLiteral("Length: %1 (User's) / %2 (Phone's) bytes")
+                                     .arg(u.Data.size())
+                                     .arg(p.Data.size());
+    QVector<ByteRange> shared = ranges;
+    QString tail;
+    if (!shared.isEmpty() && isTail(shared.last(), u.Data.size(), p.Data.size())) {
+        const ByteRange t = shared.takeLast();
+        tail = QStringLiteral("; %1 from %2 only in the %3 block")
+                   .arg(t.length)
+                   .arg(hexdump::offsetText(t.offset))
+                   .arg(u.Data.size() > p.Data.size() ? QStringLiteral("User's")
+                                                      : QStringLiteral("Phone's"));
+    }
+    const QString bytes = shared.isEmpty()
+                              ? QStringLiteral("Bytes: the bytes both versions have are equal")
+                              : QStringLiteral("Bytes: %1 differ in %2 range(s), the first at %3")
+                                    .arg(byteCount(shared))
+                                    .arg(shared.size())
+                                    .arg(hexdump::offsetText(shared.first().offset));
+    return QStringLiteral("Block %1\n%2\n%3\n%4%5")
+        .arg(u.BlockId)
+        .arg(version, length, bytes, tail);
+}
+
+} // namespace
+
+void CompareForm::showBlock(int blockId) {
+    const qsizetype u = findBlock(user_, blockId);
+    const qsizetype p = findBlock(phone_, blockId);
+    if (u < 0 || p < 0) {
+        clearBytes();
+        return;
+    }
+    const EEPBlock& ub = user_.at(u);
+    const EEPBlock& pb = phone_.at(p);
+    ranges_ = byteDiff(ub.Data, pb.Data);
+    nextRange_ = 0;
+    summary_->setText(differenceText(ub, pb, ranges_));
+    userCaption_->setText(sideCaption(QStringLiteral("User's"), ub));
+    phoneCaption_->setText(sideCaption(QStringLiteral("Phone's"), pb));
+    userBytes_->hexModel()->setBytes(ub.Data);
+    phoneBytes_->hexModel()->setBytes(pb.Data);
+    userBytes_->hexModel()->setMarks(ranges_);
+    phoneBytes_->hexModel()->setMarks(ranges_);
+    next_->setEnabled(!ranges_.isEmpty());
+    nextDifference();
+}
+
+void CompareForm::nextDifference() {
+    if (ranges_.isEmpty()) return;
+    const qsizetype at = ranges_.at(nextRange_ % ranges_.size()).offset;
+    nextRange_ = (nextRange_ + 1) % static_cast<int>(ranges_.size());
+    for (HexDumpView* side : {userBytes_, phoneBytes_})
+        side->showOffset(qMin(at, side->hexModel()->bytes().size() - 1));
 }
 
 void CompareForm::showResult(const QList<int>& phoneMissing, const QList<int>& userMissing,
@@ -264,7 +405,11 @@ void CompareForm::showResult(const QList<int>& phoneMissing, const QList<int>& u
     refill(phoneMissing_, phoneMissing);
     refill(userMissing_, userMissing);
     refill(different_, different);
+    clearBytes();
     exec();
+    // The copies are of no use once the dialog is closed; the next comparison brings its own.
+    user_.clear();
+    phone_.clear();
 }
 
 } // namespace x45::ui

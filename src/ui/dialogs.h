@@ -2,6 +2,8 @@
 // The four small modal dialogs of the window. Each is created at its first use and afterwards only
 // hidden and shown again; each carries the objectNames its controls are known by.
 
+#include "blocks/bytediff.h"
+#include "blocks/eepblock.h"
 #include "person/interaction.h"
 
 #include <QDialog>
@@ -13,6 +15,8 @@ class QListWidget;
 class QPushButton;
 
 namespace x45::ui {
+
+class HexDumpView;
 
 // The overwrite question: five answers, closing through the window frame answers "Cancel".
 class RewritePromtForm final : public QDialog {
@@ -65,19 +69,39 @@ private:
     QLineEdit* version_;
 };
 
-// The result of a comparison that found differences.
+// The result of a comparison that found differences. Choosing an entry of "Different blocks:"
+// shows both versions of that block side by side, the differing bytes marked.
 class CompareForm final : public QDialog {
     Q_OBJECT
 public:
     explicit CompareForm(QWidget* parent = nullptr);
+    // The lists compared (copies), where the chosen block's two versions are looked up.
+    void setCompared(const BlockList& user, const BlockList& phone);
     // Refills the three lists (numbers without blanks) and shows the dialog modally until "OK".
     void showResult(const QList<int>& phoneMissing, const QList<int>& userMissing,
                     const QList<int>& different);
+    // Shows both versions of this block (what choosing it in "Different blocks:" does); a number
+    // missing on either side empties the byte view.
+    void showBlock(int blockId);
+    // Scrolls both versions to the next differing range, after the last back to the first.
+    void nextDifference();
 
 private:
+    void clearBytes();
+
     QListWidget* phoneMissing_;
     QListWidget* userMissing_;
     QListWidget* different_;
+    QLabel* summary_;
+    QLabel* userCaption_;
+    QLabel* phoneCaption_;
+    HexDumpView* userBytes_;
+    HexDumpView* phoneBytes_;
+    QPushButton* next_;
+    BlockList user_;
+    BlockList phone_;
+    QVector<ByteRange> ranges_;
+    int nextRange_ = 0;
 };
 
 } // namespace x45::ui

@@ -91,6 +91,8 @@ void MainForm::connectControls() {
     connect(w_.CopyLeftButton, &QToolButton::clicked, this, &MainForm::CopyLeftButton_Click);
     connect(w_.CopyRightButton, &QToolButton::clicked, this, &MainForm::CopyRightButton_Click);
     connect(w_.CompareButton, &QPushButton::clicked, this, &MainForm::CompareButton_Click);
+    connect(w_.PhoneEEPList, &BlockListView::viewRequested, this, &MainForm::ViewPhoneBlock);
+    connect(w_.UserEEPList, &BlockListView::viewRequested, this, &MainForm::ViewUserBlock);
     connect(w_.CheckHWidForDesc, &QCheckBox::toggled, this, &MainForm::CheckHWidForDesc_Click);
     connect(w_.LoadUsersButton, &QPushButton::clicked, this, &MainForm::LoadUsersButton_Click);
     connect(w_.SaveUsersButton, &QPushButton::clicked, this, &MainForm::SaveUsersButton_Click);

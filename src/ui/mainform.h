@@ -32,6 +32,7 @@ namespace x45::ui {
 
 class BlockListModel;
 class BlockListView;
+class BlockViewer;
 class CompareForm;
 class WidgetInteraction;
 struct DescriptionHolder;
@@ -90,6 +91,10 @@ public:
     void CopyLeftButton_Click();
     void CopyRightButton_Click();
     void CompareButton_Click();
+    // Opens a viewer of block `row` of a list (double-click, Enter or "View" on the row); a viewer
+    // already showing that block as the list holds it is brought to the front instead.
+    BlockViewer* ViewPhoneBlock(int row);
+    BlockViewer* ViewUserBlock(int row);
     void CheckHWidForDesc_Click();
     void LoadUsersButton_Click();
     // "Load" of these files, in this order (the chosen files, or files dropped on the User's list).
@@ -132,6 +137,7 @@ private:
     void runPhoneOperation(QAbstractButton* own, bool stoppable,
                            const std::function<RunResult()>& operation);
     void removeRowsAsked(BlockListView* view, bool silent);
+    BlockViewer* viewBlock(BlockListView* view, const QString& listName, int row);
     // The compare dialog, created at first use.
     CompareForm* compareForm();
     void afterOperation();

@@ -5,6 +5,7 @@
 
 #include "blocklistmodel.h"
 #include "blocklistview.h"
+#include "blockviewer.h"
 #include "dialogs.h"
 #include "widgetinteraction.h"
 
@@ -132,7 +133,33 @@ void MainForm::CompareButton_Click() {
                      Buttons::Ok, Icon::None, Button::Ok);
         return;
     }
+    compareForm()->setCompared(ws_.UserBlocks, ws_.PhoneBlocks);
     compareForm()->showResult(result.phoneMissing, result.userMissing, result.different);
+}
+
+BlockViewer* MainForm::viewBlock(BlockListView* view, const QString& listName, int row) {
+    BlockListModel* model = view->blockModel();
+    if (!model || row < 0 || row >= model->rowCount() || row >= model->blocks().size())
+        return nullptr;
+    const qint16 id = model->blocks().at(row).BlockId;
+    for (BlockViewer* open : findChildren<BlockViewer*>(Qt::FindDirectChildrenOnly))
+        if (!open->isHidden() && open->listModel() == model && open->block().BlockId == id &&
+            open->notice().isEmpty()) {
+            open->raise();
+            open->activateWindow();
+            return open;
+        }
+    auto* viewer = new BlockViewer(model, row, listName, this);
+    viewer->show();
+    return viewer;
+}
+
+BlockViewer* MainForm::ViewPhoneBlock(int row) {
+    return viewBlock(w_.PhoneEEPList, QStringLiteral("Phone's list"), row);
+}
+
+BlockViewer* MainForm::ViewUserBlock(int row) {
+    return viewBlock(w_.UserEEPList, QStringLiteral("User's list"), row);
 }
 
 CompareForm* MainForm::compareForm() {
