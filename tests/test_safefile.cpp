@@ -36,8 +36,8 @@ namespace {
 
 struct SafeFile : ::testing::Test, TempFolder {
     [[nodiscard]] QStringList entries() const {
-        return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot,
-                                          QDir::Name);
+        return QDir(dir.path())
+            .entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
     }
 };
 
@@ -138,8 +138,8 @@ TEST_F(SafeFile, IdFileWhoseFinalReplaceFailsLeavesEveryOldFile) {
         [&] {
             ScriptedInteraction ui;
             QStringList out;
-            for (const auto& [name, rows] :
-                 {std::pair{"one.txt", QVector<int>{0}}, std::pair{"two.bin", QVector<int>{0, 1}}}) {
+            for (const auto& [name, rows] : {std::pair{"one.txt", QVector<int>{0}},
+                                             std::pair{"two.bin", QVector<int>{0, 1}}}) {
                 const Status saved = SaveUserFiles(path(name), blocks, 7, rows, ui);
                 out << (saved ? QStringLiteral("saved") : saved.message());
             }
@@ -170,9 +170,8 @@ TEST_F(SafeFile, ShortWriteUnderAFileSizeLimitKeepsTheOldFiles) {
     write("dump.eep", old);
     write("pair.bin", old);
     write("pair.bid", old);
-    EXPECT_FALSE(underFileSizeLimit(4096, [&] {
-        return writeFileSafely(path("dump.eep"), big).isOk();
-    }));
+    EXPECT_FALSE(
+        underFileSizeLimit(4096, [&] { return writeFileSafely(path("dump.eep"), big).isOk(); }));
     // The small data file fits, its id file does not: neither is replaced.
     EXPECT_FALSE(underFileSizeLimit(4096, [&] {
         return writeFilesTogether({{path("pair.bin"), "small"}, {path("pair.bid"), big}}).isOk();
@@ -182,9 +181,8 @@ TEST_F(SafeFile, ShortWriteUnderAFileSizeLimitKeepsTheOldFiles) {
     EXPECT_EQ(read("pair.bid"), old);
     EXPECT_EQ(entries(), (QStringList{"dump.eep", "pair.bid", "pair.bin"}));
     // The same save within the limit succeeds.
-    EXPECT_TRUE(underFileSizeLimit(1 << 20, [&] {
-        return writeFileSafely(path("dump.eep"), big).isOk();
-    }));
+    EXPECT_TRUE(
+        underFileSizeLimit(1 << 20, [&] { return writeFileSafely(path("dump.eep"), big).isOk(); }));
     EXPECT_EQ(read("dump.eep"), big);
 }
 
