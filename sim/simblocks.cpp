@@ -106,7 +106,7 @@ std::optional<QByteArray> SimPhone::blockReply(const QByteArray& frame) {
     }
 
     const int id = static_cast<qint16>(wordAt(frame, 4));
-    if (isEEfull(id) != full) {
+    if (x45::isEEfullBlock(id) != full) {
         malformed(QStringLiteral("block %1 asked for in the other area").arg(id), frame);
         return std::nullopt;
     }

@@ -9,7 +9,7 @@ namespace x45sim {
 
 namespace {
 bool eefullId(int id) {
-    return x45::proto::isEEfull(id);
+    return x45::isEEfullBlock(id);
 }
 
 qint32 clampCounter(qint64 v) {

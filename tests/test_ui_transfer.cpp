@@ -64,12 +64,20 @@ protected:
 
 TEST_F(Transfer, LoadAllFillsThePhonesListAndRestoresTheButtons) {
     makeRunsSlow();
+    fillPhone(*form, {block(99, "old")});
     const QStringList idle = stateOfButtons();
-    QStringList during;
-    QString statusDuring;
+    const char* const userSide[] = {"CompareButton", "LoadUsersButton", "SaveUsersButton",
+                                    "DeleteUsersButton"};
+    QStringList during, userSideDuring;
+    QString statusDuring, firstRowDuring;
     QTimer::singleShot(30, form.get(), [&] {
         during = stateOfButtons();
         statusDuring = form->interaction().statusText();
+        for (const char* name : userSide)
+            if (button(name)->isEnabled()) userSideDuring << name;
+        // The old rows stay until the refill, each with its own texts.
+        firstRowDuring = view->blockModel()->index(0, 0).data().toString().trimmed() +
+                         QString::number(view->blockModel()->rowCount());
     });
     button("LoadPhonesButton")->click();
 
@@ -80,6 +88,10 @@ TEST_F(Transfer, LoadAllFillsThePhonesListAndRestoresTheButtons) {
 
     ASSERT_FALSE(during.isEmpty()) << "the run ended before it could be observed";
     EXPECT_EQ(statusDuring, "Reading...");
+    EXPECT_EQ(userSideDuring, QStringList()) << "dialogs or list changes would stall the run";
+    EXPECT_EQ(firstRowDuring, "991");
+    for (const char* name : userSide)
+        EXPECT_TRUE(button(name)->isEnabled()) << name;
     for (const QString& entry : during) {
         if (entry.startsWith("LoadPhonesButton:"))
             EXPECT_EQ(entry, "LoadPhonesButton:Stop:1");

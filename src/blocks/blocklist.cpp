@@ -99,9 +99,17 @@ void mergeBlocks(BlockList& into, const BlockList& from) {
     }
 }
 
-BlockPositions::BlockPositions(const BlockList& list) : pos_(65536, -1) {
+BlockPositions::BlockPositions() : pos_(Slots, -1) {}
+
+BlockPositions::BlockPositions(const BlockList& list) : pos_(Slots, -1) {
     for (qsizetype i = list.size() - 1; i >= 0; --i)
         pos_[slot(list[i].BlockId)] = i; // walking backwards leaves the first position
+}
+
+BlockPositions::BlockPositions(const BlockList& list, const QVector<int>& rows)
+    : pos_(Slots, -1) {
+    for (qsizetype k = rows.size() - 1; k >= 0; --k)
+        pos_[slot(list[rows[k]].BlockId)] = rows[k];
 }
 
 void BlockPositions::noteAppended(qint16 blockId, qsizetype position) {

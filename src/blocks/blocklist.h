@@ -32,14 +32,20 @@ void mergeBlocks(BlockList& into, const BlockList& from);
 // a list grows. Build it once, then keep it in step through append().
 class BlockPositions {
 public:
+    // No block yet.
+    BlockPositions();
     explicit BlockPositions(const BlockList& list);
+    // Only the blocks at these positions, the first of them in `rows` order for each number.
+    BlockPositions(const BlockList& list, const QVector<int>& rows);
     // First position of this number, or -1.
     [[nodiscard]] qsizetype find(qint16 blockId) const { return pos_[slot(blockId)]; }
+    [[nodiscard]] bool contains(qint16 blockId) const { return find(blockId) >= 0; }
     // Records that a block with this number now sits at `position` (kept if one is known).
     void noteAppended(qint16 blockId, qsizetype position);
 
 private:
-    // -32768..32767 to 0..65535.
+    // One slot per block number: -32768..32767 to 0..65535.
+    static constexpr qsizetype Slots = 65536;
     static std::size_t slot(qint16 id) {
         const qint32 offset = qint32(id) + 32768;
         return static_cast<std::size_t>(offset);

@@ -1,6 +1,7 @@
 #pragma once
 // One EEPROM block and the lists that hold them.
 
+#include "base/areas.h"
 #include "base/bytes.h"
 
 #include <QVector>
@@ -22,7 +23,6 @@ using BlockList = QVector<EEPBlock>;
 // A list holds at most this many blocks (row positions are 16-bit signed).
 constexpr qsizetype MaxBlocks = 32767;
 
-[[nodiscard]] inline bool isEEfullBlock(qint32 blockId) { return blockId >= 5000; }
 [[nodiscard]] inline QString blockType(qint32 blockId) {
     return isEEfullBlock(blockId) ? QStringLiteral("EEfull") : QStringLiteral("EElite");
 }

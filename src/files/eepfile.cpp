@@ -1,7 +1,8 @@
 #include "eepfile.h"
 
+#include "blocks/blocklist.h"
+
 #include <QtEndian>
-#include <vector>
 
 namespace x45 {
 
@@ -9,7 +10,9 @@ namespace {
 
 constexpr qsizetype HeaderSize = 8;
 constexpr qsizetype EntryHeaderSize = 12;
-// Blocks up to this number are counted in the header's first count.
+// Blocks up to this number are counted in the header's first count. The file's own split, one
+// above the areas' boundary (EEfullFirst): block 5000 is an EEfull block but counted in A, as
+// the files already written count it.
 constexpr qint32 LastCountedInA = 5000;
 
 qint32 readInt32(const QByteArray& bytes, qsizetype pos) {
@@ -62,9 +65,9 @@ Status parseEep(const QByteArray& bytes, const QString& name, EepContents& out) 
 
     BlockList blocks;
     blocks.reserve(total);
-    // Position of each block number in `blocks` (-1 = not there), so that a repeated number
-    // replaces the earlier entry in place without a scan of the list per entry.
-    std::vector<qint32> positionOf(65536, -1);
+    // Where each number is in `blocks`, so that a repeated number replaces the earlier entry in
+    // place without a scan of the list per entry.
+    BlockPositions positions;
 
     qsizetype pos = HeaderSize;
     for (qint64 i = 0; i < total; ++i) {
@@ -111,13 +114,11 @@ Status parseEep(const QByteArray& bytes, const QString& name, EepContents& out) 
         block.Data = bytes.mid(pos, length);
         pos += length;
 
-        const qint32 slot = qint32(id) + 32768; // -32768..32767 to 0..65535
-        qint32& at = positionOf[static_cast<std::size_t>(slot)];
-        if (at >= 0) {
+        if (const qsizetype at = positions.find(block.BlockId); at >= 0) {
             blocks[at] = std::move(block);
         } else {
-            at = static_cast<qint32>(blocks.size());
             blocks.append(std::move(block));
+            positions.noteAppended(blocks.last().BlockId, blocks.size() - 1);
         }
     }
 

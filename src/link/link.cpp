@@ -118,9 +118,7 @@ bool ReplyRecord::wholeFrame() const {
 }
 
 bool Link::blockReplyAccepted(quint8 subCmd) const {
-    if (Reply.State == HeaderBad || Reply.Cmd != proto::BlockCmd || Reply.SubCmd != subCmd)
-        return false;
-    return Reply.wholeFrame();
+    return Reply.answers(proto::BlockCmd, subCmd) && Reply.wholeFrame();
 }
 
 ByteStr Link::frame(quint8 cmd, const ByteStr& payload) {

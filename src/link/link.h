@@ -53,6 +53,12 @@ struct ReplyRecord {
     // own trailer (noise, or the next reply come early) fail it, so that a byte slipped into the
     // middle of a reply never passes with the real trailer behind it.
     [[nodiscard]] bool wholeFrame() const;
+    // The header check passed and the reply repeats the command (and sub-command) asked: the
+    // part of acceptance every request shares; each request adds its own checks.
+    [[nodiscard]] bool answers(quint8 cmd) const { return State != HeaderBad && Cmd == cmd; }
+    [[nodiscard]] bool answers(quint8 cmd, quint8 sub) const {
+        return answers(cmd) && SubCmd == sub;
+    }
 };
 
 class Link : public QObject {

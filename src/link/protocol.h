@@ -1,6 +1,8 @@
 #pragma once
 // The one table of command bytes, fixed frames and exchange timings of the service-mode protocol.
 
+#include "base/areas.h"
+
 #include <QByteArray>
 #include <QtGlobal>
 #include <chrono>
@@ -38,7 +40,6 @@ constexpr quint8 ModelSub = 0x07, SWSub = 0x03, LangGroupSub = 0x09, IMEISub = 0
 // Block protocol: Cmd 0x14, SubCmd first, trailer last; bit 0x10 selects EEfull.
 constexpr quint8 BlockCmd = 0x14;
 constexpr quint8 EEfullBit = 0x10;
-constexpr qint32 EEfullFirst = 5000;
 enum SubCmd : quint8 {
     WBlockInfoQuery = 0x01,
     WBlockDataQuery = 0x02,
@@ -54,14 +55,11 @@ enum SubCmd : quint8 {
 constexpr quint8 NoSuchBlock = 0x32; // "2": the phone holds no such block
 constexpr quint8 Interim = 0x50;     // "P": a write request is still being carried out
 
-[[nodiscard]] constexpr bool isEEfull(qint32 blockId) {
-    return blockId >= EEfullFirst;
-}
 [[nodiscard]] constexpr quint8 areaSub(SubCmd sub, bool eefull) {
     return static_cast<quint8>(eefull ? (sub | EEfullBit) : sub);
 }
 [[nodiscard]] constexpr quint8 blockSub(SubCmd sub, qint32 blockId) {
-    return areaSub(sub, isEEfull(blockId));
+    return areaSub(sub, isEEfullBlock(blockId));
 }
 
 constexpr int ReadChunk = 30;  // bytes asked for per BlockDataQuery

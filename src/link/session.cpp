@@ -136,7 +136,7 @@ StartOutcome Session::Start(const QString& portName) {
     ui_.setStatus(StatusGettingInfo);
     bool ready = false;
     for (int attempt = 0; attempt < proto::Attempts && !ready; ++attempt) {
-        ready = !PingQuery();
+        ready = PingQuery();
         if (link_.portLost()) return fail(lostMessage());
     }
     if (!ready) {
@@ -219,10 +219,8 @@ bool Session::PingQuery() {
     link_.SendFrame(proto::PingQuery);
     link_.WaitReply(proto::PingTimeout, proto::PingHold);
     const ReplyRecord& r = link_.Reply;
-    const bool accepted = r.State != HeaderBad && r.Cmd == proto::PingCmd &&
-                          r.SubCmd == proto::PingSub && !r.Buffer.isEmpty() &&
-                          static_cast<quint8>(r.Buffer.back()) == proto::PingEnd && !link_.TimedOut;
-    return !accepted;
+    return r.answers(proto::PingCmd, proto::PingSub) && !r.Buffer.isEmpty() &&
+           static_cast<quint8>(r.Buffer.back()) == proto::PingEnd && !link_.TimedOut;
 }
 
 bool Session::BaudQuery() {
@@ -230,8 +228,7 @@ bool Session::BaudQuery() {
     link_.WaitReply(proto::BaudTimeout, 1);
     const ReplyRecord& r = link_.Reply;
     // Only the command, the header check and the fixed tail count.
-    return r.State != HeaderBad && r.Cmd == proto::BaudCmd &&
-           r.Buffer.endsWith(proto::BaudReplyTail);
+    return r.answers(proto::BaudCmd) && r.Buffer.endsWith(proto::BaudReplyTail);
 }
 
 bool Session::ChipsetQuery() {
@@ -239,9 +236,7 @@ bool Session::ChipsetQuery() {
     link_.WaitReply(proto::InfoTimeout, 1);
     const ReplyRecord& r = link_.Reply;
     // A reply too short to hold the two id bytes carries no id: refused like a wrong one.
-    if (r.State == HeaderBad || r.Cmd != proto::ChipsetCmd || r.SubCmd != proto::ChipsetSub ||
-        r.Buffer.size() < 6)
-        return false;
+    if (!r.answers(proto::ChipsetCmd, proto::ChipsetSub) || r.Buffer.size() < 6) return false;
     identity.PhoneHWid = wordAt(r.Buffer, 4);
     return true;
 }
@@ -265,8 +260,7 @@ Session::InfoJudgement Session::InfoQuery(quint8 sub) {
     link_.SendFrame(request);
     link_.WaitReply(proto::InfoTimeout, 1);
     const ReplyRecord& r = link_.Reply;
-    const bool accepted = r.State != HeaderBad && r.Cmd == proto::InfoCmd && r.SubCmd == sub;
-    if (!accepted) return link_.TimedOut ? InfoJudgement::Skipped : InfoJudgement::Wrong;
+    if (!r.answers(proto::InfoCmd, sub)) return link_.TimedOut ? InfoJudgement::Skipped : InfoJudgement::Wrong;
     if (link_.TimedOut)
         return InfoJudgement::Skipped; // the timer ran out while the reply was coming in
 
@@ -322,8 +316,7 @@ void Session::RefreshEEPSpace() {
 }
 
 bool Session::parseSpaceReply(const ReplyRecord& reply, quint8 sub, EEPSpace& space) {
-    if (reply.State == HeaderBad || reply.Cmd != proto::BlockCmd || reply.SubCmd != sub)
-        return false;
+    if (!reply.answers(proto::BlockCmd, sub)) return false;
     // A reply too short for the three counters is a failed attempt, even with a good trailer.
     if (reply.Length < 14 || !reply.wholeFrame()) return false;
     auto counter = [&](qsizetype at) {

@@ -62,7 +62,7 @@ public:
     // Lost: the port went away while scanning or booting.
     enum class BootResult { Acked, Stopped, NotAcked, Lost };
     BootResult SendServiceBoot();
-    // One readiness exchange; true when the reply was refused.
+    // One readiness exchange; true when the phone answered that it is ready.
     [[nodiscard]] bool PingQuery();
     // The speed switch request; true when the phone accepted it (the caller then reopens fast).
     [[nodiscard]] bool BaudQuery();

@@ -43,13 +43,8 @@ RunResult PhoneTransfer::customRun(BlockList& PhoneBlocks, const QString& typedL
         return result;
     }
 
-    const auto stopped = [&](RunEnd end) {
-        ui_.setStatus(QStringLiteral("Stopped."));
-        ui_.setProgressValue(0);
-        result.end = end; // the blocks read so far stay in the list
-        countLink(result);
-        return result;
-    };
+    // The blocks read so far stay in the list.
+    const auto stopped = [&](RunEnd end) { return endStopped(result, end); };
 
     // An area whose highest number the phone did not tell is asked block by block: the phone's
     // own "no such block" answer then decides, instead of every number reading as not found.
@@ -60,10 +55,10 @@ RunResult PhoneTransfer::customRun(BlockList& PhoneBlocks, const QString& typedL
         return stopped(RunEnd::PortLost);
     }
     const qint32 lastLite =
-        std::min<qint32>(highLite.value_or(proto::EEfullFirst - 1), proto::EEfullFirst - 1);
+        std::min<qint32>(highLite.value_or(EEfullFirst - 1), EEfullFirst - 1);
     const qint32 lastFull = highFull.value_or(32767);
     const auto held = [&](qint32 n) {
-        return (n >= 0 && n <= lastLite) || (n >= proto::EEfullFirst && n <= lastFull);
+        return (n >= 0 && n <= lastLite) || (n >= EEfullFirst && n <= lastFull);
     };
 
     ui_.setProgressRange(0, std::max<int>(1, static_cast<int>(numbers.size())));

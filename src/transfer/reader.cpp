@@ -19,7 +19,7 @@ QString readFailText(int error, const char* query, qint32 n) {
 }
 
 constexpr qint32 HighestBlock = 32767; // block numbers are 16-bit signed
-constexpr qint32 HighestEElite = proto::EEfullFirst - 1;
+constexpr qint32 HighestEElite = EEfullFirst - 1;
 // Reads of one block before the person is asked, when no two of them agree.
 constexpr int MaxReads = proto::Attempts;
 
@@ -254,14 +254,10 @@ RunResult PhoneTransfer::LoadAll(BlockList& PhoneBlocks) {
     QSet<qint32> skipped;
 
     const auto stopped = [&](RunEnd end) {
-        ui_.setStatus(QStringLiteral("Stopped."));
-        ui_.setProgressValue(0);
         result.done = int(PhoneBlocks.size()); // read, then discarded
         PhoneBlocks.clear(); // a run that did not complete leaves no block at all
-        result.end = end;
         result.skipped = int(skipped.size());
-        countLink(result);
-        return result;
+        return endStopped(result, end);
     };
 
     const std::optional<qint32> highLite = MaxBlockQuery(false);
@@ -283,7 +279,7 @@ RunResult PhoneTransfer::LoadAll(BlockList& PhoneBlocks) {
     // bounds, so an empty EEfull area never cuts the EElite one short.
     const qint32 lastLite = std::min(*highLite, HighestEElite);
     const qint32 lastFull = *highFull;
-    const qint32 fullCount = std::max(0, lastFull - proto::EEfullFirst);
+    const qint32 fullCount = std::max(0, lastFull - EEfullFirst);
     const qint32 progressMax = lastLite + fullCount;
     ui_.setProgressRange(0, std::max(progressMax, 1));
     ui_.setProgressValue(0);
@@ -320,8 +316,8 @@ RunResult PhoneTransfer::LoadAll(BlockList& PhoneBlocks) {
 
     for (qint32 n = 0; n <= lastLite; ++n)
         if (!readOne(n, n)) return stopped(link_.portLost() ? RunEnd::PortLost : RunEnd::Stopped);
-    for (qint32 n = proto::EEfullFirst; n <= lastFull; ++n)
-        if (!readOne(n, lastLite + n - proto::EEfullFirst))
+    for (qint32 n = EEfullFirst; n <= lastFull; ++n)
+        if (!readOne(n, lastLite + n - EEfullFirst))
             return stopped(link_.portLost() ? RunEnd::PortLost : RunEnd::Stopped);
     finishReads(amend);
     if (link_.portLost()) {

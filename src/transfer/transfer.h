@@ -53,10 +53,13 @@ enum class ReadOutcome {
     PortLost,    // the port went away
 };
 
-// Outcome codes of the write routines, owned by the running operation.
-constexpr int OutcomeNone = 0;
-constexpr int OutcomeAbort = 1;
-constexpr int OutcomeSkip = 2;
+// How one write step (a block, an erase, a garbage collection) ended. Done also when the port
+// went away: the run looks at that first.
+enum class StepOutcome {
+    Done,
+    Skipped, // "Ignore" in a failure dialog, or refused before sending
+    Aborted, // "Abort" in a failure dialog
+};
 
 class PhoneTransfer {
 public:
@@ -98,12 +101,12 @@ public:
     // when five attempts brought no acceptable reply (or the port went away).
     [[nodiscard]] std::optional<qint32> MaxBlockQuery(bool eefull);
 
-    // One block in three phases: announce, data in chunks of at most 20 bytes, close. outcome is
-    // set to OutcomeSkip/OutcomeAbort only when the person settles a failing request that way.
-    void WriteBlock(const EEPBlock& block, int& outcome);
+    // One block in three phases: announce, data in chunks of at most 20 bytes, close. Skipped or
+    // Aborted only when the person settles a failing request that way (or the block is too long).
+    StepOutcome WriteBlock(const EEPBlock& block);
     // EraseEEPQuery: selector 0 erases the EElite area (0x09), anything else 0x19.
-    void EraseEEP(int selector, int& outcome);
-    void CollectEEFULLGarbage(int& outcome);
+    StepOutcome EraseEEP(int selector);
+    StepOutcome CollectEEFULLGarbage();
     // BlockDeleteQuery with Retry/Cancel; true when the phone confirmed.
     [[nodiscard]] bool DeleteBlock(qint32 n);
 
@@ -161,13 +164,15 @@ private:
     // Reads back every written block; the ones that differ from what was written.
     QVector<qint16> verifyWritten(const BlockList& written, RunResult& result);
     void countLink(RunResult& result) const;
-    // Start and stopped end shared by "Save all" and "Save selected".
+    // Start shared by "Save all" and "Save selected".
     void beginWriting(qsizetype count);
-    RunResult stoppedWriting(RunResult result, RunEnd end);
+    // The end of every run that did not complete: "Stopped.", the bar back to 0, the link's
+    // counts.
+    RunResult endStopped(RunResult result, RunEnd end);
     // Refreshes space, reads back what was written when verifying, and ends the run.
     RunResult finishWriting(RunResult result);
     // EraseEEPQuery or CollectEEFULLGarbageQuery: one whole-area request that has no block.
-    void areaRequest(quint8 sub, const QString& failText, int& outcome);
+    StepOutcome areaRequest(quint8 sub, const QString& failText);
     void writeRun(const BlockList& blocks, const std::function<bool(int)>& selected,
                   RunResult& result);
     void reportLost();

@@ -25,7 +25,7 @@ constexpr qsizetype LongestBlock = 0xFFFF;
 
 } // namespace
 
-void PhoneTransfer::WriteBlock(const EEPBlock& block, int& outcome) {
+StepOutcome PhoneTransfer::WriteBlock(const EEPBlock& block) {
     const qint32 n = block.BlockId;
     const qsizetype length = block.Data.size();
     if (length > LongestBlock) {
@@ -37,8 +37,7 @@ void PhoneTransfer::WriteBlock(const EEPBlock& block, int& outcome) {
                 .arg(length)
                 .arg(LongestBlock),
             QString(), Buttons::Ok, Icon::Exclamation, Button::Ok);
-        outcome = OutcomeSkip;
-        return;
+        return StepOutcome::Skipped;
     }
 
     Request req;
@@ -56,18 +55,16 @@ void PhoneTransfer::WriteBlock(const EEPBlock& block, int& outcome) {
         break;
     case Try::Ignore:
     case Try::Unanswered:
-        outcome = OutcomeSkip;
-        return;
+        return StepOutcome::Skipped;
     case Try::Abort:
-        outcome = OutcomeAbort;
-        return;
+        return StepOutcome::Aborted;
     case Try::NoSuchBlock:
     case Try::Lost:
-        return;
+        return StepOutcome::Done;
     }
 
     // Phase 2: data. Runs once even for an empty block (a request with no data bytes).
-    int dataAnswer = OutcomeNone;
+    StepOutcome dataAnswer = StepOutcome::Done;
     req.sub = proto::blockSub(proto::WBlockDataQuery, n);
     req.failText = writeFailText(16, "WBlockDataQuery", n);
     qsizetype offset = 0;
@@ -76,18 +73,17 @@ void PhoneTransfer::WriteBlock(const EEPBlock& block, int& outcome) {
         req.frame = Link::blockFrame(req.sub, word(n) + word(static_cast<qint32>(offset)) +
                                                   block.Data.mid(offset, k));
         const Try t = request(req);
-        if (t == Try::Lost) return;
+        if (t == Try::Lost) return StepOutcome::Done;
         if (t == Try::Ignore || t == Try::Unanswered) {
-            dataAnswer = OutcomeSkip;
+            dataAnswer = StepOutcome::Skipped;
             break;
         }
         if (t == Try::Abort) {
-            dataAnswer = OutcomeAbort;
+            dataAnswer = StepOutcome::Aborted;
             break;
         }
         offset += k;
     } while (offset < length);
-    if (dataAnswer != OutcomeNone) outcome = dataAnswer;
 
     // Phase 3: close. Sent even after a skipped data phase, so the phone does not keep the block
     // open; if that fails too, the person has already decided about this block.
@@ -95,35 +91,32 @@ void PhoneTransfer::WriteBlock(const EEPBlock& block, int& outcome) {
     req.frame = Link::blockFrame(req.sub, word(n));
     req.interim = false;
     req.failText = writeFailText(17, "WBlockOKQuery", n);
-    req.askOnFailure = dataAnswer == OutcomeNone;
+    req.askOnFailure = dataAnswer == StepOutcome::Done;
     switch (request(req)) {
     case Try::Accepted:
     case Try::NoSuchBlock:
     case Try::Lost:
-        return;
     case Try::Unanswered:
-        outcome = dataAnswer;
-        return;
+        return dataAnswer;
     case Try::Ignore:
-        outcome = OutcomeSkip;
-        return;
+        return StepOutcome::Skipped;
     case Try::Abort:
-        outcome = OutcomeAbort;
-        return;
+        return StepOutcome::Aborted;
     }
+    return dataAnswer;
 }
 
-void PhoneTransfer::EraseEEP(int selector, int& outcome) {
-    areaRequest(proto::areaSub(proto::EraseEEPQuery, selector != 0),
-                QStringLiteral("Error №9 (EraseEEPQuery)..."), outcome);
+StepOutcome PhoneTransfer::EraseEEP(int selector) {
+    return areaRequest(proto::areaSub(proto::EraseEEPQuery, selector != 0),
+                       QStringLiteral("Error №9 (EraseEEPQuery)..."));
 }
 
-void PhoneTransfer::CollectEEFULLGarbage(int& outcome) {
-    areaRequest(proto::CollectEEFULLGarbageQuery,
-                QStringLiteral("Error №19 (CollectEEFULLGarbageQuery)..."), outcome);
+StepOutcome PhoneTransfer::CollectEEFULLGarbage() {
+    return areaRequest(proto::CollectEEFULLGarbageQuery,
+                       QStringLiteral("Error №19 (CollectEEFULLGarbageQuery)..."));
 }
 
-void PhoneTransfer::areaRequest(quint8 sub, const QString& failText, int& outcome) {
+StepOutcome PhoneTransfer::areaRequest(quint8 sub, const QString& failText) {
     Request req;
     req.sub = sub;
     req.frame = Link::blockFrame(req.sub, {});
@@ -132,13 +125,11 @@ void PhoneTransfer::areaRequest(quint8 sub, const QString& failText, int& outcom
     switch (request(req)) {
     case Try::Ignore:
     case Try::Unanswered:
-        outcome = OutcomeSkip;
-        break;
+        return StepOutcome::Skipped;
     case Try::Abort:
-        outcome = OutcomeAbort;
-        break;
+        return StepOutcome::Aborted;
     default:
-        break;
+        return StepOutcome::Done;
     }
 }
 
@@ -148,15 +139,14 @@ void PhoneTransfer::writeRun(const BlockList& blocks, const std::function<bool(i
     for (qsizetype i = 0; i < count; ++i) {
         // The window may sort the list while the run goes on; never read past its end.
         if (i < blocks.size() && (!selected || selected(static_cast<int>(i)))) {
-            int outcome = OutcomeNone;
-            WriteBlock(blocks.at(i), outcome);
+            const StepOutcome outcome = WriteBlock(blocks.at(i));
             if (link_.portLost()) {
                 result.end = RunEnd::PortLost;
                 return;
             }
-            if (outcome == OutcomeAbort)
+            if (outcome == StepOutcome::Aborted)
                 stop_.request();
-            else if (outcome == OutcomeSkip)
+            else if (outcome == StepOutcome::Skipped)
                 ++result.skipped;
             else {
                 ++result.done;
@@ -180,9 +170,8 @@ void PhoneTransfer::beginWriting(qsizetype count) {
     stop_.clear();
 }
 
-RunResult PhoneTransfer::stoppedWriting(RunResult result, RunEnd end) {
+RunResult PhoneTransfer::endStopped(RunResult result, RunEnd end) {
     countLink(result);
-    stop_.request();
     ui_.setStatus(QStringLiteral("Stopped."));
     ui_.setProgressValue(0);
     result.end = end;
@@ -196,17 +185,15 @@ RunResult PhoneTransfer::SaveAll(const BlockList& PhoneBlocks) {
         return result;
     }
     beginWriting(PhoneBlocks.size());
-    const auto stopped = [&](RunEnd end) { return stoppedWriting(result, end); };
-    const auto prepare = [&](auto&& step) -> std::optional<RunEnd> {
-        int outcome = OutcomeNone;
-        step(outcome);
+    const auto stopped = [&](RunEnd end) { return endStopped(result, end); };
+    const auto prepare = [&](StepOutcome outcome) -> std::optional<RunEnd> {
         if (link_.portLost()) return RunEnd::PortLost;
         // A "Stop" pressed while the phone compacted EEfull is honoured before EElite is erased.
-        if (outcome == OutcomeAbort || stop_.requested()) return RunEnd::Stopped;
+        if (outcome == StepOutcome::Aborted || stop_.requested()) return RunEnd::Stopped;
         return std::nullopt;
     };
-    if (auto end = prepare([this](int& o) { CollectEEFULLGarbage(o); })) return stopped(*end);
-    if (auto end = prepare([this](int& o) { EraseEEP(0, o); })) return stopped(*end);
+    if (auto end = prepare(CollectEEFULLGarbage())) return stopped(*end);
+    if (auto end = prepare(EraseEEP(0))) return stopped(*end);
     if (refreshSpace_) refreshSpace_();
 
     writeRun(PhoneBlocks, {}, result);
@@ -235,7 +222,7 @@ RunResult PhoneTransfer::SaveSelected(const BlockList& PhoneBlocks,
     beginWriting(PhoneBlocks.size());
     writeRun(
         PhoneBlocks, selected ? selected : [](int) { return false; }, result);
-    if (result.end != RunEnd::Completed) return stoppedWriting(result, result.end);
+    if (result.end != RunEnd::Completed) return endStopped(result, result.end);
     return finishWriting(result);
 }
 
@@ -244,7 +231,7 @@ RunResult PhoneTransfer::finishWriting(RunResult result) {
     if (verify_ && !written_.isEmpty()) {
         ui_.setStatus(QStringLiteral("Verifying..."));
         result.unverified = verifyWritten(written_, result);
-        if (link_.portLost()) return stoppedWriting(result, RunEnd::PortLost);
+        if (link_.portLost()) return endStopped(result, RunEnd::PortLost);
         if (!result.unverified.isEmpty()) {
             QStringList ids;
             for (const qint16 id : result.unverified)

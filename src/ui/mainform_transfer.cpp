@@ -38,6 +38,16 @@ void MainForm::runPhoneOperation(QAbstractButton* own, bool stoppable,
     disabled.append(w_.StartButton);
     for (QAbstractButton* button : disabled)
         if (button != own || !stoppable) button->setEnabled(false);
+    // The User's side waits too: its dialogs would stall the run while it waits for a reply, and
+    // a list changed under the run would be compared or saved half-read.
+    const QList<QAbstractButton*> userSide = {w_.CompareButton, w_.LoadUsersButton,
+                                              w_.SaveUsersButton, w_.DeleteUsersButton};
+    QList<QAbstractButton*> userWaiting;
+    for (QAbstractButton* button : userSide)
+        if (button->isEnabled()) {
+            button->setEnabled(false);
+            userWaiting.append(button);
+        }
     if (stoppable) own->setText(CaptionStop);
 
     transfer_->setVerify(w_.VerifyCheck->isChecked());
@@ -46,6 +56,8 @@ void MainForm::runPhoneOperation(QAbstractButton* own, bool stoppable,
     operationRunning_ = false;
 
     if (stoppable) own->setText(idleCaption);
+    for (QAbstractButton* button : userWaiting)
+        button->setEnabled(true);
     if (result.end == RunEnd::PortLost) {
         // The phone is gone: the session cannot go on. The person has been told why.
         endSession();
@@ -58,7 +70,11 @@ void MainForm::runPhoneOperation(QAbstractButton* own, bool stoppable,
 
 void MainForm::LoadPhonesButton_Click() {
     runPhoneOperation(w_.LoadPhonesButton, true, [this] {
-        const RunResult result = transfer_->LoadAll(ws_.PhoneBlocks);
+        // The view keeps showing the old rows until the refill: its model is never emptied
+        // under it while the run reads.
+        BlockList read;
+        const RunResult result = transfer_->LoadAll(read);
+        ws_.PhoneBlocks = std::move(read);
         FillPhoneEEPList();
         return result;
     });
@@ -66,7 +82,9 @@ void MainForm::LoadPhonesButton_Click() {
 
 void MainForm::LoadCustomPhonesButton_Click() {
     runPhoneOperation(w_.LoadCustomPhonesButton, true, [this] {
-        const RunResult result = transfer_->LoadCustom(ws_.PhoneBlocks);
+        BlockList merged = ws_.PhoneBlocks;
+        const RunResult result = transfer_->LoadCustom(merged);
+        ws_.PhoneBlocks = std::move(merged);
         FillPhoneEEPList();
         return result;
     });
