@@ -168,20 +168,3 @@ TEST_F(LinkTest, BytesThatCameWhileNobodyWaitedStartTheNextReply) {
     EXPECT_EQ(link.Reply.Buffer, hex("05010421"));
     EXPECT_EQ(link.Reply.State, x45::Complete);
 }
-
-TEST_F(LinkTest, LostPortEndsEveryWaitAtOnce) {
-    port.silentNext();
-    port.unplug(QStringLiteral("Input/output error"), 30);
-    QElapsedTimer t;
-    t.start();
-    link.SendFrame(x45::proto::ModelQuery);
-    link.WaitReply(5000ms, 1);
-    EXPECT_LT(t.elapsed(), 1000);
-    EXPECT_TRUE(link.portLost());
-    EXPECT_TRUE(link.TimedOut);
-    EXPECT_EQ(link.lostReason(), QStringLiteral("Input/output error"));
-    t.restart();
-    link.WaitReply(5000ms, 1);
-    link.Pause(5000ms);
-    EXPECT_LT(t.elapsed(), 200) << "later waits do not block either";
-}

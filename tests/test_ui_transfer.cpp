@@ -3,6 +3,7 @@
 
 #include "ui_fixture.h"
 
+#include "link/link.h"
 #include "simport.h"
 
 #include "link/linktrace.h"
@@ -258,4 +259,54 @@ TEST_F(Transfer, PaceInTheSecondPanelAndTheSessionsTraceSaved) {
     button("StartButton")->click(); // "Exit": the trace goes with the session
     EXPECT_FALSE(saveTrace->isEnabled());
     EXPECT_TRUE(form->trace().text().isEmpty());
+}
+
+TEST_F(Transfer, CloseDuringLoadAllWaitsForASafePointThenStopsTheRunAndCloses) {
+    makeRunsSlow();
+    fillPhone(*form, {block(99, "old")});
+    // Block 40 gets no good reply: after its five attempts the failure box comes up between
+    // two exchanges.
+    phone.faults().add(x45sim::Fault{
+        .kind = x45sim::FaultKind::WrongSub, .cmd = 0x14, .sub = 0x05, .skip = 40, .count = 5});
+    const auto infoQuery = [](int n) { return Link::blockFrame(0x05, WordToStr(quint16(n))); };
+
+    // A close asked for while a reply is awaited is refused and changes nothing.
+    int replies = 0;
+    int readStateAtClose = -1;
+    bool refusedInWait = false;
+    QObject::connect(&port, &SerialPort::received, form.get(), [&] {
+        if (++replies != 10) return;
+        readStateAtClose = form->link().ReadState;
+        refusedInWait = !form->close();
+    });
+    // At the failure box the close is taken: the run is asked to stop and winds up first.
+    HookedInteraction hooked;
+    hooked.messageAnswers = {Button::Ignore};
+    bool refusedAtBox = false, visibleAtBox = false;
+    hooked.beforeMessage = [&] {
+        refusedAtBox = !form->close();
+        visibleAtBox = form->isVisible();
+    };
+    form->interaction().setAnswerer(&hooked);
+
+    button("LoadPhonesButton")->click();
+
+    EXPECT_EQ(readStateAtClose, 1) << "the first close came while a reply was awaited";
+    EXPECT_TRUE(refusedInWait);
+    ASSERT_EQ(hooked.messages.size(), 1u) << "the run went on after the refused close";
+    EXPECT_TRUE(hooked.messages[0].text.contains("40")) << hooked.messages[0].text.toStdString();
+    EXPECT_TRUE(refusedAtBox);
+    EXPECT_TRUE(visibleAtBox);
+    // The run stopped after the block in hand, by its own rule for a stop: nothing of it kept.
+    const QList<QByteArray> requests = phone.requests();
+    EXPECT_TRUE(requests.contains(infoQuery(40)));
+    EXPECT_FALSE(requests.contains(infoQuery(41)));
+    EXPECT_TRUE(ws().PhoneBlocks.isEmpty());
+    EXPECT_EQ(view->blockModel()->rowCount(), 0);
+    EXPECT_EQ(form->interaction().statusText(), "Stopped.");
+    // Then the window closed, ending the session on the phone.
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(requests.last(), QByteArray::fromHex("0E010F04"));
+    EXPECT_FALSE(port.isOpen());
+    EXPECT_EQ(phone.malformedCount(), 0);
 }

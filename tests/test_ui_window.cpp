@@ -227,19 +227,6 @@ TEST_F(WindowWithPhone, PortThatWillNotOpenIsReportedAndTheWindowStaysUsable) {
     EXPECT_TRUE(phone.requests().isEmpty());
 }
 
-TEST_F(WindowWithPhone, CloseIsRefusedWhileAReplyIsAwaitedElseEndsTheSessionOnThePhone) {
-    clickInit();
-    ASSERT_EQ(text(form.get(), "StartButton"), "Exit");
-    form->link().ReadState = 1;
-    EXPECT_FALSE(form->close());
-    EXPECT_TRUE(form->isVisible());
-    form->link().ReadState = 0;
-    EXPECT_TRUE(form->close());
-    EXPECT_FALSE(form->isVisible());
-    EXPECT_EQ(phone.requests().last(), QByteArray::fromHex("0E010F04"));
-    EXPECT_FALSE(port.isOpen());
-}
-
 // A port on which no phone ever answers: the start scans until stopped.
 class WindowWithSilentPort : public ::testing::Test {
 protected:
