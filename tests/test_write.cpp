@@ -237,7 +237,7 @@ TEST(SaveAll, AbortIgnoreAndStop) {
         const RunResult r = rig.transfer.SaveAll({a, b, c});
         EXPECT_EQ(r.end, t.end);
         EXPECT_EQ(r.done, t.done);
-        EXPECT_EQ(r.skipped, t.end == RunEnd::Completed ? 3 - t.done : 0);
+        EXPECT_EQ(r.skippedCount(), t.end == RunEnd::Completed ? 3 - t.done : 0);
         EXPECT_EQ(rig.phone.blocks(), t.onPhone);
         EXPECT_EQ(rig.refreshes, t.refreshes);
         if (t.frames >= 0) {

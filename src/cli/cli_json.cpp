@@ -171,7 +171,7 @@ RunSummary summaryOf(const QString& command, const RunResult& r) {
     s.command = command;
     s.result = runEndName(r.end);
     s.done = r.done;
-    s.skipped = r.skipped;
+    s.skipped = r.skippedCount();
     s.notFound = r.notFound;
     s.retried = r.retried;
     s.resynchronised = r.resyncs;

@@ -47,8 +47,8 @@ int runExit(TerminalInteraction& ui, const RunResult& r, const char* skippedWhat
     case RunEnd::Unverified:
         return ExitFailed; // the reason has been shown
     }
-    if (r.skipped > 0) {
-        say(ui, QStringLiteral("%1 block(s) %2.").arg(r.skipped).arg(QLatin1String(skippedWhat)));
+    if (!r.skipped.isEmpty()) {
+        say(ui, QStringLiteral("%1 block(s) %2.").arg(r.skippedCount()).arg(QLatin1String(skippedWhat)));
         return ExitFailed;
     }
     return r.notFound > 0 ? ExitFailed : ExitOk;
@@ -62,7 +62,7 @@ void printSummary(TerminalInteraction& ui, const RunResult& r, const char* doneW
                 .arg(QLatin1String(doneWhat))
                 .arg(r.retried)
                 .arg(r.resyncs)
-                .arg(r.skipped + r.notFound)
+                .arg(r.skippedCount() + r.notFound)
                 .arg(r.verified));
 }
 
@@ -156,7 +156,7 @@ struct DeleteRun {
 // refused.
 std::optional<int> checkDeleteRead(DeleteRun& run, const RunResult& loaded,
                                    const BlockList& PhoneBlocks) {
-    if (loaded.end != RunEnd::Completed || loaded.skipped > 0) {
+    if (loaded.end != RunEnd::Completed || !loaded.skipped.isEmpty()) {
         run.phone.end();
         printSummary(run.ui,
                      RunResult{loaded.end, 0, loaded.skipped, loaded.notFound, loaded.retried,
@@ -196,7 +196,7 @@ int deleteRead(DeleteRun& run, PhoneTransfer& transfer, BlockList& PhoneBlocks,
     RunSummary& summary = run.summary;
     summary.result = runEndName(r.end);
     summary.done = int(deleted.size());
-    summary.skipped += r.skipped;
+    summary.skipped += r.skippedCount();
     summary.retried = total.retried;
     summary.resynchronised = total.resyncs;
     summary.notDone = listedNotIn(run.numbers, gone);

@@ -88,7 +88,7 @@ RunResult PhoneTransfer::customRun(BlockList& PhoneBlocks, const QString& typedL
     const auto missed = [&](qint32 n, const BlockRead& read) {
         notFound(n);
         if (read.outcome == ReadOutcome::Skipped || read.outcome == ReadOutcome::Aborted)
-            ++result.skipped;
+            result.skipped.append(n);
         else
             ++result.notFound;
         if (read.outcome == ReadOutcome::Aborted) stop_.request();

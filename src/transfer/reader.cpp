@@ -23,6 +23,12 @@ constexpr qint32 HighestEElite = EEfullFirst - 1;
 // Reads of one block before the person is asked, when no two of them agree.
 constexpr int MaxReads = proto::Attempts;
 
+QVector<qint32> sortedNumbers(const QSet<qint32>& numbers) {
+    QVector<qint32> out(numbers.begin(), numbers.end());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
 } // namespace
 
 std::optional<qint32> PhoneTransfer::MaxBlockQuery(bool eefull) {
@@ -257,7 +263,7 @@ RunResult PhoneTransfer::LoadAll(BlockList& PhoneBlocks) {
     const auto stopped = [&](RunEnd end) {
         result.done = int(PhoneBlocks.size()); // read, then discarded
         PhoneBlocks.clear(); // a run that did not complete leaves no block at all
-        result.skipped = int(skipped.size());
+        result.skipped = sortedNumbers(skipped);
         return endStopped(result, end);
     };
 
@@ -331,7 +337,7 @@ RunResult PhoneTransfer::LoadAll(BlockList& PhoneBlocks) {
     if (stop_.requested()) return stopped(RunEnd::Stopped);
     if (progressMax < 1) ui_.setProgressValue(1);
     result.done = int(PhoneBlocks.size());
-    result.skipped = int(skipped.size());
+    result.skipped = sortedNumbers(skipped);
     countLink(result);
     ui_.setStatus(QStringLiteral("Ready"));
     return result;

@@ -33,7 +33,7 @@ enum class RunEnd {
 struct RunResult {
     RunEnd end = RunEnd::Completed;
     int done = 0;     // blocks read, written or deleted
-    int skipped = 0;  // blocks passed over after "Ignore", or refused before sending
+    QVector<qint32> skipped; // blocks passed over after "Ignore", or refused before sending
     int notFound = 0; // "Load custom...": numbers reported as not found
     int retried = 0;  // failed attempts that were sent again
     int resyncs = 0;  // queries sent to bring the link back into step
@@ -42,7 +42,8 @@ struct RunResult {
 
     [[nodiscard]] bool completed() const { return end == RunEnd::Completed; }
     // Completed with nothing skipped and nothing missing.
-    [[nodiscard]] bool clean() const { return completed() && skipped == 0 && notFound == 0; }
+    [[nodiscard]] bool clean() const { return completed() && skipped.isEmpty() && notFound == 0; }
+    [[nodiscard]] int skippedCount() const { return int(skipped.size()); }
 };
 
 // What ReadBlock found for one number.

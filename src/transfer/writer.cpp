@@ -148,7 +148,7 @@ void PhoneTransfer::writeRun(const BlockList& blocks, const std::function<bool(i
             if (outcome == StepOutcome::Aborted)
                 stop_.request();
             else if (outcome == StepOutcome::Skipped)
-                ++result.skipped;
+                result.skipped.append(blocks.at(i).BlockId);
             else {
                 ++result.done;
                 written_.append(blocks.at(i));
