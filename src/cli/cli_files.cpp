@@ -175,18 +175,14 @@ int runConvert(const CommandLine& cmd) {
 
     const std::optional<Dump> chosen = chosenBlocks(ws, wanted);
     if (!chosen) return ExitFailed;
-    if (chosen->blocks.isEmpty() && outFormat != FileFormat::Eep) {
+    // An empty output is never what was asked for, and could take the place of a real dump.
+    if (chosen->blocks.isEmpty()) {
         printError("convert", QStringLiteral("the loaded files hold no block; nothing was "
                                              "written."));
         return ExitFailed;
     }
-    if (const Status saved = SaveUserFiles(out, chosen->blocks, chosen->hwid,
-                                           allRows(chosen->blocks), ui);
-        !saved) {
-        ui.print(saved.message());
-        return ExitFailed;
-    }
-    return ExitOk;
+    // What is written is known now: only those files are checked against the inputs.
+    return saveOutput("convert", ui, out, *chosen, cmd.isSet(QStringLiteral("force")), files);
 }
 
 int runCompare(const CommandLine& cmd) {

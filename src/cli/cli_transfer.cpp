@@ -88,15 +88,13 @@ QSet<qint32> idsOf(const BlockList& blocks) {
 // A completed read: saves the blocks read to `out` as the phone's list and prints the result.
 // `code` is the run's own exit code, kept when the save goes through.
 int saveRead(TerminalInteraction& ui, const QString& out, const Dump& read, RunSummary summary,
-             bool json, int code) {
+             bool json, int code, bool force) {
     if (read.blocks.isEmpty()) {
         say(ui, QStringLiteral("No block was read; %1 was not written.").arg(out));
         if (json) printJson(summaryJson(summary));
         return ExitFailed;
     }
-    if (const Status saved = SaveUserFiles(out, read.blocks, read.hwid, allRows(read.blocks), ui);
-        !saved) {
-        say(ui, saved.message());
+    if (saveOutput("read", ui, out, read, force) != ExitOk) {
         if (json) printJson(summaryJson(summary));
         return ExitFailed;
     }
@@ -231,6 +229,7 @@ int runRead(const CommandLine& cmd) {
 
     TerminalInteraction ui;
     if (const auto bad = cmd.applyTo(ui)) return *bad;
+    if (const auto bad = cmd.checkOutput(out)) return *bad;
     PhoneConnection phone(ui);
     if (const int code = phone.start(cmd); code != ExitOk) return code;
 
@@ -252,7 +251,7 @@ int runRead(const CommandLine& cmd) {
         if (json) printJson(summaryJson(summary));
         return code;
     }
-    return saveRead(ui, out, read, summary, json, code);
+    return saveRead(ui, out, read, summary, json, code, cmd.isSet(QStringLiteral("force")));
 }
 
 int runWrite(const CommandLine& cmd) {
@@ -324,6 +323,7 @@ int runDelete(const CommandLine& cmd) {
 
     TerminalInteraction ui;
     if (const auto bad = cmd.applyTo(ui)) return *bad;
+    if (const auto bad = cmd.checkOutput(backup)) return *bad;
     ui.overwrite = RewriteAnswer::No; // a number listed twice is read once
     PhoneConnection phone(ui);
     if (const int code = phone.start(cmd); code != ExitOk) return code;
@@ -339,7 +339,7 @@ int runDelete(const CommandLine& cmd) {
     if (const auto refused = checkDeleteRead(run, loaded, PhoneBlocks)) return *refused;
     if (!backup.isEmpty()) {
         read.hwid = phone.session().identity.PhoneHWid;
-        if (saveProvenBackup(ui, backup, read) != ExitOk) {
+        if (saveProvenBackup(ui, backup, read, cmd.isSet(QStringLiteral("force"))) != ExitOk) {
             phone.end();
             return run.refuse(QStringLiteral("Nothing was deleted."));
         }

@@ -95,6 +95,7 @@ void declareRead(CommandLine& cmd) {
                    QStringLiteral("LIST")});
     cmd.addOption({QStringLiteral("out"), QStringLiteral("File to save the blocks in."),
                    QStringLiteral("FILE")});
+    cmd.addForceOption();
     addVerifyOption(cmd, "Read every block twice and keep it only when two reads agree.");
     addJsonOption(cmd);
     cmd.setEpilog(text(TransferEpilog));
@@ -128,6 +129,7 @@ void declareDelete(CommandLine& cmd) {
     cmd.addOption({QStringLiteral("backup"),
                    QStringLiteral("Save the blocks to FILE (.eep, .bin, .txt) before deleting."),
                    QStringLiteral("FILE")});
+    cmd.addForceOption();
     addJsonOption(cmd);
     cmd.setEpilog(text(TransferEpilog));
 }
@@ -151,6 +153,7 @@ void declareList(CommandLine& cmd) {
 void declareConvert(CommandLine& cmd) {
     cmd.addOption(
         {QStringLiteral("out"), QStringLiteral("The file to write."), QStringLiteral("FILE")});
+    cmd.addForceOption();
     cmd.addOption({QStringLiteral("blocks"),
                    QStringLiteral("Save only these blocks: numbers and ranges such as "
                                   "\"20, 5077-5080\"."),
@@ -159,11 +162,13 @@ void declareConvert(CommandLine& cmd) {
     addLenientOption(cmd);
     addFilesArgument(cmd, "Files to load.");
     cmd.setEpilog(text(LoadEpilog) +
-                  QStringLiteral("\nAn existing output file is replaced only once the new one is "
-                                 "complete.\n\nExit status: 0 saved; 1 a file could not be loaded "
-                                 "(or holds lines that do not read, without --lenient) or saved, "
-                                 "or a listed block is not there (the reason is on stderr; "
-                                 "nothing was written); 2 usage error."));
+                  QStringLiteral("\nAn output file that exists already is left as it is unless "
+                                 "--force is given; then it is replaced only once the new one is "
+                                 "complete.\n\nExit status: 0 saved; 1 a file could not be "
+                                 "loaded (or holds lines that do not read, without --lenient), "
+                                 "holds no block, or could not be saved, an output file exists "
+                                 "already, or a listed block is not there (the reason is on "
+                                 "stderr; nothing was written); 2 usage error."));
 }
 
 void declareCompare(CommandLine& cmd) {
@@ -236,7 +241,8 @@ const Command Table[] = {
      "Reads every block of the phone (\"Load all\"), or the blocks of LIST (\"Load custom...\"), "
      "and saves them to FILE as \"Save\" does (.eep: all blocks with the phone's hardware id; "
      ".bin/.txt: one file per block with its id file). FILE is written only when the read was "
-     "not stopped, and replaced only once the new one is complete.",
+     "not stopped. A file that exists already is left as it is, and nothing is read, unless "
+     "--force is given; then it is replaced only once the new one is complete.",
      declareRead, runRead},
     {"write", "--port P (--all | --blocks LIST) FILE...", "write blocks from files to the phone",
      "Loads FILE... as \"Load\" does and writes the blocks to the phone: --all as \"Save all\" "

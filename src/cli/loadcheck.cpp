@@ -2,11 +2,11 @@
 
 #include "commands.h"
 
+#include "files/blockfile.h"
+#include "files/syspath.h"
 #include "files/userfiles.h"
 #include "transfer/parseblocklist.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <cstdio>
 
 namespace x45::cli {
@@ -19,7 +19,15 @@ void printError(const char* command, const QString& text) {
 }
 
 QString shown(const QString& path) {
-    return QDir::toNativeSeparators(path);
+    return shownName(path);
+}
+
+// An empty data file beside its id file is a block of no bytes; any other empty file holds
+// nothing to load.
+bool emptyBlockFile(const QString& name) {
+    const FileFormat format = formatOfName(name);
+    return (format == FileFormat::Bin || format == FileFormat::Txt) &&
+           fileState(idFileNameOf(name)).size > 0;
 }
 
 } // namespace
@@ -27,8 +35,9 @@ QString shown(const QString& path) {
 void addLenientOption(CommandLine& cmd) {
     cmd.addOption({QStringLiteral("lenient"),
                    QStringLiteral("Take files with lines that do not read (bad hex text, id "
-                                  "numbers with other characters, bad mapping data lines) as "
-                                  "the window loads them, instead of refusing them.")});
+                                  "numbers with other characters, mapping-file lines that lose "
+                                  "or misplace data) as the window loads them, instead of "
+                                  "refusing them.")});
 }
 
 LoadUse loadUseOf(const CommandLine& cmd) {
@@ -38,14 +47,20 @@ LoadUse loadUseOf(const CommandLine& cmd) {
 int loadFiles(const char* command, const QStringList& names, Dump& ws,
               TerminalInteraction& ui, LoadUse use) {
     for (const QString& name : names) {
-        const QFileInfo info(name);
-        if (!info.exists()) {
+        const FileState state = fileState(name);
+        if (state.kind == FileKind::Missing) {
             printError(command,
                        QStringLiteral("cannot find \"%1\"; nothing was loaded.").arg(shown(name)));
             return ExitFailed;
         }
+        if (state.kind == FileKind::Special) {
+            printError(command, QStringLiteral("\"%1\" is not a regular file but a pipe, device "
+                                               "or socket; nothing was loaded.")
+                                    .arg(shown(name)));
+            return ExitFailed;
+        }
         // A command line names files deliberately: an empty one is reported and left alone.
-        if (info.isFile() && info.size() == 0) {
+        if (state.kind == FileKind::Regular && state.size == 0 && !emptyBlockFile(name)) {
             printError(command,
                        QStringLiteral("\"%1\" is empty; nothing was loaded.").arg(shown(name)));
             return ExitFailed;
@@ -80,7 +95,7 @@ int loadFiles(const char* command, const QStringList& names, Dump& ws,
         printError(command, QStringLiteral("the files hold %1 line(s) that do not read; nothing "
                                            "was used. Correct them, or give --lenient to take "
                                            "the files as far as they read.")
-                                .arg(report.problems.size()));
+                                .arg(problemCount(report.problems)));
         return ExitFailed;
     }
     return ExitOk;
@@ -108,14 +123,46 @@ QVector<int> allRows(const BlockList& blocks) {
     return rows;
 }
 
-int saveProvenBackup(TerminalInteraction& ui, const QString& path, const Dump& ws) {
-    QVector<PlannedFile> written;
-    if (const Status saved =
-            SaveUserFiles(path, ws.blocks, ws.hwid, allRows(ws.blocks), ui, &written);
+int saveOutput(const char* command, TerminalInteraction& ui, const QString& path,
+               const Dump& ws, bool force, const QStringList& inputs,
+               QVector<PlannedFile>* written) {
+    QVector<PlannedFile> files;
+    if (const Status planned = PlanUserFiles(path, ws.blocks, ws.hwid, allRows(ws.blocks), files);
+        !planned) {
+        ui.print(planned.message());
+        return ExitFailed;
+    }
+    QStringList read;
+    for (const QString& input : inputs)
+        for (const QString& name : filesALoadReads(input))
+            read << canonicalName(name);
+    for (const PlannedFile& file : std::as_const(files))
+        if (read.contains(canonicalName(file.path), FileNameCase)) {
+            printError(command, QStringLiteral("\"%1\" is also read by the command; it was left "
+                                               "as it is and nothing was saved. Name another "
+                                               "output file.")
+                                    .arg(shown(file.path)));
+            return ExitUsage;
+        }
+    if (const QStringList there = existingFiles(files); !there.isEmpty() && !force) {
+        printError(command, QStringLiteral("\"%1\" exists already; it was left as it is and "
+                                           "nothing was saved. Give --force to replace it, or "
+                                           "name another file.")
+                                .arg(shown(there.first())));
+        return ExitFailed;
+    }
+    if (const Status saved = writeFilesTogether(files, force ? Replace::Allowed : Replace::Refused);
         !saved) {
         ui.print(saved.message());
         return ExitFailed;
     }
+    if (written) *written = std::move(files);
+    return ExitOk;
+}
+
+int saveProvenBackup(TerminalInteraction& ui, const QString& path, const Dump& ws, bool force) {
+    QVector<PlannedFile> written;
+    if (saveOutput("delete", ui, path, ws, force, {}, &written) != ExitOk) return ExitFailed;
     if (const Status proven = verifyFiles(written); !proven) {
         ui.print(QStringLiteral("The backup is not sound: %1").arg(proven.message()));
         return ExitFailed;

@@ -5,6 +5,7 @@
 #include "options.h"
 
 #include "blocks/eepblock.h"
+#include "files/safefile.h"
 
 #include <QString>
 #include <QStringList>
@@ -31,8 +32,9 @@ void addLenientOption(CommandLine& cmd);
 // Use or Lenient, after the command line was parsed.
 [[nodiscard]] LoadUse loadUseOf(const CommandLine& cmd);
 
-// Loads the named files as the window's "Load" does. A name that does not exist or an empty
-// file is refused before anything is read, and nothing is deleted. A file of no known format is
+// Loads the named files as the window's "Load" does. A name that does not exist, a pipe or
+// device, or an empty file (but an empty data file beside its id file, an empty block) is
+// refused before anything is read, and nothing is deleted. A file of no known format is
 // named and refused. Returns ExitOk when the list is complete and usable; otherwise the reason
 // has been printed and ExitFailed is returned.
 [[nodiscard]] int loadFiles(const char* command, const QStringList& names, Dump& ws,
@@ -51,9 +53,17 @@ void addLenientOption(CommandLine& cmd);
 // .eep), so the commands that save a whole list select all of it.
 [[nodiscard]] QVector<int> allRows(const BlockList& blocks);
 
-// Saves the blocks to `path` as "Save" does, then reads every file back and compares it with
-// what was meant. ExitOk only when the backup is proven; otherwise the reason has been printed.
-[[nodiscard]] int saveProvenBackup(TerminalInteraction& ui, const QString& path,
-                                   const Dump& ws);
+// Saves all the blocks to `path` as "Save" does. Without `force` (--force) a file that exists
+// already is not replaced, and no file is written over one of `inputs` (with their id files) in
+// any case: the save ends before anything is written. ExitOk when saved, with the files in
+// `written`; otherwise the reason has been printed.
+[[nodiscard]] int saveOutput(const char* command, TerminalInteraction& ui, const QString& path,
+                             const Dump& ws, bool force, const QStringList& inputs = {},
+                             QVector<PlannedFile>* written = nullptr);
+
+// saveOutput, then reads every file back and compares it with what was meant. ExitOk only when
+// the backup is proven; otherwise the reason has been printed.
+[[nodiscard]] int saveProvenBackup(TerminalInteraction& ui, const QString& path, const Dump& ws,
+                                   bool force);
 
 } // namespace x45::cli

@@ -3,6 +3,8 @@
 #include "commands.h"
 #include "options.h"
 
+#include "files/syspath.h"
+
 #include <QCoreApplication>
 #include <cstdio>
 
@@ -11,7 +13,8 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("x45eep-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(X45_VERSION));
-    QStringList args = QCoreApplication::arguments();
+    // File names as the system gives them, so that no two names become one.
+    QStringList args = x45::argumentsAsGiven(argc, argv);
     args.removeFirst();
     const QByteArray usage = usageText().toUtf8();
     if (args.isEmpty()) {

@@ -2,9 +2,10 @@
 
 #include "commands.h"
 
+#include "files/syspath.h"
+#include "files/userfiles.h"
+
 #include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
 #include <QTimer>
 #include <cmath>
 #include <cstdio>
@@ -23,8 +24,16 @@ constexpr char TraceHeading[] = "# x45eep link trace";
 // Set when a trace file could not be written completely.
 bool traceFailed = false;
 
-QString absoluteClean(const QString& path) {
-    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+// The files a command reads: its arguments (with the id files of single-block files) and the
+// description file, each as canonicalName gives it.
+QStringList inputsOf(const QCommandLineParser& parser) {
+    QStringList inputs;
+    for (const QString& name : parser.positionalArguments())
+        for (const QString& read : filesALoadReads(name))
+            inputs << canonicalName(read);
+    if (parser.optionNames().contains(QStringLiteral("descriptions")))
+        inputs << canonicalName(parser.value(QStringLiteral("descriptions")));
+    return inputs;
 }
 
 std::optional<bool> yesNo(const QString& text) {
@@ -97,6 +106,13 @@ void CommandLine::addFileQuestionOptions() {
                        QStringLiteral("V")});
 }
 
+void CommandLine::addForceOption() {
+    parser_.addOption({QStringLiteral("force"),
+                       QStringLiteral("Replace output files that exist already (default: leave "
+                                      "them and do nothing). A replaced file keeps its "
+                                      "permissions and owner.")});
+}
+
 QString CommandLine::helpText() const {
     QString text = parser_.helpText();
     // Qt writes the program name alone; the command belongs in the usage line.
@@ -141,29 +157,76 @@ std::optional<int> CommandLine::checkTrace() {
     trace_ = parser_.value(QStringLiteral("trace")).trimmed();
     if (trace_.isEmpty()) return usageError(QStringLiteral("--trace needs a file name"));
     // The trace must never take the place of a file the command reads or writes.
-    const QString target = absoluteClean(trace_);
-    QStringList others = parser_.positionalArguments();
-    for (const char* name : {"out", "backup", "descriptions"})
-        if (parser_.optionNames().contains(QLatin1String(name)))
-            others << parser_.value(QLatin1String(name));
-    for (const QString& other : std::as_const(others))
-        if (!other.trimmed().isEmpty() && absoluteClean(other.trimmed()) == target)
-            return usageError(
-                QStringLiteral("--trace %1 names a file the command also reads or writes; "
-                               "name another file for the trace")
-                    .arg(trace_));
-    const QFileInfo info(trace_);
-    if (info.isDir())
-        return usageError(QStringLiteral("--trace %1 is a folder; name a file").arg(trace_));
-    if (info.exists() && info.size() > 0) {
-        QFile existing(trace_);
-        const bool ours = existing.open(QIODevice::ReadOnly) &&
+    const QString target = canonicalName(trace_);
+    bool clash = inputsOf(parser_).contains(target, FileNameCase);
+    for (const char* name : {"out", "backup"})
+        if (parser_.optionNames().contains(QLatin1String(name)) &&
+            !parser_.value(QLatin1String(name)).trimmed().isEmpty())
+            clash = clash ||
+                    saveMayWrite(canonicalName(parser_.value(QLatin1String(name)).trimmed()), target);
+    if (clash)
+        return usageError(
+            QStringLiteral("--trace %1 names a file the command also reads or writes; "
+                           "name another file for the trace")
+                .arg(shownName(trace_)));
+    const FileState state = fileState(trace_);
+    if (state.kind == FileKind::Folder)
+        return usageError(QStringLiteral("--trace %1 is a folder; name a file").arg(shownName(trace_)));
+    if (state.kind == FileKind::Special)
+        return usageError(QStringLiteral("--trace %1 is not a regular file but a pipe, device or "
+                                         "socket; name a file")
+                              .arg(shownName(trace_)));
+    if (state.kind == FileKind::Regular && state.size > 0) {
+        QFile existing;
+        QString why;
+        const bool ours = openForReading(existing, trace_, why) &&
                           existing.read(qstrlen(TraceHeading)) == TraceHeading;
         if (!ours)
             return usageError(QStringLiteral("--trace %1 exists and is not a trace of this "
                                              "tool; it is left as it is. Name another file, or "
                                              "remove it first")
-                                  .arg(trace_));
+                                  .arg(shownName(trace_)));
+    }
+    return std::nullopt;
+}
+
+std::optional<int> CommandLine::checkOutput(const QString& name) const {
+    if (name.isEmpty()) return std::nullopt;
+    const auto fail = [&](const QString& why) {
+        std::fprintf(stderr, "x45eep-cli %s: %s\n", qPrintable(command_), qPrintable(why));
+        return ExitFailed;
+    };
+    const QString folder = folderOf(name);
+    if (fileState(folder).kind != FileKind::Folder)
+        return fail(QStringLiteral("cannot save to \"%1\": the folder \"%2\" does not exist. "
+                                   "Nothing was done; name a folder that exists.")
+                        .arg(shownName(name), shownName(folder)));
+    if (!mayCreateIn(folder))
+        return fail(QStringLiteral("cannot save to \"%1\": you may not create files in the "
+                                   "folder \"%2\". Nothing was done; name another folder.")
+                        .arg(shownName(name), shownName(folder)));
+    const QString target = canonicalName(name);
+    for (const QString& there : filesASaveMayReplace(name)) {
+        const FileKind kind = fileState(there).kind;
+        if (kind == FileKind::Folder || kind == FileKind::Special)
+            return fail(QStringLiteral("cannot save to \"%1\": \"%2\" is %3. Nothing was done; "
+                                       "name another file.")
+                            .arg(shownName(name), shownName(there),
+                                 kind == FileKind::Folder
+                                     ? QStringLiteral("a folder")
+                                     : QStringLiteral("not a regular file but a pipe, device "
+                                                      "or socket")));
+        if (parser_.isSet(QStringLiteral("force"))) continue;
+        return fail(canonicalName(there) == target
+                        ? QStringLiteral("\"%1\" exists already; it was left as it is and "
+                                         "nothing was done. Give --force to replace it, or name "
+                                         "another file.")
+                              .arg(shownName(name))
+                        : QStringLiteral("\"%1\" exists already and a save to \"%2\" may "
+                                         "replace it; it was left as it is and nothing was done. "
+                                         "Give --force to replace such files, or name another "
+                                         "file.")
+                              .arg(shownName(there), shownName(name)));
     }
     return std::nullopt;
 }
@@ -229,11 +292,10 @@ PhoneConnection::~PhoneConnection() {
 int PhoneConnection::start(const CommandLine& cmd) {
     const QString path = cmd.tracePath();
     if (!path.isEmpty()) {
-        traceFile_.setFileName(path);
-        if (!traceFile_.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        if (QString why; !openForWriting(traceFile_, path, why)) {
             ui_.print(QStringLiteral("Cannot write the trace file %1: %2. Nothing was sent to the "
                                      "phone; name a file in a folder you can write to.")
-                          .arg(QDir::toNativeSeparators(path), traceFile_.errorString()));
+                          .arg(shownName(path), why));
             return ExitFailed;
         }
         trace_ = std::make_unique<LinkTrace>(0);
@@ -261,7 +323,7 @@ void PhoneConnection::finishTrace() {
     ui_.print(QStringLiteral("The trace file %1 could not be written completely (%2); it lacks "
                              "the last frames. Free some space or name another file, then run "
                              "again for a whole trace.")
-                  .arg(QDir::toNativeSeparators(traceFile_.fileName()), traceError_));
+                  .arg(shownName(traceFile_.fileName()), traceError_));
 }
 
 int withTraceOutcome(int code) {

@@ -31,6 +31,8 @@ public:
     void addOverwriteOption();
     // --include-skipped yes|no, --block N, --version V.
     void addFileQuestionOptions();
+    // --force: files the command saves may replace files that exist already.
+    void addForceOption();
     void addOption(const QCommandLineOption& option) { parser_.addOption(option); }
     void addPositional(const QString& name, const QString& description,
                        const QString& syntax = {}) {
@@ -60,13 +62,19 @@ public:
     // The --trace file; empty when not given.
     [[nodiscard]] QString tracePath() const { return trace_; }
 
+    // Checks the output file `name` (--out, --backup) before anything is read or sent: its
+    // folder exists and takes new files, and without --force no file a save under it may
+    // replace is there yet (for .bin and .txt: its id file, and the names of several blocks with
+    // theirs). Returns the exit code when the command must end (the reason printed).
+    [[nodiscard]] std::optional<int> checkOutput(const QString& name) const;
+
     // Prints "x45eep-cli COMMAND: message" and a hint on stderr; returns the usage exit code.
     int usageError(const QString& message) const;
     [[nodiscard]] QString helpText() const;
 
 private:
-    // Checks --trace: a file name that is none of the command's other files and, when it exists,
-    // an earlier trace.
+    // Checks --trace: a file name that is none of the command's other files (nor one a save under
+    // --out or --backup may write) and, when it exists, a regular file holding an earlier trace.
     [[nodiscard]] std::optional<int> checkTrace();
 
     QString command_;

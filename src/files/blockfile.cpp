@@ -3,10 +3,9 @@
 #include "blocks/number.h"
 #include "files/hexlines.h"
 #include "files/safefile.h"
+#include "files/syspath.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
 namespace x45 {
 
@@ -19,7 +18,7 @@ const QByteArray IdBlockVerLine = QByteArrayLiteral("EEPROM BlockVer:");
 const QByteArray LineEnd = QByteArrayLiteral("\r\n");
 
 QString shown(const QString& path) {
-    return QDir::toNativeSeparators(path);
+    return shownName(path);
 }
 
 // Numbers in id files: a blank in place of a plus sign, and a trailing blank.
@@ -79,11 +78,11 @@ Result<std::optional<BlockIdInfo>> parseIdFile(const QByteArray& bytes, const QS
     // A number line must hold one number and nothing else; " 9 9 " or "abc" is reported.
     const auto checkNumber = [&](const QByteArray& numberLine, const char* what) {
         if (problems && !ReadStrictNumber(textOf(numberLine), true))
-            problems->append({name, int(next), textOf(numberLine),
-                              QStringLiteral("the %1 line does not hold one number; it was read as "
-                                             "%2")
-                                  .arg(QLatin1String(what))
-                                  .arg(ReadNumber(textOf(numberLine)))});
+            noteProblem(problems, {name, int(next), lineExcerpt(numberLine),
+                                   QStringLiteral("the %1 line does not hold one number; it was "
+                                                  "read as %2")
+                                       .arg(QLatin1String(what))
+                                       .arg(ReadNumber(textOf(numberLine)))});
     };
     QByteArray line;
     BlockIdInfo info;
@@ -143,7 +142,7 @@ ByteStr parseHexText(const QByteArray& text, const QString& name,
         const QByteArray compact = RemoveSpaces(lines[i]);
         if (problems)
             if (const QString fault = hexLineFault(compact); !fault.isEmpty())
-                problems->append({name, int(i + 1), textOf(lines[i]), fault});
+                noteProblem(problems, {name, int(i + 1), lineExcerpt(lines[i]), fault});
         data += HexToBytes(compact);
     }
     return data;
@@ -156,23 +155,28 @@ QByteArray hexText(const ByteStr& data) {
     return text;
 }
 
-Result<QByteArray> readInputFile(const QString& path) {
-    const QFileInfo info(path);
-    if (!info.exists()) return QByteArray();
-    if (info.isFile() && info.size() == 0) return QByteArray(); // left on the disk
-    if (info.size() > MaxInputFileSize)
+Result<QByteArray> readInputFile(const QString& path, bool* present) {
+    if (present) *present = false;
+    const FileState state = fileState(path);
+    if (state.kind == FileKind::Missing) return QByteArray();
+    if (state.kind == FileKind::Regular && state.size == 0) {
+        if (present) *present = true;
+        return QByteArray(); // left on the disk
+    }
+    if (state.size > MaxInputFileSize)
         return Result<QByteArray>::fail(
             QStringLiteral("The file \"%1\" is %2 bytes long, too large for EEPROM data "
                            "(at most %3). The User's list was left as it was.")
                 .arg(shown(path))
-                .arg(info.size())
+                .arg(state.size)
                 .arg(MaxInputFileSize));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    // A pipe or device is refused here instead of being waited on.
+    if (QString why; !openForReading(file, path, why))
         return Result<QByteArray>::fail(
             QStringLiteral("The file \"%1\" cannot be read: %2. The User's list was left as "
-                           "it was; check the file's permissions and load again.")
-                .arg(shown(path), file.errorString()));
+                           "it was; name a file you may read.")
+                .arg(shown(path), why));
     // Read up to one byte past the limit, so a file that grows meanwhile is still caught.
     QByteArray bytes = file.read(MaxInputFileSize + 1);
     if (file.error() != QFileDevice::NoError || bytes.size() > MaxInputFileSize)
@@ -182,6 +186,7 @@ Result<QByteArray> readInputFile(const QString& path) {
                 .arg(shown(path), bytes.size() > MaxInputFileSize
                                       ? QStringLiteral("it is too large")
                                       : file.errorString()));
+    if (present) *present = true;
     return bytes;
 }
 
@@ -230,13 +235,15 @@ Result<std::optional<BlockIdInfo>> typedBlockInfo(const QString& path, const QSt
     return std::optional<BlockIdInfo>(BlockIdInfo{*blockId, *version, 0});
 }
 
-// The id of a data file: from its id file, or typed when there is none; nullopt (with
-// ctx.endReason) when the load ends here.
-Result<std::optional<BlockIdInfo>> blockInfoFor(const QString& path, LoadContext& ctx) {
+// The id of a data file: from its id file (`fromIdFile` set), or typed when there is none;
+// nullopt (with ctx.endReason) when the load ends here.
+Result<std::optional<BlockIdInfo>> blockInfoFor(const QString& path, LoadContext& ctx,
+                                                bool& fromIdFile) {
     const QString idPath = idFileNameOf(path);
     const Result<QByteArray> idBytes = readInputFile(idPath);
     if (!idBytes) return idBytes.status();
-    if (idBytes->isEmpty()) return typedBlockInfo(path, idPath, ctx);
+    fromIdFile = !idBytes->isEmpty();
+    if (!fromIdFile) return typedBlockInfo(path, idPath, ctx);
     Result<std::optional<BlockIdInfo>> info =
         parseIdFile(idBytes.value(), shown(idPath), ctx.problems);
     if (info && !info.value())
@@ -249,14 +256,23 @@ Result<std::optional<BlockIdInfo>> blockInfoFor(const QString& path, LoadContext
 } // namespace
 
 StepResult loadBlockFile(const QString& path, LoadContext& ctx) {
-    const Result<std::optional<BlockIdInfo>> found = blockInfoFor(path, ctx);
+    bool fromIdFile = false;
+    const Result<std::optional<BlockIdInfo>> found = blockInfoFor(path, ctx, fromIdFile);
     if (!found) return found.status();
     if (!found.value()) return FileStep::EndLoad;
     const BlockIdInfo& info = *found.value();
 
-    // An absent data file adds nothing and ends the load; what earlier files gave stays.
-    QByteArray bytes;
-    if (auto step = readForLoad(path, bytes, ctx)) return std::move(*step);
+    // An empty data file beside its id file is a block of no bytes, as "Save" writes one. A
+    // missing data file, or an empty one without an id file, adds nothing and ends the load;
+    // what earlier files gave stays.
+    bool present = false;
+    const Result<QByteArray> read = readInputFile(path, &present);
+    if (!read) return read.status();
+    const QByteArray& bytes = read.value();
+    if (bytes.isEmpty() && !(present && fromIdFile)) {
+        ctx.endReason = QStringLiteral("\"%1\" is empty or missing").arg(shown(path));
+        return FileStep::EndLoad;
+    }
 
     const EEPBlock block{info.blockId,
                          isHexTextName(path) ? parseHexText(bytes, shown(path), ctx.problems)

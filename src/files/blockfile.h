@@ -21,9 +21,11 @@ constexpr qint64 MaxInputFileSize = 64LL * 1024 * 1024;
 
 // Loads the block of one .bin/.txt data file (with its id file, or with the number and version
 // asked through the "Load custom block file" dialog when the id file is absent) into ctx.blocks.
+// An empty data file with its id file is a block of no bytes.
 // Continue: the block was taken. EndLoad: the dialog was cancelled, the id file lacks its key
-// words, or the data file is absent; no block is added and the list is left as it was. A failure:
-// a number out of range, an id file that ends early, or an unreadable file; the message says which.
+// words, or the data file is absent (missing, or empty without an id file); no block is added
+// and the list is left as it was. A failure: a number out of range, an id file that ends early,
+// or an unreadable file (a folder, pipe or device included); the message says which.
 [[nodiscard]] StepResult loadBlockFile(const QString& path, LoadContext& ctx);
 
 // The files that save the blocks at the 0-based positions selectedRows (in that order), with
@@ -65,10 +67,11 @@ parseIdFile(const QByteArray& bytes, const QString& name, QVector<LoadProblem>* 
 // The hex text of a block: BytesToHexLines, each line ended by CR LF.
 [[nodiscard]] QByteArray hexText(const ByteStr& data);
 
-// Reads a whole input file; no bytes when it is missing or empty. A failure when it cannot be
-// read or is too large. Nothing is deleted: an empty file may be the only trace of something the
-// person keeps.
-[[nodiscard]] Result<QByteArray> readInputFile(const QString& path);
+// Reads a whole input file; no bytes when it is missing or empty (`present` tells which). A
+// failure when it cannot be read, is too large, or is no regular file (a pipe or device is not
+// waited on). Nothing is deleted: an empty file may be the only trace of something the person
+// keeps.
+[[nodiscard]] Result<QByteArray> readInputFile(const QString& path, bool* present = nullptr);
 // readInputFile for a format's reader: nullopt when the file was read into `bytes`, otherwise the
 // reader's verdict (EndLoad for an absent file, the failure for an unreadable one).
 [[nodiscard]] std::optional<StepResult> readForLoad(const QString& path, QByteArray& bytes,

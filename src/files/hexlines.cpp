@@ -1,5 +1,7 @@
 #include "files/hexlines.h"
 
+#include "files/syspath.h"
+
 namespace x45 {
 
 namespace {
@@ -13,6 +15,8 @@ int hexValue(char c) {
 
 constexpr char HexDigits[] = "0123456789ABCDEF";
 constexpr qsizetype BytesPerLine = 16;
+// Characters of a line quoted in a message.
+constexpr qsizetype ExcerptLength = 60;
 
 } // namespace
 
@@ -96,6 +100,11 @@ QByteArrayList SplitLines(const QByteArray& text) {
     }
     if (start < size) lines.append(text.mid(start));
     return lines;
+}
+
+QString lineExcerpt(const QByteArray& line) {
+    const QString start = escapedText(textOf(line.left(ExcerptLength)));
+    return line.size() > ExcerptLength ? start + QStringLiteral("...") : start;
 }
 
 QByteArray TrimLeadingBlanks(const QByteArray& text) {

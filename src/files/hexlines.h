@@ -38,6 +38,10 @@ namespace x45 {
 [[nodiscard]] QByteArray TrimLeadingBlanks(const QByteArray& text);
 [[nodiscard]] QByteArray TrimTrailingBlanks(const QByteArray& text);
 
+// The start of a line for a message: its first characters, control characters escaped, and
+// "..." when the line goes on.
+[[nodiscard]] QString lineExcerpt(const QByteArray& line);
+
 // An 8-bit text as a QString (each byte one character), for number reading and messages.
 [[nodiscard]] inline QString textOf(const QByteArray& bytes) {
     return QString::fromLatin1(bytes);

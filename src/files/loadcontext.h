@@ -25,9 +25,35 @@ using StepResult = Result<FileStep>;
 struct LoadProblem {
     QString file; // the path as shown to the person
     int line = 0; // 1-based
-    QString text; // the line as it is in the file
+    QString text; // the line's start as lineExcerpt gives it
     QString what; // what is wrong with it
+    int unlisted = 0; // lines of the same file after this one that do not read either
 };
+
+// Lines of one file kept in a list of problems; the others are only counted, in the last one
+// kept, so that a file of a million bad lines costs no more than one of a few.
+constexpr int ProblemsKeptPerFile = 3;
+
+// Adds `problem` to `problems` (nothing when there is no list), or counts it when its file has
+// ProblemsKeptPerFile lines there already.
+inline void noteProblem(QVector<LoadProblem>* problems, LoadProblem problem) {
+    if (!problems) return;
+    int kept = 0;
+    for (qsizetype i = problems->size() - 1; i >= 0 && (*problems)[i].file == problem.file; --i)
+        ++kept;
+    if (kept < ProblemsKeptPerFile)
+        problems->append(std::move(problem));
+    else
+        ++problems->last().unlisted;
+}
+
+// Every line the list stands for, the counted ones included.
+[[nodiscard]] inline qsizetype problemCount(const QVector<LoadProblem>& problems) {
+    qsizetype count = 0;
+    for (const LoadProblem& p : problems)
+        count += 1 + p.unlisted;
+    return count;
+}
 
 struct LoadContext {
     BlockList& blocks; // the User's list being built (a working copy)

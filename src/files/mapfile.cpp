@@ -3,8 +3,7 @@
 #include "blocks/number.h"
 #include "files/blockfile.h"
 #include "files/hexlines.h"
-
-#include <QDir>
+#include "files/syspath.h"
 
 #include <functional>
 #include <optional>
@@ -16,6 +15,7 @@ namespace {
 struct KeyValue {
     QByteArray key; // upper case
     QByteArray value;
+    QByteArray skipped; // "KEY=value": the character after "=" that was passed over, if any
 };
 
 // "KEY = value" skips exactly one character after "=" (a blank in files InitMap writes, so
@@ -23,14 +23,13 @@ struct KeyValue {
 // first tab, separates key and value.
 KeyValue splitKeyValue(const QByteArray& line) {
     qsizetype cut = line.indexOf('=');
-    qsizetype skip = 2;
-    if (cut < 0) {
-        skip = 1;
-        cut = line.indexOf(' ');
-        if (cut < 0) cut = line.indexOf('\t');
-    }
+    if (cut >= 0)
+        return {TrimTrailingBlanks(line.left(cut)).toUpper(), TrimLeadingBlanks(line.mid(cut + 2)),
+                line.mid(cut + 1, 1)};
+    cut = line.indexOf(' ');
+    if (cut < 0) cut = line.indexOf('\t');
     if (cut < 0) return {};
-    return {TrimTrailingBlanks(line.left(cut)).toUpper(), TrimLeadingBlanks(line.mid(cut + skip))};
+    return {TrimTrailingBlanks(line.left(cut)).toUpper(), TrimLeadingBlanks(line.mid(cut + 1)), {}};
 }
 
 // A line without its comment: everything from the first ";" and the blanks before it.
@@ -70,40 +69,76 @@ namespace {
 class MapReader {
 public:
     MapReader(const QByteArray& bytes, const QString& path, LoadContext& ctx)
-        : ctx_(ctx), title_(FileTitleOf(path)), shownPath_(QDir::toNativeSeparators(path)),
-          lines_(SplitLines(bytes)), blocks_(ctx.startingList()) {}
+        : ctx_(ctx), title_(FileTitleOf(path)), shownPath_(shownName(path)),
+          lines_(SplitLines(bytes)), blocks_(ctx.startingList()) {
+        checkText(bytes);
+    }
 
     StepResult run() {
+        qsizetype firstContent = 0;
         while (next_ < lines_.size()) {
             const QByteArray line = withoutComment(TrimBlanks(lines_[next_++]));
             ctx_.ui.readProgress(next_, lines_.size());
             if (line.isEmpty()) continue;
+            if (firstContent == 0) firstContent = next_;
             if (auto step = lineStep(line)) return std::move(*step);
         }
+        if (firstContent > 0 && !sectionSeen_)
+            problem(firstContent, QStringLiteral("the file holds no block: no line \"[n]\" names "
+                                                 "a block number above 0, so nothing was taken "
+                                                 "from it"));
         ctx_.blocks = blocks_;
         ctx_.hwid = hwid_;
         return FileStep::Continue;
     }
 
 private:
+    // A byte-order mark or NUL bytes (a UTF-16 or binary file): the lines are not 8-bit text and
+    // read as something else than was meant.
+    void checkText(const QByteArray& bytes) {
+        if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF") ||
+            bytes.startsWith("\xEF\xBB\xBF")) {
+            problem(1, QStringLiteral("the file starts with a Unicode byte-order mark; it is not "
+                                      "8-bit text and its lines do not read as they were meant"));
+            return;
+        }
+        for (qsizetype i = 0; i < lines_.size(); ++i)
+            if (lines_[i].contains('\0')) {
+                problem(i + 1, QStringLiteral("NUL bytes: the file is not 8-bit text (binary, or "
+                                              "UTF-16) and its lines do not read as they were "
+                                              "meant"));
+                return;
+            }
+    }
+
     // What one line makes of the load: nullopt to go on with the next line.
     std::optional<StepResult> lineStep(const QByteArray& line) {
         if (line.size() >= 2 && line.startsWith('[') && line.endsWith(']')) {
             const QByteArray numberText = line.mid(1, line.size() - 2);
             if (ReadNumber(textOf(numberText)) > 0) return section(numberText);
+            // Names no block, so the block of the section before stays current.
+            strayHeader_ = next_;
         }
         const KeyValue kv = splitKeyValue(line);
-        if (kv.key == "DATA" && kv.value == "{") return data();
+        if (kv.key == "DATA") {
+            if (kv.value == "{") return data();
+            problem(next_, QStringLiteral("a data block starts with \"DATA = {\" (a blank after "
+                                          "\"=\"); this line starts none, so the lines up to "
+                                          "\"}\" gave no bytes"));
+        }
         if (kv.key == "VERSION") return version(kv);
         if (kv.key == "OFFSET") {
+            checkSkipped(kv);
             if (ReadNumber(textOf(kv.value)) > 0 && currentIsLastAndEmpty()) {
+                changingCurrent();
                 blocks_.removeLast();
                 current_ = -1;
             }
         } else if (kv.key == "SERVICE") {
+            checkSkipped(kv);
             if (ReadNumber(textOf(kv.value)) == 0) service();
         } else if (kv.key == "PRODUCT") {
-            checkNumber(kv);
+            if (checkSkipped(kv)) checkNumber(kv);
             const auto product = toHWid(ReadNumber(textOf(kv.value)));
             if (!product)
                 return reject(QStringLiteral("sets PRODUCT to \"%1\", outside -32768..65535")
@@ -127,6 +162,8 @@ private:
             blocks_.append(EEPBlock{*blockId, {}, 0});
             current_ = blocks_.size() - 1;
         }
+        sectionSeen_ = true;
+        strayHeader_ = 0;
         return std::nullopt;
     }
 
@@ -135,9 +172,18 @@ private:
         const auto problem = [this](qsizetype lineNo, const QString& what) {
             this->problem(lineNo, what);
         };
+        const qsizetype dataLine = next_;
         const std::optional<ByteStr> bytes = readDataLines(lines_, next_, ctx_.ui, problem);
         if (bytes) {
-            if (current_ >= 0) blocks_[current_].Data = *bytes;
+            if (current_ >= 0) {
+                changingCurrent();
+                blocks_[current_].Data = *bytes;
+            } else if (strayHeader_ > 0 && !bytes->isEmpty()) {
+                problem(strayHeader_, QStringLiteral("names no block number above 0, so the data "
+                                                     "of line %1 went to no block")
+                                          .arg(dataLine));
+                strayHeader_ = 0;
+            }
             return std::nullopt;
         }
         ctx_.blocks.clear();
@@ -151,12 +197,13 @@ private:
     }
 
     std::optional<StepResult> version(const KeyValue& kv) {
-        checkNumber(kv);
+        if (checkSkipped(kv)) checkNumber(kv);
         if (current_ < 0) return std::nullopt;
         const auto version = toUInt8(ReadNumber(textOf(kv.value)));
         if (!version)
             return reject(
                 QStringLiteral("sets VERSION to \"%1\", outside 0..255").arg(textOf(kv.value)));
+        changingCurrent();
         blocks_[current_].BlockVer = *version;
         return std::nullopt;
     }
@@ -173,7 +220,10 @@ private:
             answer_ = include ? Answer::Yes : Answer::No;
         }
         if (answer_ == Answer::No) {
-            if (currentIsLastAndEmpty()) blocks_.removeLast();
+            if (currentIsLastAndEmpty()) {
+                changingCurrent();
+                blocks_.removeLast();
+            }
             current_ = -1;
         }
     }
@@ -187,11 +237,29 @@ private:
                 .arg(what));
     }
     void problem(qsizetype lineNo, const QString& what) {
-        if (ctx_.problems)
-            ctx_.problems->append({shownPath_, int(lineNo), textOf(lines_[lineNo - 1]), what});
+        noteProblem(ctx_.problems, {shownPath_, int(lineNo), lineExcerpt(lines_[lineNo - 1]), what});
     }
-    // VERSION and PRODUCT take one number; "VERSION=3" (the digit eaten with the skipped
-    // character) or "VERSION = three" is reported.
+    // A line is about to change the current block: after a header that named no block, that is
+    // the block of an earlier section, which is reported.
+    void changingCurrent() {
+        if (strayHeader_ == 0) return;
+        problem(strayHeader_, QStringLiteral("names no block number above 0, so the lines after "
+                                             "it changed block %1 of the section before it")
+                                  .arg(blocks_[current_].BlockId));
+        strayHeader_ = 0;
+    }
+    // "KEY=value" passes over the character after "=", a blank in the files InitMap writes;
+    // any other character is part of the value and lost ("VERSION=13" reads as 3). False when
+    // reported.
+    bool checkSkipped(const KeyValue& kv) {
+        if (kv.skipped.isEmpty() || kv.skipped == " " || kv.skipped == "\t") return true;
+        problem(next_, QStringLiteral("the \"%1\" right after \"=\" is passed over, so %2 was "
+                                      "read as %3")
+                           .arg(lineExcerpt(kv.skipped), textOf(kv.key))
+                           .arg(ReadNumber(textOf(kv.value))));
+        return false;
+    }
+    // VERSION and PRODUCT take one number; "VERSION =" or "VERSION = three" is reported.
     void checkNumber(const KeyValue& kv) {
         if (!ReadStrictNumber(textOf(kv.value), true))
             problem(next_, QStringLiteral("%1 does not hold one number; it was read as %2")
@@ -210,6 +278,8 @@ private:
     quint16 hwid_ = 0;
     qsizetype next_ = 0;
     qsizetype current_ = -1; // position of the current block, -1 for none
+    qsizetype strayHeader_ = 0; // line of a "[...]" naming no block since the last section, or 0
+    bool sectionSeen_ = false;
     Answer answer_ = Answer::NotAsked;
 };
 

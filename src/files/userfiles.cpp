@@ -7,8 +7,7 @@
 #include "files/mapfile.h"
 #include "files/hexlines.h"
 #include "files/safefile.h"
-
-#include <QDir>
+#include "files/syspath.h"
 
 #include <algorithm>
 
@@ -29,7 +28,7 @@ private:
 };
 
 QString shown(const QString& path) {
-    return QDir::toNativeSeparators(path);
+    return shownName(path);
 }
 
 } // namespace
@@ -70,26 +69,68 @@ StepResult loadEepFile(const QString& path, LoadContext& ctx) {
 }
 
 QString loadReportText(const LoadReport& report) {
-    // Enough lines to see what is wrong; a file full of bad lines does not fill the screen.
-    constexpr qsizetype MostShown = 20;
+    // The first lines of each file are enough to see what is wrong; a file full of bad lines
+    // does not fill the screen, and each quoted line is cut short (lineExcerpt).
     QStringList lines;
     for (const QString& name : report.skipped)
-        lines << QStringLiteral("skipped %1: not an EEPROM, block or mapping file").arg(name);
+        lines << QStringLiteral("skipped %1: not an EEPROM, block or mapping file")
+                     .arg(escapedText(name));
     if (!report.problems.isEmpty()) {
         lines << QStringLiteral("%1 line(s) do not read and were taken as far as they read; "
                                 "check these blocks before using them:")
-                     .arg(report.problems.size());
-        for (qsizetype i = 0; i < report.problems.size() && i < MostShown; ++i) {
-            const LoadProblem& p = report.problems[i];
-            lines << QStringLiteral("%1 line %2: \"%3\": %4")
-                         .arg(p.file)
-                         .arg(p.line)
-                         .arg(p.text, p.what);
+                     .arg(problemCount(report.problems));
+        for (const LoadProblem& p : report.problems) {
+            lines << QStringLiteral("%1 line %2: \"%3\": %4").arg(p.file).arg(p.line).arg(p.text, p.what);
+            if (p.unlisted > 0)
+                lines << QStringLiteral("... and %1 more line(s) of %2").arg(p.unlisted).arg(p.file);
         }
-        if (report.problems.size() > MostShown)
-            lines << QStringLiteral("... and %1 more").arg(report.problems.size() - MostShown);
     }
     return lines.join(QLatin1Char('\n'));
+}
+
+bool saveMayWrite(const QString& name, const QString& candidate) {
+    if (candidate.compare(name, FileNameCase) == 0) return true;
+    const FileFormat format = formatOfName(name);
+    if (format != FileFormat::Bin && format != FileFormat::Txt) return false;
+    if (candidate.compare(idFileNameOf(name), FileNameCase) == 0) return true;
+    // NAME_N: "_" and a block number before the last four characters, or its id file.
+    const qsizetype at = name.size() - 4;
+    const QString stem = name.left(at) + QLatin1Char('_');
+    if (at < 0 || !candidate.startsWith(stem, FileNameCase)) return false;
+    const QStringView rest = QStringView(candidate).mid(stem.size());
+    for (const QString& tail : {name.mid(at), idFileNameOf(name.mid(at))}) {
+        if (!rest.endsWith(tail, FileNameCase)) continue;
+        const QStringView number = rest.chopped(tail.size());
+        bool ok = false;
+        const int n = number.toInt(&ok);
+        if (ok && n >= -32768 && n <= 32767 && QString::number(n) == number) return true;
+    }
+    return false;
+}
+
+QStringList filesASaveMayReplace(const QString& name) {
+    QStringList found;
+    const QString target = canonicalName(name);
+    const QString folder = folderOf(target);
+    const FileFormat format = formatOfName(name);
+    if (format != FileFormat::Bin && format != FileFormat::Txt) {
+        const FileState state = fileState(name);
+        if (state.kind != FileKind::Missing || state.link) found << name;
+        return found;
+    }
+    // Named in the folder as the name gives it, for messages.
+    const qsizetype cut = name.size() - lastComponent(name).size();
+    for (const QString& entry : folderEntries(folder))
+        if (saveMayWrite(target, folder + QLatin1Char('/') + entry))
+            found << name.left(cut) + entry;
+    found.sort();
+    return found;
+}
+
+QStringList filesALoadReads(const QString& name) {
+    const FileFormat format = formatOfName(name);
+    if (format == FileFormat::Bin || format == FileFormat::Txt) return {name, idFileNameOf(name)};
+    return {name};
 }
 
 namespace {
@@ -200,11 +241,11 @@ Status PlanUserFiles(const QString& name, const BlockList& blocks, quint16 hwid,
 
 Status SaveUserFiles(const QString& name, const BlockList& blocks, quint16 hwid,
                      const QVector<int>& selectedRows, Interaction& ui,
-                     QVector<PlannedFile>* written) {
+                     QVector<PlannedFile>* written, Replace replace) {
     BusyPointer busy(ui);
     QVector<PlannedFile> files;
     Status result = PlanUserFiles(name, blocks, hwid, selectedRows, files);
-    if (result) result = writeFilesTogether(files);
+    if (result) result = writeFilesTogether(files, replace);
     if (result && written) *written = std::move(files);
     return result;
 }

@@ -35,7 +35,8 @@ struct LoadReport {
     QString endReason;             // EndedEarly: why, when there is more to say than the name
 };
 
-// The one message of a load's skipped files and problem lines; empty when there is none.
+// The one message of a load's skipped files and problem lines; empty when there is none. Each
+// file gives at most ProblemsKeptPerFile lines and a count of the others.
 [[nodiscard]] QString loadReportText(const LoadReport& report);
 
 // Loads the files in order into `blocks` and `hwid` (a list and its hardware id). File 1 of the
@@ -55,10 +56,21 @@ struct LoadReport {
 // are selected, else all, and `hwid`. "bin"/"txt": single-block files of the selected rows. All
 // files of one save are replaced together, and only once the new ones are complete, or not at
 // all. A failure (including a name of no known format) says why; the caller shows it. `written`
-// gets the files with the bytes they hold, so that a caller can read them back.
+// gets the files with the bytes they hold, so that a caller can read them back. `replace`
+// tells whether files that exist already may be replaced (the window's dialog has asked).
 [[nodiscard]] Status SaveUserFiles(const QString& name, const BlockList& blocks, quint16 hwid,
                                    const QVector<int>& selectedRows, Interaction& ui,
-                                   QVector<PlannedFile>* written = nullptr);
+                                   QVector<PlannedFile>* written = nullptr,
+                                   Replace replace = Replace::Allowed);
+// Whether a save under `name` may write `candidate` (both as canonicalName gives them): the name
+// itself and, for single-block formats, its id file and the names of several blocks ("_" and a
+// block number before the last four characters) with their id files.
+[[nodiscard]] bool saveMayWrite(const QString& name, const QString& candidate);
+// The files there are already that a save under `name` may replace, whatever blocks it saves.
+[[nodiscard]] QStringList filesASaveMayReplace(const QString& name);
+// The files a load of `name` reads: the name and, for a single-block file, its id file.
+[[nodiscard]] QStringList filesALoadReads(const QString& name);
+
 // The files SaveUserFiles would write, with their bytes; nothing is written.
 [[nodiscard]] Status PlanUserFiles(const QString& name, const BlockList& blocks, quint16 hwid,
                                    const QVector<int>& selectedRows, QVector<PlannedFile>& files);
