@@ -9,6 +9,10 @@
 #include <QFileInfo>
 #include <gtest/gtest.h>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
 using namespace x45;
 using namespace x45::test;
 
@@ -64,12 +68,12 @@ TEST_F(BlockFiles, RoundTripKeepsBlocksAndHardwareId) {
                     .isOk());
             state = {};
             int number = 1;
+            // The empty block too: its data file is empty, its id file says which block it is.
             for (const EEPBlock& b : Sample) {
-                if (b.Data.isEmpty()) continue; // an empty data file counts as absent
                 const QString name = QStringLiteral("d%1_%2.%3").arg(hwid).arg(b.BlockId).arg(ext);
                 ASSERT_EQ(load(name, number++), Step::Continue) << lastError.toStdString();
             }
-            EXPECT_EQ(state.blocks, (BlockList{Sample[0], Sample[1], Sample[3]}));
+            EXPECT_EQ(state.blocks, Sample);
             EXPECT_EQ(state.hwid, hwid);
         }
     }
@@ -215,17 +219,30 @@ TEST_F(BlockFiles, DamagedIdFilesAreRejectedNamingTheFileOrEndTheLoadSilently) {
 
 TEST_F(BlockFiles, AbsentDataFileAddsNothingAndKeepsTheBlocksSoFar) {
     ASSERT_TRUE(save("a.bin", {makeBlock(1, 3)}, {0}, 0).isOk());
-    ASSERT_TRUE(save("e.bin", {makeBlock(2, 0)}, {0}, 9).isOk()); // empty block: empty data file
     ASSERT_TRUE(save("m.bin", {makeBlock(3, 2)}, {0}, 0).isOk());
     QFile::remove(path("m.bin"));
+    writeBytes(path("e.bin"), ""); // empty, and no id file to say it is a block
 
     ASSERT_EQ(load("a.bin", 1), Step::Continue);
+    EXPECT_EQ(load("m.bin", 2), Step::EndLoad);
+    ui.blockInfoAnswers.push_back({"4", ""});
     EXPECT_EQ(load("e.bin", 2), Step::EndLoad);
     EXPECT_TRUE(QFile::exists(path("e.bin"))); // loading deletes nothing
-    EXPECT_EQ(load("m.bin", 2), Step::EndLoad);
     EXPECT_EQ(state.blocks, (BlockList{makeBlock(1, 3)}));
     EXPECT_EQ(state.hwid, 0); // the id file of the absent data did not count
 }
+
+#ifdef Q_OS_UNIX
+TEST_F(BlockFiles, PipesAreRefusedNotWaitedOn) {
+    writeBytes(path("d.bin"), "abc");
+    writeBytes(path("p.bid"), idFileText({5, 0, 0}));
+    for (const char* fifo : {"d.bid", "p.bin"}) {
+        SCOPED_TRACE(fifo);
+        ASSERT_EQ(::mkfifo(QFile::encodeName(path(fifo)).constData(), 0600), 0);
+        expectLeftAlone(fifo[0] == 'd' ? "d.bin" : "p.bin", Step::Reject, fifo);
+    }
+}
+#endif
 
 TEST(IdFileLines, NumberLinesWithoutOneNumberAreReportedAndReadAsBefore) {
     const QByteArray text = "EEPROM block additional file.\r\nPhone HWid:\r\n 7 \r\n"

@@ -1,5 +1,6 @@
 // x45eep-cli list, convert and compare, run as a separate process on files built here.
 
+#include "files/blockfile.h"
 #include "files/eepfile.h"
 
 #include "cliprocess.h"
@@ -10,6 +11,10 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 using namespace x45;
 using x45::test::CliRun;
@@ -274,3 +279,74 @@ TEST_F(Cli, CompareBytesListsTheDifferingRangesWithBothValues) {
     EXPECT_TRUE(r.out.contains("\"b\": \"6768\"")) << r.out.toStdString();
     EXPECT_EQ(run({"compare", a, a, "--bytes"}).out, "Lists are identical!\n");
 }
+
+// No output takes the place of a file that is there, or of an input, unless asked to; every
+// refusal comes before the phone is touched and leaves every file as it was.
+TEST_F(Cli, OutputsReplaceNothingWithoutForceAndNeverAnInput) {
+    const QString a = write("a.eep", serializeEep({blk(1, "one"), blk(2, "two")}, 0));
+    const QByteArray precious = serializeEep({blk(7, "precious"), blk(5077, "x")}, 3);
+    write("precious.eep", precious);
+    write("notes.txt", "notes");
+    write("p_2.bid", "an earlier id file");
+    write("garbage.map", QByteArray("\x7F\x45\x4C\x46\x02\x01\0\0[", 9));
+    const QString noPort = path("no-port");
+    const struct {
+        QStringList args;
+        int code;
+        const char* said;
+    } cases[] = {
+        {{"convert", a, "--out", path("precious.eep")}, 1, "--force"},
+        {{"convert", a, "--blocks", "1", "--out", path("notes.txt")}, 1, "--force"},
+        {{"convert", a, "--out", path("p.bin")}, 1, "p_2.bid"},
+        {{"convert", a, "--out", path("./a.eep"), "--force"}, 2, "also read"},
+        {{"convert", path("garbage.map"), "--out", path("precious.eep"), "--force"}, 1, "--lenient"},
+        {{"read", "--port", noPort, "--out", path("missing/x.eep")}, 1, "does not exist"},
+        {{"read", "--port", noPort, "--out", path("precious.eep")}, 1, "--force"},
+        {{"read", "--port", noPort, "--out", path("p.bin")}, 1, "p_2.bid"},
+        {{"delete", "--port", noPort, "--blocks", "1", "--backup", path("precious.eep")}, 1, "--force"},
+        {{"read", "--port", noPort, "--out", path("y.bin"), "--trace", path("y.bid")}, 2, "--trace"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        const CliRun r = run(c.args);
+        EXPECT_EQ(r.exitCode, c.code);
+        EXPECT_TRUE(r.err.contains(c.said)) << r.err.toStdString();
+        EXPECT_FALSE(r.err.contains("no-port")) << "the port was opened";
+    }
+    EXPECT_EQ(read("precious.eep"), precious);
+    EXPECT_EQ(read("notes.txt"), "notes");
+    EXPECT_EQ(read("p_2.bid"), "an earlier id file");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 5); // nothing new either
+
+    const CliRun forced = run({"convert", a, "--out", path("precious.eep"), "--force"});
+    EXPECT_EQ(forced.exitCode, 0) << forced.err.toStdString();
+    EXPECT_EQ(read("precious.eep"), read("a.eep"));
+}
+
+#ifdef Q_OS_UNIX
+TEST_F(Cli, NamesPipesAndEmptyBlocksAsTheSystemHasThem) {
+    write("a.eep", serializeEep({blk(1, "one")}, 0));
+    // Two names that differ only in bytes that are no UTF-8 are two files.
+    QProcess sh;
+    sh.setWorkingDirectory(dir.path());
+    sh.start("sh", {"-c", "for n in \"$(printf 'n\\377.eep')\" \"$(printf 'n\\376.eep')\"; do "
+                          "\"$0\" convert a.eep --out \"$n\" && cmp -s a.eep \"$n\"; echo $?; done; "
+                          "\"$0\" convert a.eep --out \"$(printf 'n\\377.eep')\" 2>/dev/null; echo $?",
+                    QStringLiteral(X45CLI_PATH)});
+    ASSERT_TRUE(sh.waitForFinished(30000));
+    EXPECT_EQ(sh.readAllStandardOutput(), "0\n0\n1\n");
+
+    // A pipe as input is refused, not waited on.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path("f.eep")).constData(), 0600), 0);
+    const CliRun fifo = run({"list", path("f.eep")});
+    EXPECT_EQ(fifo.exitCode, 1);
+    EXPECT_TRUE(fifo.err.contains("pipe")) << fifo.err.toStdString();
+
+    // An empty data file beside its id file is an empty block, as "read --out p.bin" saves it.
+    write("p_117.bin", "");
+    write("p_117.bid", idFileText({117, 4, 0}));
+    const CliRun empty = run({"convert", path("p_117.bin"), "--out", path("e.eep")});
+    EXPECT_EQ(empty.exitCode, 0) << empty.err.toStdString();
+    EXPECT_EQ(readEep(path("e.eep")), (BlockList{{117, {}, 4}}));
+}
+#endif

@@ -1,6 +1,7 @@
 // Hex text conversion and the text helpers shared by the block-file and mapping-file readers.
 
 #include "files/hexlines.h"
+#include "files/syspath.h"
 
 #include <gtest/gtest.h>
 
@@ -83,4 +84,25 @@ TEST(HexLineFault, NamesTheFirstCharacterThatIsNoHexDigitOrAnOddCount) {
     EXPECT_EQ(hexLineFault("8A16ZZ5A"), "\"Z\" is not a hex digit; the line gave no bytes");
     EXPECT_EQ(hexLineFault("0A\t0B"), "the character 0x09 is not a hex digit; the line gave no bytes");
     EXPECT_EQ(hexLineFault("0AB"), "an odd number of hex digits; the last one was dropped");
+}
+
+TEST(TextHelpers, QuotedLinesAreCutAndEscaped) {
+    EXPECT_EQ(lineExcerpt(QByteArray("a\0b\tc\x7F\x1B\xE9", 8)),
+              QString::fromLatin1("a\\x00b\\tc\\x7F\\x1B\xE9")); // 8-bit letters stay
+    EXPECT_EQ(lineExcerpt(QByteArray(10 * 1024 * 1024, 'z')), QString(60, 'z') + "...");
+    EXPECT_EQ(lineExcerpt(QByteArray(60, 'z')), QString(60, 'z'));
+}
+
+// Names are kept byte for byte: two names that differ only in bytes that are no UTF-8 stay two.
+TEST(SystemNames, EveryByteSurvivesTheRoundTrip) {
+    const QByteArray names[] = {"plain.eep", "n\xFF.eep", "n\xFE.eep", "\xC3\xA9t\xC3.eep",
+                                "\xF0\x9F\x98\x80\xED\xA0\x80\xC0\xAF.bin"};
+    QStringList decoded;
+    for (const QByteArray& name : names) {
+        decoded << nameFromSystem(name);
+        EXPECT_EQ(nameForSystem(decoded.last()), name) << name.toHex().toStdString();
+    }
+    EXPECT_NE(decoded[1], decoded[2]);
+    EXPECT_EQ(decoded[3].left(2), QStringLiteral("\u00e9t"));
+    EXPECT_EQ(shownName(decoded[1]), "n\\xFF.eep");
 }

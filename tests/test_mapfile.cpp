@@ -191,14 +191,51 @@ TEST_F(MapFiles, LinesThatDoNotReadAreReportedAndLoadedAsBefore) {
                                  "ABC|}|");
     ASSERT_EQ(stepOf(readMapText(text, "m.map", ctx)), Step::Continue);
     EXPECT_EQ(shown(state.blocks), "20/0/0a0bab"); // "VERSION=3" loses its digit, as ever
-    ASSERT_EQ(problems.size(), 4);
+    // The first lines of the file are kept; the fourth is only counted.
+    ASSERT_EQ(problems.size(), 3);
     EXPECT_EQ(problems[0].line, 2);
     EXPECT_EQ(problems[0].text, "VERSION=3");
     EXPECT_EQ(problems[1].line, 5);
     EXPECT_EQ(problems[1].text, "01 0G");
     EXPECT_TRUE(problems[1].what.contains("\"G\" is not a hex digit"));
     EXPECT_EQ(problems[2].line, 7); // comments are not stripped inside data blocks
-    EXPECT_EQ(problems[3].line, 8);
-    EXPECT_TRUE(problems[3].what.contains("odd number"));
+    EXPECT_EQ(problems[2].unlisted, 1);
+    EXPECT_EQ(problemCount(problems), 4);
     EXPECT_EQ(problems[0].file, "m.map");
+}
+
+// Lines that would lose or misplace data are reported with their line; the file loads as it
+// always has.
+TEST_F(MapFiles, LinesThatLoseOrMisplaceDataAreReported) {
+    const struct {
+        QByteArray text;
+        const char* after;
+        QVector<int> lines;
+    } cases[] = {
+        // A header naming no block leaves the block before it current.
+        {crlf("[20]|DATA = {|01|}|[0]|VERSION = 9|DATA = {|AA|}|[ab]|[21]|[x]|[22]"),
+         "20/9/aa 21/0 22/0", {5}},
+        {crlf("[-3]|DATA = {|AA|}|[4]"), "4/0", {1}}, // its data goes to no block
+        {crlf("[20]|DATA={|01 02|}|[21]|DATA ={|03|}|"), "20/0 21/0", {2, 6}},
+        {crlf("[20]|VERSION=13|PRODUCT=17|OFFSET=0|VERSION =\t4"), "20/4", {2, 3, 4}},
+        {QByteArrayLiteral("[5]\r\nVER\0SION = 2\r\n"), "5/0", {2}},
+        {QByteArrayLiteral("\xFF\xFE[\0" "5\0]\0\r\0\n\0"), "", {1, 1}}, // UTF-16
+        {crlf("; only a comment|VERSION = 3|PRODUCT = 4"), "", {2}},
+        // What InitMap writes: nothing to report.
+        {crlf("; InitMap||PRODUCT = 9|[5077]|VERSION = 1|SERVICE = 1|OFFSET = 0|DATA = {|0x01 0x02"
+              "|}|"),
+         "5077/1/0102", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.toStdString());
+        QVector<LoadProblem> problems;
+        LoadContext ctx = state.context(1, ui);
+        ctx.problems = &problems;
+        ASSERT_EQ(stepOf(readMapText(c.text, "m.map", ctx)), Step::Continue);
+        EXPECT_EQ(shown(state.blocks), c.after);
+        QVector<int> lines;
+        for (const LoadProblem& p : problems)
+            lines << p.line;
+        EXPECT_EQ(lines, c.lines);
+    }
 }

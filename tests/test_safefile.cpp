@@ -20,6 +20,7 @@
 #ifdef Q_OS_UNIX
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -195,7 +196,7 @@ TEST_F(SafeFile, FullFileSystemKeepsTheOldOutputOfConvert) {
     const QString script = QStringLiteral(
         "mount -t tmpfs -o size=16k none \"$1\" || { echo nomount; exit 0; }\n"
         "cp \"$2/old.eep\" \"$1/out.eep\" && head -c 12288 /dev/zero > \"$1/fill\" 2>/dev/null\n"
-        "\"$3\" convert \"$2/in.eep\" --out \"$1/out.eep\"; echo \"code=$?\"\n"
+        "\"$3\" convert \"$2/in.eep\" --out \"$1/out.eep\" --force; echo \"code=$?\"\n"
         "cmp -s \"$1/out.eep\" \"$2/old.eep\" && echo same\n"
         "ls -a \"$1\" | tr '\\n' ' '\n");
     QDir(dir.path()).mkdir("full");
@@ -233,3 +234,32 @@ TEST_F(SafeFile, FilesSavedTogetherAreReplacedTogetherAndReadBack) {
     EXPECT_FALSE(writeFilesTogether({{path("a.bin"), "third"}, {path("b.bid"), "x"}}).isOk());
     EXPECT_EQ(read("a.bin"), "new a");
 }
+
+#ifdef Q_OS_UNIX
+TEST_F(SafeFile, ReplacedFilesKeepModeOwnerAndLinksAndOthersAreLeftAlone) {
+    write("a.eep", "old");
+    ::chmod(QFile::encodeName(path("a.eep")).constData(), 0600);
+    const bool root = ::geteuid() == 0; // only the superuser may give a file away
+    if (root) ASSERT_EQ(::chown(QFile::encodeName(path("a.eep")).constData(), 65534, 65534), 0);
+    ASSERT_TRUE(QFile::link(path("a.eep"), path("link.eep")));
+    ASSERT_TRUE(writeFileSafely(path("link.eep"), "new").isOk());
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(path("a.eep")).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    if (root) EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(read("a.eep"), "new");
+    EXPECT_TRUE(QFileInfo(path("link.eep")).isSymLink());
+
+    // Refused: an existing file (or dangling link) stays; a new one is written.
+    ASSERT_TRUE(QFile::link(path("gone.eep"), path("dangling.eep")));
+    for (const char* there : {"a.eep", "link.eep", "dangling.eep"})
+        EXPECT_FALSE(writeFileSafely(path(there), "x", Replace::Refused).isOk()) << there;
+    EXPECT_TRUE(writeFileSafely(path("b.eep"), "b", Replace::Refused).isOk());
+    // A pipe is never written over, not even when replacing is allowed.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path("p.eep")).constData(), 0600), 0);
+    EXPECT_FALSE(writeFileSafely(path("p.eep"), "x").isOk());
+    EXPECT_EQ(read("a.eep"), "new");
+    EXPECT_TRUE(QFileInfo(path("dangling.eep")).isSymLink());
+    EXPECT_EQ(entries().join(' '), "a.eep b.eep link.eep"); // no temporary left behind
+}
+#endif

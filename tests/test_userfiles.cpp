@@ -99,7 +99,9 @@ TEST_F(UserFiles, EmptyOrMissingFileEndsTheLoadKeepingEarlierFiles) {
 TEST_F(UserFiles, OtherExtensionsAndLinesThatDoNotReadAreNamedInOneMessage) {
     const QString notes = write("notes.doc", "whatever");
     const QString a = write("a.eep", serializeEep({blk(1, "a")}, 0));
-    write("t.txt", "8A 16 ZZ 5A\r\n0A B\r\n");
+    // A long line with a NUL byte, and more bad lines than a report lists.
+    write("t.txt", "8A 16 ZZ 5A\r\n0A B\r\n" + QByteArray("Q\0", 2) + QByteArray(200, 'x') +
+                       "\r\nZZ\r\nZZ\r\n");
     write("t.tid", "EEPROM block additional file.\r\nEEPROM BlockId:\r\n 9 9 \r\n"
                    "EEPROM BlockVer:\r\n 0 \r\n");
     // a.eep is file 2 of the selection, so it merges into the list instead of replacing it; the
@@ -109,17 +111,22 @@ TEST_F(UserFiles, OtherExtensionsAndLinesThatDoNotReadAreNamedInOneMessage) {
     EXPECT_EQ(ids(ws.UserBlocks), (Ids{-5, 1, 99, 900}));
     EXPECT_EQ(ws.UserBlocks[findBlock(ws.UserBlocks, 99)].Data, QByteArray("\x0A"));
     EXPECT_EQ(report.skipped, QStringList{"notes.doc"});
-    ASSERT_EQ(report.problems.size(), 3);
+    ASSERT_EQ(report.problems.size(), 4);
     EXPECT_EQ(report.problems[0].line, 3); // the id file is read first
     EXPECT_EQ(report.problems[0].text, " 9 9 ");
     EXPECT_EQ(report.problems[1].file, QDir::toNativeSeparators(path("t.txt")));
     EXPECT_EQ(report.problems[1].line, 1);
     EXPECT_EQ(report.problems[2].line, 2);
+    EXPECT_EQ(report.problems[3].unlisted, 2);
     ASSERT_EQ(shown.size(), 1);
     const QString& text = shown[0];
-    EXPECT_TRUE(text.startsWith("skipped notes.doc: not an EEPROM, block or mapping file\n"));
+    EXPECT_TRUE(text.startsWith("skipped notes.doc: not an EEPROM, block or mapping file\n6 line"))
+        << text.toStdString();
     EXPECT_TRUE(text.contains("t.txt line 1: \"8A 16 ZZ 5A\": \"Z\" is not a hex digit"));
     EXPECT_TRUE(text.contains("t.tid line 3: \" 9 9 \""));
+    EXPECT_TRUE(text.contains("t.txt line 3: \"Q\\x00" + QString(58, 'x') + "...\": "));
+    EXPECT_TRUE(text.endsWith("\n... and 2 more line(s) of " +
+                              QDir::toNativeSeparators(path("t.txt"))));
 }
 
 TEST_F(UserFiles, DamagedFileLeavesTheListExactlyAsBefore) {
