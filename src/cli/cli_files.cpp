@@ -10,11 +10,10 @@
 #include "blocks/descriptions.h"
 #include "blocks/hexdump.h"
 #include "blocks/rowtext.h"
+#include "files/syspath.h"
 #include "files/userfiles.h"
 #include "transfer/parseblocklist.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QSet>
 #include <cstdio>
 
@@ -36,9 +35,17 @@ int describe(const char* command, const CommandLine& cmd, Descriptions& table) {
                              ? cmd.value(QStringLiteral("descriptions"))
                              : Descriptions::locate();
     if (path.isEmpty()) return ExitOk;
-    if (cmd.isSet(QStringLiteral("descriptions")) && !QFileInfo::exists(path)) {
+    const FileKind kind = fileState(path).kind;
+    if (cmd.isSet(QStringLiteral("descriptions")) && kind == FileKind::Missing) {
         printError(command, QStringLiteral("cannot find the description file \"%1\".")
-                                .arg(QDir::toNativeSeparators(path)));
+                                .arg(shownName(path)));
+        return ExitFailed;
+    }
+    // A pipe would be waited on for ever.
+    if (kind == FileKind::Special) {
+        printError(command, QStringLiteral("the description file \"%1\" is not a regular file "
+                                           "but a pipe, device or socket.")
+                                .arg(shownName(path)));
         return ExitFailed;
     }
     if (const Status s = table.loadFile(path); !s) {

@@ -13,7 +13,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <climits>
 #include <cstdlib>
 #endif
 
@@ -213,9 +212,10 @@ QString canonicalName(const QString& path) {
                             : folder + QLatin1Char('/') + info.fileName();
 #else
     const auto resolved = [](const QString& name) -> QString {
-        char buffer[PATH_MAX];
-        return ::realpath(nameForSystem(name).constData(), buffer) ? nameFromSystem(buffer)
-                                                                   : QString();
+        char* real = ::realpath(nameForSystem(name).constData(), nullptr);
+        const QString result = real ? nameFromSystem(real) : QString();
+        std::free(real); // NOLINT(cppcoreguidelines-no-malloc): realpath allocates with malloc
+        return result;
     };
     if (QString whole = resolved(path); !whole.isEmpty()) return whole;
     const QString name = lastComponent(path);
@@ -223,8 +223,7 @@ QString canonicalName(const QString& path) {
                                                          name != QLatin1String(".") &&
                                                          name != QLatin1String(".."))
         return (folder == QLatin1String("/") ? folder : folder + QLatin1Char('/')) + name;
-    char cwd[PATH_MAX];
-    const QString here = ::getcwd(cwd, sizeof cwd) ? nameFromSystem(cwd) : QString();
+    const QString here = resolved(QStringLiteral("."));
     return QDir::cleanPath(path.startsWith(QLatin1Char('/')) ? path
                                                              : here + QLatin1Char('/') + path);
 #endif
