@@ -213,7 +213,7 @@ QString canonicalName(const QString& path) {
 #else
     const auto resolved = [](const QString& name) -> QString {
         char* real = ::realpath(nameForSystem(name).constData(), nullptr);
-        const QString result = real ? nameFromSystem(real) : QString();
+        QString result = real ? nameFromSystem(real) : QString();
         std::free(real); // NOLINT(cppcoreguidelines-no-malloc): realpath allocates with malloc
         return result;
     };
