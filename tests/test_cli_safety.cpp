@@ -71,7 +71,8 @@ TEST_F(CliSafety, TyposAndInputThatDoesNotReadLeaveThePhoneAsItWas) {
         {{"write", "--blocks", "0", file("x.bin"), "--block", "0", "--version", "1.5"}, 2, {"1.5"}},
         {{"delete", "--blocks", "1", "--blocks", "2", "--yes"}, 2, {"--blocks"}},
         {{"write", "--all", file("big.eep")}, 1, {"Block 2 ", "70000"}},
-        {{"write", "--blocks", "1,2", file("other.eep"), file("mine.eep")}, 1,
+        {{"write", "--blocks", "1,2", file("other.eep"), file("mine.eep")},
+         1,
          {"other.eep", "2222", "1105"}},
         {{"write", "--all", file("mine.eep"), file("noid.eep")}, 1, {"noid.eep", "no hardware id"}},
     };

@@ -240,21 +240,27 @@ TEST_F(CliTransfer, SignalsAndAClosedPipeEndRunsTruthfully) {
     struct Case {
         QStringList args;
         QString fault;
-        QString cue; // the line on stderr at which the signal is sent
-        int signal;  // 0: stdout and stderr go into "head -n 2"
+        QString cue;  // the line on stderr at which the signal is sent
+        int signal;   // 0: stdout and stderr go into "head -n 2"
         QString told; // how many blocks the run says it did
     };
     const Case cases[] = {
-        {writeAll + QStringList{"--on-error", "retry"}, fault, "Error", SIGTERM, "writing (\\d+) of"},
-        {writeAll + QStringList{"--on-error", "retry"}, fault, "Error", SIGHUP, "writing (\\d+) of"},
+        {writeAll + QStringList{"--on-error", "retry"}, fault, "Error", SIGTERM,
+         "writing (\\d+) of"},
+        {writeAll + QStringList{"--on-error", "retry"}, fault, "Error", SIGHUP,
+         "writing (\\d+) of"},
         {writeAll + QStringList{"--on-error", "ignore"}, fault, {}, 0, {}},
-        {{"delete", "--yes", "--json", "--blocks", listed.join(',')}, {}, "-> Yes", SIGINT,
+        {{"delete", "--yes", "--json", "--blocks", listed.join(',')},
+         {},
+         "-> Yes",
+         SIGINT,
          "deleting (\\d+) of"},
     };
     for (const Case& t : cases) {
         SCOPED_TRACE(t.args.first().toStdString() + " " + std::to_string(t.signal));
-        QStringList simArgs = {"--pace",   "--latency",       "5",    "--hwid", QString::number(hwid),
-                               "--eeprom", demo,              "--dump", file("dump.eep")};
+        QStringList simArgs = {
+            "--pace",   "--latency", "8",      "--hwid",        QString::number(hwid),
+            "--eeprom", demo,        "--dump", file("dump.eep")};
         if (!t.fault.isEmpty()) simArgs << "--fault" << t.fault;
         SimProgram phone(simArgs);
         ASSERT_FALSE(phone.path().isEmpty());
@@ -269,9 +275,11 @@ TEST_F(CliTransfer, SignalsAndAClosedPipeEndRunsTruthfully) {
             ASSERT_TRUE(err.contains(t.cue)) << err.toStdString();
             ::kill(static_cast<pid_t>(run.processId()), t.signal);
         } else {
-            run.start("bash", QStringList{"-c", "\"$0\" \"$@\" 2>&1 | head -n 2; exit "
-                                                "${PIPESTATUS[0]}",
-                                          QStringLiteral(X45CLI_PATH)} + args);
+            run.start("bash", QStringList{"-c",
+                                          "\"$0\" \"$@\" 2>&1 | head -n 2; exit "
+                                          "${PIPESTATUS[0]}",
+                                          QStringLiteral(X45CLI_PATH)} +
+                                  args);
         }
         ASSERT_TRUE(run.waitForFinished(60000));
         err += QString::fromLocal8Bit(run.readAllStandardError());
@@ -289,8 +297,8 @@ TEST_F(CliTransfer, SignalsAndAClosedPipeEndRunsTruthfully) {
         for (int i = 0; i < held.size(); ++i) {
             const bool writing = t.args.first() == "write";
             const bool gone = writing ? (t.signal != 0 ? i >= n && held[i].BlockId < 5000 : i == 10)
-                                      : held[i].BlockId >= 0 && listed.indexOf(
-                                            QString::number(held[i].BlockId)) < n;
+                                      : held[i].BlockId >= 0 &&
+                                            listed.indexOf(QString::number(held[i].BlockId)) < n;
             if (!gone) expected.append(held[i]);
         }
         EXPECT_NE(expected.size(), held.size()) << "the run ended before it changed the phone";

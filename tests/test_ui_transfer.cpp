@@ -170,10 +170,10 @@ TEST_F(Transfer, WritingAsksBeforeBlocksOfAnotherHardwareIdWithNoAsDefault) {
         bool written;
     };
     const Case cases[] = {
-        {{}, "SaveSelPhonesButton", Button::Ok, true},      // read from this phone
-        {0x0451, "SaveSelPhonesButton", Button::Ok, true},  // the phone's own id
+        {{}, "SaveSelPhonesButton", Button::Ok, true},     // read from this phone
+        {0x0451, "SaveSelPhonesButton", Button::Ok, true}, // the phone's own id
         {2222, "SaveSelPhonesButton", Button::No, false},
-        {2222, "SavePhonesButton", Button::No, false},      // nothing erased either
+        {2222, "SavePhonesButton", Button::No, false}, // nothing erased either
         {0, "SavePhonesButton", Button::Yes, true},
     };
     for (const Case& t : cases) {

@@ -283,7 +283,7 @@ TEST(SaveAll, NothingIsSentWhenACheckFailsOrTheHardwareIdIsRefused) {
     struct Case {
         BlockList list;
         std::optional<HWidRule> rule;
-        QSet<int> selected;      // "Save selected" of these rows; empty: "Save all"
+        QSet<int> selected;         // "Save selected" of these rows; empty: "Save all"
         std::optional<Buttons> box; // the one box shown before anything is sent
         Button answer;
         QStringList named; // what the box names
@@ -294,10 +294,20 @@ TEST(SaveAll, NothingIsSentWhenACheckFailsOrTheHardwareIdIsRefused) {
         {{a, big, c}, {}, {1}, Buttons::Ok, Button::Ok, {"Block 5 ", "70000"}, false},
         {{a, big, c}, {}, {0, 2}, {}, Button::Ok, {}, true}, // the long one is not selected
         // Any file of the selection, not only the last; unknown ids and origins count as other.
-        {{a, c}, rule({{1, other}, {5001, mine}}), {}, Buttons::YesNo, Button::No,
-         {"foreign.eep", "2222", "1105"}, false},
-        {{a, c}, rule({{1, mine}, {5001, noId}}), {}, Buttons::YesNo, Button::No,
-         {"noid.txt", "no hardware id"}, false},
+        {{a, c},
+         rule({{1, other}, {5001, mine}}),
+         {},
+         Buttons::YesNo,
+         Button::No,
+         {"foreign.eep", "2222", "1105"},
+         false},
+        {{a, c},
+         rule({{1, mine}, {5001, noId}}),
+         {},
+         Buttons::YesNo,
+         Button::No,
+         {"noid.txt", "no hardware id"},
+         false},
         {{a, c}, rule({{1, mine}}), {0, 1}, Buttons::YesNo, Button::No, {"unknown origin"}, false},
         {{a, c}, rule({{1, other}, {5001, mine}}), {}, Buttons::YesNo, Button::Yes, {}, true},
         {{a, c}, rule({{1, other}, {5001, noId}}, true), {}, {}, Button::Ok, {}, true},
@@ -317,8 +327,8 @@ TEST(SaveAll, NothingIsSentWhenACheckFailsOrTheHardwareIdIsRefused) {
         ASSERT_EQ(rig.ui.messages.size(), t.box ? 1u : 0u);
         if (t.box) {
             EXPECT_EQ(rig.ui.messages[0].buttons, *t.box);
-            EXPECT_EQ(rig.ui.messages[0].defaultButton, *t.box == Buttons::YesNo ? Button::No
-                                                                                 : Button::Ok);
+            EXPECT_EQ(rig.ui.messages[0].defaultButton,
+                      *t.box == Buttons::YesNo ? Button::No : Button::Ok);
             for (const QString& word : t.named)
                 EXPECT_TRUE(rig.ui.messages[0].text.contains(word)) << word.toStdString();
         }

@@ -162,20 +162,23 @@ QHash<qint16, BlockOrigin> originsOf(const QStringList& names, const TerminalInt
     return origins;
 }
 
+// The --json summary of a run stopped before its first block.
+RunSummary stoppedSummary(const CommandLine& cmd, const QVector<qint32>& listed) {
+    RunResult stopped;
+    stopped.end = RunEnd::Stopped;
+    RunSummary summary = summaryOf(cmd.command(), stopped);
+    if (!listed.isEmpty()) summary.notDone = listedNotIn(listed, {});
+    return summary;
+}
+
 // After the session started: a stop signal that came before the run would be lost on it. Ends
-// the session, says so and prints the --json summary of a run stopped before its first block.
+// the session, says so and prints `summary` for --json.
 bool stoppedBeforeRun(TerminalInteraction& ui, PhoneConnection& phone, const CommandLine& cmd,
-                      const QVector<qint32>& listed = {}) {
+                      const RunSummary& summary) {
     if (!stopSignalled()) return false;
     phone.end();
     say(ui, QStringLiteral("Stopped before anything was done to the phone."));
-    if (jsonWanted(cmd)) {
-        RunResult stopped;
-        stopped.end = RunEnd::Stopped;
-        RunSummary summary = summaryOf(cmd.command(), stopped);
-        if (!listed.isEmpty()) summary.notDone = listedNotIn(listed, {});
-        printJson(summaryJson(summary));
-    }
+    if (jsonWanted(cmd)) printJson(summaryJson(summary));
     return true;
 }
 
@@ -279,7 +282,7 @@ int runRead(const CommandLine& cmd) {
     if (const auto bad = cmd.applyTo(ui)) return *bad;
     PhoneConnection phone(ui);
     if (const int code = phone.start(cmd); code != ExitOk) return code;
-    if (stoppedBeforeRun(ui, phone, cmd, numbers)) return ExitFailed;
+    if (stoppedBeforeRun(ui, phone, cmd, stoppedSummary(cmd, numbers))) return ExitFailed;
 
     PhoneTransfer transfer(phone.session());
     const StopOnInterrupt interrupt(transfer.stopRequest());
@@ -324,7 +327,7 @@ int runWrite(const CommandLine& cmd) {
     if (some) ui.print(QStringLiteral("Blocks to write: %1").arg(blockNamesText(numbers)));
     PhoneConnection phone(ui);
     if (const int code = phone.start(cmd); code != ExitOk) return code;
-    if (stoppedBeforeRun(ui, phone, cmd)) return ExitFailed;
+    if (stoppedBeforeRun(ui, phone, cmd, stoppedSummary(cmd, {}))) return ExitFailed;
     // Another phone's calibration blocks can leave this one unusable: the operation asks, and
     // the answer here is No unless --any-hwid was given.
     hwidRule.phoneHWid = phone.session().identity.PhoneHWid;
@@ -375,7 +378,7 @@ int runDelete(const CommandLine& cmd) {
     ui.overwrite = RewriteAnswer::No; // a number listed twice is read once
     PhoneConnection phone(ui);
     if (const int code = phone.start(cmd); code != ExitOk) return code;
-    if (stoppedBeforeRun(ui, phone, cmd, numbers)) return ExitFailed;
+    if (stoppedBeforeRun(ui, phone, cmd, stoppedSummary(cmd, numbers))) return ExitFailed;
     PhoneTransfer transfer(phone.session());
     const StopOnInterrupt interrupt(transfer.stopRequest());
     Dump read;
@@ -394,7 +397,9 @@ int runDelete(const CommandLine& cmd) {
         }
         run.summary.file = backup;
     }
-    if (stoppedBeforeRun(ui, phone, cmd, numbers)) return ExitFailed;
+    RunSummary stopped = run.summary; // the backup, if any, is written
+    stopped.result = runEndName(RunEnd::Stopped);
+    if (stoppedBeforeRun(ui, phone, cmd, stopped)) return ExitFailed;
     return deleteRead(run, transfer, PhoneBlocks, loaded);
 }
 

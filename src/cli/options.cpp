@@ -125,7 +125,8 @@ std::optional<int> CommandLine::parse(const QStringList& args) {
     const QStringList given = parser_.optionNames();
     for (const QString& name : given)
         if (given.count(name) > 1)
-            return usageError(QStringLiteral("--%1 is given more than once; give it once").arg(name));
+            return usageError(
+                QStringLiteral("--%1 is given more than once; give it once").arg(name));
     if (parser_.isSet(QStringLiteral("help"))) {
         std::fputs(qPrintable(helpText()), stdout);
         return ExitOk;

@@ -187,7 +187,7 @@ void TerminalInteraction::drawLine() {
 namespace {
 
 StopRequest* stopTarget = nullptr;
-std::atomic<int> interrupts{0};   // Ctrl-C presses
+std::atomic<int> interrupts{0};     // Ctrl-C presses
 std::atomic<bool> signalled{false}; // any stop signal
 
 #ifdef Q_OS_UNIX

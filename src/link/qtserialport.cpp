@@ -195,7 +195,8 @@ bool QtSerialPort::holdDevice(QString* error) {
     const QString device = name_.isEmpty() ? name_ : resolvedDevice(name_);
     port_->setPortName(device); // its lock file and exclusive mode then belong to the device too
     if (device.isEmpty()) return true;
-    held_ = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    held_ =
+        ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (held_ >= 0 && ::flock(held_, LOCK_EX | LOCK_NB) != 0) {
         releaseDevice();
         if (error) *error = inUseByAnother(device);

@@ -56,10 +56,9 @@ QString otherHWidQuestion(const QVector<OtherHWid>& other, quint16 phoneHWid) {
                                    "matched to it:"));
     for (const OtherHWid& o : other) {
         const QString from = o.origin.name.isEmpty() ? QStringLiteral("of unknown origin")
-                                                      : QStringLiteral("from %1").arg(o.origin.name);
-        const QString id = o.origin.hwid != 0
-                               ? QStringLiteral("hardware id %1").arg(o.origin.hwid)
-                               : QStringLiteral("no hardware id");
+                                                     : QStringLiteral("from %1").arg(o.origin.name);
+        const QString id = o.origin.hwid != 0 ? QStringLiteral("hardware id %1").arg(o.origin.hwid)
+                                              : QStringLiteral("no hardware id");
         lines << QStringLiteral("  %1 %2 %3, %4")
                      .arg(blocksWord(o.blocks.size()), blockNamesText(o.blocks), from, id);
     }

@@ -26,10 +26,10 @@ QString writeFailText(int error, const char* query, qint32 n) {
 StepOutcome PhoneTransfer::WriteBlock(const EEPBlock& block) {
     const qint32 n = block.BlockId;
     const qsizetype length = block.Data.size();
-    // A length cut to 16 bits, or a number the phone does not use, would store a wrong block.
+    // A length cut to 16 bits would store a wrong block.
     if (const QString why = uncarriableText({block}); !why.isEmpty()) {
-        ui_.message(why + QStringLiteral("\nIt was not written."), QString(),
-                    Buttons::Ok, Icon::Exclamation, Button::Ok);
+        ui_.message(why + QStringLiteral("\nIt was not written."), QString(), Buttons::Ok,
+                    Icon::Exclamation, Button::Ok);
         return StepOutcome::Skipped;
     }
 
@@ -136,9 +136,9 @@ bool PhoneTransfer::clearedForWriting(const BlockList& toWrite,
     }
     if (!hwidRule || hwidRule->anyHWid) return true;
     const QVector<OtherHWid> other = otherHWids(*hwidRule, toWrite);
-    return other.isEmpty() || ui_.message(otherHWidQuestion(other, hwidRule->phoneHWid), QString(),
-                                          Buttons::YesNo, Icon::Exclamation,
-                                          Button::No) == Button::Yes;
+    return other.isEmpty() ||
+           ui_.message(otherHWidQuestion(other, hwidRule->phoneHWid), QString(), Buttons::YesNo,
+                       Icon::Exclamation, Button::No) == Button::Yes;
 }
 
 void PhoneTransfer::writeRun(const BlockList& blocks, const std::function<bool(int)>& selected,
@@ -151,8 +151,8 @@ void PhoneTransfer::writeRun(const BlockList& blocks, const std::function<bool(i
         if (i < blocks.size() && (!selected || selected(static_cast<int>(i)))) {
             const QString refused = refusal ? refusal(static_cast<int>(i)) : QString();
             if (!refused.isEmpty())
-                ui_.message(refused + QStringLiteral("\nIt was not written."),
-                            QString(), Buttons::Ok, Icon::Exclamation, Button::Ok);
+                ui_.message(refused + QStringLiteral("\nIt was not written."), QString(),
+                            Buttons::Ok, Icon::Exclamation, Button::Ok);
             const StepOutcome outcome =
                 refused.isEmpty() ? WriteBlock(blocks.at(i)) : StepOutcome::Skipped;
             if (link_.portLost()) {
@@ -266,8 +266,8 @@ RunResult PhoneTransfer::SaveSelected(const BlockList& PhoneBlocks,
         return {};
     };
     const PaceEnd paceEnd{*this};
-    // The selection is asked for row by row as the run reaches it, never ahead: without the
-    // caller's count the pace counts rows.
+    // The run asks for the selection again as it reaches each row: without the caller's count
+    // the pace counts rows.
     const bool paceRows = toWrite < 0;
     beginWriting(PhoneBlocks.size(), paceRows ? static_cast<int>(PhoneBlocks.size()) : toWrite);
     writeRun(

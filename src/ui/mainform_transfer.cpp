@@ -88,7 +88,7 @@ void MainForm::LoadPhonesButton_Click() {
         // The view keeps showing the old rows until the refill: its model is never emptied
         // under it while the run reads.
         BlockList read;
-        const RunResult result = transfer_->LoadAll(read);
+        RunResult result = transfer_->LoadAll(read);
         ws_.PhoneBlocks = std::move(read);
         phoneOrigins_.clear();
         for (const EEPBlock& block : std::as_const(ws_.PhoneBlocks))
@@ -101,7 +101,7 @@ void MainForm::LoadPhonesButton_Click() {
 void MainForm::LoadCustomPhonesButton_Click() {
     runPhoneOperation(w_.LoadCustomPhonesButton, true, [this] {
         BlockList merged = ws_.PhoneBlocks;
-        const RunResult result = transfer_->LoadCustom(merged);
+        RunResult result = transfer_->LoadCustom(merged);
         // A block that is new or changed was read from the phone; one read back unchanged keeps
         // where it came from.
         for (const EEPBlock& block : std::as_const(merged))
