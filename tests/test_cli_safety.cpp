@@ -52,6 +52,37 @@ TEST_F(CliSafety, TyposAndInputThatDoesNotReadLeaveThePhoneAsItWas) {
         EXPECT_EQ(r.exitCode, 2);
         EXPECT_TRUE(r.err.contains("nothing was sent")) << r.err.toStdString();
     }
+    // Typed numbers read strictly, an option given twice, a block too long for the protocol,
+    // blocks of another phone or of no known one in any file: each is refused before anything
+    // changes the phone, naming the token, block or file.
+    ASSERT_TRUE(writeEep(file("big.eep"), {{1, "one", 1}, {2, QByteArray(70000, 'x'), 1}}, 1105));
+    ASSERT_TRUE(writeEep(file("other.eep"), {{1, "ONE", 2}}, 2222));
+    ASSERT_TRUE(writeEep(file("mine.eep"), {{2, "TWO", 2}}, 1105));
+    ASSERT_TRUE(writeEep(file("noid.eep"), {{10, "TEN", 2}}, 0));
+    QFile bin(file("x.bin"));
+    ASSERT_TRUE(bin.open(QIODevice::WriteOnly) && bin.write("data") == 4);
+    bin.close();
+    const struct {
+        QStringList args;
+        int code;
+        QStringList named;
+    } refused[] = {
+        {{"write", "--blocks", "0", file("x.bin"), "--block", "abc"}, 2, {"\"abc\""}},
+        {{"write", "--blocks", "0", file("x.bin"), "--block", "0", "--version", "1.5"}, 2, {"1.5"}},
+        {{"delete", "--blocks", "1", "--blocks", "2", "--yes"}, 2, {"--blocks"}},
+        {{"write", "--all", file("big.eep")}, 1, {"Block 2 ", "70000"}},
+        {{"write", "--blocks", "1,2", file("other.eep"), file("mine.eep")},
+         1,
+         {"other.eep", "2222", "1105"}},
+        {{"write", "--all", file("mine.eep"), file("noid.eep")}, 1, {"noid.eep", "no hardware id"}},
+    };
+    for (const auto& t : refused) {
+        SCOPED_TRACE(t.args.join(' ').toStdString());
+        const CliRun r = runCli(t.args + port(sim));
+        EXPECT_EQ(r.exitCode, t.code);
+        for (const QString& word : t.named)
+            EXPECT_TRUE(r.err.contains(word)) << word.toStdString() << "\n" << r.err.toStdString();
+    }
     // A hex line that does not read gives no write; the confirmation names what it deletes.
     QFile txt(file("t.txt")), tid(file("t.tid"));
     ASSERT_TRUE(txt.open(QIODevice::WriteOnly) && tid.open(QIODevice::WriteOnly));
@@ -102,10 +133,12 @@ TEST_F(CliSafety, PortMessagesNameTheRealCause) {
     holder.start(QStringLiteral(X45CLI_PATH), {"info", "--port", line.path(), "--wait", "20"});
     ASSERT_TRUE(holder.waitForStarted());
     CliRun r;
+    // The second program comes by another name, as /dev/serial/by-id/... names a device.
+    ASSERT_TRUE(QFile::link(line.path(), file("by-id-link")));
     // The holder opens the port while it scans; the second run only looks once it has.
     for (int i = 0; i < 20 && holder.state() == QProcess::Running; ++i) {
         QThread::msleep(300);
-        r = runCli({"info", "--port", line.path(), "--wait", "0.2"});
+        r = runCli({"info", "--port", file("by-id-link"), "--wait", "0.2"});
         if (r.err.contains("in use by another program")) break;
     }
     EXPECT_TRUE(r.err.contains("in use by another program (x45eep-cli, process " +

@@ -84,9 +84,14 @@ TEST(DeleteDirectly, RetryAndCancel) {
         EXPECT_EQ(r.end, retry ? RunEnd::Completed : RunEnd::Stopped);
         EXPECT_EQ(r.done, retry ? 2 : 1);
         EXPECT_EQ(rig.countSub(0x17), retry ? 8 : 5);
-        ASSERT_EQ(rig.ui.messages.size(), 2u);
+        ASSERT_EQ(rig.ui.messages.size(), retry ? 2u : 3u);
         EXPECT_EQ(boxOf(rig.ui.messages[1]),
                   (Box{failed, {}, Buttons::RetryCancel, Icon::Exclamation, Button::Retry}));
+        // After Cancel the person learns what was deleted and which block is in doubt.
+        if (!retry) {
+            EXPECT_TRUE(rig.ui.messages[2].text.contains("1 of 2") &&
+                        rig.ui.messages[2].text.contains("5012"));
+        }
         // Cancel: the blocks are gone from the phone (it carried out the request whose reply was
         // garbled), yet the list keeps every row so it can be written back, and the space is not
         // refreshed.
@@ -97,15 +102,29 @@ TEST(DeleteDirectly, RetryAndCancel) {
     }
 }
 
-TEST(DeleteDirectly, PulledCableEndsTheRunWithoutRemovingRows) {
-    DeleteRig rig;
-    rig.unplugAfter(0x07, -1, QStringLiteral("No such device"));
-    const RunResult r = rig.transfer.DeleteDirectly(rig.list, {0, 1, 2}, rig.remove);
-    EXPECT_EQ(r.end, RunEnd::PortLost);
-    EXPECT_TRUE(rig.removals.isEmpty());
-    EXPECT_EQ(rig.refreshes, 0);
-    ASSERT_EQ(rig.ui.messages.size(), 2u); // the confirmation, then the lost port; no Retry box
-    EXPECT_EQ(rig.ui.messages[1].icon, Icon::Critical);
-    EXPECT_TRUE(rig.ui.messages[1].text.contains(rig.port.portName()));
-    EXPECT_EQ(rig.countSub(0x07), 1);
+TEST(DeleteDirectly, PulledCableOrStopEndsTheRunWithoutRemovingRows) {
+    for (const bool unplug : {true, false}) {
+        SCOPED_TRACE(unplug ? "cable pulled" : "Stop");
+        DeleteRig rig;
+        if (unplug)
+            rig.unplugAfter(0x07, -1, QStringLiteral("No such device"));
+        else
+            rig.stopAfter(0x07, 3); // Ctrl-C, SIGTERM: the block in hand is finished first
+        const RunResult r = rig.transfer.DeleteDirectly(rig.list, {0, 1, 2}, rig.remove);
+        EXPECT_EQ(r.end, unplug ? RunEnd::PortLost : RunEnd::Stopped);
+        EXPECT_EQ(r.done, unplug ? 0 : 1);
+        EXPECT_TRUE(rig.removals.isEmpty());
+        EXPECT_EQ(rig.refreshes, 0);
+        EXPECT_EQ(rig.countSub(0x07), 1);
+        // The confirmation, then the lost port (no Retry box) or what the stop left.
+        ASSERT_EQ(rig.ui.messages.size(), 2u);
+        if (unplug) {
+            EXPECT_EQ(rig.ui.messages[1].icon, Icon::Critical);
+            EXPECT_TRUE(rig.ui.messages[1].text.contains(rig.port.portName()));
+        } else {
+            EXPECT_TRUE(rig.ui.messages[1].text.contains("1 of 3"));
+            EXPECT_EQ(rig.phone.blocks(), (BlockList{{12, "twelve", 1}, {5012, "x", 2}}));
+        }
+        EXPECT_EQ(rig.ui.lastStatus(), QStringLiteral("Stopped."));
+    }
 }

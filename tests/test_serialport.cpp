@@ -1,6 +1,6 @@
 // What every serial port the link talks to must honour, run against each of them: the real port
 // on a pseudo-terminal whose other end the test plays, the simulator's in-process port, and the
-// scripted fake.
+// scripted fake; and the real port held by its device, whatever name reaches it.
 
 #include "fakeport.h"
 #include "simport.h"
@@ -14,7 +14,9 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QSocketNotifier>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <deque>
 #include <gtest/gtest.h>
@@ -344,3 +346,27 @@ TYPED_TEST(PortContract, PortGoingAwayEndsTheWaitAtOnceClosesThePortAndSaysSoOnc
     EXPECT_FALSE(reasons[0].isEmpty());
     EXPECT_EQ(link.lostReason(), reasons[0]);
 }
+
+#ifdef Q_OS_UNIX
+// The port is held by its device: a second program that reaches it by another name (a symlink,
+// as /dev/serial/by-id/... is) is refused and sends nothing, until the holder lets go.
+TEST(QtSerialPortHold, ASecondOpenByAnotherNameIsRefusedAndSendsNothing) {
+    PtyPeer peer;
+    ASSERT_FALSE(peer.path().isEmpty());
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("by-id"));
+    ASSERT_TRUE(QFile::link(peer.path(), link));
+    x45::QtSerialPort holder, other;
+    holder.setPortName(peer.path());
+    other.setPortName(link);
+    QString error;
+    ASSERT_TRUE(holder.open(&error)) << error.toStdString();
+    EXPECT_FALSE(other.open(&error));
+    EXPECT_TRUE(error.contains(QStringLiteral("in use by another program"))) << error.toStdString();
+    other.write(Request);
+    runEventsFor(100ms);
+    EXPECT_TRUE(peer.heard.isEmpty());
+    holder.close();
+    EXPECT_TRUE(other.open(&error)) << error.toStdString();
+}
+#endif

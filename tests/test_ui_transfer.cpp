@@ -139,6 +139,7 @@ TEST_F(Transfer, LoadCustomAsksForNumbersAndMergesTheBlocks) {
 
 TEST_F(Transfer, SaveSelectedWritesTheRowsSelectedWhenTheRunStartsAndTheListKeepsItsOrder) {
     fillPhone(*form, {block(5000, "also", 8), block(1, "changed", 9)});
+    script.messageAnswers = {Button::Yes}; // blocks put in place by hand: of no known origin
     view->selectOnlyRow(1);
     // Selecting another row or sorting while the first is being written must change neither
     // the run nor the positions it works on.
@@ -158,6 +159,57 @@ TEST_F(Transfer, SaveSelectedWritesTheRowsSelectedWhenTheRunStartsAndTheListKeep
     EXPECT_EQ(onPhone[findBlock(onPhone, 5000)], block(5000, "full", 3));
     EXPECT_EQ(button("SaveSelPhonesButton")->text(), "Save selected");
     EXPECT_EQ(phone.malformedCount(), 0);
+}
+
+TEST_F(Transfer, WritingAsksBeforeBlocksOfAnotherHardwareIdWithNoAsDefault) {
+    auto* userView = control<BlockListView>(form.get(), "UserEEPList");
+    struct Case {
+        std::optional<quint16> userHWid; // copied from a User's list of this id; none: read
+        const char* button;
+        Button answer;
+        bool written;
+    };
+    const Case cases[] = {
+        {{}, "SaveSelPhonesButton", Button::Ok, true},     // read from this phone
+        {0x0451, "SaveSelPhonesButton", Button::Ok, true}, // the phone's own id
+        {2222, "SaveSelPhonesButton", Button::No, false},
+        {2222, "SavePhonesButton", Button::No, false}, // nothing erased either
+        {0, "SavePhonesButton", Button::Yes, true},
+    };
+    for (const Case& t : cases) {
+        SCOPED_TRACE(&t - cases);
+        phone.setBlocks({block(1, "one", 1)});
+        if (t.userHWid) {
+            fillPhone(*form, {});
+            fillUser(*form, {block(1, "new", 5)});
+            ws().UserHWid = *t.userHWid;
+            userView->selectOnlyRow(0);
+            button("CopyRightButton")->click();
+        } else {
+            button("LoadPhonesButton")->click();
+        }
+        view->selectOnlyRow(0);
+        script.messages.clear();
+        script.messageAnswers = {t.answer};
+        const qsizetype sent = phone.requests().size();
+        button(t.button)->click();
+        const bool asked = t.answer != Button::Ok;
+        ASSERT_EQ(script.messages.size(), asked ? 1u : 0u);
+        if (asked) {
+            const ShownMessage& q = script.messages[0];
+            EXPECT_EQ(q.buttons, Buttons::YesNo);
+            EXPECT_EQ(q.defaultButton, Button::No);
+            EXPECT_TRUE(q.text.contains("the User's list") &&
+                        q.text.contains(t.userHWid == 0 ? "no hardware id" : "2222") &&
+                        q.text.contains("1105"))
+                << q.text.toStdString();
+        }
+        if (t.written)
+            EXPECT_EQ(phone.blocks()[findBlock(phone.blocks(), 1)].Data,
+                      t.userHWid ? QByteArray("new") : QByteArray("one"));
+        else
+            EXPECT_EQ(phone.requests().size(), sent) << "nothing was sent";
+    }
 }
 
 TEST_F(Transfer, DeleteDirectlyRemovesTheBlocksFromThePhoneAndTheList) {

@@ -3,6 +3,7 @@
 
 #include "transferrig.h"
 
+#include <QHash>
 #include <QSet>
 #include <gtest/gtest.h>
 
@@ -272,6 +273,72 @@ TEST(SaveAll, EmptyListDoesNothing) {
     EXPECT_TRUE(rig.ui.statuses.isEmpty());
 }
 
+TEST(SaveAll, NothingIsSentWhenACheckFailsOrTheHardwareIdIsRefused) {
+    const EEPBlock a{1, "a", 0}, big{5, QByteArray(70000, 'x'), 0}, c{5001, "c", 0};
+    const BlockOrigin mine{"mine.eep", 1105}, other{"foreign.eep", 2222}, noId{"noid.txt", 0};
+    const auto rule = [](std::initializer_list<std::pair<qint16, BlockOrigin>> origins,
+                         bool any = false) {
+        return std::optional<HWidRule>(HWidRule{1105, QHash<qint16, BlockOrigin>(origins), any});
+    };
+    struct Case {
+        BlockList list;
+        std::optional<HWidRule> rule;
+        QSet<int> selected;         // "Save selected" of these rows; empty: "Save all"
+        std::optional<Buttons> box; // the one box shown before anything is sent
+        Button answer;
+        QStringList named; // what the box names
+        bool written;
+    };
+    const Case cases[] = {
+        {{a, big, c}, {}, {}, Buttons::Ok, Button::Ok, {"Block 5 ", "70000"}, false},
+        {{a, big, c}, {}, {1}, Buttons::Ok, Button::Ok, {"Block 5 ", "70000"}, false},
+        {{a, big, c}, {}, {0, 2}, {}, Button::Ok, {}, true}, // the long one is not selected
+        // Any file of the selection, not only the last; unknown ids and origins count as other.
+        {{a, c},
+         rule({{1, other}, {5001, mine}}),
+         {},
+         Buttons::YesNo,
+         Button::No,
+         {"foreign.eep", "2222", "1105"},
+         false},
+        {{a, c},
+         rule({{1, mine}, {5001, noId}}),
+         {},
+         Buttons::YesNo,
+         Button::No,
+         {"noid.txt", "no hardware id"},
+         false},
+        {{a, c}, rule({{1, mine}}), {0, 1}, Buttons::YesNo, Button::No, {"unknown origin"}, false},
+        {{a, c}, rule({{1, other}, {5001, mine}}), {}, Buttons::YesNo, Button::Yes, {}, true},
+        {{a, c}, rule({{1, other}, {5001, noId}}, true), {}, {}, Button::Ok, {}, true},
+        {{a, c}, rule({{1, mine}, {5001, other}}), {0}, {}, Button::Ok, {}, true},
+    };
+    for (const Case& t : cases) {
+        SCOPED_TRACE(&t - cases);
+        TransferRig rig;
+        rig.phone.setBlocks({{3, "old", 0}});
+        rig.ui.messageAnswers = {t.answer};
+        const RunResult r =
+            t.selected.isEmpty()
+                ? rig.transfer.SaveAll(t.list, t.rule)
+                : rig.transfer.SaveSelected(
+                      t.list, [&](int row) { return t.selected.contains(row); }, -1, t.rule);
+        EXPECT_EQ(r.end, t.written ? RunEnd::Completed : RunEnd::Cancelled);
+        ASSERT_EQ(rig.ui.messages.size(), t.box ? 1u : 0u);
+        if (t.box) {
+            EXPECT_EQ(rig.ui.messages[0].buttons, *t.box);
+            EXPECT_EQ(rig.ui.messages[0].defaultButton,
+                      *t.box == Buttons::YesNo ? Button::No : Button::Ok);
+            for (const QString& word : t.named)
+                EXPECT_TRUE(rig.ui.messages[0].text.contains(word)) << word.toStdString();
+        }
+        if (!t.written) {
+            EXPECT_TRUE(rig.frames().isEmpty());
+            EXPECT_EQ(rig.phone.blocks(), (BlockList{{3, "old", 0}}));
+        }
+    }
+}
+
 TEST(SaveSelected, SelectionIsReadAsTheRunGoes) {
     TransferRig rig;
     rig.phone.setBlocks({{9, "old", 0}});
@@ -287,11 +354,25 @@ TEST(SaveSelected, SelectionIsReadAsTheRunGoes) {
         return selected.contains(row);
     });
     EXPECT_EQ(r.end, RunEnd::Completed);
-    EXPECT_EQ(asked, (QList<int>{0, 1, 2, 3}));
+    // Once before anything is sent, for the checks; then as the run reaches each row.
+    EXPECT_EQ(asked, (QList<int>{0, 1, 2, 3, 0, 1, 2, 3}));
     EXPECT_EQ(rig.phone.blocks(),
               (BlockList{{1, "a", 0}, {3, "c", 0}, {4, "d", 0}, {9, "old", 0}}));
     EXPECT_EQ(quint8(rig.frames()[0][3]), 0x01); // no preparation
     EXPECT_EQ(rig.refreshes, 1);
+
+    // A row selected during the run gets no question: of another hardware id, it is not written.
+    TransferRig late;
+    selected = {0};
+    late.afterWrite = [&](const QByteArray& f) {
+        if (quint8(f[3]) == 0x03 && f[4] == 1) selected.insert(2);
+    };
+    const HWidRule rule{1105, {{1, {"mine.eep", 1105}}, {3, {"foreign.eep", 2222}}}, false};
+    const RunResult lateRun = late.transfer.SaveSelected(
+        list, [&](int row) { return selected.contains(row); }, -1, rule);
+    EXPECT_EQ(lateRun.skipped, QVector<qint32>{3});
+    EXPECT_EQ(late.phone.blocks(), (BlockList{{1, "a", 0}}));
+    EXPECT_EQ(late.ui.messages.size(), 1u);
 
     // Nothing selected: no write request, the progress runs to its end, space is refreshed.
     TransferRig rig2;

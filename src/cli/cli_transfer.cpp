@@ -9,6 +9,7 @@
 #include "transfer/parseblocklist.h"
 #include "transfer/transfer.h"
 
+#include <QDir>
 #include <QSet>
 #include <cstdio>
 
@@ -129,7 +130,54 @@ int loadForWrite(TerminalInteraction& ui, const CommandLine& cmd, const QVector<
                 QStringLiteral("Block %1 is in none of the files; nothing was written.").arg(n));
             return ExitFailed;
         }
+    // The operation checks this too; here it costs no port and no phone.
+    BlockList toWrite;
+    for (const EEPBlock& b : std::as_const(ws.blocks))
+        if (listed.isEmpty() || listed.contains(b.BlockId)) toWrite.append(b);
+    if (const QString text = uncarriableText(toWrite); !text.isEmpty()) {
+        say(ui, text + QStringLiteral("\nNothing was sent to the phone; correct or leave out the "
+                                      "block(s) named."));
+        return ExitFailed;
+    }
     return ExitOk;
+}
+
+// Which file each loaded block comes from, with that file's hardware id: the last file that
+// holds it, as the load merges them. Each file is loaded once more on its own, quietly, with the
+// same answers; a block no file accounts for keeps no origin, which the rule refuses.
+QHash<qint16, BlockOrigin> originsOf(const QStringList& names, const TerminalInteraction& ui) {
+    QHash<qint16, BlockOrigin> origins;
+    TerminalInteraction quiet = ui;
+    quiet.mute();
+    for (const QString& name : names) {
+        BlockList blocks;
+        quint16 hwid = 0;
+        LoadReport report;
+        if (!LoadUserFiles({name}, blocks, hwid, quiet, report)) continue;
+        for (const EEPBlock& b : std::as_const(blocks))
+            origins.insert(b.BlockId, BlockOrigin{QDir::toNativeSeparators(name), hwid});
+    }
+    return origins;
+}
+
+// The --json summary of a run stopped before its first block.
+RunSummary stoppedSummary(const CommandLine& cmd, const QVector<qint32>& listed) {
+    RunResult stopped;
+    stopped.end = RunEnd::Stopped;
+    RunSummary summary = summaryOf(cmd.command(), stopped);
+    if (!listed.isEmpty()) summary.notDone = listedNotIn(listed, {});
+    return summary;
+}
+
+// After the session started: a stop signal that came before the run would be lost on it. Ends
+// the session, says so and prints `summary` for --json.
+bool stoppedBeforeRun(TerminalInteraction& ui, PhoneConnection& phone, const CommandLine& cmd,
+                      const RunSummary& summary) {
+    if (!stopSignalled()) return false;
+    phone.end();
+    say(ui, QStringLiteral("Stopped before anything was done to the phone."));
+    if (jsonWanted(cmd)) printJson(summaryJson(summary));
+    return true;
 }
 
 // A delete from its read of the listed blocks to its end.
@@ -188,12 +236,13 @@ int deleteRead(DeleteRun& run, PhoneTransfer& transfer, BlockList& PhoneBlocks,
     total.resyncs += loaded.resyncs;
     total.notFound += loaded.notFound;
     printSummary(run.ui, total, "deleted");
+    // The run deletes in list order: what the phone confirmed is the first r.done blocks.
     QSet<qint32> gone;
-    for (const qint16 id : std::as_const(deleted))
-        gone.insert(id);
+    for (int i = 0; i < r.done && i < PhoneBlocks.size(); ++i)
+        gone.insert(PhoneBlocks.at(i).BlockId);
     RunSummary& summary = run.summary;
     summary.result = runEndName(r.end);
-    summary.done = int(deleted.size());
+    summary.done = r.done;
     summary.skipped += r.skippedCount();
     summary.retried = total.retried;
     summary.resynchronised = total.resyncs;
@@ -232,6 +281,7 @@ int runRead(const CommandLine& cmd) {
     if (const auto bad = cmd.checkOutput(out)) return *bad;
     PhoneConnection phone(ui);
     if (const int code = phone.start(cmd); code != ExitOk) return code;
+    if (stoppedBeforeRun(ui, phone, cmd, stoppedSummary(cmd, numbers))) return ExitFailed;
 
     PhoneTransfer transfer(phone.session());
     const StopOnInterrupt interrupt(transfer.stopRequest());
@@ -271,20 +321,15 @@ int runWrite(const CommandLine& cmd) {
     if (loadForWrite(ui, cmd, numbers, ws) != ExitOk) return ExitFailed;
     const QSet<qint32> wanted(numbers.cbegin(), numbers.cend());
     const BlockList& PhoneBlocks = ws.blocks;
+    HWidRule hwidRule{0, originsOf(cmd.positional(), ui), cmd.isSet(QStringLiteral("any-hwid"))};
 
     if (some) ui.print(QStringLiteral("Blocks to write: %1").arg(blockNamesText(numbers)));
     PhoneConnection phone(ui);
     if (const int code = phone.start(cmd); code != ExitOk) return code;
-    // Another phone's calibration blocks can leave this one unusable: refuse unless asked to.
-    const quint16 phoneHWid = phone.session().identity.PhoneHWid;
-    if (ws.hwid != 0 && ws.hwid != phoneHWid && !cmd.isSet(QStringLiteral("any-hwid"))) {
-        phone.end();
-        say(ui, QStringLiteral("The files belong to hardware id %1, the phone has %2; nothing was "
-                               "written. Give --any-hwid to write them all the same.")
-                    .arg(ws.hwid)
-                    .arg(phoneHWid));
-        return ExitFailed;
-    }
+    if (stoppedBeforeRun(ui, phone, cmd, stoppedSummary(cmd, {}))) return ExitFailed;
+    // Another phone's calibration blocks can leave this one unusable: the operation asks, and
+    // the answer here is No unless --any-hwid was given.
+    hwidRule.phoneHWid = phone.session().identity.PhoneHWid;
     PhoneTransfer transfer(phone.session());
     const StopOnInterrupt interrupt(transfer.stopRequest());
     transfer.setVerify(cmd.isSet(QStringLiteral("verify")));
@@ -294,9 +339,15 @@ int runWrite(const CommandLine& cmd) {
     int toWrite = 0; // for the pace
     for (int row = 0; row < PhoneBlocks.size(); ++row)
         toWrite += isWanted(row) ? 1 : 0;
-    const RunResult r =
-        all ? transfer.SaveAll(PhoneBlocks) : transfer.SaveSelected(PhoneBlocks, isWanted, toWrite);
+    const RunResult r = all ? transfer.SaveAll(PhoneBlocks, hwidRule)
+                            : transfer.SaveSelected(PhoneBlocks, isWanted, toWrite, hwidRule);
     phone.end();
+    if (r.end == RunEnd::Cancelled)
+        say(ui, QStringLiteral("Nothing was written.%1")
+                    .arg(hwidRule.anyHWid ? QString()
+                                          : QStringLiteral(" Blocks of another or no known "
+                                                           "hardware id are written only with "
+                                                           "--any-hwid.")));
     printSummary(ui, r, "written");
     const int code = runExit(ui, r, "were skipped and not written");
     if (jsonWanted(cmd)) {
@@ -327,6 +378,7 @@ int runDelete(const CommandLine& cmd) {
     ui.overwrite = RewriteAnswer::No; // a number listed twice is read once
     PhoneConnection phone(ui);
     if (const int code = phone.start(cmd); code != ExitOk) return code;
+    if (stoppedBeforeRun(ui, phone, cmd, stoppedSummary(cmd, numbers))) return ExitFailed;
     PhoneTransfer transfer(phone.session());
     const StopOnInterrupt interrupt(transfer.stopRequest());
     Dump read;
@@ -345,6 +397,9 @@ int runDelete(const CommandLine& cmd) {
         }
         run.summary.file = backup;
     }
+    RunSummary stopped = run.summary; // the backup, if any, is written
+    stopped.result = runEndName(RunEnd::Stopped);
+    if (stoppedBeforeRun(ui, phone, cmd, stopped)) return ExitFailed;
     return deleteRead(run, transfer, PhoneBlocks, loaded);
 }
 

@@ -24,7 +24,8 @@ const char* const UsageTail = R"(
 P is a serial device (/dev/ttyUSB0) or COM1..COM4. Messages and progress go to stderr, results
 to stdout; --json prints the result of info, list, compare, ports, read, write and delete as
 JSON (see x45eep-cli(1)); --trace FILE on info, read, write and delete writes every frame to
-and from the phone to FILE. Ctrl-C stops a running phone operation at its next safe point; a second Ctrl-C quits.
+and from the phone to FILE. Ctrl-C, SIGTERM and SIGHUP stop a running phone operation at its
+next safe point; a second Ctrl-C quits. An option given twice is a usage error.
 
 Exit status: 0 done, 1 failed, aborted or stopped, 2 usage error.
 
@@ -59,7 +60,8 @@ Exit status: 0 identified; 1 failed or stopped (the reason is on stderr); 2 usag
 
 const char* const TransferEpilog =
     R"(Exit status: 0 done; 1 failed, aborted, stopped, or some block was skipped or not
-found (the reasons are on stderr); 2 usage error. Ctrl-C stops after the current block.)";
+found (the reasons are on stderr); 2 usage error. Ctrl-C, SIGTERM and SIGHUP stop after the
+current block and say what the phone holds.)";
 
 const char* const LoadEpilog =
     R"(Files are read as the window's "Load" reads them, chosen by the last three characters
@@ -111,8 +113,8 @@ void declareWrite(CommandLine& cmd) {
                    QStringLiteral("Write only these blocks (\"Save selected\")."),
                    QStringLiteral("LIST")});
     cmd.addOption({QStringLiteral("any-hwid"),
-                   QStringLiteral("Write even when the files belong to another hardware id than "
-                                  "the phone's.")});
+                   QStringLiteral("Write blocks from files of another hardware id than the "
+                                  "phone's, or of none known (0), too.")});
     addVerifyOption(cmd, "Read every written block back and compare it with what was written; a "
                          "difference fails the run.");
     addJsonOption(cmd);
@@ -248,7 +250,9 @@ const Command Table[] = {
      "Loads FILE... as \"Load\" does and writes the blocks to the phone: --all as \"Save all\" "
      "(the EEfull area is compacted and the EElite area ERASED first, then every block is "
      "written), --blocks as \"Save selected\" (only the listed blocks, nothing erased). Nothing "
-     "is sent when a file cannot be loaded or a listed block is in none of the files.",
+     "is sent when a file cannot be loaded, a listed block is in none of the files, a block is "
+     "longer than 65535 bytes, or a block comes from a file whose hardware id differs from the "
+     "phone's or is unknown (unless --any-hwid).",
      declareWrite, runWrite},
     {"delete", "--port P --blocks LIST [--yes]", "delete blocks on the phone",
      "Reads the blocks of LIST from the phone (\"Load custom...\") and deletes them there "

@@ -2,6 +2,7 @@
 
 #include "commands.h"
 #include "options.h"
+#include "terminal.h"
 
 #include "files/syspath.h"
 
@@ -10,6 +11,8 @@
 
 int main(int argc, char** argv) {
     using namespace x45::cli;
+    // Before anything opens a file or a port: a closed output must not take one's place.
+    keepStandardStreamsHarmless();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("x45eep-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(X45_VERSION));

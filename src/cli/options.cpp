@@ -2,6 +2,7 @@
 
 #include "commands.h"
 
+#include "blocks/number.h"
 #include "files/syspath.h"
 #include "files/userfiles.h"
 
@@ -135,6 +136,12 @@ std::optional<int> CommandLine::parse(const QStringList& args) {
     QStringList full = args;
     if (full.isEmpty()) full << command_;
     if (!parser_.parse(full)) return usageError(parser_.errorText());
+    // A second value would silently take the place of the first ("--blocks 12 --blocks 13").
+    const QStringList given = parser_.optionNames();
+    for (const QString& name : given)
+        if (given.count(name) > 1)
+            return usageError(
+                QStringLiteral("--%1 is given more than once; give it once").arg(name));
     if (parser_.isSet(QStringLiteral("help"))) {
         std::fputs(qPrintable(helpText()), stdout);
         return ExitOk;
@@ -262,8 +269,27 @@ std::optional<int> CommandLine::applyTo(TerminalInteraction& ui) const {
             if (!v) return usageError(QStringLiteral("--include-skipped takes yes or no"));
             ui.includeSkipped = *v;
         }
-        ui.blockNumber = parser_.value(QStringLiteral("block"));
-        ui.blockVersion = parser_.value(QStringLiteral("version"));
+        // Typed numbers that end up on the phone are read strictly: "abc" must not be block 0.
+        const struct {
+            const char* option;
+            bool sign;
+            qint64 lo, hi;
+            QString* into;
+        } numbers[] = {{"block", true, -32768, 32767, &ui.blockNumber},
+                       {"version", false, 0, 255, &ui.blockVersion}};
+        for (const auto& n : numbers) {
+            const QString name = QLatin1String(n.option);
+            if (!parser_.isSet(name)) continue;
+            const QString text = parser_.value(name);
+            const auto value = ReadStrictNumber(text, n.sign);
+            if (!value || *value < n.lo || *value > n.hi)
+                return usageError(QStringLiteral("--%1 \"%2\" is not a whole number within "
+                                                 "%3..%4 (decimal, &H hexadecimal or &O octal)")
+                                      .arg(name, text)
+                                      .arg(n.lo)
+                                      .arg(n.hi));
+            *n.into = text;
+        }
     }
     return std::nullopt;
 }

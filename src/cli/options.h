@@ -51,6 +51,8 @@ public:
     // exit code returned).
     [[nodiscard]] std::optional<int> applyTo(TerminalInteraction& ui) const;
 
+    // "info", "read"...
+    [[nodiscard]] const QString& command() const { return command_; }
     [[nodiscard]] QStringList positional() const { return parser_.positionalArguments(); }
     [[nodiscard]] bool isSet(const QString& name) const { return parser_.isSet(name); }
     [[nodiscard]] QString value(const QString& name) const { return parser_.value(name); }

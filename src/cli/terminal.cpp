@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #ifdef Q_OS_UNIX
+#include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
 #else
@@ -73,6 +74,7 @@ void TerminalInteraction::endLine() {
 }
 
 void TerminalInteraction::print(const QString& text) {
+    if (muted_) return;
     endLine();
     std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
     std::fflush(stderr);
@@ -165,7 +167,7 @@ QString paceText(const ProgressDetail& d) {
 }
 
 void TerminalInteraction::drawLine() {
-    if (!interactive_ || statusHeld_) return;
+    if (!interactive_ || statusHeld_ || muted_) return;
     QString line = status_;
     const int span = progressMax_ - progressMin_;
     if (!detail_.empty()) {
@@ -180,40 +182,64 @@ void TerminalInteraction::drawLine() {
     lineOpen_ = true;
 }
 
-// ---- Ctrl-C ----
+// ---- Ctrl-C, SIGTERM, SIGHUP ----
 
 namespace {
 
 StopRequest* stopTarget = nullptr;
-std::atomic<int> interrupts{0};
+std::atomic<int> interrupts{0};     // Ctrl-C presses
+std::atomic<bool> signalled{false}; // any stop signal
 
 #ifdef Q_OS_UNIX
 int wakePipe[2] = {-1, -1};
 
-extern "C" void onInterrupt(int) {
-    if (interrupts.fetch_add(1) >= 1) {
+extern "C" void onStopSignal(int sig) {
+    signalled.store(true);
+    // Only a person presses Ctrl-C twice; a hang-up or a terminate signal may come more than once
+    // and must not cut the run short in the middle of a block.
+    if (sig == SIGINT && interrupts.fetch_add(1) >= 1) {
         static const char msg[] = "\ninterrupted\n";
         [[maybe_unused]] auto n = ::write(STDERR_FILENO, msg, sizeof msg - 1);
         ::_exit(130);
     }
-    const char byte = 1;
+    const char byte = static_cast<char>(sig);
     [[maybe_unused]] auto n = ::write(wakePipe[1], &byte, 1);
 }
 #else
-extern "C" void onInterrupt(int) {
-    if (interrupts.fetch_add(1) >= 1) std::_Exit(130);
-    std::signal(SIGINT, onInterrupt);
+extern "C" void onStopSignal(int sig) {
+    signalled.store(true);
+    if (sig == SIGINT && interrupts.fetch_add(1) >= 1) std::_Exit(130);
+    std::signal(sig, onStopSignal);
 }
 #endif
 
-void requestStop() {
+void requestStop(bool interrupt) {
     if (stopTarget && !stopTarget->requested()) {
         stopTarget->request();
-        std::fputs("\nStopping... (Ctrl-C again to quit at once)\n", stderr);
+        std::fputs(interrupt ? "\nStopping... (Ctrl-C again to quit at once)\n"
+                             : "\nSignal to end received; stopping at the next safe point...\n",
+                   stderr);
+        std::fflush(stderr);
     }
 }
 
 } // namespace
+
+void keepStandardStreamsHarmless() {
+#ifdef Q_OS_UNIX
+    ::signal(SIGPIPE, SIG_IGN);
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd)
+        if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+            // open() takes the lowest free descriptor: this one.
+            const int null = ::open("/dev/null", O_RDWR);
+            if (null >= 0 && null != fd) ::close(null);
+        }
+#endif
+}
+
+bool stopSignalled() {
+    return signalled.load();
+}
 
 StopOnInterrupt::StopOnInterrupt(StopRequest& stop) : previous_(stopTarget) {
     installStopOnInterrupt(stop);
@@ -239,21 +265,27 @@ void installStopOnInterrupt(StopRequest& stop) {
         new QSocketNotifier(wakePipe[0], QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] {
         char buf[16];
-        while (::read(wakePipe[0], buf, sizeof buf) > 0) {
-        }
-        requestStop();
+        bool interrupt = false, any = false;
+        for (ssize_t n; (n = ::read(wakePipe[0], buf, sizeof buf)) > 0;)
+            for (ssize_t i = 0; i < n; ++i) {
+                any = true;
+                interrupt = interrupt || buf[i] == SIGINT;
+            }
+        if (any) requestStop(interrupt);
     });
     struct sigaction sa {};
-    sa.sa_handler = onInterrupt;
+    sa.sa_handler = onStopSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
-    ::sigaction(SIGINT, &sa, nullptr);
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(sig, &sa, nullptr);
 #else
-    std::signal(SIGINT, onInterrupt);
+    std::signal(SIGINT, onStopSignal);
+    std::signal(SIGTERM, onStopSignal);
     // The handler runs on another thread here; a short poll carries the request over.
     auto* poll = new QTimer(QCoreApplication::instance());
     QObject::connect(poll, &QTimer::timeout, poll, [] {
-        if (interrupts.load() > 0) requestStop();
+        if (signalled.load()) requestStop(interrupts.load() > 0);
     });
     poll->start(100);
 #endif

@@ -1,6 +1,7 @@
 #pragma once
 // The command line's side of Interaction: message boxes are printed on stderr and answered from
-// flags; status and progress go to stderr when it is a terminal; Ctrl-C asks the running operation to stop.
+// flags; status and progress go to stderr when it is a terminal; Ctrl-C, SIGTERM and SIGHUP ask
+// the running operation to stop.
 
 #include "base/stoprequest.h"
 #include "person/interaction.h"
@@ -52,6 +53,8 @@ public:
     // While held, status texts are kept but not drawn: the end of a session sets "Stopped." as
     // the port closes, which must not overwrite the line of a run that completed.
     void holdStatus(bool held) { statusHeld_ = held; }
+    // Prints nothing from now on; questions are still answered from the flags.
+    void mute() { muted_ = true; }
 
 private:
     void drawLine();
@@ -60,6 +63,7 @@ private:
     bool interactive_ = false;
     bool lineOpen_ = false;
     bool statusHeld_ = false;
+    bool muted_ = false;
     int retriesGiven_ = 0;
     int progressMin_ = 0;
     int progressMax_ = 0;
@@ -71,11 +75,22 @@ private:
 // figures not known yet are left out.
 [[nodiscard]] QString paceText(const ProgressDetail& detail);
 
-// Routes SIGINT (Ctrl-C) to the running operation's stop request through the event loop, so that
-// a waiting exchange wakes up; a second Ctrl-C ends the process. A later call moves the target.
+// A closed stdout or stderr never ends the program: SIGPIPE is ignored, and a standard stream
+// that is not open at all is opened on the null device, so that no file or port the program
+// opens later takes its place and gets its messages. Called first thing in main().
+void keepStandardStreamsHarmless();
+
+// Routes SIGINT (Ctrl-C), SIGTERM and SIGHUP to the running operation's stop request through the
+// event loop, so that a waiting exchange wakes up; a second Ctrl-C ends the process at once. A
+// later call moves the target.
 void installStopOnInterrupt(StopRequest& stop);
 
-// Ctrl-C stops this operation for the object's lifetime, then the one it stopped before.
+// True once one of those signals arrived: a command checks it before it starts what changes the
+// phone, as an operation only sees the requests that come while it runs.
+[[nodiscard]] bool stopSignalled();
+
+// Ctrl-C (SIGTERM, SIGHUP) stops this operation for the object's lifetime, then the one it stopped
+// before.
 class StopOnInterrupt {
 public:
     explicit StopOnInterrupt(StopRequest& stop);

@@ -9,10 +9,12 @@
 #include <QSerialPortInfo>
 #include <QThread>
 #include <chrono>
+#include <utility>
 #ifdef Q_OS_UNIX
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 #endif
@@ -87,6 +89,21 @@ QString lockHolder(const QString& location) {
     return {};
 }
 
+// The device itself behind a name: symbolic links (such as /dev/serial/by-id/...) resolved, so
+// that every name of one device is held by one lock.
+QString resolvedDevice(const QString& name) {
+    const QString location = deviceLocation(name);
+    const QString real = QFileInfo(location).canonicalFilePath();
+    return real.isEmpty() ? location : real;
+}
+
+QString inUseByAnother(const QString& device) {
+    const QString holder = lockHolder(device);
+    return holder.isEmpty()
+               ? QStringLiteral("the port is in use by another program (it holds %1)").arg(device)
+               : QStringLiteral("the port is in use by another program (%1)").arg(holder);
+}
+
 // The reason for a refused open, in terms of its real cause. QSerialPort reports a lock held by
 // another program as a permission error; whether we may use the device at all tells them apart.
 QString openFailure(const QString& name, QSerialPort::SerialPortError error,
@@ -109,7 +126,7 @@ QString openFailure(const QString& name, QSerialPort::SerialPortError error,
         // We may read and write the device, so the refusal is a hold on it: another program's
         // lock file, the exclusive mode a program sets on a port it has open, or a lock file
         // that could not be made.
-        if (const QString holder = lockHolder(location); !holder.isEmpty())
+        if (const QString holder = lockHolder(resolvedDevice(name)); !holder.isEmpty())
             return QStringLiteral("the port is in use by another program (%1)").arg(holder);
         if (qtReason.contains(QLatin1String("lock"), Qt::CaseInsensitive))
             // Worded so that the advice added to it is the general one, not "close the program".
@@ -118,7 +135,8 @@ QString openFailure(const QString& name, QSerialPort::SerialPortError error,
                                   "that the system's folder for such files is writable and not "
                                   "full, and that no file size limit is set")
                 .arg(QFileInfo(location).fileName());
-        return QStringLiteral("the device is busy: another program has it open for its own use");
+        return QStringLiteral("the device is busy: it is in use by another program, which has "
+                              "it open for its own use");
     }
     return qtReason;
 }
@@ -145,12 +163,15 @@ QtSerialPort::QtSerialPort(QObject* parent) : SerialPort(parent), port_(new QSer
                                        : port_->errorString();
             restoreLowLatency();
             port_->close();
+            releaseDevice();
             emit lost(reason);
         }
     });
 }
 
-QtSerialPort::~QtSerialPort() = default;
+QtSerialPort::~QtSerialPort() {
+    releaseDevice();
+}
 
 void QtSerialPort::setPortName(const QString& name) {
     name_ = name;
@@ -165,7 +186,36 @@ void QtSerialPort::setSettings(const QString& settings) {
     if (const qint32 baud = baudOfSettings(settings); baud > 0) baud_ = baud;
 }
 
+bool QtSerialPort::holdDevice(QString* error) {
+#ifdef Q_OS_UNIX
+    // The device itself is taken, whatever name reached it, before anything is set or sent: a
+    // second program (or a second window of this one) that comes by another name is refused
+    // instead of mixing its bytes into a running session. An open that fails here is left to
+    // QSerialPort, which reports it with its reason.
+    const QString device = name_.isEmpty() ? name_ : resolvedDevice(name_);
+    port_->setPortName(device); // its lock file and exclusive mode then belong to the device too
+    if (device.isEmpty()) return true;
+    held_ =
+        ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (held_ >= 0 && ::flock(held_, LOCK_EX | LOCK_NB) != 0) {
+        releaseDevice();
+        if (error) *error = inUseByAnother(device);
+        return false;
+    }
+#else
+    (void)error;
+#endif
+    return true;
+}
+
+void QtSerialPort::releaseDevice() {
+#ifdef Q_OS_UNIX
+    if (held_ >= 0) ::close(std::exchange(held_, -1));
+#endif
+}
+
 bool QtSerialPort::open(QString* error) {
+    if (!holdDevice(error)) return false;
     port_->setBaudRate(baud_);
     port_->setDataBits(QSerialPort::Data8);
     port_->setParity(QSerialPort::NoParity);
@@ -177,8 +227,13 @@ bool QtSerialPort::open(QString* error) {
 #else
         if (error) *error = port_->errorString();
 #endif
+        releaseDevice();
         return false;
     }
+#ifdef Q_OS_UNIX
+    // Others who are not privileged cannot open the device while it is ours.
+    (void)::ioctl(int(port_->handle()), TIOCEXCL);
+#endif
     // The cable draws its power from DTR/RTS on many adapters; keep both raised.
     port_->setDataTerminalReady(true);
     port_->setRequestToSend(true);
@@ -231,6 +286,7 @@ void QtSerialPort::close() {
 #endif
     restoreLowLatency();
     port_->close();
+    releaseDevice();
 }
 
 bool QtSerialPort::isOpen() const {

@@ -35,12 +35,17 @@ public:
 private:
     void requestLowLatency();
     void restoreLowLatency();
+    // Takes the device behind the name for this program (Unix: a lock on the device itself);
+    // false, with the reason, when another program holds it.
+    bool holdDevice(QString* error);
+    void releaseDevice();
 
     QSerialPort* port_;
     LowLatency lowLatency_ = LowLatency::Unsupported;
     bool lowLatencyChanged_ = false; // this object set the flag and clears it on close
     QString name_;
     qint32 baud_ = 57600;
+    int held_ = -1; // the descriptor that holds the device's lock while the port is open
 };
 
 } // namespace x45

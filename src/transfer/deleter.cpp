@@ -67,7 +67,17 @@ RunResult PhoneTransfer::DeleteDirectly(
     for (const qint16 id : ids) {
         if (!DeleteBlock(id)) {
             // Cancel (or a lost port): the list keeps every row, so what was deleted on the phone
-            // can still be written back from it.
+            // can still be written back from it. The phone may have carried out the request
+            // whose reply went wrong.
+            if (!link_.portLost())
+                ui_.message(QStringLiteral("\"Delete directly\" ended after deleting %1 of %2 "
+                                           "blocks. The phone did not confirm block %3: it may "
+                                           "or may not hold it still; the blocks after it were "
+                                           "not deleted.")
+                                .arg(result.done)
+                                .arg(ids.size())
+                                .arg(id),
+                            QString(), Buttons::Ok, Icon::Exclamation, Button::Ok);
             ui_.setStatus(link_.portLost() ? QStringLiteral("Stopped.") : QStringLiteral("Ready"));
             result.end = link_.portLost() ? RunEnd::PortLost : RunEnd::Stopped;
             countLink(result);
@@ -75,6 +85,18 @@ RunResult PhoneTransfer::DeleteDirectly(
         }
         ++result.done;
         stepPace(result.done);
+        if (stop_.requested() && result.done < ids.size()) {
+            ui_.message(QStringLiteral("\"Delete directly\" stopped after deleting %1 of %2 "
+                                       "blocks; the phone still holds the other %3.")
+                            .arg(result.done)
+                            .arg(ids.size())
+                            .arg(ids.size() - result.done),
+                        QString(), Buttons::Ok, Icon::Exclamation, Button::Ok);
+            ui_.setStatus(QStringLiteral("Stopped."));
+            result.end = RunEnd::Stopped;
+            countLink(result);
+            return result;
+        }
     }
     if (removeDeleted) removeDeleted(ids);
     if (refreshSpace_) refreshSpace_();

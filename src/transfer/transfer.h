@@ -12,6 +12,7 @@
 #include "person/interaction.h"
 #include "link/link.h"
 #include "link/session.h"
+#include "precheck.h"
 #include "progressrate.h"
 
 #include <QVector>
@@ -80,18 +81,25 @@ public:
     // The same with the typed list given (the command line's --blocks).
     RunResult LoadCustom(BlockList& PhoneBlocks, const QString& typedList);
     // "Save all": garbage collection of EEfull, erase of EElite, then every block in list order.
-    // PhoneBlocks is read, never changed.
-    RunResult SaveAll(const BlockList& PhoneBlocks);
+    // PhoneBlocks is read, never changed. Before anything is sent every block is checked (see
+    // precheck.h), and with a hardware-id rule, blocks of another or no known hardware id are
+    // written only when the person says Yes; otherwise the run ends Cancelled, nothing sent.
+    RunResult SaveAll(const BlockList& PhoneBlocks,
+                      const std::optional<HWidRule>& hwidRule = std::nullopt);
     // "Save selected": writes block i only when selected(i) (0-based row) is true at the moment the
-    // run reaches it. toWrite, when the caller knows it, is the number of rows to be written, for
-    // the pace (block n of toWrite); otherwise the pace counts rows.
+    // run reaches it. The rows selected when the run starts are checked as "Save all" checks its
+    // blocks; a row selected later is written only when it passes the checks without a question.
+    // toWrite, when the caller knows it, is the number of rows to be written, for the pace (block
+    // n of toWrite); otherwise the pace counts rows.
     RunResult SaveSelected(const BlockList& PhoneBlocks,
-                           const std::function<bool(int row)>& selected, int toWrite = -1);
+                           const std::function<bool(int row)>& selected, int toWrite = -1,
+                           const std::optional<HWidRule>& hwidRule = std::nullopt);
     // "Delete directly": asks "Confirm delete from phone", deletes the blocks of selectedRows
     // (0-based rows) on the phone, and when every one of them was deleted calls removeDeleted with
     // their numbers so the caller removes exactly those blocks from the Phone's list and refills
     // its view (row positions can change during the run, block numbers cannot). Then refreshes
-    // space.
+    // space. A stop request ends it after the block in hand. Blocks are deleted in ascending row
+    // order, so a run that ends early has deleted the first `done` of them.
     RunResult
     DeleteDirectly(const BlockList& PhoneBlocks, const QVector<int>& selectedRows,
                    const std::function<void(const QVector<qint16>& deletedIds)>& removeDeleted);
@@ -176,9 +184,14 @@ private:
     RunResult finishWriting(RunResult result);
     // EraseEEPQuery or CollectEEFULLGarbageQuery: one whole-area request that has no block.
     StepOutcome areaRequest(quint8 sub, const QString& failText);
-    // paceRows: the pace counts every row reached, not only the blocks written.
+    // The checks before the first frame of a write (precheck.h); false when the run must not
+    // begin, the person having been told or asked.
+    bool clearedForWriting(const BlockList& toWrite, const std::optional<HWidRule>& hwidRule);
+    // paceRows: the pace counts every row reached, not only the blocks written. refusal, when
+    // given, says why a row may not be written (empty when it may).
     void writeRun(const BlockList& blocks, const std::function<bool(int)>& selected,
-                  RunResult& result, bool paceRows = false);
+                  RunResult& result, bool paceRows = false,
+                  const std::function<QString(int row)>& refusal = {});
     void reportLost();
     // The pace shown beside the progress bar (ui.setProgressDetail): a run of `steps` blocks
     // begins, `done` of them are finished, an exchange went by, the run is over. Updates reach

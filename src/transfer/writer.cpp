@@ -4,6 +4,7 @@
 #include "request.h"
 
 #include <QMap>
+#include <QSet>
 #include <QStringList>
 
 #include <algorithm>
@@ -20,23 +21,15 @@ QString writeFailText(int error, const char* query, qint32 n) {
         .arg(QLatin1String(query), signedNumber(n));
 }
 
-// Lengths and offsets travel as 16 bits.
-constexpr qsizetype LongestBlock = 0xFFFF;
-
 } // namespace
 
 StepOutcome PhoneTransfer::WriteBlock(const EEPBlock& block) {
     const qint32 n = block.BlockId;
     const qsizetype length = block.Data.size();
-    if (length > LongestBlock) {
-        // Its length would be cut to 16 bits and the phone would store a wrong block.
-        ui_.message(
-            QStringLiteral("Block %1 is %2 bytes long; a block on the phone holds at most %3 "
-                           "bytes.\nIt was not written.")
-                .arg(n)
-                .arg(length)
-                .arg(LongestBlock),
-            QString(), Buttons::Ok, Icon::Exclamation, Button::Ok);
+    // A length cut to 16 bits would store a wrong block.
+    if (const QString why = uncarriableText({block}); !why.isEmpty()) {
+        ui_.message(why + QStringLiteral("\nIt was not written."), QString(), Buttons::Ok,
+                    Icon::Exclamation, Button::Ok);
         return StepOutcome::Skipped;
     }
 
@@ -133,14 +126,35 @@ StepOutcome PhoneTransfer::areaRequest(quint8 sub, const QString& failText) {
     }
 }
 
+bool PhoneTransfer::clearedForWriting(const BlockList& toWrite,
+                                      const std::optional<HWidRule>& hwidRule) {
+    if (const QString text = uncarriableText(toWrite); !text.isEmpty()) {
+        ui_.message(text + QStringLiteral("\nNothing was written; correct or leave out the "
+                                          "block(s) named, then write again."),
+                    QString(), Buttons::Ok, Icon::Exclamation, Button::Ok);
+        return false;
+    }
+    if (!hwidRule || hwidRule->anyHWid) return true;
+    const QVector<OtherHWid> other = otherHWids(*hwidRule, toWrite);
+    return other.isEmpty() ||
+           ui_.message(otherHWidQuestion(other, hwidRule->phoneHWid), QString(), Buttons::YesNo,
+                       Icon::Exclamation, Button::No) == Button::Yes;
+}
+
 void PhoneTransfer::writeRun(const BlockList& blocks, const std::function<bool(int)>& selected,
-                             RunResult& result, bool paceRows) {
+                             RunResult& result, bool paceRows,
+                             const std::function<QString(int row)>& refusal) {
     const qsizetype count = blocks.size(); // counted once, before the loop
     int reached = 0; // blocks of the run written or passed over, for the pace
     for (qsizetype i = 0; i < count; ++i) {
         // The window may sort the list while the run goes on; never read past its end.
         if (i < blocks.size() && (!selected || selected(static_cast<int>(i)))) {
-            const StepOutcome outcome = WriteBlock(blocks.at(i));
+            const QString refused = refusal ? refusal(static_cast<int>(i)) : QString();
+            if (!refused.isEmpty())
+                ui_.message(refused + QStringLiteral("\nIt was not written."), QString(),
+                            Buttons::Ok, Icon::Exclamation, Button::Ok);
+            const StepOutcome outcome =
+                refused.isEmpty() ? WriteBlock(blocks.at(i)) : StepOutcome::Skipped;
             if (link_.portLost()) {
                 result.end = RunEnd::PortLost;
                 return;
@@ -182,9 +196,11 @@ RunResult PhoneTransfer::endStopped(RunResult result, RunEnd end) {
     return result;
 }
 
-RunResult PhoneTransfer::SaveAll(const BlockList& PhoneBlocks) {
+RunResult PhoneTransfer::SaveAll(const BlockList& PhoneBlocks,
+                                 const std::optional<HWidRule>& hwidRule) {
     RunResult result;
-    if (PhoneBlocks.isEmpty()) {
+    // Everything that can be checked is checked before EEfull is compacted and EElite erased.
+    if (PhoneBlocks.isEmpty() || !clearedForWriting(PhoneBlocks, hwidRule)) {
         result.end = RunEnd::Cancelled;
         return result;
     }
@@ -218,19 +234,44 @@ RunResult PhoneTransfer::SaveAll(const BlockList& PhoneBlocks) {
 }
 
 RunResult PhoneTransfer::SaveSelected(const BlockList& PhoneBlocks,
-                                      const std::function<bool(int row)>& selected, int toWrite) {
+                                      const std::function<bool(int row)>& selected, int toWrite,
+                                      const std::optional<HWidRule>& hwidRule) {
     RunResult result;
     if (PhoneBlocks.isEmpty()) {
         result.end = RunEnd::Cancelled;
         return result;
     }
+    // The rows selected now are checked (and asked about) before anything is sent.
+    QSet<int> checkedRows;
+    BlockList chosen;
+    for (int row = 0; selected && row < PhoneBlocks.size(); ++row)
+        if (selected(row)) {
+            checkedRows.insert(row);
+            chosen.append(PhoneBlocks.at(row));
+        }
+    if (!clearedForWriting(chosen, hwidRule)) {
+        result.end = RunEnd::Cancelled;
+        return result;
+    }
+    // A row selected later gets no question in the middle of the run: it goes only when it
+    // passes the checks as it is.
+    const auto refusal = [&](int row) -> QString {
+        if (checkedRows.contains(row)) return {};
+        const EEPBlock& block = PhoneBlocks.at(row);
+        if (QString why = uncarriableText({block}); !why.isEmpty()) return why;
+        if (hwidRule && !hwidRule->anyHWid && !otherHWids(*hwidRule, {block}).isEmpty())
+            return QStringLiteral("Block %1 was selected during the run and comes from another or "
+                                  "no known hardware id.")
+                .arg(block.BlockId);
+        return {};
+    };
     const PaceEnd paceEnd{*this};
-    // The selection is asked for row by row as the run reaches it, never ahead: without the
-    // caller's count the pace counts rows.
+    // The run asks for the selection again as it reaches each row: without the caller's count
+    // the pace counts rows.
     const bool paceRows = toWrite < 0;
     beginWriting(PhoneBlocks.size(), paceRows ? static_cast<int>(PhoneBlocks.size()) : toWrite);
     writeRun(
-        PhoneBlocks, selected ? selected : [](int) { return false; }, result, paceRows);
+        PhoneBlocks, selected ? selected : [](int) { return false; }, result, paceRows, refusal);
     if (result.end != RunEnd::Completed) return endStopped(result, result.end);
     return finishWriting(result);
 }

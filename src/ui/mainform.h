@@ -10,7 +10,9 @@
 
 #include "blocks/eepblock.h"
 #include "formlayout.h"
+#include "transfer/precheck.h"
 
+#include <QHash>
 #include <QMainWindow>
 #include <QPointer>
 #include <QStringList>
@@ -157,6 +159,12 @@ private:
     std::unique_ptr<DescriptionHolder> descriptions_;
     QPointer<CompareForm> compareForm_;
     QString lastFileName_; // the file dialogs show the last name used
+    // Where each block of the Phone's list came from, for the hardware-id question before a
+    // write: the phone it was read from, or the User's list it was copied from, which hands its
+    // hardware id over with the block. userListOrigin_ names what the User's list holds.
+    QHash<qint16, BlockOrigin> phoneOrigins_;
+    QString userListOrigin_ = QStringLiteral("the User's list");
+    [[nodiscard]] HWidRule hwidRule() const;
     OpenChooser openChooser_;
     SaveChooser saveChooser_;
     SaveChooser traceChooser_;

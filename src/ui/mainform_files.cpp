@@ -61,6 +61,10 @@ void MainForm::LoadUserFileNames(QStringList names) {
     }
     if (const QString text = loadReportText(report); !text.isEmpty())
         ui_->inform(text, Icon::Exclamation);
+    QStringList titles;
+    for (const QString& name : std::as_const(names))
+        titles << QFileInfo(name).fileName();
+    userListOrigin_ = QStringLiteral("the User's list (%1)").arg(titles.join(QStringLiteral(", ")));
     FillUserEEPList();
 }
 

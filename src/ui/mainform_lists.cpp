@@ -117,10 +117,16 @@ void MainForm::CopyLeftButton_Click() {
     (void)copyBetween(w_.PhoneEEPList, w_.UserEEPList, *ui_, CopyDirection::PhoneToUser);
     // The User's list now belongs to the identified phone, whatever was copied.
     ws_.UserHWid = session_->identity.PhoneHWid;
+    userListOrigin_ = QStringLiteral("the User's list (copied from the phone)");
 }
 
 void MainForm::CopyRightButton_Click() {
-    (void)copyBetween(w_.UserEEPList, w_.PhoneEEPList, *ui_, CopyDirection::UserToPhone);
+    const CopyResult result =
+        copyBetween(w_.UserEEPList, w_.PhoneEEPList, *ui_, CopyDirection::UserToPhone);
+    // The copied blocks carry the User's list's hardware id to the phone's side.
+    for (const CopiedRow& copied : result.rows)
+        phoneOrigins_.insert(ws_.UserBlocks.at(copied.sourceRow).BlockId,
+                             BlockOrigin{userListOrigin_, ws_.UserHWid});
 }
 
 void MainForm::CompareButton_Click() {

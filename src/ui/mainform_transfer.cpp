@@ -70,13 +70,29 @@ void MainForm::runPhoneOperation(QAbstractButton* own, bool stoppable,
     afterOperation();
 }
 
+namespace {
+
+// Blocks read from a phone keep its hardware id: written to another phone they are asked about.
+BlockOrigin readFromPhone(const Session& session) {
+    return {QStringLiteral("a phone read earlier"), session.identity.PhoneHWid};
+}
+
+} // namespace
+
+HWidRule MainForm::hwidRule() const {
+    return HWidRule{session_->identity.PhoneHWid, phoneOrigins_, false};
+}
+
 void MainForm::LoadPhonesButton_Click() {
     runPhoneOperation(w_.LoadPhonesButton, true, [this] {
         // The view keeps showing the old rows until the refill: its model is never emptied
         // under it while the run reads.
         BlockList read;
-        const RunResult result = transfer_->LoadAll(read);
+        RunResult result = transfer_->LoadAll(read);
         ws_.PhoneBlocks = std::move(read);
+        phoneOrigins_.clear();
+        for (const EEPBlock& block : std::as_const(ws_.PhoneBlocks))
+            phoneOrigins_.insert(block.BlockId, readFromPhone(*session_));
         FillPhoneEEPList();
         return result;
     });
@@ -85,7 +101,13 @@ void MainForm::LoadPhonesButton_Click() {
 void MainForm::LoadCustomPhonesButton_Click() {
     runPhoneOperation(w_.LoadCustomPhonesButton, true, [this] {
         BlockList merged = ws_.PhoneBlocks;
-        const RunResult result = transfer_->LoadCustom(merged);
+        RunResult result = transfer_->LoadCustom(merged);
+        // A block that is new or changed was read from the phone; one read back unchanged keeps
+        // where it came from.
+        for (const EEPBlock& block : std::as_const(merged))
+            if (const qsizetype at = findBlock(ws_.PhoneBlocks, block.BlockId);
+                at < 0 || !(ws_.PhoneBlocks.at(at) == block))
+                phoneOrigins_.insert(block.BlockId, readFromPhone(*session_));
         ws_.PhoneBlocks = std::move(merged);
         FillPhoneEEPList();
         return result;
@@ -95,7 +117,7 @@ void MainForm::LoadCustomPhonesButton_Click() {
 void MainForm::SavePhonesButton_Click() {
     if (ws_.PhoneBlocks.isEmpty() && !operationRunning_) return;
     runPhoneOperation(w_.SavePhonesButton, true,
-                      [this] { return transfer_->SaveAll(ws_.PhoneBlocks); });
+                      [this] { return transfer_->SaveAll(ws_.PhoneBlocks, hwidRule()); });
 }
 
 void MainForm::SaveSelPhonesButton_Click() {
@@ -108,7 +130,7 @@ void MainForm::SaveSelPhonesButton_Click() {
         const BlockList snapshot = ws_.PhoneBlocks;
         return transfer_->SaveSelected(
             snapshot, [&chosen](int row) { return chosen.contains(row); },
-            static_cast<int>(chosen.size()));
+            static_cast<int>(chosen.size()), hwidRule());
     });
 }
 
