@@ -98,7 +98,7 @@ QString skippedMessage(const RunResult& r, RunKind kind) {
             : QStringLiteral("%1 blocks were skipped and are not in the Phone's list: %2.")
                   .arg(r.skippedCount())
                   .arg(list);
-    return what + QStringLiteral("\nA backup saved from this list would lack %1. Read %1 again "
+    return what + QStringLiteral("\nA backup saved from this list would lack %1.\nRead %1 again "
                                  "with \"Load custom...\" before saving the list.")
                       .arg(r.skippedCount() == 1 ? QStringLiteral("it") : QStringLiteral("them"));
 }
