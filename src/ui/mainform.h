@@ -107,6 +107,10 @@ public:
     // "Save trace...": the trace of this session to a text file, written safely.
     void SaveTraceButton_Click();
 
+    // Stops what runs as "Stop" does, without asking, and closes the window (ending the session)
+    // once it has wound up; at once when nothing runs.
+    void closeWhenIdle();
+
     // Removes the selected rows of the Phone's list and their blocks; asks first unless silent.
     void RemoveSelectedPhoneBlocks(bool silent);
     // Description of a block for a list with this hardware id, under the check box's rule.
@@ -140,8 +144,6 @@ private:
                            const std::function<RunResult()>& operation);
     // What "Stop" does to the running operation (nothing for one that has no stop).
     void stopRunningOperation();
-    // Closing asked for while work runs: the window closes once it has wound up.
-    void closeWhenIdle();
     // Removes the selected rows (asking first unless silent); true when rows went.
     bool removeRowsAsked(BlockListView* view, bool silent);
     // The User's list came from these files (none: not from files), unchanged since.
