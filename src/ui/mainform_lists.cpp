@@ -89,7 +89,7 @@ CopyResult copyBetween(BlockListView* sourceView, BlockListView* targetView, Int
                        CopyDirection direction) {
     BlockListModel* source = sourceView->blockModel();
     BlockListModel* target = targetView->blockModel();
-    const CopyResult result = CopyBlocks(
+    CopyResult result = CopyBlocks(
         source->blocks(), [sourceView](int row) { return sourceView->isRowSelected(row); },
         target->blocks(), ui, direction);
     for (const CopiedRow& copied : result.rows) {

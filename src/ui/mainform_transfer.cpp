@@ -94,7 +94,7 @@ void MainForm::LoadPhonesButton_Click() {
         // The view keeps showing the old rows until the refill: its model is never emptied
         // under it while the run reads.
         BlockList read;
-        const RunResult result = transfer_->LoadAll(read);
+        RunResult result = transfer_->LoadAll(read);
         ws_.PhoneBlocks = std::move(read);
         FillPhoneEEPList();
         return result;
@@ -104,7 +104,7 @@ void MainForm::LoadPhonesButton_Click() {
 void MainForm::LoadCustomPhonesButton_Click() {
     runPhoneOperation(w_.LoadCustomPhonesButton, true, [this] {
         BlockList merged = ws_.PhoneBlocks;
-        const RunResult result = transfer_->LoadCustom(merged);
+        RunResult result = transfer_->LoadCustom(merged);
         ws_.PhoneBlocks = std::move(merged);
         FillPhoneEEPList();
         return result;
