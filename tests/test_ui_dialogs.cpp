@@ -184,13 +184,15 @@ TEST_F(Dialogs, MessageBoxesCarryTitleButtonsIconAndDefault) {
     EXPECT_EQ(seen.buttons, QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore);
     EXPECT_EQ(seen.defaultButton, QMessageBox::Ignore);
 
+    // A box given no icon gets the one of its kind; its text starts with a capital.
     capture(QMessageBox::No);
-    EXPECT_EQ(ui->message("Are you sure?", "Confirm delete from phone", Buttons::YesNo, Icon::None,
+    EXPECT_EQ(ui->message("are you sure?", "Confirm delete from phone", Buttons::YesNo, Icon::None,
                           Button::Yes),
               Button::No);
     EXPECT_EQ(seen.title, "Confirm delete from phone");
+    EXPECT_EQ(seen.text, "Are you sure?");
     EXPECT_EQ(seen.defaultButton, QMessageBox::Yes);
-    EXPECT_EQ(seen.icon, QMessageBox::NoIcon);
+    EXPECT_EQ(seen.icon, QMessageBox::Question);
 
     // The failure box has no escape answer: Escape and the frame's close leave it open.
     bool stayed = false;

@@ -241,6 +241,8 @@ TEST_F(Lists, LoadTakesTheChosenFileAndARejectedFileOrACancelLeavesListAndViewAs
     EXPECT_EQ(ws().UserHWid, 1105);
     EXPECT_EQ(ids(ws().UserBlocks), QVector<qint16>({3, 77, 5100}));
     expectInStep(userView, ws().UserBlocks);
+    auto* origin = control<QLabel>(form.get(), "UserOriginLabel");
+    EXPECT_EQ(origin->text(), "dump.eep");
 
     // Ends inside its only entry.
     const BlockList loaded = ws().UserBlocks;
@@ -256,6 +258,7 @@ TEST_F(Lists, LoadTakesTheChosenFileAndARejectedFileOrACancelLeavesListAndViewAs
     click("LoadUsersButton");
     EXPECT_EQ(ws().UserBlocks, loaded);
     EXPECT_EQ(script.messages.size(), 1u);
+    EXPECT_EQ(origin->text(), "dump.eep") << "a rejected file or a cancel is no origin";
 }
 
 TEST_F(Lists, LinesThatDoNotReadAreLoadedAsBeforeThenListedInOneMessage) {
@@ -304,6 +307,7 @@ TEST_F(Lists, SaveWritesThroughTheChooserAndNothingWhenTheListIsEmpty) {
     QFile file(out);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), serializeEep(ws().UserBlocks, 7)); // one row selected: all blocks
+    EXPECT_EQ(control<QLabel>(form.get(), "UserOriginLabel")->text(), "out.eep");
 }
 
 TEST_F(Lists, ANamedDescriptionFileThatIsMissingIsReportedAndDescriptionsStayEmpty) {

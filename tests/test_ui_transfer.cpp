@@ -7,6 +7,8 @@
 #include "simport.h"
 
 #include "link/linktrace.h"
+#include "transfer/transfer.h"
+#include "ui/runsummary.h"
 
 #include <QDir>
 #include <QFile>
@@ -72,8 +74,9 @@ TEST_F(Transfer, LoadAllFillsThePhonesListAndRestoresTheButtons) {
     makeRunsSlow();
     fillPhone(*form, {block(99, "old")});
     const QStringList idle = stateOfButtons();
-    const char* const userSide[] = {"CompareButton", "LoadUsersButton", "SaveUsersButton",
-                                    "DeleteUsersButton"};
+    const char* const userSide[] = {"CompareButton",        "LoadUsersButton", "SaveUsersButton",
+                                    "DeleteUsersButton",    "SelectAllUsersButton",
+                                    "VerifyCheck",          "CheckHWidForDesc"};
     QStringList during, userSideDuring;
     QString statusDuring, firstRowDuring;
     QTimer::singleShot(30, form.get(), [&] {
@@ -89,7 +92,7 @@ TEST_F(Transfer, LoadAllFillsThePhonesListAndRestoresTheButtons) {
 
     EXPECT_EQ(ws().PhoneBlocks, phone.blocks());
     EXPECT_EQ(view->blockModel()->rowCount(), 4);
-    EXPECT_EQ(form->interaction().statusText(), "Ready");
+    EXPECT_TRUE(form->interaction().statusText().startsWith("Ready: 4 blocks read"));
     EXPECT_EQ(stateOfButtons(), idle);
 
     ASSERT_FALSE(during.isEmpty()) << "the run ended before it could be observed";
@@ -133,6 +136,7 @@ TEST_F(Transfer, LoadCustomAsksForNumbersAndMergesTheBlocks) {
     EXPECT_EQ(ws().PhoneBlocks,
               BlockList({block(7, QByteArray(45, 'S'), 2), block(5000, "full", 3)}));
     ASSERT_EQ(script.messageTexts(), QStringList({"Block number 5001 not found."}));
+    EXPECT_TRUE(form->interaction().statusText().startsWith("Done: 2 blocks read, 1 not found"));
     EXPECT_EQ(view->blockModel()->rowCount(), 2);
     EXPECT_EQ(button("LoadCustomPhonesButton")->text(), "Load custom...");
 }
@@ -152,7 +156,7 @@ TEST_F(Transfer, SaveSelectedWritesTheRowsSelectedWhenTheRunStartsAndTheListKeep
     });
     button("SaveSelPhonesButton")->click();
     ASSERT_TRUE(seenRunning) << "the run ended before it could be observed";
-    EXPECT_EQ(form->interaction().statusText(), "Ready");
+    EXPECT_TRUE(form->interaction().statusText().startsWith("Ready: 1 block written"));
     EXPECT_EQ(ws().PhoneBlocks, BlockList({block(5000, "also", 8), block(1, "changed", 9)}));
     const BlockList onPhone = phone.blocks();
     EXPECT_EQ(onPhone[findBlock(onPhone, 1)], block(1, "changed", 9));
@@ -223,7 +227,7 @@ TEST_F(Transfer, DeleteDirectlyRemovesTheBlocksFromThePhoneAndTheList) {
     EXPECT_EQ(ws().PhoneBlocks, BlockList({block(1, "one", 1), block(5000, "full", 3)}));
     EXPECT_EQ(view->blockModel()->rowCount(), 2);
     EXPECT_EQ(phone.blocks(), ws().PhoneBlocks);
-    EXPECT_EQ(form->interaction().statusText(), "Ready");
+    EXPECT_TRUE(form->interaction().statusText().startsWith("Ready: 2 blocks deleted"));
     for (const char* name : TenButtons)
         EXPECT_TRUE(button(name)->isEnabled()) << name;
 }
@@ -255,7 +259,7 @@ TEST_F(Transfer, ClosingWhileAnOperationRunsLetsItFinishThenEndsTheSessionAndClo
     button("LoadPhonesButton")->click();
     view->selectOnlyRow(0);
     HookedInteraction hooked;
-    hooked.messageAnswers = {Button::Yes};
+    hooked.messageAnswers = {Button::Yes, Button::Yes}; // stop and close; delete
     bool refusedAtFirst = false;
     hooked.beforeMessage = [&] { refusedAtFirst = !form->close(); };
     form->interaction().setAnswerer(&hooked);
@@ -264,7 +268,8 @@ TEST_F(Transfer, ClosingWhileAnOperationRunsLetsItFinishThenEndsTheSessionAndClo
 
     EXPECT_TRUE(refusedAtFirst);
     EXPECT_EQ(hooked.messageTexts(),
-              QStringList({"Are you sure you want to delete 1 blocks from the phone?\nBlocks: 1"}));
+              QStringList({"A run is in progress. Stop it and close?",
+                           "Are you sure you want to delete 1 blocks from the phone?\nBlocks: 1"}));
     EXPECT_EQ(findBlock(phone.blocks(), 1), -1); // the run went to its end
     EXPECT_FALSE(form->isVisible());
     EXPECT_EQ(phone.requests().last(), QByteArray::fromHex("0E010F04"));
@@ -300,65 +305,153 @@ TEST_F(Transfer, PaceInTheSecondPanelAndTheSessionsTraceSaved) {
     saveTrace->click();
     ASSERT_EQ(script.messages.size(), 1u) << "a failed save says so";
     EXPECT_TRUE(script.messages[0].text.contains("folder"));
+    // After "Exit" the session's trace is still there to save, until the next "Init".
+    button("StartButton")->click();
     form->setTraceChooser([&dir] { return dir.filePath("trace.txt"); });
+    ASSERT_TRUE(saveTrace->isEnabled());
     saveTrace->click();
+    EXPECT_TRUE(form->interaction().statusText().contains("trace.txt"));
     QFile saved(dir.filePath("trace.txt"));
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     const QByteArray text = saved.readAll();
     EXPECT_TRUE(text.startsWith("# x45eep link trace"));
     EXPECT_TRUE(text.contains("->  PingQuery") && text.contains("->  BlockInfoQuery 300"));
+    EXPECT_TRUE(text.contains("0E 01 0F 04")) << "the end of the session is in it";
 
-    button("StartButton")->click(); // "Exit": the trace goes with the session
-    EXPECT_FALSE(saveTrace->isEnabled());
-    EXPECT_TRUE(form->trace().text().isEmpty());
+    button("StartButton")->click(); // "Init": a new trace
+    EXPECT_FALSE(form->trace().text().contains("BlockInfoQuery 300"));
 }
 
-TEST_F(Transfer, CloseDuringLoadAllWaitsForASafePointThenStopsTheRunAndCloses) {
+TEST_F(Transfer, ClosingDuringLoadAllAsksAndOnlyYesStopsTheRunEndsTheSessionAndCloses) {
     makeRunsSlow();
-    fillPhone(*form, {block(99, "old")});
-    // Block 40 gets no good reply: after its five attempts the failure box comes up between
-    // two exchanges.
-    phone.faults().add(x45sim::Fault{
-        .kind = x45sim::FaultKind::WrongSub, .cmd = 0x14, .sub = 0x05, .skip = 40, .count = 5});
     const auto infoQuery = [](int n) { return Link::blockFrame(0x05, WordToStr(quint16(n))); };
-
-    // A close asked for while a reply is awaited is refused and changes nothing.
-    int replies = 0;
-    int readStateAtClose = -1;
-    bool refusedInWait = false;
-    QObject::connect(&port, &SerialPort::received, form.get(), [&] {
-        if (++replies != 10) return;
-        readStateAtClose = form->link().ReadState;
-        refusedInWait = !form->close();
-    });
-    // At the failure box the close is taken: the run is asked to stop and winds up first.
-    HookedInteraction hooked;
-    hooked.messageAnswers = {Button::Ignore};
-    bool refusedAtBox = false, visibleAtBox = false;
-    hooked.beforeMessage = [&] {
-        refusedAtBox = !form->close();
-        visibleAtBox = form->isVisible();
+    struct Case {
+        const char* what;
+        bool atFailureBox; // else while a reply is awaited, early in the run
+        Button answer;
     };
-    form->interaction().setAnswerer(&hooked);
+    const Case cases[] = {{"reply awaited, No", false, Button::No},
+                          {"reply awaited, Yes", false, Button::Yes},
+                          {"failure box, Yes", true, Button::Yes}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (!form->isVisible()) {
+            form.reset(makeForm(port, script));
+            view = control<BlockListView>(form.get(), "PhoneEEPList");
+            button("StartButton")->click();
+        }
+        fillPhone(*form, {block(99, "old")});
+        // Block 40 gets no good reply: after its five attempts the failure box comes up between
+        // two exchanges, and again when the block is read once more to settle it.
+        phone.faults().clear();
+        phone.faults().add(x45sim::Fault{.kind = x45sim::FaultKind::WrongSub,
+                                         .cmd = 0x14,
+                                         .sub = 0x05,
+                                         .skip = 40,
+                                         .count = 10});
+        HookedInteraction hooked;
+        hooked.messageAnswers = {c.answer, Button::Ignore, Button::Ignore};
+        int readStateAtClose = -1;
+        bool refused = false;
+        const auto closeNow = [&] {
+            readStateAtClose = form->link().ReadState;
+            refused = !form->close();
+        };
+        int replies = 0;
+        const QMetaObject::Connection watch =
+            QObject::connect(&port, &SerialPort::received, form.get(), [&] {
+                if (++replies == 10 && !c.atFailureBox) closeNow();
+            });
+        if (c.atFailureBox) hooked.beforeMessage = closeNow;
+        form->interaction().setAnswerer(&hooked);
+        const qsizetype before = phone.requests().size();
 
-    button("LoadPhonesButton")->click();
+        button("LoadPhonesButton")->click();
+        QObject::disconnect(watch);
 
-    EXPECT_EQ(readStateAtClose, 1) << "the first close came while a reply was awaited";
-    EXPECT_TRUE(refusedInWait);
-    ASSERT_EQ(hooked.messages.size(), 1u) << "the run went on after the refused close";
-    EXPECT_TRUE(hooked.messages[0].text.contains("40")) << hooked.messages[0].text.toStdString();
-    EXPECT_TRUE(refusedAtBox);
-    EXPECT_TRUE(visibleAtBox);
-    // The run stopped after the block in hand, by its own rule for a stop: nothing of it kept.
-    const QList<QByteArray> requests = phone.requests();
-    EXPECT_TRUE(requests.contains(infoQuery(40)));
-    EXPECT_FALSE(requests.contains(infoQuery(41)));
-    EXPECT_TRUE(ws().PhoneBlocks.isEmpty());
-    EXPECT_EQ(view->blockModel()->rowCount(), 0);
-    EXPECT_EQ(form->interaction().statusText(), "Stopped.");
-    // Then the window closed, ending the session on the phone.
-    EXPECT_FALSE(form->isVisible());
-    EXPECT_EQ(requests.last(), QByteArray::fromHex("0E010F04"));
-    EXPECT_FALSE(port.isOpen());
+        EXPECT_EQ(readStateAtClose, c.atFailureBox ? 0 : 1);
+        EXPECT_TRUE(refused) << "the run is below the close: it winds up first";
+        ASSERT_FALSE(hooked.messages.empty());
+        EXPECT_EQ(hooked.messages[0].text, "A run is in progress. Stop it and close?");
+        const QList<QByteArray> requests = phone.requests().mid(before);
+        if (c.answer == Button::No) {
+            // The run went to its end. What it skipped is said in the status and in one box, and
+            // every block of the phone the list lacks is among it.
+            EXPECT_TRUE(form->isVisible());
+            const QString status = form->interaction().statusText();
+            const QString box = hooked.messages.back().text;
+            EXPECT_TRUE(status.startsWith("Done: ") && status.contains(" skipped ("))
+                << status.toStdString();
+            EXPECT_TRUE(box.contains("skipped") && box.contains("Load custom...")) << box.toStdString();
+            for (const EEPBlock& b : phone.blocks()) {
+                if (findBlock(ws().PhoneBlocks, b.BlockId) >= 0) continue;
+                EXPECT_TRUE(status.contains(QString::number(b.BlockId)) &&
+                            box.contains(QString::number(b.BlockId)))
+                    << b.BlockId;
+            }
+            continue;
+        }
+        // "Yes": the run stopped after the block in hand, by its own rule for a stop, keeping
+        // nothing of it; then the window closed, ending the session on the phone.
+        EXPECT_EQ(requests.contains(infoQuery(40)), c.atFailureBox);
+        EXPECT_FALSE(requests.contains(infoQuery(41)));
+        for (const ShownMessage& m : hooked.messages)
+            EXPECT_FALSE(m.text.contains("Load custom...")) << "no box about skipped blocks on closing";
+        EXPECT_TRUE(ws().PhoneBlocks.isEmpty());
+        EXPECT_EQ(view->blockModel()->rowCount(), 0);
+        EXPECT_EQ(form->interaction().statusText(), "Stopped.");
+        EXPECT_FALSE(form->isVisible());
+        EXPECT_EQ(requests.last(), QByteArray::fromHex("0E010F04"));
+        EXPECT_FALSE(port.isOpen());
+        form->interaction().setAnswerer(&script);
+    }
     EXPECT_EQ(phone.malformedCount(), 0);
+}
+
+TEST(RunSummary, ReadyOnlyWhenTheRunDidAllItWasAskedAndTheSkippedBlocksOfAReadNamed) {
+    using ui::RunKind;
+    const auto run = [](RunEnd end, int done, QVector<qint32> skipped = {}) {
+        RunResult r;
+        r.end = end;
+        r.done = done;
+        r.skipped = std::move(skipped);
+        return r;
+    };
+    RunResult verified = run(RunEnd::Completed, 219);
+    verified.verified = 219;
+    RunResult missing = run(RunEnd::Completed, 2);
+    missing.notFound = 1;
+    RunResult unverified = run(RunEnd::Unverified, 219);
+    unverified.unverified = {5, 7};
+    const QVector<qint32> twelve = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+    struct Row {
+        RunResult result;
+        RunKind kind;
+        QString status;       // how the status starts
+        QString names;        // what it also says
+        bool message;         // the read's skipped blocks named in a box
+    } const rows[] = {
+        {verified, RunKind::LoadAll, "Ready: 219 blocks read", "219 verified", false},
+        {run(RunEnd::Completed, 218, {55}), RunKind::LoadAll, "Done: 218 blocks read", "1 skipped (55)", true},
+        {missing, RunKind::LoadCustom, "Done: 2 blocks read", "1 not found", false},
+        {run(RunEnd::Completed, 1, twelve), RunKind::LoadCustom, "Done", "1, 2, 3, 4, 5, 6, 7, 8, ... (12 in all)", true},
+        // "Load all" keeps nothing of a stopped run; "Load custom..." keeps what it read.
+        {run(RunEnd::Stopped, 30, {9}), RunKind::LoadAll, "Stopped.", "", false},
+        {run(RunEnd::Stopped, 3, {9}), RunKind::LoadCustom, "Stopped: 3 blocks read", "(9)", true},
+        {run(RunEnd::Stopped, 100), RunKind::Write, "Stopped: 100 blocks written", "", false},
+        {run(RunEnd::Completed, 217, {5, 7}), RunKind::Write, "Done: 217 blocks written", "2 skipped (5, 7)", false},
+        {unverified, RunKind::Write, "Verification failed: 219 blocks written", "2 differ after writing (5, 7)", false},
+        {run(RunEnd::Stopped, 0), RunKind::Delete, "Stopped.", "", false},
+        {run(RunEnd::Cancelled, 0), RunKind::Delete, "", "", false},
+    };
+    for (const Row& row : rows) {
+        const QString status = ui::runSummary(row.result, row.kind);
+        SCOPED_TRACE(status.toStdString());
+        EXPECT_TRUE(row.status.isEmpty() ? status.isEmpty() : status.startsWith(row.status));
+        EXPECT_TRUE(status.contains(row.names));
+        const QString message = ui::skippedMessage(row.result, row.kind);
+        EXPECT_EQ(!message.isEmpty(), row.message);
+        for (const qint32 n : row.result.skipped)
+            EXPECT_TRUE(!row.message || message.contains(QString::number(n))) << n;
+    }
 }

@@ -116,6 +116,10 @@ TEST(HexDumpModel, RowsOffsetsTheShortLastRowAndMarks) {
     EXPECT_TRUE(model.isMarked(2) && model.isMarked(4) && model.isMarked(17));
     EXPECT_FALSE(model.isMarked(1) || model.isMarked(5) || model.isMarked(16));
     EXPECT_TRUE(model.index(0, 3).data(Qt::BackgroundRole).isValid());
+    EXPECT_EQ(model.index(0, HexDumpModel::AsciiColumn)
+                  .data(HexDumpModel::MarkedCharsRole)
+                  .value<QList<int>>(),
+              QList<int>({2, 3, 4}));
     EXPECT_FALSE(model.index(0, 5).data(Qt::BackgroundRole).isValid());
 
     // The longest block: 4,096 rows, the last holding 15 bytes.
@@ -284,10 +288,10 @@ TEST_F(Viewer, TheCompareDialogShowsBothVersionsOfTheChosenBlockWithTheDifferenc
     ASSERT_EQ(seen.size(), 5);
     EXPECT_EQ(seen[0], "Choose a block under \"Different blocks:\" to see both versions byte by "
                        "byte.");
-    EXPECT_EQ(seen[1], "Block 30\nVersion: 1 (User's) / 4 (Phone's)\nLength: 1 bytes on both "
+    EXPECT_EQ(seen[1], "Block 30\nVersion: 4 (Phone's) / 1 (User's)\nLength: 1 bytes on both "
                        "sides\nBytes: the bytes both versions have are equal");
-    EXPECT_EQ(seen[2], "Block 5077\nVersion: 1 (User's) / 2 (Phone's)\nLength: 300 (User's) / "
-                       "304 (Phone's) bytes\nBytes: 3 differ in 2 range(s), the first at "
+    EXPECT_EQ(seen[2], "Block 5077\nVersion: 2 (Phone's) / 1 (User's)\nLength: 304 (Phone's) / "
+                       "300 (User's) bytes\nBytes: 3 differ in 2 range(s), the first at "
                        "00000005; 4 from 0000012C only in the Phone's block");
     EXPECT_EQ(seen[3], "User's block 5077: version 1, 300 bytes");
     EXPECT_EQ(seen[4], "Phone's block 5077: version 2, 304 bytes");

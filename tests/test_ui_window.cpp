@@ -159,6 +159,7 @@ TEST_F(WindowWithPhone, PortChoicesStartWithComOneToFourAndTakeExtraPaths) {
     EXPECT_EQ(combo->count(), before + 1);
     EXPECT_EQ(combo->currentText(), "/tmp/x45-test-port");
     EXPECT_EQ(form->portDevice(), "/tmp/x45-test-port");
+    EXPECT_TRUE(combo->toolTip().contains("/tmp/x45-test-port")) << "a path too long for the box";
 }
 
 TEST_F(WindowWithPhone, InitOpensTheSessionAndExitEndsIt) {

@@ -10,6 +10,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QVBoxLayout>
 
@@ -29,7 +30,7 @@ QLabel* valueLabel(const char* name, QWidget* parent) {
 } // namespace
 
 BlockViewer::BlockViewer(BlockListModel* list, int row, const QString& listName, QWidget* parent)
-    : QWidget(parent, Qt::Window), list_(list), listName_(listName) {
+    : QWidget(parent, Qt::Tool), list_(list), listName_(listName) {
     setObjectName(QStringLiteral("BlockViewer"));
     setAttribute(Qt::WA_DeleteOnClose);
 
@@ -69,6 +70,10 @@ BlockViewer::BlockViewer(BlockListModel* list, int row, const QString& listName,
 
     table_ = new HexDumpView(this);
     table_->setObjectName(QStringLiteral("BlockViewerTable"));
+    // Never fewer than four rows, whatever else the window shows.
+    table_->setMinimumHeight(table_->horizontalHeader()->sizeHint().height() +
+                             4 * table_->verticalHeader()->defaultSectionSize() +
+                             2 * table_->frameWidth());
 
     auto* close = new QPushButton(QStringLiteral("Close"), this);
     close->setObjectName(QStringLiteral("BlockViewerClose"));
@@ -104,6 +109,31 @@ BlockViewer::BlockViewer(BlockListModel* list, int row, const QString& listName,
                             2 * table_->frameWidth() + 2;
     resize(table_->sizeHint().width() + 24,
            layout->sizeHint().height() - table_->sizeHint().height() + tableHeight);
+    if (const QScreen* where = screen()) resize(size().boundedTo(where->availableGeometry().size()));
+}
+
+void BlockViewer::placeBeside(const QWidget* window, int cascade) {
+    const QScreen* where = window->screen();
+    if (!where) return;
+    const QRect screenArea = where->availableGeometry();
+    const QRect main = window->frameGeometry();
+    // The window system's frame around the viewer, taken to be the main window's.
+    const int frameWidth = main.width() - window->width();
+    const int frameHeight = main.height() - window->height();
+    resize(size().boundedTo(screenArea.size() - QSize(frameWidth, frameHeight)));
+    const QSize outer = size() + QSize(frameWidth, frameHeight);
+
+    constexpr int Gap = 8;
+    const int step = 28 * (cascade % 8);
+    int x = main.right() + 1 + Gap + step;
+    if (x + outer.width() > screenArea.right() + 1) {
+        x = main.left() - Gap - outer.width() - step;
+        if (x < screenArea.left()) x = screenArea.right() + 1 - outer.width() - step;
+    }
+    int y = main.top() + step;
+    x = std::clamp(x, screenArea.left(), std::max(screenArea.left(), screenArea.right() + 1 - outer.width()));
+    y = std::clamp(y, screenArea.top(), std::max(screenArea.top(), screenArea.bottom() + 1 - outer.height()));
+    move(x, y); // a window's position is that of its frame
 }
 
 void BlockViewer::display(const EEPBlock& block, const QString& description) {
@@ -139,8 +169,27 @@ void BlockViewer::checkList() {
         description_->setText(list_->description(static_cast<int>(at)));
     }
     notice_->setText(text);
-    notice_->setVisible(!text.isEmpty());
     current_->setVisible(present);
+    const bool show = !text.isEmpty();
+    const bool wasShown = !notice_->isHidden();
+    notice_->setVisible(show);
+    // The window grows by the notice rather than the table shrinking under it, within the
+    // screen, and gives the room back when the notice goes.
+    if (!isVisible() || show == wasShown) return;
+    if (show) {
+        const int noticeWidth = table_->width() - current_->sizeHint().width() -
+                                layout()->spacing();
+        noticeHeight_ = std::max(notice_->heightForWidth(noticeWidth), current_->sizeHint().height()) +
+                        layout()->spacing();
+        int height = this->height() + noticeHeight_;
+        if (const QScreen* where = screen())
+            height = std::min(height, where->availableGeometry().height());
+        noticeHeight_ = height - this->height();
+        resize(width(), height);
+    } else if (noticeHeight_ > 0) {
+        resize(width(), height() - noticeHeight_);
+        noticeHeight_ = 0;
+    }
 }
 
 void BlockViewer::showCurrent() {

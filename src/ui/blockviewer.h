@@ -2,7 +2,9 @@
 // A read-only window over one block of a list: number, type, version, length, description and
 // its bytes as a hex dump. It keeps the block as it was when opened and watches the list: once the
 // list's block of that number differs, or is gone, the viewer says so and can show the list's
-// block instead. Several viewers may be open at once; none is modal.
+// block instead. Several viewers may be open at once; none is modal. A viewer is a tool window of
+// the main window: it opens beside it (cascaded after the other viewers) and never larger than
+// the screen.
 
 #include "blocks/eepblock.h"
 
@@ -31,6 +33,9 @@ public:
     [[nodiscard]] QString notice() const;
     // The list's block of this number is shown again (after a change).
     void showCurrent();
+    // Puts the viewer beside `window` (right of it, else left, else at the screen's edge), the
+    // `cascade`-th of the viewers open, within the window's screen.
+    void placeBeside(const QWidget* window, int cascade);
 
 private:
     void display(const EEPBlock& block, const QString& description);
@@ -48,6 +53,7 @@ private:
     QLabel* notice_;
     QPushButton* current_;
     HexDumpView* table_;
+    int noticeHeight_ = 0; // what the window grew by to show the notice
 };
 
 } // namespace x45::ui

@@ -17,6 +17,8 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace x45::ui {
 
 namespace {
@@ -96,6 +98,11 @@ RewritePromtForm::RewritePromtForm(QWidget* parent) : QDialog(parent) {
 
 RewriteAnswer RewritePromtForm::ask(const QString& question) {
     question_->setText(question);
+    // One line for a question of usual length, so "Phone's EEPROM" is not broken apart; a
+    // longer one wraps.
+    question_->setMinimumWidth(
+        std::clamp(question_->fontMetrics().horizontalAdvance(question) + 8, 300, 560));
+    adjustSize();
     findChild<QPushButton*>(QStringLiteral("Command1"))->setFocus();
     exec();
     return answer_;
@@ -261,11 +268,12 @@ CompareForm::CompareForm(QWidget* parent) : QDialog(parent) {
     next_ = makeButton(QStringLiteral("CompareNextDifference"), QStringLiteral("Next difference"),
                        this);
     connect(next_, &QPushButton::clicked, this, &CompareForm::nextDifference);
+    // The Phone's version on the left, as the main window has the Phone's list.
     auto* sides = new QGridLayout;
-    sides->addWidget(userCaption_, 0, 0);
-    sides->addWidget(phoneCaption_, 0, 1);
-    sides->addWidget(userBytes_, 1, 0);
-    sides->addWidget(phoneBytes_, 1, 1);
+    sides->addWidget(phoneCaption_, 0, 0);
+    sides->addWidget(userCaption_, 0, 1);
+    sides->addWidget(phoneBytes_, 1, 0);
+    sides->addWidget(userBytes_, 1, 1);
     sides->setRowStretch(1, 1);
     connect(different_, &QListWidget::currentRowChanged, this, [this](int row) {
         if (row < 0) {
@@ -330,15 +338,16 @@ QString sideCaption(const QString& side, const EEPBlock& b) {
 
 // What differs between the two versions, one line each for version, length and bytes.
 QString differenceText(const EEPBlock& u, const EEPBlock& p, const QVector<ByteRange>& ranges) {
+    // The Phone's side first, as in the byte views below.
     const QString version =
         u.BlockVer == p.BlockVer
             ? QStringLiteral("Version: %1 on both sides").arg(u.BlockVer)
-            : QStringLiteral("Version: %1 (User's) / %2 (Phone's)").arg(u.BlockVer).arg(p.BlockVer);
+            : QStringLiteral("Version: %1 (Phone's) / %2 (User's)").arg(p.BlockVer).arg(u.BlockVer);
     const QString length = u.Data.size() == p.Data.size()
                                ? QStringLiteral("Length: %1 bytes on both sides").arg(u.Data.size())
-                               : QStringLiteral("Length: %1 (User's) / %2 (Phone's) bytes")
-                                     .arg(u.Data.size())
-                                     .arg(p.Data.size());
+                               : QStringLiteral("Length: %1 (Phone's) / %2 (User's) bytes")
+                                     .arg(p.Data.size())
+                                     .arg(u.Data.size());
     QVector<ByteRange> shared = ranges;
     QString tail;
     if (!shared.isEmpty() && isTail(shared.last(), u.Data.size(), p.Data.size())) {

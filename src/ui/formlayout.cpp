@@ -73,7 +73,9 @@ FormWidgets buildMainForm(QMainWindow* window) {
         frame(central, "MobileInitFrame", QStringLiteral(" Mobile initialization "));
     w.Combo3 = new QComboBox(w.MobileInitFrame);
     w.Combo3->setObjectName(QStringLiteral("Combo3"));
-    w.Combo3->setMinimumContentsLength(12);
+    // Room for a device path such as /dev/ttyUSB0 or /tmp/x45sim-demo; a longer one is in the
+    // tooltip.
+    w.Combo3->setMinimumContentsLength(18);
     w.Combo3->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     w.StartButton = button(w.MobileInitFrame, "StartButton", QStringLiteral("Init"), true);
     {
@@ -201,8 +203,14 @@ FormWidgets buildMainForm(QMainWindow* window) {
     w.DeleteUsersButton = button(central, "DeleteUsersButton", QStringLiteral("Delete"), true);
     w.SelectAllUsersButton =
         button(central, "SelectAllUsersButton", QStringLiteral("Select all"), true);
+    w.UserOriginLabel = label(central, "UserOriginLabel", QString());
+    // The names never widen the window; the whole paths are in the tooltip.
+    w.UserOriginLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    auto* userCaption = new QHBoxLayout;
+    userCaption->addWidget(label(central, "Label1", QStringLiteral("User's EEPROM blocks:")));
+    userCaption->addWidget(w.UserOriginLabel, 1);
     auto* userColumn = new QVBoxLayout;
-    userColumn->addWidget(label(central, "Label1", QStringLiteral("User's EEPROM blocks:")));
+    userColumn->addLayout(userCaption);
     userColumn->addWidget(w.UserEEPList, 1);
     {
         auto* grid = new QGridLayout;

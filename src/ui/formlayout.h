@@ -40,6 +40,8 @@ struct FormWidgets {
 
     BlockListView* PhoneEEPList = nullptr;
     BlockListView* UserEEPList = nullptr;
+    // Beside the User's list's caption: the files the list came from, and whether it changed.
+    QLabel* UserOriginLabel = nullptr;
 
     QPushButton* LoadPhonesButton = nullptr;
     QPushButton* LoadCustomPhonesButton = nullptr;

@@ -8,7 +8,9 @@
 #include <QFontDatabase>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QPainter>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 
 #include <algorithm>
 
@@ -61,6 +63,12 @@ QVariant HexDumpModel::data(const QModelIndex& index, int role) const {
     const int row = index.row();
     if (index.column() == AsciiColumn) {
         if (role == Qt::DisplayRole) return hexdump::rowAsciiText(bytes_, row);
+        if (role == MarkedCharsRole) {
+            QList<int> marked;
+            for (int i = 0; i < hexdump::rowLength(bytes_.size(), row); ++i)
+                if (isMarked(hexdump::rowOffset(row) + i)) marked << i;
+            return QVariant::fromValue(marked);
+        }
         return {};
     }
     const qsizetype offset = offsetOf(index);
@@ -132,6 +140,58 @@ QString HexDumpModel::hexTextOf(const QModelIndexList& cells) const {
 
 // --- HexDumpView -------------------------------------------------------------------------------
 
+namespace {
+
+// The marks of an ASCII cell: each marked character on the marks' colour, in bold, as its byte
+// is marked in the hex cells.
+class AsciiMarksDelegate final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        const auto marked = index.data(HexDumpModel::MarkedCharsRole).value<QList<int>>();
+        if (marked.isEmpty()) {
+            QStyledItemDelegate::paint(painter, option, index);
+            return;
+        }
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        const QString text = opt.text;
+        opt.text.clear();
+        const QWidget* widget = opt.widget;
+        QStyle* style = widget ? widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
+
+        // Where the item views put the text: their margin inside the text rectangle.
+        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+        const QRect area = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, widget)
+                               .adjusted(margin, 0, -margin, 0);
+        const QFontMetrics fm(opt.font);
+        QFont bold = opt.font;
+        bold.setBold(true);
+        const bool selected = opt.state & QStyle::State_Selected;
+        painter->save();
+        painter->setClipRect(opt.rect);
+        int x = area.left();
+        for (int i = 0; i < text.size(); ++i) {
+            const QString ch = text.mid(i, 1);
+            const int w = fm.horizontalAdvance(ch);
+            const QRect cell(x, area.top(), w, area.height());
+            const bool mark = marked.contains(i);
+            if (mark && !selected) painter->fillRect(cell, QColor(255, 190, 190));
+            painter->setFont(mark ? bold : opt.font);
+            painter->setPen(mark && !selected ? QColor(Qt::black)
+                                              : opt.palette.color(selected ? QPalette::HighlightedText
+                                                                           : QPalette::Text));
+            painter->drawText(cell, Qt::AlignCenter, ch);
+            x += w;
+        }
+        painter->restore();
+    }
+};
+
+} // namespace
+
 HexDumpView::HexDumpView(QWidget* parent) : QTableView(parent), model_(new HexDumpModel(this)) {
     setModel(model_);
     setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
@@ -156,6 +216,7 @@ HexDumpView::HexDumpView(QWidget* parent) : QTableView(parent), model_(new HexDu
     const int byteWidth = fm.horizontalAdvance(QStringLiteral("00")) + 8;
     for (int column = 0; column < HexDumpModel::AsciiColumn; ++column)
         setColumnWidth(column, byteWidth);
+    setItemDelegateForColumn(HexDumpModel::AsciiColumn, new AsciiMarksDelegate(this));
     setColumnWidth(HexDumpModel::AsciiColumn,
                    fm.horizontalAdvance(QString(hexdump::RowBytes, QLatin1Char('W'))) + 12);
     columns->setStretchLastSection(true);

@@ -18,6 +18,8 @@ class HexDumpModel final : public QAbstractTableModel {
     Q_OBJECT
 public:
     enum : int { AsciiColumn = hexdump::RowBytes, ColumnCount };
+    // Of an ASCII cell: the positions (0..15) of its row's marked bytes, as a QList<int>.
+    static constexpr int MarkedCharsRole = Qt::UserRole + 1;
 
     explicit HexDumpModel(QObject* parent = nullptr);
 

@@ -150,8 +150,8 @@ int main(int argc, char** argv) {
         QTimer::singleShot(ok ? delay : 1500, &form, [&form, file] {
             if (!form.grab().save(file))
                 qWarning("cannot save the screenshot to %s", qPrintable(file));
-            // Closing first stops a start that is still scanning.
-            form.close();
+            // A start or a run still going is stopped first, and the session ended.
+            form.closeWhenIdle();
             QApplication::quit();
         });
     }

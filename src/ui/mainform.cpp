@@ -50,7 +50,7 @@ MainForm::MainForm(SerialPort& port, QWidget* parent) : QMainWindow(parent), por
     // Form_Load: empty lists, first port chosen, "Ready". The port stays closed until "Init".
     fillPortChoices();
     w_.Combo3->setCurrentIndex(0);
-    portNumber_ = 1;
+    Combo3_Click(0);
     ui_->setStatus(QStringLiteral("Ready"));
     connectControls();
 }
@@ -163,6 +163,7 @@ void MainForm::addPortChoice(const QString& device, bool select, const QString& 
     if (at < 0) {
         w_.Combo3->addItem(label.isEmpty() ? device : label, device);
         at = w_.Combo3->count() - 1;
+        w_.Combo3->setItemData(at, device, Qt::ToolTipRole);
         // The box stays narrow; its open list is as wide as the longest adapter name.
         QAbstractItemView* list = w_.Combo3->view();
         list->setMinimumWidth(list->sizeHintForColumn(0) + 2 * list->frameWidth() + 8);
@@ -172,6 +173,12 @@ void MainForm::addPortChoice(const QString& device, bool select, const QString& 
 
 void MainForm::Combo3_Click(int index) {
     if (index >= 0) portNumber_ = index + 1;
+    // The box may be too narrow for a long path: the tooltip has it whole.
+    const QString device = portDevice();
+    const QString shown = w_.Combo3->currentText();
+    w_.Combo3->setToolTip(shown == device || shown.isEmpty()
+                              ? device
+                              : QStringLiteral("%1\n%2").arg(shown, device));
 }
 
 QString MainForm::portDevice() const {

@@ -52,9 +52,8 @@ public:
     [[nodiscard]] Session& session() { return *session_; }
     [[nodiscard]] Link& link() { return *link_; }
     [[nodiscard]] WidgetInteraction& interaction() { return *ui_; }
-    // The link's trace of the current session: started afresh by "Init", dropped by "Exit"; a
-    // start that failed or a session whose port went away keeps its trace until the next "Init",
-    // so it can still be saved.
+    // The link's trace of the last session: started afresh by "Init" and kept after it ended
+    // ("Exit", a failed start, a lost port) until the next "Init", so it can still be saved.
     [[nodiscard]] LinkTrace& trace() { return *trace_; }
     [[nodiscard]] const FormWidgets& widgets() const { return w_; }
     [[nodiscard]] BlockListModel& phoneModel() const { return *phoneModel_; }
@@ -110,14 +109,20 @@ public:
     // "Save trace...": the trace of this session to a text file, written safely.
     void SaveTraceButton_Click();
 
+    // Stops what runs as "Stop" does, without asking, and closes the window (ending the session)
+    // once it has wound up; at once when nothing runs.
+    void closeWhenIdle();
+
     // Removes the selected rows of the Phone's list and their blocks; asks first unless silent.
     void RemoveSelectedPhoneBlocks(bool silent);
     // Description of a block for a list with this hardware id, under the check box's rule.
     [[nodiscard]] QString DescribeBlock(qint16 blockId, quint16 hwid) const;
 
 protected:
-    // Form_QueryUnload: refused while a reply is awaited; a running operation is stopped first and
-    // the window closes when it has wound up; an open session is ended before closing.
+    // Form_QueryUnload: during a phone run the person is asked whether to stop it and close; on
+    // "Yes" the run is stopped as "Stop" does and the window closes once it has wound up. A start
+    // in progress is stopped the same way without a question. An open session is ended before
+    // closing.
     void closeEvent(QCloseEvent* event) override;
     // Files dragged onto the User's list.
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -135,10 +140,21 @@ private:
     // The nine phone-side buttons.
     [[nodiscard]] QList<QAbstractButton*> phoneSideButtons() const;
     void setPhoneSideEnabled(bool enabled);
-    // Runs one phone operation from its button with the Stop caption rules.
+    // Runs one phone operation from its button with the Stop caption rules, and says at its end
+    // what it did.
     void runPhoneOperation(QAbstractButton* own, bool stoppable,
                            const std::function<RunResult()>& operation);
-    void removeRowsAsked(BlockListView* view, bool silent);
+    // What "Stop" does to the running operation (nothing for one that has no stop).
+    void stopRunningOperation();
+    // Removes the selected rows (asking first unless silent); true when rows went.
+    bool removeRowsAsked(BlockListView* view, bool silent);
+    // The User's list came from these files (none: not from files), unchanged since.
+    void setUserOrigin(const QStringList& files);
+    // The User's list changed since it was loaded or saved.
+    void markUserChanged();
+    // The User's list as the hardware-id question names it: with the files it came from.
+    [[nodiscard]] QString userListName() const;
+    void showUserOrigin();
     BlockViewer* viewBlock(BlockListView* view, const QString& listName, int row);
     // The compare dialog, created at first use.
     CompareForm* compareForm();
@@ -161,17 +177,20 @@ private:
     QString lastFileName_; // the file dialogs show the last name used
     // Where each block of the Phone's list came from, for the hardware-id question before a
     // write: the phone it was read from, or the User's list it was copied from, which hands its
-    // hardware id over with the block. userListOrigin_ names what the User's list holds.
+    // hardware id over with the block.
     QHash<qint16, BlockOrigin> phoneOrigins_;
-    QString userListOrigin_ = QStringLiteral("the User's list");
     [[nodiscard]] HWidRule hwidRule() const;
     OpenChooser openChooser_;
     SaveChooser saveChooser_;
     SaveChooser traceChooser_;
     int portNumber_ = 1;
+    QStringList userOrigin_;        // the files the User's list was loaded from or saved to
+    bool userChanged_ = false;      // the User's list changed since
     bool starting_ = false;         // the start sequence is running
     bool operationRunning_ = false; // a phone operation is running
+    QAbstractButton* runningButton_ = nullptr; // its "Stop" button, if it has one
     bool closePending_ = false;     // close once the running work has wound up
+    bool closeAsked_ = false;       // the close question is open
 };
 
 } // namespace x45::ui

@@ -3,13 +3,17 @@
 #include "mainform.h"
 
 #include "blocklistview.h"
+#include "runsummary.h"
 #include "widgetinteraction.h"
 
+#include "blocks/blocklist.h"
 #include "files/userfiles.h"
 
+#include <QDir>
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
 #include <QUrl>
@@ -61,11 +65,23 @@ void MainForm::LoadUserFileNames(QStringList names) {
     }
     if (const QString text = loadReportText(report); !text.isEmpty())
         ui_->inform(text, Icon::Exclamation);
-    QStringList titles;
-    for (const QString& name : std::as_const(names))
-        titles << QFileInfo(name).fileName();
-    userListOrigin_ = QStringLiteral("the User's list (%1)").arg(titles.join(QStringLiteral(", ")));
     FillUserEEPList();
+
+    // The files the list now comes from: those of a known kind, up to the one that ended the
+    // load (its blocks were not taken).
+    QStringList from;
+    for (const QString& name : std::as_const(names)) {
+        if (loaded.value() == LoadOutcome::EndedEarly && QDir::toNativeSeparators(name) == report.endedAt)
+            break;
+        if (formatOfName(name) != FileFormat::Unknown) from << name;
+    }
+    if (!from.isEmpty()) {
+        setUserOrigin(from);
+        ui_->setStatus(QStringLiteral("Loaded %1 from %2")
+                           .arg(blockCount(ws_.UserBlocks.size()))
+                           .arg(from.size() == 1 ? QFileInfo(from.constFirst()).fileName()
+                                                 : QStringLiteral("%1 files").arg(from.size())));
+    }
 }
 
 namespace {
@@ -138,10 +154,74 @@ void MainForm::SaveUsersButton_Click() {
     lastFileName_ = name;
 
     // The list is not changed by saving.
-    if (const Status saved = SaveUserFiles(name, ws_.UserBlocks, ws_.UserHWid,
-                                           QVector<int>(rows.begin(), rows.end()), *ui_);
-        !saved)
+    const QVector<int> selected(rows.begin(), rows.end());
+    QVector<PlannedFile> written;
+    if (const Status saved =
+            SaveUserFiles(name, ws_.UserBlocks, ws_.UserHWid, selected, *ui_, &written);
+        !saved) {
         ui_->inform(saved.message(), Icon::Exclamation);
+        return;
+    }
+    if (formatOfName(name) == FileFormat::Eep) {
+        const qsizetype count = selectedOrAll(ws_.UserBlocks.size(), selected).size();
+        ui_->setStatus(QStringLiteral("Saved %1 to %2")
+                           .arg(blockCount(count))
+                           .arg(QFileInfo(name).fileName()));
+        // The whole list went to the file: the list now is that file.
+        if (count == ws_.UserBlocks.size()) setUserOrigin({name});
+    } else {
+        // A data file and its id file for every block.
+        const qsizetype count = written.size() / 2;
+        ui_->setStatus(count == 1 ? QStringLiteral("Saved 1 block to %1")
+                                        .arg(QFileInfo(written.constFirst().path).fileName())
+                                  : QStringLiteral("Saved %1 blocks to %2 single-block files in %3")
+                                        .arg(count)
+                                        .arg(count)
+                                        .arg(QDir::toNativeSeparators(QFileInfo(name).path())));
+    }
+}
+
+// --- Where the User's list comes from ----------------------------------------------------------
+
+void MainForm::setUserOrigin(const QStringList& files) {
+    userOrigin_ = files;
+    userChanged_ = false;
+    showUserOrigin();
+}
+
+void MainForm::markUserChanged() {
+    if (userChanged_) return;
+    userChanged_ = true;
+    showUserOrigin();
+}
+
+QString MainForm::userListName() const {
+    QStringList names;
+    for (const QString& file : std::as_const(userOrigin_))
+        names << QFileInfo(file).fileName();
+    return names.isEmpty() ? QStringLiteral("the User's list")
+                           : QStringLiteral("the User's list (%1)").arg(names.join(QStringLiteral(", ")));
+}
+
+void MainForm::showUserOrigin() {
+    QStringList names;
+    for (const QString& file : std::as_const(userOrigin_))
+        names << QFileInfo(file).fileName();
+    QString text;
+    if (names.size() > 2)
+        text = QStringLiteral("%1 and %2 more files").arg(names.constFirst()).arg(names.size() - 1);
+    else
+        text = names.join(QStringLiteral(", "));
+    if (userChanged_ && !text.isEmpty()) text += QStringLiteral(" (changed)");
+    w_.UserOriginLabel->setText(text);
+
+    QStringList tip;
+    for (const QString& file : std::as_const(userOrigin_))
+        tip << QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath());
+    if (!tip.isEmpty())
+        tip.prepend(userChanged_ ? QStringLiteral("Changed since it was loaded from or saved to:")
+                                 : QStringLiteral("As loaded from or saved to:"));
+    w_.UserOriginLabel->setToolTip(tip.join(QLatin1Char('\n')));
 }
 
 } // namespace x45::ui

@@ -55,17 +55,18 @@ void MainForm::SelectAllUsersButton_Click() {
     w_.UserEEPList->selectAllRowsAndFocus();
 }
 
-void MainForm::removeRowsAsked(BlockListView* view, bool silent) {
-    if (view->rowCountShown() == 0) return;
+bool MainForm::removeRowsAsked(BlockListView* view, bool silent) {
+    if (view->rowCountShown() == 0) return false;
     const QList<int> rows = view->selectedRowPositions();
     if (!silent) {
         if (!ui_->askYesNo(
                 YesNoQuestion::ConfirmDelete,
                 QStringLiteral("Are you sure you want to delete %1 blocks?").arg(rows.size()),
                 QStringLiteral("Confirm delete"), Icon::Question))
-            return;
+            return false;
     }
     view->blockModel()->removePositions(rows);
+    return !rows.isEmpty();
 }
 
 void MainForm::RemoveSelectedPhoneBlocks(bool silent) {
@@ -77,7 +78,7 @@ void MainForm::DeletePhonesButton_Click() {
 }
 
 void MainForm::DeleteUsersButton_Click() {
-    removeRowsAsked(w_.UserEEPList, false);
+    if (removeRowsAsked(w_.UserEEPList, false)) markUserChanged();
 }
 
 namespace {
@@ -88,7 +89,7 @@ CopyResult copyBetween(BlockListView* sourceView, BlockListView* targetView, Int
                        CopyDirection direction) {
     BlockListModel* source = sourceView->blockModel();
     BlockListModel* target = targetView->blockModel();
-    const CopyResult result = CopyBlocks(
+    CopyResult result = CopyBlocks(
         source->blocks(), [sourceView](int row) { return sourceView->isRowSelected(row); },
         target->blocks(), ui, direction);
     for (const CopiedRow& copied : result.rows) {
@@ -114,10 +115,12 @@ QVector<int> toVector(const QList<int>& rows) {
 } // namespace
 
 void MainForm::CopyLeftButton_Click() {
-    (void)copyBetween(w_.PhoneEEPList, w_.UserEEPList, *ui_, CopyDirection::PhoneToUser);
+    const quint16 hwidBefore = ws_.UserHWid;
+    const CopyResult copied =
+        copyBetween(w_.PhoneEEPList, w_.UserEEPList, *ui_, CopyDirection::PhoneToUser);
     // The User's list now belongs to the identified phone, whatever was copied.
     ws_.UserHWid = session_->identity.PhoneHWid;
-    userListOrigin_ = QStringLiteral("the User's list (copied from the phone)");
+    if (!copied.rows.isEmpty() || ws_.UserHWid != hwidBefore) markUserChanged();
 }
 
 void MainForm::CopyRightButton_Click() {
@@ -126,7 +129,7 @@ void MainForm::CopyRightButton_Click() {
     // The copied blocks carry the User's list's hardware id to the phone's side.
     for (const CopiedRow& copied : result.rows)
         phoneOrigins_.insert(ws_.UserBlocks.at(copied.sourceRow).BlockId,
-                             BlockOrigin{userListOrigin_, ws_.UserHWid});
+                             BlockOrigin{userListName(), ws_.UserHWid});
 }
 
 void MainForm::CompareButton_Click() {
@@ -155,7 +158,11 @@ BlockViewer* MainForm::viewBlock(BlockListView* view, const QString& listName, i
             open->activateWindow();
             return open;
         }
+    int open = 0;
+    for (const BlockViewer* other : findChildren<BlockViewer*>(Qt::FindDirectChildrenOnly))
+        if (!other->isHidden()) ++open;
     auto* viewer = new BlockViewer(model, row, listName, this);
+    viewer->placeBeside(this, open);
     viewer->show();
     return viewer;
 }

@@ -53,9 +53,9 @@ void MainForm::StartButton_Click() {
         return;
     }
     if (session_->isOpen()) {
+        // The trace stays until the next "Init": a fault noticed after "Exit" can still be
+        // saved.
         endSession();
-        trace_->clear(); // the session is over; its trace goes with it
-        updateTraceButton();
         return;
     }
 
@@ -65,7 +65,10 @@ void MainForm::StartButton_Click() {
     starting_ = true;
     trace_->restart();
     updateTraceButton();
+    // The start's own failure messages are warnings.
+    ui_->setIconForPlainMessages(Icon::Exclamation);
     const StartOutcome outcome = session_->Start(portDevice());
+    ui_->setIconForPlainMessages(Icon::None);
     starting_ = false;
     updateTraceButton();
 
@@ -155,10 +158,13 @@ void MainForm::SaveTraceButton_Click() {
     ui_->setBusy(true);
     const Status saved = writeFileSafely(name, trace_->text());
     ui_->setBusy(false);
-    if (!saved)
+    if (!saved) {
         ui_->message(saved.message() + QStringLiteral("\nThe trace is still held; save it to "
                                                       "another file."),
                      QString(), Buttons::Ok, Icon::Exclamation, Button::Ok);
+        return;
+    }
+    ui_->setStatus(QStringLiteral("Saved the trace to %1").arg(QFileInfo(name).fileName()));
 }
 
 void MainForm::afterOperation() {
@@ -169,21 +175,41 @@ void MainForm::afterOperation() {
 }
 
 void MainForm::closeEvent(QCloseEvent* event) {
-    if (link_->ReadState != 0) {
+    if (starting_ || operationRunning_) {
+        // The run is on the stack below this event: it cannot be ended here, only asked to stop.
         event->ignore();
+        if (closePending_) return; // already on its way
+        if (starting_) {
+            closeWhenIdle(); // nothing held is at stake while the phone is being started
+            return;
+        }
+        ui_->askYesNoLater(QStringLiteral("A run is in progress. Stop it and close?"),
+                           [this](bool yes) {
+                               if (yes) closeWhenIdle();
+                           });
         return;
     }
-    if (starting_ || operationRunning_) {
-        // Between two exchanges: ask the running work to stop and close once it has wound up.
-        if (starting_) session_->stopRequest().request();
-        if (operationRunning_) transfer_->stopRequest().request();
-        if (starting_) w_.StartButton->setEnabled(false);
-        closePending_ = true;
-        event->ignore();
+    if (link_->ReadState != 0) {
+        event->ignore(); // a reply is awaited outside any run: never cut an exchange
         return;
     }
     if (sessionOpen()) endSession();
     event->accept();
+}
+
+void MainForm::closeWhenIdle() {
+    if (!starting_ && !operationRunning_) {
+        close(); // the run ended while the question was open
+        return;
+    }
+    // As "Stop" does; the window closes, ending the session, once the run has wound up.
+    if (starting_) {
+        session_->stopRequest().request();
+        w_.StartButton->setEnabled(false);
+    }
+    if (operationRunning_) stopRunningOperation();
+    closePending_ = true;
+    ui_->setStatus(QStringLiteral("Closing when the run has ended..."));
 }
 
 } // namespace x45::ui

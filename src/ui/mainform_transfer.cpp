@@ -4,6 +4,7 @@
 
 #include "blocklistmodel.h"
 #include "blocklistview.h"
+#include "runsummary.h"
 #include "widgetinteraction.h"
 
 #include "link/link.h"
@@ -25,10 +26,7 @@ void MainForm::runPhoneOperation(QAbstractButton* own, bool stoppable,
     if (operationRunning_) {
         // Only the running operation's own button is enabled now, captioned "Stop"; the
         // operation sees the request after its current block.
-        if (stoppable) {
-            transfer_->stopRequest().request();
-            own->setEnabled(false);
-        }
+        if (stoppable) stopRunningOperation();
         return;
     }
     if (starting_) return;
@@ -39,9 +37,12 @@ void MainForm::runPhoneOperation(QAbstractButton* own, bool stoppable,
     for (QAbstractButton* button : disabled)
         if (button != own || !stoppable) button->setEnabled(false);
     // The User's side waits too: its dialogs would stall the run while it waits for a reply, and
-    // a list changed under the run would be compared or saved half-read.
-    const QList<QAbstractButton*> userSide = {w_.CompareButton, w_.LoadUsersButton,
-                                              w_.SaveUsersButton, w_.DeleteUsersButton};
+    // a list changed under the run would be compared or saved half-read. The check boxes wait
+    // with it: the run has taken "Verify" as it began, and the description rule refills both
+    // lists.
+    const QList<QAbstractButton*> userSide = {
+        w_.CompareButton,        w_.LoadUsersButton, w_.SaveUsersButton, w_.DeleteUsersButton,
+        w_.SelectAllUsersButton, w_.VerifyCheck,     w_.CheckHWidForDesc};
     QList<QAbstractButton*> userWaiting;
     for (QAbstractButton* button : userSide)
         if (button->isEnabled()) {
@@ -52,9 +53,11 @@ void MainForm::runPhoneOperation(QAbstractButton* own, bool stoppable,
 
     transfer_->setVerify(w_.VerifyCheck->isChecked());
     operationRunning_ = true;
+    runningButton_ = stoppable ? own : nullptr;
     updateTraceButton();
     const RunResult result = operation();
     operationRunning_ = false;
+    runningButton_ = nullptr;
     updateTraceButton();
 
     if (stoppable) own->setText(idleCaption);
@@ -67,7 +70,23 @@ void MainForm::runPhoneOperation(QAbstractButton* own, bool stoppable,
         for (QAbstractButton* button : disabled)
             button->setEnabled(true);
     }
+    const RunKind kind = own == w_.LoadPhonesButton         ? RunKind::LoadAll
+                         : own == w_.LoadCustomPhonesButton ? RunKind::LoadCustom
+                         : own == w_.DeleteNowButton        ? RunKind::Delete
+                                                            : RunKind::Write;
+    if (const QString summary = runSummary(result, kind); !summary.isEmpty())
+        ui_->setStatus(summary);
+    // A backup saved from a list that lacks blocks must not pass for a whole one.
+    if (!closePending_)
+        if (const QString skipped = skippedMessage(result, kind); !skipped.isEmpty())
+            ui_->message(skipped, QString(), Buttons::Ok, Icon::Exclamation, Button::Ok);
     afterOperation();
+}
+
+void MainForm::stopRunningOperation() {
+    if (!runningButton_) return; // "Delete directly" has no stop: it runs to its end
+    transfer_->stopRequest().request();
+    runningButton_->setEnabled(false);
 }
 
 namespace {

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QGridLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QEventLoop>
@@ -101,11 +102,33 @@ Button buttonOf(int standard, Buttons buttons) {
     }
 }
 
-// Texts carry CR LF (or a lone CR) as their line break.
+// Texts carry CR LF (or a lone CR) as their line break. A box's text starts with a capital,
+// whatever the sentence was first made for.
 QString displayText(QString text) {
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    if (!text.isEmpty() && text.front().isLower()) text.front() = text.front().toUpper();
     return text;
+}
+
+// Every box carries an icon: the caller's, or the one for boxes of its kind.
+QMessageBox::Icon iconFor(Icon icon, Buttons buttons, Icon plain) {
+    if (icon == Icon::None) icon = plain;
+    if (icon != Icon::None) return iconOf(icon);
+    return buttons == Buttons::YesNo ? QMessageBox::Question : QMessageBox::Information;
+}
+
+// A box as wide as its title needs, so the window frame shows the title whole. (Message boxes
+// size themselves by their text alone.) The frame's font and its buttons are unknown: room is
+// left for both.
+void fitTitle(QMessageBox& box) {
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (!grid) return;
+    QFont titleFont = box.font();
+    titleFont.setBold(true);
+    const int width = QFontMetrics(titleFont).horizontalAdvance(box.windowTitle()) * 5 / 4 + 160;
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                  grid->rowCount(), 0, 1, grid->columnCount());
 }
 
 // A message box that has no escape answer when its button set has none: Escape and the window's
@@ -167,12 +190,40 @@ Button WidgetInteraction::message(const QString& text, const QString& title, But
     if (answerer_) return answerer_->message(text, title, buttons, icon, defaultButton);
     NormalPointer pointer(*this);
     const auto escape = escapeAnswer(buttons);
-    AnswerBox box(iconOf(icon), title.isEmpty() ? AppTitle : title, displayText(text),
-                  standardSet(buttons), window_, escape.has_value());
+    AnswerBox box(iconFor(icon, buttons, plainIcon_), title.isEmpty() ? AppTitle : title,
+                  displayText(text), standardSet(buttons), window_, escape.has_value());
     box.setTextFormat(Qt::PlainText); // file names and replies are shown as they are
     box.setDefaultButton(standardOf(defaultButton));
     if (escape) box.setEscapeButton(standardOf(*escape));
+    fitTitle(box);
     return buttonOf(box.exec(), buttons);
+}
+
+void WidgetInteraction::askYesNoLater(const QString& text,
+                                      const std::function<void(bool yes)>& answered) {
+    if (answerer_) {
+        answered(answerer_->message(text, QString(), Buttons::YesNo, Icon::Question,
+                                    Button::Yes) == Button::Yes);
+        return;
+    }
+    if (laterQuestion_) {
+        laterQuestion_->raise();
+        laterQuestion_->activateWindow();
+        return;
+    }
+    auto* box = new AnswerBox(QMessageBox::Question, AppTitle, displayText(text),
+                              QMessageBox::Yes | QMessageBox::No, window_, true);
+    box->setObjectName(QStringLiteral("LaterQuestion"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setTextFormat(Qt::PlainText);
+    box->setDefaultButton(QMessageBox::Yes);
+    box->setEscapeButton(QMessageBox::No);
+    fitTitle(*box);
+    QObject::connect(box, &QMessageBox::finished, box, [box, answered] {
+        answered(box->clickedButton() == box->button(QMessageBox::Yes));
+    });
+    laterQuestion_ = box;
+    box->open(); // window-modal, and the caller goes on
 }
 
 RewriteAnswer WidgetInteraction::askRewrite(const QString& question) {

@@ -6,6 +6,8 @@
 
 #include <QPointer>
 
+#include <functional>
+
 class QLabel;
 class QProgressBar;
 class QWidget;
@@ -25,6 +27,10 @@ public:
 
     Button message(const QString& text, const QString& title, Buttons buttons, Icon icon,
                    Button defaultButton) override;
+    // A Yes/No question that does not hold the caller: `answered` runs with true for "Yes" once
+    // the person has answered ("Yes" is the default; Escape and the frame's close answer "No").
+    // While it is open, asking again only brings it to the front.
+    void askYesNoLater(const QString& text, const std::function<void(bool yes)>& answered);
     RewriteAnswer askRewrite(const QString& question) override;
     QString askBlockList() override;
     BlockInfoTexts askBlockInfo(const QString& message) override;
@@ -37,6 +43,10 @@ public:
     // Shown in the status bar's second panel; an empty detail empties it.
     void setProgressDetail(const ProgressDetail& detail) override;
     void setDetailPanel(QLabel* panel) { detailPanel_ = panel; }
+
+    // The icon of boxes whose caller gave none: by default the information icon for a plain
+    // message and the question icon for a question.
+    void setIconForPlainMessages(Icon icon) { plainIcon_ = icon; }
 
     [[nodiscard]] QString statusText() const;
     [[nodiscard]] bool busy() const { return busyDepth_ > 0; }
@@ -61,7 +71,9 @@ private:
     QPointer<RewritePromtForm> rewrite_;
     QPointer<LoadCustomPromt> loadCustom_;
     QPointer<LoadUserCustomPromt> loadUserCustom_;
+    QPointer<QWidget> laterQuestion_;
     Interaction* answerer_ = nullptr;
+    Icon plainIcon_ = Icon::None;
     int busyDepth_ = 0;
 };
 
