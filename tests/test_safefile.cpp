@@ -240,13 +240,17 @@ TEST_F(SafeFile, ReplacedFilesKeepModeOwnerAndLinksAndOthersAreLeftAlone) {
     write("a.eep", "old");
     ::chmod(QFile::encodeName(path("a.eep")).constData(), 0600);
     const bool root = ::geteuid() == 0; // only the superuser may give a file away
-    if (root) ASSERT_EQ(::chown(QFile::encodeName(path("a.eep")).constData(), 65534, 65534), 0);
+    if (root) {
+        ASSERT_EQ(::chown(QFile::encodeName(path("a.eep")).constData(), 65534, 65534), 0);
+    }
     ASSERT_TRUE(QFile::link(path("a.eep"), path("link.eep")));
     ASSERT_TRUE(writeFileSafely(path("link.eep"), "new").isOk());
     struct stat st {};
     ASSERT_EQ(::stat(QFile::encodeName(path("a.eep")).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0600u);
-    if (root) EXPECT_EQ(st.st_uid, 65534u);
+    if (root) {
+        EXPECT_EQ(st.st_uid, 65534u);
+    }
     EXPECT_EQ(read("a.eep"), "new");
     EXPECT_TRUE(QFileInfo(path("link.eep")).isSymLink());
 
