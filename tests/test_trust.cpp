@@ -3,6 +3,9 @@
 
 #include "transferrig.h"
 
+#include "files/eepfile.h"
+
+#include <QFile>
 #include <gtest/gtest.h>
 
 using namespace x45;
@@ -49,7 +52,74 @@ const Case ReplyFaults[] = {
     {K::Dup, -1, 6},     {K::Marker, 0x04, 2},  {K::Marker, 0x14, 1},   {K::Trickle, -1, 3},
 };
 
+// The demo phone: 220 blocks thinly over 0..4999 with a gap of 4,500 numbers, EEfull from 5000.
+BlockList demoPhone() {
+    QFile file(QStringLiteral(X45_SOURCE_DIR "/resources/demo.eep"));
+    EepContents eep;
+    if (!file.open(QIODevice::ReadOnly) || !parseEep(file.readAll(), file.fileName(), eep))
+        ADD_FAILURE() << "resources/demo.eep does not read";
+    return eep.blocks;
+}
+
+// What "Load all" can hold: the numbers from 0 up, ascending.
+BlockList readable(BlockList blocks) {
+    blocks.removeIf([](const EEPBlock& b) { return b.BlockId < 0; });
+    std::sort(blocks.begin(), blocks.end(),
+              [](const EEPBlock& a, const EEPBlock& b) { return a.BlockId < b.BlockId; });
+    return blocks;
+}
+
+// Time-outs a tenth of a real line's, and the faults' timing scaled alike.
+constexpr double TimeScale = 0.03;
+struct RateCase {
+    K kind;
+    int sub;   // -1: any block request
+    int param; // milliseconds or bytes at the scaled timing; -1: the kind's default
+};
+const RateCase FaultsAtOnePercent[] = {
+    {K::NoReply, -1, -1},  {K::BadHeader, -1, -1}, {K::BadTrailer, -1, -1},
+    {K::WrongSub, -1, -1}, {K::Cut, -1, -1},       {K::Extra, -1, -1},
+    {K::Delay, -1, 6},     {K::Late, -1, 40},     {K::Dup, -1, 2},
+    {K::Trickle, -1, 1},   {K::Marker, 0x04, -1},  {K::Marker, 0x14, -1},
+};
+
 } // namespace
+
+TEST(Trust, EachFaultCostsABoundedNumberOfExchangesOnASparsePhone) {
+    const BlockList demo = demoPhone();
+    qsizetype clean = 0;
+    {
+        TransferRig rig;
+        rig.phone.setBlocks(demo);
+        BlockList list;
+        ASSERT_TRUE(rig.transfer.LoadAll(list).clean());
+        ASSERT_EQ(list, readable(demo));
+        clean = rig.frames().size();
+    }
+    for (const RateCase& c : FaultsAtOnePercent) {
+        SCOPED_TRACE(testing::Message() << x45sim::faultKindName(c.kind).toStdString() << " sub "
+                                        << c.sub);
+        TransferRig rig;
+        rig.link.setTimeScale(TimeScale);
+        rig.phone.setBlocks(demo);
+        x45sim::Fault f = blockFault(c.kind, c.sub, 0);
+        f.probability = 0.01;
+        f.param = c.param;
+        rig.phone.faults().add(f);
+        rig.phone.faults().setSeed(7);
+        rig.ui.defaultMessageAnswer = Button::Retry;
+        BlockList list;
+        const RunResult r = rig.transfer.LoadAll(list);
+        ASSERT_TRUE(r.clean());
+        EXPECT_EQ(list, readable(demo));
+        const int faults = hits(rig.phone);
+        EXPECT_GT(faults, 0);
+        EXPECT_LE(rig.frames().size(), clean + 64 * faults) << faults << " faults";
+        std::printf("%-10s sub %3d: %d faults, %lld frames (clean %lld)\n",
+                    qPrintable(x45sim::faultKindName(c.kind)), c.sub, faults,
+                    qint64(rig.frames().size()), qint64(clean));
+    }
+}
 
 TEST(Trust, ReadsThatEndReadyHoldExactlyThePhonesBlocks) {
     for (const Case& c : ReplyFaults) {
