@@ -17,6 +17,7 @@
 #include "link/qtserialport.h"
 #include "link/session.h"
 #include "transfer/transfer.h"
+#include "simrun.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -32,28 +33,7 @@
 #include <functional>
 #include <random>
 #include <thread>
-#ifdef Q_OS_UNIX
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/resource.h>
-#include <sys/time.h>
-#include <termios.h>
-#include <unistd.h>
-#else
-// CPU figures are taken with getrusage; elsewhere they read 0.
-struct rusage {
-    struct {
-        long tv_sec = 0, tv_usec = 0;
-    } ru_utime, ru_stime;
-};
-constexpr int RUSAGE_SELF = 0, RUSAGE_CHILDREN = -1;
-inline int getrusage(int, rusage*) {
-    return 0;
-}
-inline int getloadavg(double*, int) {
-    return -1;
-}
-#endif
+using namespace bench;
 
 namespace {
 
@@ -80,36 +60,6 @@ x45::BlockList phoneBlocks(int count, quint32 seed) {
     return out;
 }
 
-double cpuSeconds(const rusage& r) {
-    return double(r.ru_utime.tv_sec + r.ru_stime.tv_sec) +
-           double(r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
-}
-
-double statValue(const QByteArray& stats, const char* key) {
-    for (const QByteArray& line : stats.split('\n'))
-        if (line.startsWith(key)) return line.mid(qstrlen(key)).trimmed().toDouble();
-    return -1;
-}
-
-struct Run {
-    bool ok = false;
-    double runMs = 0;     // wall time of the tool's run
-    double sessionMs = 0; // the service session as the simulator saw it: first to last reply
-    double idleMs = 0;    // idle gaps as the simulator saw them
-    double medianMs = 0;
-    double p99Ms = 0;
-    double cpuMs = 0;
-    double simLagMs = 0; // how late the simulator itself put replies out (not idle)
-    qint64 requests = 0;
-    int faults = 0; // faults the simulator committed
-    // In-process only: the gaps up to the tool's write, and the tool's turnaround.
-    std::vector<qint64> toolGapNs;
-    std::vector<qint64> turnaroundNs;
-
-    [[nodiscard]] double idleShare() const { return 100.0 * idleMs / sessionMs; }
-    [[nodiscard]] double cpuShare() const { return 100.0 * cpuMs / runMs; }
-};
-
 double percentileMs(std::vector<qint64> v, double pct) {
     if (v.empty()) return 0;
     std::sort(v.begin(), v.end());
@@ -122,69 +72,6 @@ double sumMs(const std::vector<qint64>& v) {
     for (const qint64 x : v)
         sum += double(x);
     return sum / 1e6;
-}
-
-// Starts x45sim and returns its terminal's path (empty when it did not start).
-// Faults and other options for the simulator of the next runs.
-QStringList extraSimArgs;
-
-QString startSim(QProcess& sim, const QString& eeprom, const QString& dir, bool pace) {
-    QStringList args = {"--stats", dir + "/run.stats", "--gaps",  dir + "/run.gaps", "--eeprom",
-                        eeprom,    "--eelite-size",    "2000000", "--eefull-size",   "2000000"};
-    if (pace) args.prepend(QStringLiteral("--pace"));
-    args << extraSimArgs;
-    // A run whose simulator fails must not be read with the figures of the run before.
-    QFile::remove(dir + "/run.stats");
-    QFile::remove(dir + "/run.gaps");
-    sim.start(QStringLiteral(X45SIM_PATH), args);
-    if (!sim.waitForStarted(5000)) return {};
-    while (!sim.canReadLine() && sim.waitForReadyRead(5000)) {
-    }
-    return QString::fromLocal8Bit(sim.readLine()).trimmed();
-}
-
-// Ends x45sim and reads its figures into r.
-bool finishSim(QProcess& sim, const QString& dir, Run& r) {
-    sim.terminate();
-    sim.waitForFinished(10000);
-    QFile s(dir + "/run.stats");
-    if (!s.open(QIODevice::ReadOnly)) return false;
-    const QByteArray stats = s.readAll();
-    r.sessionMs = statValue(stats, "session ms:");
-    r.idleMs = statValue(stats, "idle ms total:");
-    r.medianMs = statValue(stats, "idle ms median:");
-    r.p99Ms = statValue(stats, "idle ms p99:");
-    r.requests = qint64(statValue(stats, "requests:"));
-    r.faults = std::max(0, int(statValue(stats, "faults struck:")));
-    r.simLagMs = std::max(0.0, statValue(stats, "simulator lag ms total:"));
-    return r.idleMs >= 0 && r.sessionMs > 0;
-}
-
-Run runCli(const QString& eeprom, const QString& dir, const QStringList& cliArgs, bool pace) {
-    Run r;
-    QProcess sim;
-    const QString pty = startSim(sim, eeprom, dir, pace);
-    if (pty.isEmpty()) return r;
-    QStringList args = cliArgs;
-    args.replaceInStrings(QStringLiteral("@PTY"), pty);
-    rusage before{};
-    getrusage(RUSAGE_CHILDREN, &before);
-    QElapsedTimer wall;
-    wall.start();
-    QProcess cli;
-    cli.start(QStringLiteral(X45CLI_PATH), args);
-    const bool finished = cli.waitForFinished(15 * 60 * 1000);
-    r.runMs = double(wall.nsecsElapsed()) / 1e6;
-    rusage after{};
-    getrusage(RUSAGE_CHILDREN, &after); // only the tool was reaped in between
-    r.cpuMs = (cpuSeconds(after) - cpuSeconds(before)) * 1000;
-    const bool good = finished && cli.exitCode() == 0;
-    if (!good) {
-        std::fprintf(stderr, "x45eep-cli failed:\n%s\n", cli.readAllStandardError().constData());
-        cli.kill();
-    }
-    r.ok = finishSim(sim, dir, r) && good;
-    return r;
 }
 
 // Answers nothing is asked of in a clean run; stops on the first failure dialog.
@@ -370,8 +257,7 @@ bool printMedian(const char* name, const std::vector<Run>& runs) {
 
 } // namespace
 
-// What confirming costs: --verify against plain runs, and the time each kind of fault adds to a
-// read when 1% of block replies are hit.
+// What confirming costs: --verify against plain runs. (What faults cost: bench_recovery.)
 bool verifyCosts(const QString& phone, const QString& dir, const QStringList& readArgs,
                  const QStringList& writeArgs) {
     bool ok = true;
@@ -390,17 +276,6 @@ bool verifyCosts(const QString& phone, const QString& dir, const QStringList& re
     std::printf("read --verify / read = %.3f; write --verify - write = %.0f ms (a read of the "
                 "written blocks is at most %.0f ms)\n",
                 readVerify.runMs / read.runMs, writeVerify.runMs - write.runMs, read.runMs);
-    for (const char* kind : {"noreply", "badheader", "badtrailer", "wrongsub", "cut", "extra",
-                             "late", "dup", "marker"}) {
-        extraSimArgs = {"--fault", QStringLiteral("%1:cmd=0x14,p=0.01").arg(kind), "--seed", "7"};
-        if (std::strcmp(kind, "marker") == 0) // only where a block was announced
-            extraSimArgs[1] = QStringLiteral("marker:cmd=0x14,sub=0x04,p=0.01");
-        const Run r = timed(kind, readArgs + QStringList{"--on-error", "retry"});
-        if (r.faults > 0)
-            std::printf("  %s adds %.0f ms per fault\n", kind,
-                        (r.runMs - read.runMs) / r.faults);
-    }
-    extraSimArgs.clear();
     return ok;
 }
 

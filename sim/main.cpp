@@ -272,7 +272,11 @@ void PtyPhone::handle(const QByteArray& bytes, qint32 baud, qint64 arrived) {
     const qint64 bt = options_.pace ? byteNanos(baud) : 0;
     qint64 t = std::max(now(), arrived);
     for (const Emission& e : replies) {
-        const qint64 start = std::max(t + qint64(e.delay.count()) * 1'000'000, outLineFree_);
+        qint64 start = std::max(t + qint64(e.delay.count()) * 1'000'000, outLineFree_);
+        // Unpaced, the bytes come at once, but never sooner than the request and the reply
+        // would take on the wire: the tool takes a reply that comes sooner for an earlier one.
+        if (!options_.pace)
+            start = std::max(start, arrived + (bytes.size() + e.bytes.size()) * byteNanos(baud));
         out_.push_back({e.bytes, start, bt, 0, baud, session});
         outLineFree_ = start + e.bytes.size() * bt;
         t = outLineFree_;

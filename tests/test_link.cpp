@@ -168,3 +168,25 @@ TEST_F(LinkTest, BytesThatCameWhileNobodyWaitedStartTheNextReply) {
     EXPECT_EQ(link.Reply.Buffer, hex("05010421"));
     EXPECT_EQ(link.Reply.State, x45::Complete);
 }
+
+TEST_F(LinkTest, AReplySoonerThanTheWireAllowsIsAnEarlierOnesAndOnlyWhereWireTimeIsKept) {
+    // 7 + 5 bytes at 115200 baud take 1.04 ms on the wire: a reply there at once was already on
+    // its way (a copy of an earlier reply), one 3 ms later can be the request's own.
+    x45::BlockRequest req;
+    req.sub = 0x05;
+    req.frame = Link::blockFrame(req.sub, hex("0100"));
+    req.noSuchBlock = true;
+    const QByteArray marker = Link::blockFrame(x45::proto::NoSuchBlock, {});
+    port.setSettings(QStringLiteral("115200,n,8,1"));
+    for (const bool wireTime : {false, true}) {
+        port.wireTime = wireTime;
+        const int stray = link.counters().strayFrames;
+        port.replyNext(marker, 0);
+        const x45::Attempted first = link.requestBlock(req, 1);
+        EXPECT_EQ(first, wireTime ? x45::Attempted::Failed : x45::Attempted::NoSuchBlock);
+        EXPECT_EQ(link.counters().strayFrames - stray, wireTime ? 1 : 0);
+        link.resetStep();
+        port.replyNext(marker, 3);
+        EXPECT_EQ(link.requestBlock(req, 1), x45::Attempted::NoSuchBlock);
+    }
+}

@@ -290,7 +290,7 @@ TEST_F(Transfer, PaceInTheSecondPanelAndTheSessionsTraceSaved) {
     });
     button("LoadPhonesButton")->click();
     ASSERT_FALSE(detailDuring.isEmpty()) << "the run ended before it could be observed";
-    EXPECT_TRUE(QRegularExpression(R"(^Block \d+ of 305( · \d+(\.\d)? k?B/s)?( · .* left)?$)")
+    EXPECT_TRUE(QRegularExpression(R"(^Block \d+ \(\d+ of 305\)( · \d+(\.\d)? k?B/s)?( · .* left)?$)")
                     .match(detailDuring)
                     .hasMatch())
         << detailDuring.toStdString();

@@ -1,5 +1,7 @@
 #include "terminal.h"
 
+#include "transfer/progressrate.h"
+
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -148,22 +150,8 @@ void TerminalInteraction::setProgressDetail(const ProgressDetail& detail) {
 }
 
 QString paceText(const ProgressDetail& d) {
-    if (d.empty()) return {};
-    QString text = QStringLiteral(" block %1/%2").arg(d.step).arg(d.steps);
-    if (d.bytesPerSecond >= 0)
-        text += d.bytesPerSecond < 1000
-                    ? QStringLiteral(", %1 B/s").arg(qRound(d.bytesPerSecond))
-                    : QStringLiteral(", %1 kB/s").arg(d.bytesPerSecond / 1000, 0, 'f', 1);
-    if (d.secondsLeft >= 0) {
-        const qint64 s = d.secondsLeft;
-        if (s < 60)
-            text += QStringLiteral(", %1 s left").arg(s);
-        else if (s < 3600)
-            text += QStringLiteral(", %1 min %2 s left").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
-        else
-            text += QStringLiteral(", %1 h %2 min left").arg(s / 3600).arg(s / 60 % 60, 2, 10, QLatin1Char('0'));
-    }
-    return text;
+    const QStringList parts = paceParts(d);
+    return parts.isEmpty() ? QString() : QLatin1Char(' ') + parts.join(QStringLiteral(", "));
 }
 
 void TerminalInteraction::drawLine() {

@@ -10,6 +10,7 @@
 #include "protocol.h"
 
 #include <QElapsedTimer>
+#include <algorithm>
 #include <climits>
 
 namespace x45 {
@@ -29,6 +30,21 @@ constexpr int SyncTries = 2; // syncs before the attempt counts as failed
 // in a row; the attempt then counts as failed (each one already took up to the time-out).
 constexpr int MaxInterimReplies = 50;
 
+// The frames in bytes nobody asked for, at least one: a header that checks starts a frame of
+// Length + 3 bytes; bytes that start none are passed over.
+int framesIn(const ByteStr& bytes) {
+    int frames = 0;
+    for (qsizetype i = 0; i + 2 < bytes.size();) {
+        if ((byteAt(bytes, i) ^ byteAt(bytes, i + 1)) == byteAt(bytes, i + 2)) {
+            ++frames;
+            i += qsizetype(byteAt(bytes, i + 1)) + 3;
+        } else {
+            ++i;
+        }
+    }
+    return std::max(frames, 1);
+}
+
 } // namespace
 
 void Link::refeed(const ByteStr& rest) {
@@ -44,15 +60,21 @@ void Link::refuseReply() {
         trace_->remark(QStringLiteral("the reply above cannot be the one asked for: refused"));
 }
 
+void Link::dropStray(const ByteStr& bytes) {
+    traceIn(bytes, TraceNote::Stale);
+    ++counters_.staleReplies;
+    counters_.strayFrames += framesIn(bytes);
+}
+
 void Link::dropStale() {
     // The port's own buffer count: no system call when nothing is waiting.
     if (port_.bytesAvailable() <= 0) return;
-    traceIn(readPort(), TraceNote::Stale);
-    ++counters_.staleReplies;
+    dropStray(readPort());
     needSync_ = true; // part of a frame may still be on its way
 }
 
 Link::Judged Link::exchangeBlock(const BlockRequest& req) {
+    const int interimsBefore = counters_.interims;
     SendFrame(req.frame);
     ++counters_.requests;
     WaitReply(req.timeout, req.hold);
@@ -75,8 +97,19 @@ Link::Judged Link::exchangeBlock(const BlockRequest& req) {
         if (r.State != Receiving) continue;
         waitMore(req.timeout, req.hold);
     }
-    const TraceNote note = judgeBlockReply(req);
+    TraceNote note = judgeBlockReply(req);
+    // A reply that looks right but was on its way before the request: a copy of an earlier
+    // reply, which would leave every later reply one request late. (Not after interim replies:
+    // the wait then started later than the write.)
+    if ((note == TraceNote::Accepted || note == TraceNote::NoSuchBlock) &&
+        counters_.interims == interimsBefore && cameTooSoon(req.frame.size())) {
+        note = TraceNote::TooSoon;
+        ++counters_.strayFrames;
+    }
     traceIn(r.Buffer, note);
+    // A reply with another frame behind it: the first may be an earlier request's.
+    if (note == TraceNote::ExtraBytes)
+        counters_.strayFrames += framesIn(r.Buffer.mid(qsizetype(r.Length) + 3));
     if (note == TraceNote::Accepted) return Judged::Accepted;
     if (note == TraceNote::NoSuchBlock) return Judged::NoSuchBlock;
     return Judged::Bad;
@@ -108,9 +141,10 @@ TraceNote Link::judgeBlockReply(const BlockRequest& req) const {
     return TraceNote::Accepted;
 }
 
-Attempted Link::requestBlock(const BlockRequest& req, int attempts) {
+Attempted Link::requestBlock(const BlockRequest& req, int attempts, const StopRequest* stop) {
     for (int attempt = 0; attempt < attempts; ++attempt) {
         if (portLost()) return Attempted::Lost;
+        if (stop && stop->requested()) return Attempted::Stopped;
         dropStale();
         if (needSync_ && !resync(req.timeout, req.sub)) {
             if (portLost()) return Attempted::Lost;
@@ -132,10 +166,7 @@ bool Link::resync(std::chrono::milliseconds timeout, quint8 requestSub) {
         // Never the request's own query: a late reply to it would pass for the sync's.
         quint8 sub = SyncSubs[syncTurn_++ % std::size(SyncSubs)];
         if (sub == requestSub) sub = SyncSubs[syncTurn_++ % std::size(SyncSubs)];
-        if (port_.bytesAvailable() > 0) {
-            traceIn(readPort(), TraceNote::Stale);
-            ++counters_.staleReplies;
-        }
+        if (port_.bytesAvailable() > 0) dropStray(readPort());
         syncing_ = true;
         SendFrame(blockFrame(sub, {}));
         syncing_ = false;
@@ -145,7 +176,10 @@ bool Link::resync(std::chrono::milliseconds timeout, quint8 requestSub) {
         ResetReply();
         ByteStr junk; // bytes passed over while looking for the start of a frame, for the trace
         const auto dropJunk = [&] {
-            if (!junk.isEmpty()) traceIn(junk, TraceNote::Stale);
+            if (!junk.isEmpty()) {
+                traceIn(junk, TraceNote::Stale);
+                ++counters_.strayFrames; // what is left of a frame whose header was damaged
+            }
             junk.clear();
         };
         for (;;) {
@@ -156,16 +190,12 @@ bool Link::resync(std::chrono::milliseconds timeout, quint8 requestSub) {
                 dropJunk();
                 if (ours) {
                     traceIn(Reply.Buffer.left(end), TraceNote::Resynchronised);
-                    if (Reply.Buffer.size() > end) {
-                        traceIn(Reply.Buffer.mid(end), TraceNote::Stale);
-                        ++counters_.staleReplies;
-                    }
+                    if (Reply.Buffer.size() > end) dropStray(Reply.Buffer.mid(end));
                     ResetReply();
                     needSync_ = false;
                     return true;
                 }
-                traceIn(Reply.Buffer.left(end), TraceNote::Stale);
-                ++counters_.staleReplies; // a reply to an earlier request
+                dropStray(Reply.Buffer.left(end)); // a reply to an earlier request
                 refeed(Reply.Buffer.mid(end));
                 continue;
             }
@@ -175,7 +205,8 @@ bool Link::resync(std::chrono::milliseconds timeout, quint8 requestSub) {
                 refeed(Reply.Buffer.mid(1));
                 continue;
             }
-            const auto left = timeout - std::chrono::milliseconds(clock.elapsed());
+            const auto left =
+                timeout - std::chrono::milliseconds(qint64(double(clock.elapsed()) / timeScale_));
             if (left <= std::chrono::milliseconds(0) || portLost()) break;
             waitMore(left, INT_MAX); // a hard deadline: held bytes do not extend it
             if (Reply.State == Receiving) break;
@@ -197,8 +228,7 @@ bool Link::settle(std::chrono::milliseconds quiet) {
     if (stray) {
         ByteStr bytes = Reply.Buffer;
         if (port_.bytesAvailable() > 0) bytes += readPort();
-        traceIn(bytes, TraceNote::Stale);
-        ++counters_.staleReplies;
+        dropStray(bytes);
         needSync_ = true;
     }
     ResetReply();

@@ -8,6 +8,7 @@
 namespace x45 {
 
 Link::Link(SerialPort& port, QObject* parent) : QObject(parent), port_(port) {
+    wireClock_.start();
     timer_.setSingleShot(true);
     idle_.setSingleShot(true);
     // Coarse timers may fire up to 5% early; reply time-outs are short enough for that to matter.
@@ -28,6 +29,7 @@ void Link::ResetReply() {
     Reply.Cmd = 0;
     Reply.State = Receiving;
     Reply.SubCmd = 0;
+    completeAtNs_ = -1;
 }
 
 void Link::Com_OnComm() {
@@ -36,6 +38,7 @@ void Link::Com_OnComm() {
     if (bytes.isEmpty()) return;
     for (const char c : bytes)
         feedByte(static_cast<quint8>(c));
+    if (Reply.State == Complete && completeAtNs_ < 0) completeAtNs_ = wireClock_.nsecsElapsed();
     idleExpired_ = false;
     idle_.start();
 }
@@ -67,6 +70,7 @@ void Link::feedByte(quint8 byte) {
 }
 
 void Link::SendFrame(const ByteStr& frame) {
+    sentAtNs_ = wireClock_.nsecsElapsed(); // before the write: the wire cannot start earlier
     port_.write(frame);
     counters_.bytesSent += frame.size();
     if (trace_) trace_->sent(frame, syncing_);
@@ -128,8 +132,8 @@ void Link::waitMore(std::chrono::milliseconds timeout, int holdCount) {
     ReadState = 1;
     TimedOut = false;
     idleExpired_ = false;
-    timer_.start(timeout);
-    idle_.setInterval(timeout);
+    timer_.start(scaled(timeout));
+    idle_.setInterval(scaled(timeout));
     // Bytes that came while nobody waited are the start of this reply.
     if (port_.bytesAvailable() > 0) Com_OnComm();
     while (Reply.State == Receiving && !portLost()) {
@@ -149,10 +153,18 @@ void Link::waitMore(std::chrono::milliseconds timeout, int holdCount) {
 
 void Link::Pause(std::chrono::milliseconds duration) {
     TimedOut = false;
-    timer_.start(duration);
+    timer_.start(scaled(duration));
     while (!TimedOut && !portLost())
         yieldOnce();
     timer_.stop();
+}
+
+bool Link::cameTooSoon(qsizetype requestBytes) const {
+    const qint32 baud = port_.baudRate();
+    if (!port_.keepsWireTime() || baud <= 0 || completeAtNs_ < 0) return false;
+    constexpr qint64 BitsPerByte = 10; // start bit, 8 data bits, stop bit
+    const qint64 bytes = requestBytes + Reply.Buffer.size();
+    return (completeAtNs_ - sentAtNs_) * baud < bytes * BitsPerByte * 1'000'000'000;
 }
 
 bool ReplyRecord::wholeFrame() const {

@@ -3,9 +3,11 @@
 // frame, wait for its reply with a time-out) on which every query is built.
 
 #include "base/bytes.h"
+#include "base/stoprequest.h"
 #include "linktrace.h"
 #include "serialport.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 #include <chrono>
@@ -28,7 +30,7 @@ struct BlockRequest {
 };
 
 // How one request with its attempts ended.
-enum class Attempted { Accepted, NoSuchBlock, Failed, Lost };
+enum class Attempted { Accepted, NoSuchBlock, Failed, Lost, Stopped };
 
 // What the link went through since it was made; a read compares them before and after to know
 // whether it saw anything but clean exchanges.
@@ -37,6 +39,10 @@ struct LinkCounters {
     int failedAttempts = 0; // attempts whose reply was missing or refused
     int syncs = 0;          // resynchronising queries sent
     int staleReplies = 0;   // frames or bytes dropped as belonging to an earlier request
+    // Frames on the line beyond the replies asked for: each one dropped, or found behind a reply,
+    // means the tool was one reply behind, so that many earlier replies may each have been taken
+    // for the request after their own. Counted per frame (bytes that hold none count as one).
+    int strayFrames = 0;
     int interims = 0;       // interim replies taken
     qint64 bytesSent = 0;     // every byte written to the port through the link
     qint64 bytesReceived = 0; // every byte read from it
@@ -90,6 +96,10 @@ public:
     // Lets events run for the given time (the boot handshake's pauses); sets TimedOut at the end.
     void Pause(std::chrono::milliseconds duration);
 
+    // Every time-out and pause is multiplied by this; 1 on a real line. Tests run the protocol's
+    // timing faster with it, so that a run with many lost replies takes seconds.
+    void setTimeScale(double scale) { timeScale_ = scale; }
+
     // The port went away during the session (cable pulled); every further wait ends at once.
     [[nodiscard]] bool portLost() const { return !lostReason_.isEmpty(); }
     [[nodiscard]] QString lostReason() const { return lostReason_; }
@@ -121,7 +131,8 @@ public:
     // The one request-with-attempts routine of the block protocol: up to `attempts` exchanges.
     // After a failed attempt the link is brought back into step (resync) before the next request
     // leaves, whether that is the next attempt or a later request. Accepted: Reply holds the reply.
-    Attempted requestBlock(const BlockRequest& req, int attempts);
+    // With a stop request, a stop ends the request before its next exchange (Stopped).
+    Attempted requestBlock(const BlockRequest& req, int attempts, const StopRequest* stop = nullptr);
     // Sends a harmless query and drops every reply before its own (the phone answers in order).
     // Bounded; false when no sync reply came. The sync is never a query with requestSub.
     bool resync(std::chrono::milliseconds timeout, quint8 requestSub = 0);
@@ -154,12 +165,22 @@ private:
     Judged exchangeBlock(const BlockRequest& req);
     // Re-assembles Reply from bytes that followed a complete frame in the same read.
     void refeed(const ByteStr& rest);
+    // Bytes nobody asked for: traced as stale and counted as the frames they hold.
+    void dropStray(const ByteStr& bytes);
     // Reads every byte waiting in the port and counts it.
     QByteArray readPort();
+    // The reply in Reply came complete sooner after its request was written than the two take
+    // on the wire at the port's speed (only on ports that keep wire time).
+    [[nodiscard]] bool cameTooSoon(qsizetype requestBytes) const;
     // Why the block reply in Reply passes or fails req's rules.
     [[nodiscard]] TraceNote judgeBlockReply(const BlockRequest& req) const;
 
+    [[nodiscard]] std::chrono::milliseconds scaled(std::chrono::milliseconds t) const {
+        return std::chrono::milliseconds(qint64(double(t.count()) * timeScale_));
+    }
+
     SerialPort& port_;
+    double timeScale_ = 1.0;
     QTimer timer_;
     QTimer idle_;
     bool idleExpired_ = false;
@@ -169,6 +190,9 @@ private:
     unsigned syncTurn_ = 0;
     LinkTrace* trace_ = nullptr;
     bool syncing_ = false; // the frame being sent is a sync query
+    QElapsedTimer wireClock_;
+    qint64 sentAtNs_ = 0;       // when the last frame was handed to the port
+    qint64 completeAtNs_ = -1;  // when Reply became complete; -1 not yet
 };
 
 } // namespace x45

@@ -106,6 +106,8 @@ QString LinkTrace::noteText(TraceNote note) {
         return QStringLiteral("cut short");
     case TraceNote::Stale:
         return QStringLiteral("stale");
+    case TraceNote::TooSoon:
+        return QStringLiteral("too soon for the wire");
     case TraceNote::Resynchronised:
         return QStringLiteral("resynchronised");
     case TraceNote::PortLost:

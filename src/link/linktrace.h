@@ -33,6 +33,8 @@ enum class TraceNote {
     TimedOut,        // nothing came in time (or the reply came while the time ran out)
     Cut,             // part of a reply, then nothing more
     Stale,           // dropped: belongs to an earlier request, or nobody asked for it
+    TooSoon,         // complete sooner than the request and the reply take on the wire: it was
+                     // on its way before the request, so it is an earlier request's reply
     Resynchronised,  // the sync query's own reply: the link is back in step
     PortLost,        // the port went away while the reply was awaited
 };

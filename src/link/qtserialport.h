@@ -24,6 +24,7 @@ public:
     [[nodiscard]] qint64 bytesAvailable() const override;
     QByteArray read(qint64 maxBytes) override;
     void write(const QByteArray& bytes) override;
+    [[nodiscard]] bool keepsWireTime() const override { return true; }
 
     // USB adapters hold short replies for their latency timer (16 ms on FTDI); on Linux, opening
     // asks the driver for low latency, which such adapters turn into a 1 ms timer.

@@ -34,6 +34,11 @@ public:
     virtual QByteArray read(qint64 maxBytes) = 0;
     virtual void write(const QByteArray& bytes) = 0;
 
+    // True when bytes take their time on the line, as on a cable (and from a simulated phone
+    // that keeps that time): a reply then never arrives complete sooner than its request and
+    // itself take on the wire. Ports that hand replies over at once say false.
+    [[nodiscard]] virtual bool keepsWireTime() const { return false; }
+
 signals:
     // Bytes have arrived.
     void received();

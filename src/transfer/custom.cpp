@@ -91,21 +91,20 @@ RunResult PhoneTransfer::customRun(BlockList& PhoneBlocks, const QString& typedL
             result.skipped.append(n);
         else
             ++result.notFound;
-        if (read.outcome == ReadOutcome::Aborted) stop_.request();
     };
-    // A conclusion replaced by a confirmed read of the same block.
-    const auto amend = [&](qint32 n, const BlockRead& before, const BlockRead& after) {
-        if (before.outcome == ReadOutcome::Read) {
+    // A conclusion drawn, or one replaced by a re-check's confirmed read of the same block.
+    const Conclude conclude = [&](qint32 n, const BlockRead* before, const BlockRead& after) {
+        if (before && before->held()) {
             --result.done;
             const qsizetype at = findBlock(PhoneBlocks, n);
             if (replaced.contains(n))
                 PhoneBlocks[at] = replaced.value(n);
             else if (at >= 0)
                 PhoneBlocks.removeAt(at);
-        } else {
+        } else if (before) {
             --result.notFound;
         }
-        if (after.outcome == ReadOutcome::Read) {
+        if (after.held()) {
             store(n, after);
             ++result.done;
         } else {
@@ -128,24 +127,24 @@ RunResult PhoneTransfer::customRun(BlockList& PhoneBlocks, const QString& typedL
             notFound(n);
             ++result.notFound;
         } else if (read) {
-            const BlockRead got = readForRun(n, amend);
-            if (got.outcome == ReadOutcome::PortLost || link_.portLost())
-                return stopped(RunEnd::PortLost);
-            if (got.outcome == ReadOutcome::Read) {
-                store(n, got);
-                ++result.done;
-            } else {
-                missed(n, got);
+            if (const std::optional<ReadOutcome> end = readForRun(n, conclude)) {
+                if (*end == ReadOutcome::PortLost || link_.portLost()) {
+                    reportLost();
+                    return stopped(RunEnd::PortLost);
+                }
+                return stopped(RunEnd::Stopped);
             }
         }
         ui_.setProgressValue(static_cast<int>(i + 1));
         stepPace(static_cast<int>(i + 1));
         if (stop_.requested()) return stopped(RunEnd::Stopped);
     }
-    finishReads(amend);
-    if (link_.portLost()) {
-        reportLost();
-        return stopped(RunEnd::PortLost);
+    if (const std::optional<ReadOutcome> end = finishReads(conclude)) {
+        if (*end == ReadOutcome::PortLost || link_.portLost()) {
+            reportLost();
+            return stopped(RunEnd::PortLost);
+        }
+        return stopped(RunEnd::Stopped);
     }
     if (stop_.requested()) return stopped(RunEnd::Stopped);
     countLink(result);

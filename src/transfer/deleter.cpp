@@ -65,6 +65,7 @@ RunResult PhoneTransfer::DeleteDirectly(
 
     beginPace(static_cast<int>(ids.size()));
     for (const qint16 id : ids) {
+        paceBlock(id);
         if (!DeleteBlock(id)) {
             // Cancel (or a lost port): the list keeps every row, so what was deleted on the phone
             // can still be written back from it. The phone may have carried out the request

@@ -5,13 +5,16 @@
 namespace x45 {
 
 PhoneTransfer::PhoneTransfer(Link& link, Interaction& ui, std::function<void()> refreshSpace)
-    : link_(link), ui_(ui), refreshSpace_(std::move(refreshSpace)) {}
+    : link_(link), person_(ui), refreshSpace_(std::move(refreshSpace)) {}
 
 PhoneTransfer::Try PhoneTransfer::request(const Request& req) {
     for (;;) {
-        const Attempted attempted = link_.requestBlock(req, proto::Attempts);
+        const Attempted attempted =
+            link_.requestBlock(req, proto::Attempts, req.stoppable ? &stop_ : nullptr);
         tickPace();
         switch (attempted) {
+        case Attempted::Stopped:
+            return Try::Stopped;
         case Attempted::Accepted:
             return Try::Accepted;
         case Attempted::NoSuchBlock:
@@ -23,18 +26,22 @@ PhoneTransfer::Try PhoneTransfer::request(const Request& req) {
             break;
         }
         if (!req.askOnFailure) return Try::Unanswered;
-        if (req.buttons == Buttons::RetryCancel) {
-            const Button b = ui_.message(req.failText, QString(), Buttons::RetryCancel,
-                                         Icon::Exclamation, Button::Retry);
-            if (b == Button::Retry) continue;
-            return Try::Abort;
-        }
-        const Button b = ui_.message(req.failText, QString(), Buttons::AbortRetryIgnore,
-                                     Icon::Exclamation, Button::Ignore);
-        if (b == Button::Retry) continue;
-        if (b == Button::Ignore) return Try::Ignore;
-        return Try::Abort; // Abort, or a box closed without an answer
+        if (const Try answer = askAfterFailure(req); answer != Try::Retry) return answer;
     }
+}
+
+PhoneTransfer::Try PhoneTransfer::askAfterFailure(const Request& req) {
+    if (req.stoppable && stop_.requested()) return Try::Stopped;
+    if (req.buttons == Buttons::RetryCancel) {
+        const Button b = ui_.message(req.failText, QString(), Buttons::RetryCancel,
+                                     Icon::Exclamation, Button::Retry);
+        return b == Button::Retry ? Try::Retry : Try::Abort;
+    }
+    const Button b = ui_.message(req.failText, QString(), Buttons::AbortRetryIgnore,
+                                 Icon::Exclamation, Button::Ignore);
+    if (b == Button::Retry) return Try::Retry;
+    if (b == Button::Ignore) return Try::Ignore;
+    return Try::Abort; // Abort, or a box closed without an answer
 }
 
 namespace {
@@ -46,6 +53,8 @@ qint64 wireBytes(const LinkCounters& c) {
 void PhoneTransfer::beginPace(int steps) {
     pace_.begin(steps, wireBytes(link_.counters()));
     paceDone_ = 0;
+    paceBlock_.reset();
+    recheckRange_.reset();
     showPace(true);
 }
 
@@ -62,11 +71,26 @@ void PhoneTransfer::tickPace() {
     showPace(false);
 }
 
+void PhoneTransfer::paceBlock(qint32 n) {
+    paceBlock_ = n;
+    showPace(false);
+}
+
+void PhoneTransfer::paceRecheck(std::optional<std::pair<qint32, qint32>> range) {
+    const bool changed = range != recheckRange_;
+    recheckRange_ = range;
+    showPace(changed);
+}
+
 void PhoneTransfer::showPace(bool now) {
+    if (!pace_.running()) return;
     const qint64 t = pace_.now();
     if (!now && t - paceShownAt_ < PaceIntervalMs) return;
     paceShownAt_ = t;
-    ui_.setProgressDetail(pace_.detail());
+    ProgressDetail d = pace_.detail();
+    d.block = paceBlock_;
+    d.recheck = recheckRange_;
+    ui_.setProgressDetail(d);
 }
 
 void PhoneTransfer::endPace() {

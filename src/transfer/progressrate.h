@@ -11,6 +11,7 @@
 
 #include "person/progressdetail.h"
 
+#include <QStringList>
 #include <QtGlobal>
 #include <deque>
 #include <functional>
@@ -33,11 +34,16 @@ public:
     // `done` blocks are finished (the next one is being worked on); the bytes counted so far.
     void sample(int done, qint64 wireBytes);
     void end() { steps_ = 0; }
+    // The clock stands still from pause() to resume() (a question waiting for the person);
+    // nested pairs count once.
+    void pause();
+    void resume();
 
     [[nodiscard]] ProgressDetail detail() const;
     [[nodiscard]] bool running() const { return steps_ > 0; }
     [[nodiscard]] int steps() const { return steps_; }
-    [[nodiscard]] qint64 now() const { return clock_(); }
+    // Milliseconds of the run's own time: the clock less the time spent paused.
+    [[nodiscard]] qint64 now() const;
 
 private:
     struct Sample {
@@ -46,9 +52,16 @@ private:
         qint64 bytes;
     };
     Clock clock_;
+    qint64 pausedMs_ = 0;
+    qint64 pausedAt_ = 0;
+    int pauses_ = 0;
     std::deque<Sample> window_;
     Sample first_{0, 0, 0};
     int steps_ = 0;
 };
+
+// The pace as the front ends show it, part by part: what is being done ("Block 60 (61 of 5582)",
+// "Re-checking 470-479"), the rate, the time left. Empty when no run is going on.
+[[nodiscard]] QStringList paceParts(const ProgressDetail& detail);
 
 } // namespace x45

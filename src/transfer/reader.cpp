@@ -63,24 +63,41 @@ std::optional<ReadOutcome> PhoneTransfer::readBlockOnce(qint32 n, ByteStr& data,
     info.frame = Link::blockFrame(info.sub, word(n));
     info.timeout = proto::ReadTimeout;
     info.noSuchBlock = true;
+    info.stoppable = true;
     info.minLength = 5; // SubCmd, length (2), version, trailer
     info.failText = readFailText(5, "BlockInfoQuery", n);
-    switch (request(info)) {
-    case Try::Accepted:
-        break;
-    case Try::NoSuchBlock:
-        return ReadOutcome::NoSuchBlock;
-    case Try::Ignore:
-    case Try::Unanswered:
-        return ReadOutcome::Skipped;
-    case Try::Abort:
-        return ReadOutcome::Aborted;
-    case Try::Lost:
-        return ReadOutcome::PortLost;
-    }
+    // How the read ends after a request of it ended this way (Ignore, Abort, a stop, the port).
+    const auto endOf = [](Try t) {
+        return t == Try::Abort     ? ReadOutcome::Aborted
+               : t == Try::Stopped ? ReadOutcome::Stopped
+               : t == Try::Lost    ? ReadOutcome::PortLost
+                                   : ReadOutcome::Skipped;
+    };
+    // Version untouched: only the data phase's failures reset it.
+    if (const Try t = request(info); t != Try::Accepted)
+        return t == Try::NoSuchBlock ? ReadOutcome::NoSuchBlock : endOf(t);
     // Lengths travel as 16 bits; read unsigned so a long block never turns negative.
     const qint32 length = wordAt(link_.Reply.Buffer, 4);
     const quint8 announced = byteAt(link_.Reply.Buffer, 6);
+
+    const auto dataEnd = [&](Try t) {
+        data.clear();
+        version = 0;
+        return endOf(t);
+    };
+    // The announcement may have been another request's reply, taken while the link was out of
+    // step: asks again, now in step. False when it differs; `ended` then holds how the read
+    // ends, or nothing when it starts over (the phone answered).
+    std::optional<ReadOutcome> ended;
+    const auto announcementStands = [&] {
+        const Try again = request(info);
+        if (again == Try::Accepted && wordAt(link_.Reply.Buffer, 4) == length &&
+            byteAt(link_.Reply.Buffer, 6) == announced)
+            return true;
+        data.clear();
+        if (again != Try::Accepted && again != Try::NoSuchBlock) ended = dataEnd(again);
+        return false;
+    };
 
     // A 0x32 marker here, after the phone announced the block, is never a block cut short: the
     // bytes before it are not kept. More data than asked for cannot be this chunk's reply either.
@@ -88,7 +105,11 @@ std::optional<ReadOutcome> PhoneTransfer::readBlockOnce(qint32 n, ByteStr& data,
     chunk.sub = proto::blockSub(proto::BlockDataQuery, n);
     chunk.timeout = proto::ReadTimeout;
     chunk.noSuchBlock = restartOnDenial;
+    chunk.stoppable = true;
     chunk.failText = readFailText(6, "BlockDataQuery", n);
+    // While restarts are allowed, a chunk that fails five times puts the announcement to the
+    // test before the person is asked: a wrong length asks for bytes the block does not have.
+    chunk.askOnFailure = !restartOnDenial;
     do {
         const qint32 count = std::min<qint32>(proto::ReadChunk, length - data.size());
         const qint32 offset = static_cast<qint32>(data.size());
@@ -96,152 +117,162 @@ std::optional<ReadOutcome> PhoneTransfer::readBlockOnce(qint32 n, ByteStr& data,
         chunk.minData = count > 0 ? 1 : 0; // no data bytes: no progress, ask again
         chunk.maxData = count;
         const int before = link_.counters().disturbances();
-        switch (request(chunk)) {
-        case Try::Accepted: {
-            const ReplyRecord& r = link_.Reply;
-            data.append(r.Buffer.mid(4, r.Length - 2));
-            // The link was out of step during this chunk, so the announcement may have been
-            // another request's reply: ask again, now in step; when it differs, start over.
-            if (restartOnDenial && link_.counters().disturbances() != before) {
-                const Try again = request(info);
-                if (again == Try::Accepted && wordAt(link_.Reply.Buffer, 4) == length &&
-                    byteAt(link_.Reply.Buffer, 6) == announced)
-                    break;
-                data.clear();
-                if (again == Try::Accepted || again == Try::NoSuchBlock) return std::nullopt;
-                version = 0;
-                return again == Try::Abort  ? ReadOutcome::Aborted
-                       : again == Try::Lost ? ReadOutcome::PortLost
-                                            : ReadOutcome::Skipped;
-            }
-            break;
+        Try t = request(chunk);
+        if (t == Try::Unanswered && restartOnDenial) {
+            if (!announcementStands()) return ended;
+            t = askAfterFailure(chunk);
+            if (t == Try::Retry) continue;
         }
-        case Try::NoSuchBlock:
+        if (t == Try::NoSuchBlock) {
             data.clear();
             return std::nullopt; // start again from the info query
-        case Try::Ignore:
-        case Try::Unanswered:
-            data.clear();
-            version = 0;
-            return ReadOutcome::Skipped;
-        case Try::Abort:
-            data.clear();
-            version = 0;
-            return ReadOutcome::Aborted;
-        case Try::Lost:
-            data.clear();
-            version = 0;
-            return ReadOutcome::PortLost;
         }
+        if (t != Try::Accepted) return dataEnd(t);
+        const ReplyRecord& r = link_.Reply;
+        data.append(r.Buffer.mid(4, r.Length - 2));
+        // The link was out of step during this chunk: the announcement is put to the test.
+        if (restartOnDenial && link_.counters().disturbances() != before &&
+            !announcementStands())
+            return ended;
     } while (data.size() < length);
     version = announced;
     return ReadOutcome::Read;
 }
 
 bool PhoneTransfer::BlockRead::decided() const {
-    return outcome == ReadOutcome::Skipped || outcome == ReadOutcome::Aborted ||
+    return outcome != ReadOutcome::Read && outcome != ReadOutcome::NoSuchBlock;
+}
+
+bool PhoneTransfer::BlockRead::endsRun() const {
+    return outcome == ReadOutcome::Aborted || outcome == ReadOutcome::Stopped ||
            outcome == ReadOutcome::PortLost;
 }
 
 PhoneTransfer::BlockRead PhoneTransfer::readOnce(qint32 n) {
     BlockRead r;
-    const int before = link_.counters().disturbances();
     r.outcome = ReadBlock(n, r.data, r.version);
-    const int after = link_.counters().disturbances();
-    r.disturbed = after != before;
     return r;
 }
 
-PhoneTransfer::BlockRead PhoneTransfer::confirmRead(qint32 n, BlockRead first) {
+PhoneTransfer::BlockRead PhoneTransfer::confirmRead(qint32 n, QVector<BlockRead> reads) {
     for (;;) {
-        QVector<BlockRead> reads{first};
-        while (reads.size() < MaxReads) {
+        const qsizetype limit = reads.size() + MaxReads - 1;
+        while (reads.size() < limit) {
+            if (stop_.requested()) return BlockRead{ReadOutcome::Stopped, {}, 0};
             BlockRead again = readOnce(n);
             if (again.decided()) return again;
-            for (const BlockRead& earlier : reads)
+            for (const BlockRead& earlier : std::as_const(reads))
                 if (earlier.sameAs(again)) return again;
             reads.append(std::move(again));
         }
         // No two reads agree: the phase in which they differ decides the dialog's text.
         bool infoDiffers = false;
-        for (const BlockRead& r : reads)
+        for (const BlockRead& r : std::as_const(reads))
             infoDiffers = infoDiffers || r.outcome != reads[0].outcome ||
                           r.version != reads[0].version || r.data.size() != reads[0].data.size();
         const QString text = infoDiffers ? readFailText(5, "BlockInfoQuery", n)
                                          : readFailText(6, "BlockDataQuery", n);
         const Button b = ui_.message(text, QString(), Buttons::AbortRetryIgnore, Icon::Exclamation,
                                      Button::Ignore);
-        if (b == Button::Ignore) return BlockRead{ReadOutcome::Skipped, {}, 0, true};
-        if (b != Button::Retry) return BlockRead{ReadOutcome::Aborted, {}, 0, true};
-        first = readOnce(n);
+        if (b == Button::Ignore) return BlockRead{ReadOutcome::Skipped, {}, 0};
+        if (b != Button::Retry) return BlockRead{ReadOutcome::Aborted, {}, 0};
+        BlockRead first = readOnce(n);
         if (first.decided()) return first;
+        reads = {std::move(first)};
     }
 }
 
 void PhoneTransfer::beginReads() {
-    inDoubt_.clear();
+    history_.clear();
+    concluded_.clear();
+    rechecks_.clear();
+    runDisturbed_ = false;
     confirmed_ = 0;
 }
 
-void PhoneTransfer::keepInDoubt(qint32 n, const BlockRead& r) {
-    if (r.decided()) return;
-    if (r.outcome == ReadOutcome::Read) inDoubt_.clear();
-    inDoubt_.append({n, r});
+std::optional<ReadOutcome> PhoneTransfer::readForRun(qint32 n, const Conclude& conclude) {
+    paceBlock(n);
+    const LinkCounters before = link_.counters();
+    BlockRead r = readOnce(n);
+    if (verify_ && !r.decided()) {
+        r = confirmRead(n, {r});
+        if (!r.decided()) ++confirmed_;
+    }
+    if (r.outcome == ReadOutcome::Stopped || r.outcome == ReadOutcome::PortLost) return r.outcome;
+    conclude(n, nullptr, r);
+    if (r.outcome == ReadOutcome::Aborted) return r.outcome;
+    if (!r.decided()) {
+        concluded_.insert(n, r);
+        history_.add(n, r.held());
+    }
+    return recover(before, conclude);
 }
 
-std::optional<ReadOutcome> PhoneTransfer::settleDoubts(const Amend& amend, bool lastIsCurrent) {
-    // Passes over every conclusion in doubt until one goes by with the link undisturbed: a pass
-    // that was disturbed may itself have been shifted.
-    for (int pass = 0; pass < MaxReads && !inDoubt_.isEmpty(); ++pass) {
-        if (link_.outOfStep()) (void)link_.resync(proto::ReadTimeout);
-        const int before = link_.counters().disturbances();
-        QVector<Concluded> kept;
-        for (qsizetype i = 0; i < inDoubt_.size(); ++i) {
-            const Concluded& c = inDoubt_[i];
-            const BlockRead again = confirmRead(c.n, c.read);
-            const bool current = lastIsCurrent && i + 1 == inDoubt_.size();
-            if (!current && !again.sameAs(c.read)) amend(c.n, c.read, again);
-            if (again.outcome == ReadOutcome::Aborted || again.outcome == ReadOutcome::PortLost) {
-                inDoubt_.clear();
-                return again.outcome;
-            }
-            if (!again.decided() || current) kept.append({c.n, again});
-        }
-        inDoubt_ = std::move(kept);
-        if (link_.counters().disturbances() == before) break;
+std::optional<ReadOutcome> PhoneTransfer::recover(const LinkCounters& before,
+                                                  const Conclude& conclude) {
+    const LinkCounters& now = link_.counters();
+    if (now.disturbances() != before.disturbances()) runDisturbed_ = true;
+    if (const int lag = now.strayFrames - before.strayFrames; lag > 0)
+        return recheck(lag, conclude);
+    // Once the line has shown faults, a long stretch of absent numbers is broken up by syncs, so
+    // that a lag cannot grow unseen over it.
+    if (runDisturbed_ && history_.absentRun() >= CheckpointEvery) {
+        if (stop_.requested()) return ReadOutcome::Stopped;
+        const int stray = link_.counters().strayFrames;
+        if (!link_.resync(proto::ReadTimeout)) return std::nullopt; // the next request syncs
+        if (const int lag = link_.counters().strayFrames - stray; lag > 0)
+            return recheck(lag, conclude);
+        history_.anchor();
     }
     return std::nullopt;
 }
 
-PhoneTransfer::BlockRead PhoneTransfer::readForRun(qint32 n, const Amend& amend) {
-    const int before = link_.counters().disturbances();
-    BlockRead r = readOnce(n);
-    if (r.outcome == ReadOutcome::Aborted || r.outcome == ReadOutcome::PortLost) {
-        inDoubt_.clear();
-        return r;
+std::optional<ReadOutcome> PhoneTransfer::recheck(int lag, const Conclude& conclude) {
+    QVector<qint32> queue = history_.inDoubt(lag);
+    bool undisturbed = true;
+    const auto addInDoubt = [&queue](const QVector<qint32>& more) {
+        for (const qint32 m : more)
+            if (!queue.contains(m)) queue.append(m);
+        std::sort(queue.begin(), queue.end());
+    };
+    while (!queue.isEmpty()) {
+        const qint32 m = queue.takeFirst();
+        const auto it = concluded_.constFind(m);
+        // Read alike this many times already, or skipped since by the person.
+        if (it == concluded_.cend() || ++rechecks_[m] > MaxReads) continue;
+        paceRecheck(std::pair{m, queue.isEmpty() ? m : queue.last()});
+        const BlockRead before = *it;
+        const LinkCounters counters = link_.counters();
+        if (stop_.requested()) return ReadOutcome::Stopped;
+        BlockRead again = readOnce(m);
+        if (!again.decided() && !again.sameAs(before)) again = confirmRead(m, {before, again});
+        if (again.outcome == ReadOutcome::Stopped || again.outcome == ReadOutcome::PortLost)
+            return again.outcome;
+        if (!again.sameAs(before)) {
+            conclude(m, &before, again);
+            if (again.decided())
+                concluded_.remove(m);
+            else
+                concluded_.insert(m, again);
+        }
+        if (again.outcome == ReadOutcome::Aborted) return again.outcome;
+        if (!again.decided()) history_.add(m, again.held());
+        const LinkCounters& now = link_.counters();
+        if (now.disturbances() != counters.disturbances()) undisturbed = false;
+        if (const int more = now.strayFrames - counters.strayFrames; more > 0)
+            addInDoubt(history_.inDoubt(more));
     }
-    if (verify_ && !r.decided()) r = confirmRead(n, r);
-    if (link_.counters().disturbances() == before) {
-        if (verify_ && !r.decided()) ++confirmed_;
-        keepInDoubt(n, r);
-        return r;
-    }
-    // A reply that came twice shifts every later one by one, unseen while they are all "no such
-    // block": the first request whose reply differs shows it, at a held block's request at the
-    // latest. So when the link was disturbed, this block and every conclusion since the last
-    // held block (that one included) are read again until two reads agree.
-    inDoubt_.append({n, r});
-    if (const std::optional<ReadOutcome> end = settleDoubts(amend, true))
-        return BlockRead{*end, {}, 0, true};
-    r = inDoubt_.takeLast().read;
-    if (!r.decided()) ++confirmed_;
-    keepInDoubt(n, r);
-    return r;
+    paceRecheck(std::nullopt);
+    // The sync before the re-reads brought the link into step and nothing disturbed them: every
+    // conclusion drawn so far stands.
+    if (undisturbed) history_.anchor();
+    return std::nullopt;
 }
 
-void PhoneTransfer::finishReads(const Amend& amend) {
-    if (link_.settle(proto::SettleTime)) (void)settleDoubts(amend, false);
-    inDoubt_.clear();
+std::optional<ReadOutcome> PhoneTransfer::finishReads(const Conclude& conclude) {
+    const int stray = link_.counters().strayFrames;
+    if (!link_.settle(proto::SettleTime)) return std::nullopt;
+    return recheck(std::max(1, link_.counters().strayFrames - stray), conclude);
 }
 
 void PhoneTransfer::countLink(RunResult& result) const {
@@ -295,10 +326,9 @@ RunResult PhoneTransfer::LoadAll(BlockList& PhoneBlocks) {
     // A "Stop" pressed during the two queries above takes effect before the first block.
     if (stop_.requested()) return stopped(RunEnd::Stopped);
 
-    // Stores a block's conclusion in ascending order. Numbers come in that order, but a
-    // conclusion in doubt may be amended after later blocks were stored: its place is looked
-    // for from the end.
-    const auto conclude = [&](qint32 n, const BlockRead& read) {
+    // Stores a block's conclusion in ascending order. Numbers come in that order, but a re-check
+    // may amend a conclusion after later blocks were stored: its place is looked for from the end.
+    const Conclude conclude = [&](qint32 n, const BlockRead*, const BlockRead& read) {
         qsizetype at = PhoneBlocks.size();
         while (at > 0 && PhoneBlocks.at(at - 1).BlockId > n)
             --at;
@@ -308,32 +338,27 @@ RunResult PhoneTransfer::LoadAll(BlockList& PhoneBlocks) {
             PhoneBlocks.insert(at, {static_cast<qint16>(n), read.data, read.version});
         else if (read.outcome == ReadOutcome::Skipped)
             skipped.insert(n);
-        else if (read.outcome == ReadOutcome::Aborted)
-            stop_.request();
+    };
+    const auto ended = [&](ReadOutcome end) {
+        if (end == ReadOutcome::PortLost || link_.portLost()) {
+            reportLost();
+            return stopped(RunEnd::PortLost);
+        }
+        return stopped(RunEnd::Stopped);
+    };
+    const auto readRange = [&](qint32 first, qint32 last, qint32 progressBase) {
+        for (qint32 n = first; n <= last; ++n) {
+            if (const std::optional<ReadOutcome> end = readForRun(n, conclude)) return end;
+            ui_.setProgressValue(progressBase + n - first);
+            stepPace(++numbersDone);
+            if (stop_.requested()) return std::optional<ReadOutcome>(ReadOutcome::Stopped);
+        }
+        return std::optional<ReadOutcome>();
     };
 
-    const auto amend = [&](qint32 n, const BlockRead&, const BlockRead& after) {
-        conclude(n, after);
-    };
-    const auto readOne = [&](qint32 n, qint32 progress) -> bool {
-        const BlockRead read = readForRun(n, amend);
-        if (read.outcome == ReadOutcome::PortLost || link_.portLost()) return false;
-        conclude(n, read);
-        ui_.setProgressValue(progress);
-        stepPace(++numbersDone);
-        return !stop_.requested();
-    };
-
-    for (qint32 n = 0; n <= lastLite; ++n)
-        if (!readOne(n, n)) return stopped(link_.portLost() ? RunEnd::PortLost : RunEnd::Stopped);
-    for (qint32 n = EEfullFirst; n <= lastFull; ++n)
-        if (!readOne(n, lastLite + n - EEfullFirst))
-            return stopped(link_.portLost() ? RunEnd::PortLost : RunEnd::Stopped);
-    finishReads(amend);
-    if (link_.portLost()) {
-        reportLost();
-        return stopped(RunEnd::PortLost);
-    }
+    if (const auto end = readRange(0, lastLite, 0)) return ended(*end);
+    if (const auto end = readRange(EEfullFirst, lastFull, lastLite)) return ended(*end);
+    if (const auto end = finishReads(conclude)) return ended(*end);
     if (stop_.requested()) return stopped(RunEnd::Stopped);
     if (progressMax < 1) ui_.setProgressValue(1);
     result.done = int(PhoneBlocks.size());

@@ -15,6 +15,8 @@ struct PhoneTransfer::Request : BlockRequest {
     QString failText; // the failure dialog
     Buttons buttons = Buttons::AbortRetryIgnore;
     bool askOnFailure = true; // false: the fifth failure ends with Unanswered, no dialog
+    bool stoppable = false;   // a stop ends the request before its next exchange (reads only:
+                              // a write in progress is always finished)
 };
 
 // Block numbers in messages: one blank in place of the plus sign.

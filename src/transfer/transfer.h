@@ -12,9 +12,12 @@
 #include "person/interaction.h"
 #include "link/link.h"
 #include "link/session.h"
+#include "pausinginteraction.h"
 #include "precheck.h"
 #include "progressrate.h"
+#include "readhistory.h"
 
+#include <QHash>
 #include <QVector>
 #include <functional>
 #include <optional>
@@ -53,6 +56,7 @@ enum class ReadOutcome {
     NoSuchBlock, // the phone answered with the 0x32 marker to the info request
     Skipped,     // "Ignore" in a failure dialog
     Aborted,     // "Abort" in a failure dialog
+    Stopped,     // "Stop" (or Ctrl-C) before the read was done
     PortLost,    // the port went away
 };
 
@@ -134,43 +138,47 @@ public:
 
 private:
     // How one request with its attempts ended; Unanswered only when no dialog was to be shown.
-    enum class Try { Accepted, NoSuchBlock, Ignore, Abort, Unanswered, Lost };
+    enum class Try { Accepted, NoSuchBlock, Retry, Ignore, Abort, Stopped, Unanswered, Lost };
     struct Request;
     Try request(const Request& req);
-    // One block as a run concluded it, and whether the link was disturbed while it was read.
+    // The failure dialog of a request whose attempts all failed: Retry, Ignore, Abort (or Stopped
+    // when a stop came meanwhile).
+    Try askAfterFailure(const Request& req);
+    // What one read of a block found.
     struct BlockRead {
         ReadOutcome outcome = ReadOutcome::NoSuchBlock;
         ByteStr data;
         quint8 version = 0;
-        bool disturbed = false;      // a failed attempt, a sync or a stale reply during the read
         [[nodiscard]] bool sameAs(const BlockRead& o) const {
             return outcome == o.outcome && data == o.data && version == o.version;
         }
-        [[nodiscard]] bool decided() const; // Skipped, Aborted or PortLost: no read to compare
+        [[nodiscard]] bool held() const { return outcome == ReadOutcome::Read; }
+        // Not a finding about the block (skipped, aborted, stopped, port lost): nothing to compare.
+        [[nodiscard]] bool decided() const;
+        [[nodiscard]] bool endsRun() const; // Aborted, Stopped or PortLost
     };
-    // What a run changes when a block's conclusion is replaced by a confirmed one.
-    using Amend =
-        std::function<void(qint32 n, const BlockRead& before, const BlockRead& after)>;
+    // How a read run takes a conclusion: the first one for a number (before == nullptr), or a
+    // re-check's confirmed read that replaces `before`.
+    using Conclude =
+        std::function<void(qint32 n, const BlockRead* before, const BlockRead& after)>;
     BlockRead readOnce(qint32 n);
     // ReadBlock's info and data phases once; nullopt when the data phase was denied with "no
     // such block" and restartOnDenial allows starting again.
     std::optional<ReadOutcome> readBlockOnce(qint32 n, ByteStr& data, quint8& version,
                                              bool restartOnDenial);
-    // Reads n again until two reads agree; then the failure dialog of the phase that differed.
-    BlockRead confirmRead(qint32 n, BlockRead first);
-    // One block of a read run: read, confirmed when verify is on. When the link was disturbed,
-    // the block and the run's conclusions still in doubt (see inDoubt_) are read again until two
-    // reads agree, and amended when they change.
-    BlockRead readForRun(qint32 n, const Amend& amend);
-    // The end of a read run: stray bytes after the last reply put the conclusions in doubt to
-    // the test.
-    void finishReads(const Amend& amend);
-    // Confirms and amends every conclusion in doubt (the last one, when lastIsCurrent, is the
-    // block being read: confirmed but not amended); the run's end when the person aborted or the
-    // port went away meanwhile.
-    std::optional<ReadOutcome> settleDoubts(const Amend& amend, bool lastIsCurrent);
-    // Records a conclusion: a held block starts the conclusions in doubt afresh.
-    void keepInDoubt(qint32 n, const BlockRead& r);
+    // Reads n again until two of its reads (those given included) agree; then the failure
+    // dialog of the phase that differed.
+    BlockRead confirmRead(qint32 n, QVector<BlockRead> reads);
+    // One number of a read run: read (twice when verifying), concluded, then recovered: a lag the
+    // read revealed puts the conclusions in doubt to the test, and a run that has seen faults
+    // checks the link at checkpoints. The run's end (Aborted, Stopped, PortLost), if any.
+    std::optional<ReadOutcome> readForRun(qint32 n, const Conclude& conclude);
+    std::optional<ReadOutcome> recover(const LinkCounters& before, const Conclude& conclude);
+    // Reads the numbers in doubt under a lag of `lag` replies again, now that the link is in
+    // step, and concludes again every one whose confirmed read differs.
+    std::optional<ReadOutcome> recheck(int lag, const Conclude& conclude);
+    // The end of a read run: stray bytes after the last reply show a lag.
+    std::optional<ReadOutcome> finishReads(const Conclude& conclude);
     void beginReads();
     // Reads back every written block; the ones that differ from what was written.
     QVector<qint16> verifyWritten(const BlockList& written, RunResult& result);
@@ -201,6 +209,10 @@ private:
     void tickPace();
     void endPace();
     void showPace(bool now);
+    // The block being read or written, and the numbers being re-checked (none: the re-check
+    // is over).
+    void paceBlock(qint32 n);
+    void paceRecheck(std::optional<std::pair<qint32, qint32>> range);
     // Ends the pace however the run ends.
     struct PaceEnd {
         PhoneTransfer& transfer;
@@ -213,24 +225,29 @@ private:
     RunResult customRun(BlockList& PhoneBlocks, const QString& typedList);
 
     Link& link_;
-    Interaction& ui_;
+    Interaction& person_;
     std::function<void()> refreshSpace_;
     bool lostReported_ = false;
     StopRequest stop_;
     bool verify_ = false;
     BlockList written_; // blocks the running write run wrote, in order
-    struct Concluded {
-        qint32 n = 0;
-        BlockRead read;
-    };
-    // The read run's conclusions a shift of replies could still have made wrong: the last held
-    // block and the absent numbers after it.
-    QVector<Concluded> inDoubt_;
-    int confirmed_ = 0;        // blocks of this read run confirmed by two agreeing reads
+    // The read run's recovery: its conclusions in order, the latest one of each number still
+    // comparable, how often each was re-checked, and whether the line has shown faults.
+    ReadHistory history_;
+    QHash<qint32, BlockRead> concluded_;
+    QHash<qint32, int> rechecks_;
+    bool runDisturbed_ = false;
+    // Absent numbers in a row between checkpoint syncs once the run has seen a fault.
+    static constexpr int CheckpointEvery = 32;
+    int confirmed_ = 0;     // blocks of this read run confirmed by two agreeing reads
     LinkCounters runStart_; // the link's counters when the run began
     ProgressRate pace_;
     int paceDone_ = 0;
     qint64 paceShownAt_ = 0;
+    std::optional<qint32> paceBlock_;
+    std::optional<std::pair<qint32, qint32>> recheckRange_;
+    // Every question and report goes through here; the pace stands still while one is asked.
+    PausingInteraction ui_{person_, pace_};
     static constexpr qint64 PaceIntervalMs = 200;
 };
 

@@ -53,6 +53,8 @@ StepOutcome PhoneTransfer::WriteBlock(const EEPBlock& block) {
         return StepOutcome::Aborted;
     case Try::NoSuchBlock:
     case Try::Lost:
+    case Try::Stopped: // writes are not stoppable mid-block
+    case Try::Retry:   // request() retries itself
         return StepOutcome::Done;
     }
 
@@ -89,6 +91,8 @@ StepOutcome PhoneTransfer::WriteBlock(const EEPBlock& block) {
     case Try::Accepted:
     case Try::NoSuchBlock:
     case Try::Lost:
+    case Try::Stopped:
+    case Try::Retry:
     case Try::Unanswered:
         return dataAnswer;
     case Try::Ignore:
@@ -149,6 +153,7 @@ void PhoneTransfer::writeRun(const BlockList& blocks, const std::function<bool(i
     for (qsizetype i = 0; i < count; ++i) {
         // The window may sort the list while the run goes on; never read past its end.
         if (i < blocks.size() && (!selected || selected(static_cast<int>(i)))) {
+            paceBlock(blocks.at(i).BlockId);
             const QString refused = refusal ? refusal(static_cast<int>(i)) : QString();
             if (!refused.isEmpty())
                 ui_.message(refused + QStringLiteral("\nIt was not written."), QString(),
@@ -282,6 +287,7 @@ RunResult PhoneTransfer::finishWriting(RunResult result) {
         ui_.setStatus(QStringLiteral("Verifying..."));
         result.unverified = verifyWritten(written_, result);
         if (link_.portLost()) return endStopped(result, RunEnd::PortLost);
+        if (stop_.requested()) return endStopped(result, RunEnd::Stopped);
         if (!result.unverified.isEmpty()) {
             QStringList ids;
             for (const qint16 id : result.unverified)
@@ -305,32 +311,36 @@ RunResult PhoneTransfer::finishWriting(RunResult result) {
 QVector<qint16> PhoneTransfer::verifyWritten(const BlockList& written, RunResult& result) {
     beginReads();
     QMap<qint32, bool> same;
-    const auto judge = [&](qint32 n, const BlockRead& read) {
+    const Conclude judge = [&](qint32 n, const BlockRead*, const BlockRead& read) {
         const qsizetype at = findBlock(written, n);
         same[n] = at >= 0 && read.outcome == ReadOutcome::Read &&
                   read.data == written.at(at).Data && read.version == written.at(at).BlockVer;
     };
-    const auto amend = [&](qint32 n, const BlockRead&, const BlockRead& after) { judge(n, after); };
     // What was written is the second copy to agree with: one read that matches it confirms the
     // block. Only a read that differs is confirmed by reading again before the block is named.
     const bool verifying = verify_;
     verify_ = false;
+    ui_.setProgressRange(0, static_cast<int>(written.size()));
+    ui_.setProgressValue(0);
     beginPace(static_cast<int>(written.size()));
     int checked = 0;
+    std::optional<ReadOutcome> end;
     for (const EEPBlock& block : written) {
-        BlockRead read = readForRun(block.BlockId, amend);
-        if (read.outcome == ReadOutcome::PortLost || link_.portLost()) break;
-        judge(block.BlockId, read);
-        if (!same.value(block.BlockId) && !read.decided()) {
-            read = confirmRead(block.BlockId, read);
-            if (read.outcome == ReadOutcome::PortLost || link_.portLost()) break;
-            judge(block.BlockId, read);
+        const qint32 n = block.BlockId;
+        end = readForRun(n, judge);
+        if (!end && !same.value(n) && concluded_.contains(n)) {
+            const BlockRead again = confirmRead(n, {concluded_.value(n)});
+            if (again.endsRun()) end = again.outcome;
+            else judge(n, nullptr, again);
         }
-        stepPace(++checked);
+        if (end) break;
+        ui_.setProgressValue(++checked);
+        stepPace(checked);
     }
     verify_ = verifying;
+    if (!end) end = finishReads(judge);
+    if (end == ReadOutcome::Aborted) stop_.request(); // "Abort" ends the verification too
     if (link_.portLost()) return {};
-    finishReads(amend);
     QVector<qint16> differing;
     for (auto it = same.cbegin(); it != same.cend(); ++it) {
         if (it.value())
@@ -338,6 +348,9 @@ QVector<qint16> PhoneTransfer::verifyWritten(const BlockList& written, RunResult
         else
             differing.append(static_cast<qint16>(it.key()));
     }
+    // Blocks the run did not reach were not verified either.
+    for (const EEPBlock& block : written)
+        if (!same.contains(block.BlockId)) differing.append(block.BlockId);
     confirmed_ = 0; // counted above, block by block
     return differing;
 }

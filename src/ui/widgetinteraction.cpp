@@ -1,5 +1,7 @@
 #include "widgetinteraction.h"
 
+#include "transfer/progressrate.h"
+
 #include "dialogs.h"
 
 #include <QApplication>
@@ -264,22 +266,7 @@ void WidgetInteraction::setProgressValue(int value) {
 }
 
 QString paceText(const ProgressDetail& d) {
-    if (d.empty()) return {};
-    QStringList parts{QStringLiteral("Block %1 of %2").arg(d.step).arg(d.steps)};
-    if (d.bytesPerSecond >= 0)
-        parts << (d.bytesPerSecond < 1000
-                      ? QStringLiteral("%1 B/s").arg(qRound(d.bytesPerSecond))
-                      : QStringLiteral("%1 kB/s").arg(d.bytesPerSecond / 1000, 0, 'f', 1));
-    if (d.secondsLeft >= 0) {
-        const qint64 s = d.secondsLeft;
-        const QLatin1Char zero('0');
-        parts << (s < 60     ? QStringLiteral("%1 s left").arg(s)
-                  : s < 3600 ? QStringLiteral("%1 min %2 s left").arg(s / 60).arg(s % 60, 2, 10, zero)
-                             : QStringLiteral("%1 h %2 min left")
-                                   .arg(s / 3600)
-                                   .arg(s / 60 % 60, 2, 10, zero));
-    }
-    return parts.join(QStringLiteral(" \u00B7 "));
+    return paceParts(d).join(QStringLiteral(" \u00B7 "));
 }
 
 void WidgetInteraction::setProgressDetail(const ProgressDetail& detail) {

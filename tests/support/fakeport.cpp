@@ -6,9 +6,11 @@ namespace x45::test {
 
 void FakePort::deliver(const QByteArray& bytes, int delayMs) {
     const quint64 gen = generation_;
+    ++inFlight_;
     // Precise: a coarse timer may fire a little late, and a reply due a millisecond after
     // another would then overtake it, which no wire does.
     QTimer::singleShot(delayMs, Qt::PreciseTimer, this, [this, bytes, gen] {
+        --inFlight_;
         if (!open_ || gen != generation_) return; // a closed port receives nothing
         rx_.append(bytes);
         emit received();

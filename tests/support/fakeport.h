@@ -38,6 +38,9 @@ public:
     void silentNext() { replyNext(Script{}); }
     // Called for every write when no script is queued (may call deliver()).
     std::function<void(const QByteArray& written)> onWrite;
+    // Whether the port says it keeps wire time (a reply then never completes sooner than the
+    // request and the reply take on the wire).
+    bool wireTime = false;
     // The next open fails with this reason.
     void failOpen(const QString& reason) { openFailure_ = reason; }
     // The device goes away after delayMs: closed, lost() emitted.
@@ -52,6 +55,8 @@ public:
     int discards = 0;
     [[nodiscard]] QByteArray allWritten() const;
     [[nodiscard]] qsizetype pendingScripts() const { return qsizetype(scripts_.size()); }
+    // Bytes given to deliver() that have not arrived yet.
+    [[nodiscard]] int inFlight() const { return inFlight_; }
 
     // --- SerialPort ---
     void setPortName(const QString& name) override { name_ = name; }
@@ -65,6 +70,7 @@ public:
     [[nodiscard]] qint64 bytesAvailable() const override { return rx_.size(); }
     QByteArray read(qint64 maxBytes) override;
     void write(const QByteArray& bytes) override;
+    [[nodiscard]] bool keepsWireTime() const override { return wireTime; }
 
 private:
     void play(const Script& script);
@@ -76,6 +82,7 @@ private:
     QByteArray rx_;
     std::deque<Script> scripts_;
     quint64 generation_ = 0; // bumped on close so that bytes in flight are dropped
+    int inFlight_ = 0;
 };
 
 } // namespace x45::test

@@ -2,6 +2,8 @@
 
 #include "link/protocol.h"
 
+#include <algorithm>
+
 namespace x45::test {
 
 QByteArray blockReply(quint8 sub, const QByteArray& payload) {
@@ -69,10 +71,8 @@ TransferRig::TransferRig() {
             // The phone answers in order: a reply still on its way holds back the next ones.
             // A reply queued behind another one starts after it: at least a millisecond later,
             // as on a wire, so that the two never come in one read.
-            // The clock counts whole milliseconds: a reply due at this very millisecond may still
-            // be on its way.
             const qint64 now = clock_.elapsed();
-            qint64 at = lineBusyUntil_ >= now ? lineBusyUntil_ - now + 1 : 0;
+            qint64 at = port.inFlight() > 0 ? std::max<qint64>(lineBusyUntil_ - now, 0) + 1 : 0;
             for (const x45sim::Emission& e : phone.receive(written, port.baudRate())) {
                 at += e.delay.count();
                 port.deliver(e.bytes, static_cast<int>(at));
