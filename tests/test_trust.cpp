@@ -90,25 +90,29 @@ TEST(Trust, EachFaultCostsABoundedNumberOfExchangesOnASparsePhone) {
         ASSERT_EQ(list, readable(demo));
         clean = rig.frames().size();
     }
+    // At 1% of the replies, and once early in the run (the faults that follow a fault then
+    // have the rest of the run to cost something).
     for (const Case& c : ReplyFaults) {
-        SCOPED_TRACE(testing::Message() << x45sim::faultKindName(c.kind).toStdString() << " sub "
-                                        << c.sub);
-        TransferRig rig;
-        rig.link.setTimeScale(TimeScale);
-        rig.phone.setBlocks(demo);
-        x45sim::Fault f = blockFault(c.kind, c.sub, 0); // 1% of the replies, however many
-        f.probability = 0.01;
-        f.param = c.param;
-        rig.phone.faults().add(f);
-        rig.phone.faults().setSeed(7);
-        rig.ui.defaultMessageAnswer = Button::Retry;
-        BlockList list;
-        const RunResult r = rig.transfer.LoadAll(list);
-        ASSERT_TRUE(r.clean());
-        EXPECT_EQ(list, readable(demo));
-        const int faults = hits(rig.phone);
-        EXPECT_GT(faults, 0);
-        EXPECT_LE(rig.frames().size(), clean + 64 * faults) << faults << " faults";
+        for (const bool once : {false, true}) {
+            SCOPED_TRACE(testing::Message() << x45sim::faultKindName(c.kind).toStdString()
+                                            << " sub " << c.sub << (once ? " once" : " 1%"));
+            TransferRig rig;
+            rig.link.setTimeScale(TimeScale);
+            rig.phone.setBlocks(demo);
+            x45sim::Fault f = blockFault(c.kind, c.sub, once ? 1 : 0, once ? 3 : 0);
+            f.probability = once ? 1.0 : 0.01;
+            f.param = c.param;
+            rig.phone.faults().add(f);
+            rig.phone.faults().setSeed(7);
+            rig.ui.defaultMessageAnswer = Button::Retry;
+            BlockList list;
+            const RunResult r = rig.transfer.LoadAll(list);
+            ASSERT_TRUE(r.clean());
+            EXPECT_EQ(list, readable(demo));
+            const int faults = hits(rig.phone);
+            EXPECT_GT(faults, 0);
+            EXPECT_LE(rig.frames().size(), clean + 64 * faults) << faults << " faults";
+        }
     }
 }
 

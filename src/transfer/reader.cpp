@@ -186,7 +186,7 @@ void PhoneTransfer::beginReads() {
     history_.clear();
     concluded_.clear();
     rechecks_.clear();
-    runDisturbed_ = false;
+    checkpointsLeft_ = 0;
     confirmed_ = 0;
 }
 
@@ -211,12 +211,13 @@ std::optional<ReadOutcome> PhoneTransfer::readForRun(qint32 n, const Conclude& c
 std::optional<ReadOutcome> PhoneTransfer::recover(const LinkCounters& before,
                                                   const Conclude& conclude) {
     const LinkCounters& now = link_.counters();
-    if (now.disturbances() != before.disturbances()) runDisturbed_ = true;
+    if (now.disturbances() != before.disturbances()) checkpointsLeft_ = CheckpointsPerFault;
     if (const int lag = now.strayFrames - before.strayFrames; lag > 0)
         return recheck(lag, conclude);
-    // Once the line has shown faults, a long stretch of absent numbers is broken up by syncs, so
-    // that a lag cannot grow unseen over it.
-    if (runDisturbed_ && history_.absentRun() >= CheckpointEvery) {
+    // After a fault, the stretches of absent numbers that follow are broken up by syncs, so that
+    // a lag cannot grow unseen over them.
+    if (checkpointsLeft_ > 0 && history_.absentRun() >= CheckpointEvery) {
+        --checkpointsLeft_;
         if (stop_.requested()) return ReadOutcome::Stopped;
         const int stray = link_.counters().strayFrames;
         if (!link_.resync(proto::ReadTimeout)) return std::nullopt; // the next request syncs

@@ -232,13 +232,14 @@ private:
     bool verify_ = false;
     BlockList written_; // blocks the running write run wrote, in order
     // The read run's recovery: its conclusions in order, the latest one of each number still
-    // comparable, how often each was re-checked, and whether the line has shown faults.
+    // comparable, how often each was re-checked, and the checkpoint syncs a fault has left.
     ReadHistory history_;
     QHash<qint32, BlockRead> concluded_;
     QHash<qint32, int> rechecks_;
-    bool runDisturbed_ = false;
-    // Absent numbers in a row between checkpoint syncs once the run has seen a fault.
+    int checkpointsLeft_ = 0;
+    // Absent numbers in a row between checkpoint syncs, and how many a fault brings.
     static constexpr int CheckpointEvery = 32;
+    static constexpr int CheckpointsPerFault = 8;
     int confirmed_ = 0;     // blocks of this read run confirmed by two agreeing reads
     LinkCounters runStart_; // the link's counters when the run began
     ProgressRate pace_;
