@@ -238,11 +238,10 @@ std::optional<ReadOutcome> PhoneTransfer::recheck(int lag, const Conclude& concl
     };
     while (!queue.isEmpty()) {
         const qint32 m = queue.takeFirst();
-        const auto it = concluded_.constFind(m);
-        // Read alike this many times already, or skipped since by the person.
-        if (it == concluded_.cend() || ++rechecks_[m] > MaxReads) continue;
+        // Skipped since by the person, or read alike this many times already.
+        if (!concluded_.contains(m) || ++rechecks_[m] > MaxReads) continue;
         paceRecheck(std::pair{m, queue.isEmpty() ? m : queue.last()});
-        const BlockRead before = *it;
+        const BlockRead before = concluded_.value(m);
         const LinkCounters counters = link_.counters();
         if (stop_.requested()) return ReadOutcome::Stopped;
         BlockRead again = readOnce(m);

@@ -37,8 +37,9 @@ QVector<qint32> ReadHistory::inDoubt(int lag) const {
         for (auto it = q.rbegin(); it != q.rend() && count > 0; ++it, --count)
             out.append(*it);
     };
-    takeLast(recent_, std::size_t(2 * lag + 2));
-    takeLast(held_, std::size_t(lag + 1));
+    const auto span = static_cast<std::size_t>(lag);
+    takeLast(recent_, 2 * span + 2);
+    takeLast(held_, span + 1);
     std::sort(out.begin(), out.end());
     out.erase(std::unique(out.begin(), out.end()), out.end());
     return out;
