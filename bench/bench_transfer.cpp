@@ -302,8 +302,8 @@ int main(int argc, char** argv) {
     std::printf("idle = the line waiting for the tool between a reply's end and the next request, "
                 "as a share of the service session (the boot handshake's fixed waits not "
                 "counted)\n");
-    const QStringList readArgs = {"read", "--port", "@PTY",          "--wait",
-                                  "10",   "--out",  dir + "/out.eep"};
+    const QStringList readArgs = {"read", "--port", "@PTY", "--wait",
+                                  "10",   "--out",  dir + "/out.eep", "--force"};
     const QStringList writeArgs = {"write", "--port", "@PTY", "--wait", "10", "--all", phone};
     bool ok = true;
     if (argc > 4 && std::strcmp(argv[4], "verify") == 0)
