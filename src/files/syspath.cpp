@@ -246,7 +246,12 @@ QStringList folderEntries(const QString& folder) {
     return names;
 }
 
-bool openForReading(QFile& file, const QString& path, QString& why) {
+namespace {
+
+// Opens a regular file for reading or for writing (created, then emptied once it is known to be
+// a plain file); a folder, pipe or device is refused with `why` and left as it is.
+bool openRegular(QFile& file, const QString& path, QIODevice::OpenMode mode, QString& why) {
+    const bool writing = mode.testFlag(QIODevice::WriteOnly);
 #ifdef Q_OS_WIN
     const FileState state = fileState(path);
     if (state.kind == FileKind::Folder || state.kind == FileKind::Special) {
@@ -255,7 +260,7 @@ bool openForReading(QFile& file, const QString& path, QString& why) {
         return false;
     }
     file.setFileName(path);
-    if (file.open(QIODevice::ReadOnly)) return true;
+    if (file.open(writing ? (mode | QIODevice::Truncate) : mode)) return true;
     why = file.errorString();
     return false;
 #else
@@ -266,54 +271,30 @@ bool openForReading(QFile& file, const QString& path, QString& why) {
         why = notRegular(st.st_mode);
         return false;
     }
-    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    file.setFileName(path); // for messages; the descriptor is what is read
+    const int flags = (writing ? O_WRONLY | O_CREAT : O_RDONLY) | O_NONBLOCK | O_CLOEXEC;
+    const int fd = ::open(native.constData(), flags, 0666);
+    file.setFileName(path); // for messages; the descriptor is what is read or written
     if (fd < 0) {
         why = systemError(errno);
         return false;
     }
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        why = notRegular(st.st_mode);
-        ::close(fd);
-        return false;
-    }
-    return adopt(file, fd, QIODevice::ReadOnly, why);
-#endif
-}
-
-bool openForWriting(QFile& file, const QString& path, QString& why) {
-#ifdef Q_OS_WIN
-    const FileState state = fileState(path);
-    if (state.kind == FileKind::Folder || state.kind == FileKind::Special) {
-        why = state.kind == FileKind::Folder ? QStringLiteral("it is a folder")
-                                             : QStringLiteral("it is not a regular file");
-        return false;
-    }
-    file.setFileName(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return true;
-    why = file.errorString();
-    return false;
-#else
-    const QByteArray native = nameForSystem(path);
-    struct stat st {};
-    if (::stat(native.constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
-        why = notRegular(st.st_mode);
-        return false;
-    }
-    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
-    file.setFileName(path); // for messages; the descriptor is what is written
-    if (fd < 0) {
-        why = systemError(errno);
-        return false;
-    }
-    // Emptied only once it is known to be a plain file.
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::ftruncate(fd, 0) != 0) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || (writing && ::ftruncate(fd, 0) != 0)) {
         why = S_ISREG(st.st_mode) ? systemError(errno) : notRegular(st.st_mode);
         ::close(fd);
         return false;
     }
-    return adopt(file, fd, QIODevice::WriteOnly, why);
+    return adopt(file, fd, mode, why);
 #endif
+}
+
+} // namespace
+
+bool openForReading(QFile& file, const QString& path, QString& why) {
+    return openRegular(file, path, QIODevice::ReadOnly, why);
+}
+
+bool openForWriting(QFile& file, const QString& path, QString& why) {
+    return openRegular(file, path, QIODevice::WriteOnly, why);
 }
 
 bool mayCreateIn(const QString& folder) {
