@@ -69,7 +69,7 @@ void expect(bool condition, const char* what) {
 
 // Block numbers the runs use: few and small, so a run reads every number in a handful of requests.
 constexpr int LiteNumbers = 7;                // 0..6
-constexpr int FullFirst = proto::EEfullFirst; // 5000..5003
+constexpr int FullFirst = EEfullFirst; // 5000..5003
 constexpr int FullNumbers = 4;
 
 qint16 pickNumber(FuzzedDataProvider& in) {
@@ -284,7 +284,7 @@ void runOnce(FuzzedDataProvider& in) {
         }
         if (trace)
             std::fprintf(stderr, "op %d: end %d, %d done, %d skipped, %d not found\n", int(op),
-                         int(shown.end), shown.done, shown.skipped, shown.notFound);
+                         int(shown.end), shown.done, shown.skippedCount(), shown.notFound);
         line.checkLastWait();
         if (link.portLost() || in.remaining_bytes() == 0) break;
         op = Op(in.ConsumeIntegralInRange(1, OpCount - 1));
