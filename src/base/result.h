@@ -16,6 +16,9 @@ public:
     Result(Status error) // NOLINT(google-explicit-constructor)
         : error_(error.isOk() ? Status::fail(QString()) : std::move(error)) {}
     static Result fail(QString message) { return Result(Status::fail(std::move(message))); }
+    static Result fail(ErrorKind kind, QString message) {
+        return Result(Status::fail(kind, std::move(message)));
+    }
 
     [[nodiscard]] bool isOk() const { return value_.has_value(); }
     explicit operator bool() const { return isOk(); }
@@ -27,6 +30,8 @@ public:
     // Empty when isOk().
     [[nodiscard]] const QString& message() const { return error_.message(); }
     [[nodiscard]] const Status& status() const { return error_; }
+    [[nodiscard]] ErrorKind kind() const { return error_.kind(); }
+    [[nodiscard]] bool is(ErrorKind kind) const { return !isOk() && error_.is(kind); }
 
 private:
     std::optional<T> value_;
