@@ -73,31 +73,30 @@ void Link::dropStale() {
     needSync_ = true; // part of a frame may still be on its way
 }
 
-Link::Judged Link::exchangeBlock(const BlockRequest& req) {
-    const int interimsBefore = counters_.interims;
-    SendFrame(req.frame);
-    ++counters_.requests;
-    WaitReply(req.timeout, req.hold);
+bool Link::waitOutInterims(const BlockRequest& req) {
     const ReplyRecord& r = Reply;
-    // Interim replies: the phone is still busy with a write; wait again, send nothing.
     for (int interims = 0; req.interim && !portLost() && r.State == Complete &&
                            r.Cmd == proto::BlockCmd && r.SubCmd == proto::Interim;
          ++interims) {
-        const qsizetype end = qsizetype(r.Length) + 3;
-        if (interims == MaxInterimReplies) {
-            traceIn(r.Buffer, TraceNote::TooManyInterims);
-            return Judged::Bad;
-        }
+        const qsizetype end = proto::frameEnd(r.Buffer);
+        if (interims == MaxInterimReplies) return false;
         ++counters_.interims;
         traceIn(r.Buffer.left(end), TraceNote::Interim);
         // The real reply may have come in the same read as the interim one; it then sits behind
         // the interim frame in Buffer.
-        const ByteStr rest = r.Buffer.mid(end);
-        refeed(rest);
-        if (r.State != Receiving) continue;
-        waitMore(req.timeout, req.hold);
+        refeed(r.Buffer.mid(end));
+        if (r.State == Receiving) waitMore(req.timeout, req.hold);
     }
-    TraceNote note = judgeBlockReply(req);
+    return true;
+}
+
+TraceNote Link::exchangeBlock(const BlockRequest& req) {
+    const int interimsBefore = counters_.interims;
+    SendFrame(req.frame);
+    ++counters_.requests;
+    WaitReply(req.timeout, req.hold);
+    // Interim replies: the phone is still busy with a write; wait again, send nothing.
+    TraceNote note = waitOutInterims(req) ? judge(req.rule()) : TraceNote::TooManyInterims;
     // A reply that looks right but was on its way before the request: a copy of an earlier
     // reply, which would leave every later reply one request late. (Not after interim replies:
     // the wait then started later than the write.)
@@ -106,59 +105,33 @@ Link::Judged Link::exchangeBlock(const BlockRequest& req) {
         note = TraceNote::TooSoon;
         ++counters_.strayFrames;
     }
-    traceIn(r.Buffer, note);
+    traceIn(Reply.Buffer, note);
     // A reply with another frame behind it: the first may be an earlier request's.
     if (note == TraceNote::ExtraBytes)
-        counters_.strayFrames += framesIn(r.Buffer.mid(qsizetype(r.Length) + 3));
-    if (note == TraceNote::Accepted) return Judged::Accepted;
-    if (note == TraceNote::NoSuchBlock) return Judged::NoSuchBlock;
-    return Judged::Bad;
+        counters_.strayFrames += framesIn(Reply.Buffer.mid(proto::frameEnd(Reply.Buffer)));
+    return note;
 }
 
-TraceNote Link::judgeBlockReply(const BlockRequest& req) const {
-    const ReplyRecord& r = Reply;
-    if (r.State == HeaderBad) return TraceNote::BadHeader;
-    if (r.State != Complete) {
-        if (portLost()) return TraceNote::PortLost;
-        return r.Buffer.isEmpty() ? TraceNote::TimedOut : TraceNote::Cut;
-    }
-    if (portLost()) return TraceNote::PortLost;
-    // Every check below also guards the marker: a garbled reply that merely has 0x32 in its fourth
-    // byte must not pass a block over silently.
-    if (req.noSuchBlock && blockReplyAccepted(proto::NoSuchBlock)) return TraceNote::NoSuchBlock;
-    if (!blockReplyAccepted(req.sub)) {
-        // The first rule it breaks, the frame's own integrity first.
-        const qsizetype end = qsizetype(r.Length) + 3;
-        if (byteAt(r.Buffer, end - 1) != XorSum(r.Buffer, end - 1)) return TraceNote::BadTrailer;
-        if (r.Buffer.size() > end) return TraceNote::ExtraBytes;
-        if (r.Cmd != proto::BlockCmd) return TraceNote::WrongCommand;
-        return TraceNote::WrongSub;
-    }
-    if (r.Length < req.minLength) return TraceNote::WrongLength;
-    const int data = r.Length - 2;
-    if (data < req.minData || (req.maxData >= 0 && data > req.maxData))
-        return TraceNote::WrongLength;
-    return TraceNote::Accepted;
-}
-
-Attempted Link::requestBlock(const BlockRequest& req, int attempts, const StopRequest* stop) {
+Result<ByteStr> Link::requestBlock(const BlockRequest& req, int attempts, const StopRequest* stop) {
     for (int attempt = 0; attempt < attempts; ++attempt) {
-        if (portLost()) return Attempted::Lost;
-        if (stop && stop->requested()) return Attempted::Stopped;
+        if (portLost()) return failure(TraceNote::PortLost);
+        if (stop && stop->requested())
+            return Status::fail(ErrorKind::Stopped, QStringLiteral("stopped"));
         dropStale();
         if (needSync_ && !resync(req.timeout, req.sub)) {
-            if (portLost()) return Attempted::Lost;
+            if (portLost()) return failure(TraceNote::PortLost);
             ++counters_.failedAttempts; // the request was not sent: still a failed attempt
             continue;
         }
-        const Judged judged = exchangeBlock(req);
-        if (portLost()) return Attempted::Lost;
-        if (judged == Judged::Accepted) return Attempted::Accepted;
-        if (judged == Judged::NoSuchBlock) return Attempted::NoSuchBlock;
+        const TraceNote note = exchangeBlock(req);
+        if (portLost()) return failure(TraceNote::PortLost);
+        if (note == TraceNote::Accepted) return Reply.Buffer;
+        if (note == TraceNote::NoSuchBlock) return failure(note);
         ++counters_.failedAttempts;
         needSync_ = true;
     }
-    return Attempted::Failed;
+    return Status::fail(ErrorKind::NoReply,
+                        QStringLiteral("no acceptable reply after %1 attempts").arg(attempts));
 }
 
 bool Link::resync(std::chrono::milliseconds timeout, quint8 requestSub) {
@@ -184,9 +157,9 @@ bool Link::resync(std::chrono::milliseconds timeout, quint8 requestSub) {
         };
         for (;;) {
             if (Reply.State == Complete) {
-                const qsizetype end = qsizetype(Reply.Length) + 3;
+                const qsizetype end = proto::frameEnd(Reply.Buffer);
                 const bool ours = Reply.Cmd == proto::BlockCmd && Reply.SubCmd == sub &&
-                                  byteAt(Reply.Buffer, end - 1) == XorSum(Reply.Buffer, end - 1);
+                                  proto::trailerRight(Reply.Buffer);
                 dropJunk();
                 if (ours) {
                     traceIn(Reply.Buffer.left(end), TraceNote::Resynchronised);

@@ -95,27 +95,64 @@ QByteArray Link::readRaw(qint64 maxBytes) {
     return bytes;
 }
 
-void Link::traceReply(bool accepted, quint8 cmd, int sub) {
-    if (!trace_) return;
+ReplyRule BlockRequest::rule() const {
+    ReplyRule r;
+    r.cmd = proto::BlockCmd;
+    r.sub = sub;
+    r.noSuchBlock = noSuchBlock;
+    r.minLength = minLength;
+    r.minData = minData;
+    r.maxData = maxData;
+    return r;
+}
+
+TraceNote Link::judge(const ReplyRule& rule) const {
     const ReplyRecord& r = Reply;
-    TraceNote note = TraceNote::Accepted;
-    if (!accepted) {
-        if (r.State == HeaderBad)
-            note = TraceNote::BadHeader;
-        else if (r.Buffer.isEmpty())
-            note = portLost() ? TraceNote::PortLost : TraceNote::TimedOut;
-        else if (r.State == Receiving)
-            note = portLost() ? TraceNote::PortLost : TraceNote::Cut;
-        else if (r.Cmd != cmd)
-            note = TraceNote::WrongCommand;
-        else if (sub >= 0 && r.SubCmd != sub)
-            note = TraceNote::WrongSub;
-        else if (TimedOut)
-            note = TraceNote::TimedOut; // came in while the time ran out
-        else
-            note = TraceNote::Refused;
+    if (r.State == HeaderBad) return TraceNote::BadHeader;
+    if (portLost()) return TraceNote::PortLost;
+    if (r.State != Complete && (rule.complete || r.Buffer.isEmpty()))
+        return r.Buffer.isEmpty() ? TraceNote::TimedOut : TraceNote::Cut;
+    if (rule.wholeFrame) {
+        // The frame's own integrity first: a damaged byte may be the one compared next.
+        if (!proto::trailerRight(r.Buffer)) return TraceNote::BadTrailer;
+        if (r.Buffer.size() > proto::frameEnd(r.Buffer)) return TraceNote::ExtraBytes;
     }
-    trace_->received(r.Buffer, note);
+    if (r.Cmd != rule.cmd) return TraceNote::WrongCommand;
+    // Every check above also guards the marker: a garbled reply that merely has 0x32 in its
+    // fourth byte must not pass a block over silently.
+    if (rule.noSuchBlock && r.SubCmd == proto::NoSuchBlock) return TraceNote::NoSuchBlock;
+    if (rule.sub >= 0 && r.SubCmd != rule.sub) return TraceNote::WrongSub;
+    const int data = r.Length - 2;
+    if (r.Length < rule.minLength || data < rule.minData ||
+        (rule.maxData >= 0 && data > rule.maxData) || r.Buffer.size() < rule.minSize)
+        return TraceNote::WrongLength;
+    if (!r.Buffer.endsWith(rule.tail)) return TraceNote::Refused;
+    if (rule.inTime && TimedOut) return TraceNote::TimedOut; // came in while the time ran out
+    return TraceNote::Accepted;
+}
+
+Status Link::failure(TraceNote note) const {
+    const QString why = LinkTrace::noteText(note);
+    switch (note) {
+    case TraceNote::NoSuchBlock:
+        return Status::fail(ErrorKind::NoSuchBlock, why);
+    case TraceNote::PortLost:
+        return Status::fail(ErrorKind::PortLost, lostReason_);
+    case TraceNote::TimedOut:
+    case TraceNote::Cut:
+        return Status::fail(ErrorKind::NoReply, why);
+    default:
+        return Status::fail(ErrorKind::Refused, why);
+    }
+}
+
+Result<ByteStr> Link::query(const Query& q) {
+    SendFrame(q.frame);
+    WaitReply(q.timeout, q.hold);
+    const TraceNote note = judge(q.rule);
+    traceIn(Reply.Buffer, note);
+    if (note != TraceNote::Accepted) return failure(note);
+    return Reply.Buffer;
 }
 
 void Link::yieldOnce() {
@@ -165,16 +202,6 @@ bool Link::cameTooSoon(qsizetype requestBytes) const {
     constexpr qint64 BitsPerByte = 10; // start bit, 8 data bits, stop bit
     const qint64 bytes = requestBytes + Reply.Buffer.size();
     return (completeAtNs_ - sentAtNs_) * baud < bytes * BitsPerByte * 1'000'000'000;
-}
-
-bool ReplyRecord::wholeFrame() const {
-    const qsizetype end = qsizetype(Length) + 3;
-    return State != HeaderBad && Buffer.size() == end &&
-           byteAt(Buffer, end - 1) == XorSum(Buffer, end - 1);
-}
-
-bool Link::blockReplyAccepted(quint8 subCmd) const {
-    return Reply.answers(proto::BlockCmd, subCmd) && Reply.wholeFrame();
 }
 
 ByteStr Link::frame(quint8 cmd, const ByteStr& payload) {

@@ -3,6 +3,7 @@
 // frame, wait for its reply with a time-out) on which every query is built.
 
 #include "base/bytes.h"
+#include "base/result.h"
 #include "base/stoprequest.h"
 #include "linktrace.h"
 #include "serialport.h"
@@ -16,6 +17,22 @@ namespace x45 {
 
 enum ReplyState : quint8 { Receiving = 0, Complete = 1, HeaderBad = 2 };
 
+// What a reply must be to be accepted: the one acceptance check, used by every exchange and by
+// the trace's verdict.
+struct ReplyRule {
+    quint8 cmd = 0x14;
+    int sub = -1;            // SubCmd the reply repeats; -1: not checked
+    bool complete = true;    // the frame must have come whole (its Length of bytes)
+    bool wholeFrame = true;  // exactly one frame whose trailer is the XOR of the bytes before it
+    bool inTime = false;     // a reply that came while the time ran out is refused
+    bool noSuchBlock = false; // a well-formed 0x32 reply is the answer "no such block"
+    int minLength = 0;       // smallest Length holding the fields read (SubCmd .. trailer)
+    int minData = 0;         // data bytes (Length - 2) the reply must carry at least
+    int maxData = -1;        // and at most; -1: no limit
+    qsizetype minSize = 0;   // bytes received in all
+    QByteArray tail;         // the reply ends with these bytes
+};
+
 // One block-protocol request and the rules its reply must meet.
 struct BlockRequest {
     ByteStr frame;
@@ -27,10 +44,17 @@ struct BlockRequest {
     int minLength = 2;        // smallest Length holding the fields read (SubCmd .. trailer)
     int minData = 0;          // data bytes (Length - 2) the reply must carry at least
     int maxData = -1;         // and at most; -1: no limit
+
+    [[nodiscard]] ReplyRule rule() const;
 };
 
-// How one request with its attempts ended.
-enum class Attempted { Accepted, NoSuchBlock, Failed, Lost, Stopped };
+// A query outside the block protocol (the start sequence's queries): one exchange, no attempts.
+struct Query {
+    ByteStr frame;
+    ReplyRule rule;
+    std::chrono::milliseconds timeout{1000};
+    int hold = 1;
+};
 
 // What the link went through since it was made; a read compares them before and after to know
 // whether it saw anything but clean exchanges.
@@ -57,17 +81,6 @@ struct ReplyRecord {
     qint16 Length = 0; // byte 1, payload length
     ByteStr Buffer;    // every byte received since the reset, header included
     quint8 State = Receiving;
-
-    // Exactly one frame whose trailer is the XOR of the bytes before it. Bytes past the frame's
-    // own trailer (noise, or the next reply come early) fail it, so that a byte slipped into the
-    // middle of a reply never passes with the real trailer behind it.
-    [[nodiscard]] bool wholeFrame() const;
-    // The header check passed and the reply repeats the command (and sub-command) asked: the
-    // part of acceptance every request shares; each request adds its own checks.
-    [[nodiscard]] bool answers(quint8 cmd) const { return State != HeaderBad && Cmd == cmd; }
-    [[nodiscard]] bool answers(quint8 cmd, quint8 sub) const {
-        return answers(cmd) && SubCmd == sub;
-    }
 };
 
 class Link : public QObject {
@@ -115,24 +128,21 @@ public:
     void writeRaw(const ByteStr& bytes, const QString& what);
     // Whatever the port holds (at most maxBytes; all when <= 0), read outside an exchange.
     QByteArray readRaw(qint64 maxBytes = 0);
-    // The trace line of a session reply (PingQuery, BaudQuery, ChipsetQuery, the identity
-    // queries) once its caller has judged it: the verdict, or why it failed. sub -1: no SubCmd is
-    // checked.
-    void traceReply(bool accepted, quint8 cmd, int sub);
+    // One query of the start sequence: sent, its reply awaited, judged and traced. The reply as
+    // received, or why none was accepted: NoReply (nothing, cut, or late), PortLost, or Refused.
+    Result<ByteStr> query(const Query& q);
     // A line for bytes received outside the block protocol's exchanges, with their verdict.
     void traceIn(const ByteStr& bytes, TraceNote note) const {
         if (trace_) trace_->received(bytes, note);
     }
 
-    // Block-protocol reply acceptance: header check passed, Cmd 0x14, SubCmd as sent, and Reply a
-    // whole frame.
-    [[nodiscard]] bool blockReplyAccepted(quint8 subCmd) const;
-
     // The one request-with-attempts routine of the block protocol: up to `attempts` exchanges.
     // After a failed attempt the link is brought back into step (resync) before the next request
-    // leaves, whether that is the next attempt or a later request. Accepted: Reply holds the reply.
-    // With a stop request, a stop ends the request before its next exchange (Stopped).
-    Attempted requestBlock(const BlockRequest& req, int attempts, const StopRequest* stop = nullptr);
+    // leaves, whether that is the next attempt or a later request. Returns the accepted reply
+    // frame, or why there is none: NoSuchBlock, NoReply (every attempt failed), PortLost, or
+    // Stopped (with a stop request, a stop ends the request before its next exchange).
+    Result<ByteStr> requestBlock(const BlockRequest& req, int attempts,
+                                 const StopRequest* stop = nullptr);
     // Sends a harmless query and drops every reply before its own (the phone answers in order).
     // Bounded; false when no sync reply came. The sync is never a query with requestSub.
     bool resync(std::chrono::milliseconds timeout, quint8 requestSub = 0);
@@ -161,8 +171,9 @@ private:
     // Drops bytes that arrived while nobody waited: they cannot be the next request's reply.
     void dropStale();
     // One attempt: send, wait (again after interim replies), judge.
-    enum class Judged { Accepted, NoSuchBlock, Bad };
-    Judged exchangeBlock(const BlockRequest& req);
+    TraceNote exchangeBlock(const BlockRequest& req);
+    // Waits again after "still working" replies; false when there were too many.
+    bool waitOutInterims(const BlockRequest& req);
     // Re-assembles Reply from bytes that followed a complete frame in the same read.
     void refeed(const ByteStr& rest);
     // Bytes nobody asked for: traced as stale and counted as the frames they hold.
@@ -172,8 +183,10 @@ private:
     // The reply in Reply came complete sooner after its request was written than the two take
     // on the wire at the port's speed (only on ports that keep wire time).
     [[nodiscard]] bool cameTooSoon(qsizetype requestBytes) const;
-    // Why the block reply in Reply passes or fails req's rules.
-    [[nodiscard]] TraceNote judgeBlockReply(const BlockRequest& req) const;
+    // Why the reply in Reply passes or fails the rule.
+    [[nodiscard]] TraceNote judge(const ReplyRule& rule) const;
+    // The failure a verdict other than Accepted stands for.
+    [[nodiscard]] Status failure(TraceNote note) const;
 
     [[nodiscard]] std::chrono::milliseconds scaled(std::chrono::milliseconds t) const {
         return std::chrono::milliseconds(qint64(double(t.count()) * timeScale_));

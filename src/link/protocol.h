@@ -2,6 +2,7 @@
 // The one table of command bytes, fixed frames and exchange timings of the service-mode protocol.
 
 #include "base/areas.h"
+#include "base/bytes.h"
 
 #include <QByteArray>
 #include <QtGlobal>
@@ -84,5 +85,20 @@ constexpr std::chrono::milliseconds SettleTime = 100ms;
 inline constexpr const char* SettingsAtLoad = "57600,N,8,1";
 inline constexpr const char* SettingsAtStart = "57600,n,8,1";
 inline constexpr const char* SettingsFast = "115200,n,8,1";
+
+// Frames: Cmd, Length, Cmd ^ Length, then Length bytes (a block reply's: SubCmd, data, trailer).
+// Where the frame that starts a reply ends.
+[[nodiscard]] inline qsizetype frameEnd(const ByteStr& frame) {
+    return qsizetype(byteAt(frame, 1)) + 3;
+}
+// The frame's last byte is the XOR of the bytes before it.
+[[nodiscard]] inline bool trailerRight(const ByteStr& frame) {
+    const qsizetype end = frameEnd(frame);
+    return frame.size() >= end && byteAt(frame, end - 1) == XorSum(frame, end - 1);
+}
+// The data of a block reply: the bytes between its SubCmd and its trailer.
+[[nodiscard]] inline ByteStr replyData(const ByteStr& frame) {
+    return frame.mid(4, frameEnd(frame) - 5);
+}
 
 } // namespace x45::proto

@@ -73,10 +73,10 @@ void Session::stopPath() {
     emit ended();
 }
 
-StartOutcome Session::fail(const QString& text) {
+Outcome Session::fail(const QString& text) {
     ui_.inform(text);
     stopPath();
-    return StartOutcome::Failed;
+    return Outcome::Failed;
 }
 
 QString Session::lostMessage() const {
@@ -101,7 +101,7 @@ bool Session::openPort(const QString& settings) {
     return true;
 }
 
-StartOutcome Session::Start(const QString& portName) {
+Outcome Session::Start(const QString& portName) {
     stop_.clear();
     open_ = false;
     SerialPort& port = link_.port();
@@ -118,19 +118,19 @@ StartOutcome Session::Start(const QString& portName) {
 
     ui_.setStatus(StatusScanning);
     switch (SendServiceBoot()) {
-    case BootResult::Acked:
+    case Outcome::Done:
         break;
-    case BootResult::Stopped:
+    case Outcome::Stopped:
         stopPath();
-        return StartOutcome::Stopped;
-    case BootResult::NotAcked:
-        return fail(QStringLiteral("Error №2 (&HA5)..."));
-    case BootResult::Lost:
+        return Outcome::Stopped;
+    case Outcome::PortLost:
         return fail(lostMessage());
+    default:
+        return fail(QStringLiteral("Error №2 (&HA5)..."));
     }
     if (stop_.requested()) {
         stopPath();
-        return StartOutcome::Stopped;
+        return Outcome::Stopped;
     }
 
     ui_.setStatus(StatusGettingInfo);
@@ -141,7 +141,7 @@ StartOutcome Session::Start(const QString& portName) {
     }
     if (!ready) {
         stopPath();
-        return StartOutcome::Stopped;
+        return Outcome::Stopped;
     }
 
     if (BaudQuery()) {
@@ -159,7 +159,7 @@ StartOutcome Session::Start(const QString& portName) {
 
     ui_.setStatus(StatusReady);
     open_ = true;
-    return StartOutcome::Opened;
+    return Outcome::Done;
 }
 
 Status Session::identify() {
@@ -177,9 +177,11 @@ Status Session::identify() {
         {proto::IMEISub, "Error №12.5 (IMEIQuery)..."},
     };
     for (const InfoStep& step : Steps) {
-        const InfoJudgement judged = InfoQuery(step.sub);
-        if (link_.portLost()) return Status::fail(lostMessage());
-        if (judged == InfoJudgement::Wrong) return Status::fail(QString::fromUtf8(step.error));
+        const Status answered = InfoQuery(step.sub);
+        if (link_.portLost()) return Status::fail(ErrorKind::PortLost, lostMessage());
+        // No reply leaves the field empty; a wrong one ends the start.
+        if (answered.is(ErrorKind::Refused))
+            return Status::fail(ErrorKind::Refused, QString::fromUtf8(step.error));
     }
     return Status::ok();
 }
@@ -190,15 +192,15 @@ void Session::End() {
     stopPath();
 }
 
-Session::BootResult Session::SendServiceBoot() {
+Outcome Session::SendServiceBoot() {
     scanning_ = true;
     const auto scanEnds = qScopeGuard([this] { scanning_ = false; });
     for (;;) {
-        if (link_.portLost()) return BootResult::Lost;
+        if (link_.portLost()) return Outcome::PortLost;
         link_.writeRaw(ByteStr(1, static_cast<char>(proto::ScanByte)), QStringLiteral("scan"));
         link_.Pause(proto::ScanPause);
-        if (stop_.requested()) return BootResult::Stopped;
-        if (link_.portLost()) return BootResult::Lost;
+        if (stop_.requested()) return Outcome::Stopped;
+        if (link_.portLost()) return Outcome::PortLost;
         // Whatever came before the answer byte (line noise, an echo) does not count.
         const QByteArray got = link_.readRaw();
         const bool answered = !got.isEmpty() && static_cast<quint8>(got.back()) == proto::ScanAnswer;
@@ -213,73 +215,61 @@ Session::BootResult Session::SendServiceBoot() {
     link_.writeRaw(boot, QStringLiteral("service boot"));
     link_.writeRaw(ByteStr(1, static_cast<char>(proto::BootCheck)), QStringLiteral("boot check"));
     link_.Pause(proto::ScanPause);
-    if (link_.portLost()) return BootResult::Lost;
+    if (link_.portLost()) return Outcome::PortLost;
     const QByteArray ack = link_.readRaw(1);
     const bool acked = ack.size() == 1 && static_cast<quint8>(ack.at(0)) == proto::BootAck;
     link_.traceIn(ack, acked ? TraceNote::Accepted
                              : ack.isEmpty() ? TraceNote::TimedOut : TraceNote::Refused);
-    return acked ? BootResult::Acked : BootResult::NotAcked;
+    return acked ? Outcome::Done : Outcome::Failed;
 }
 
 bool Session::PingQuery() {
-    link_.SendFrame(proto::PingQuery);
-    link_.WaitReply(proto::PingTimeout, proto::PingHold);
-    const ReplyRecord& r = link_.Reply;
-    const bool accepted = r.answers(proto::PingCmd, proto::PingSub) && !r.Buffer.isEmpty() &&
-                          static_cast<quint8>(r.Buffer.back()) == proto::PingEnd && !link_.TimedOut;
-    link_.traceReply(accepted, proto::PingCmd, proto::PingSub);
-    return accepted;
+    Query q{proto::PingQuery, {}, proto::PingTimeout, proto::PingHold};
+    q.rule.cmd = proto::PingCmd;
+    q.rule.sub = proto::PingSub;
+    q.rule.wholeFrame = false;
+    q.rule.inTime = true;
+    q.rule.tail = QByteArray(1, char(proto::PingEnd));
+    return link_.query(q).isOk();
 }
 
 bool Session::BaudQuery() {
-    link_.SendFrame(proto::BaudQuery);
-    link_.WaitReply(proto::BaudTimeout, 1);
-    const ReplyRecord& r = link_.Reply;
     // Only the command, the header check and the fixed tail count.
-    const bool accepted = r.answers(proto::BaudCmd) && r.Buffer.endsWith(proto::BaudReplyTail);
-    link_.traceReply(accepted, proto::BaudCmd, -1);
-    return accepted;
+    Query q{proto::BaudQuery, {}, proto::BaudTimeout, 1};
+    q.rule.cmd = proto::BaudCmd;
+    q.rule.complete = false;
+    q.rule.wholeFrame = false;
+    q.rule.tail = proto::BaudReplyTail;
+    return link_.query(q).isOk();
 }
 
 bool Session::ChipsetQuery() {
-    link_.SendFrame(proto::ChipsetQuery);
-    link_.WaitReply(proto::InfoTimeout, 1);
-    const ReplyRecord& r = link_.Reply;
-    // A reply too short to hold the two id bytes carries no id: refused like a wrong one.
-    const bool accepted = r.answers(proto::ChipsetCmd, proto::ChipsetSub) && r.Buffer.size() >= 6;
-    link_.traceReply(accepted, proto::ChipsetCmd, proto::ChipsetSub);
-    if (!accepted) return false;
-    identity.PhoneHWid = wordAt(r.Buffer, 4);
+    Query q{proto::ChipsetQuery, {}, proto::InfoTimeout, 1};
+    q.rule.cmd = proto::ChipsetCmd;
+    q.rule.sub = proto::ChipsetSub;
+    q.rule.complete = false;
+    q.rule.wholeFrame = false;
+    q.rule.minSize = 6; // too short to hold the two id bytes: refused like a wrong reply
+    const Result<ByteStr> reply = link_.query(q);
+    if (!reply) return false;
+    identity.PhoneHWid = wordAt(reply.value(), 4);
     return true;
 }
 
-Session::InfoJudgement Session::InfoQuery(quint8 sub) {
-    ByteStr request;
-    switch (sub) {
-    case proto::ModelSub:
-        request = proto::ModelQuery;
-        break;
-    case proto::SWSub:
-        request = proto::SWQuery;
-        break;
-    case proto::LangGroupSub:
-        request = proto::LangGroupQuery;
-        break;
-    default:
-        request = proto::IMEIQuery;
-        break;
-    }
-    link_.SendFrame(request);
-    link_.WaitReply(proto::InfoTimeout, 1);
-    const ReplyRecord& r = link_.Reply;
-    const bool accepted = r.answers(proto::InfoCmd, sub);
-    link_.traceReply(accepted && !link_.TimedOut, proto::InfoCmd, sub);
-    if (!accepted) return link_.TimedOut ? InfoJudgement::Skipped : InfoJudgement::Wrong;
-    if (link_.TimedOut)
-        return InfoJudgement::Skipped; // the timer ran out while the reply was coming in
-
+Status Session::InfoQuery(quint8 sub) {
+    const ByteStr request = sub == proto::ModelSub       ? proto::ModelQuery
+                            : sub == proto::SWSub        ? proto::SWQuery
+                            : sub == proto::LangGroupSub ? proto::LangGroupQuery
+                                                         : proto::IMEIQuery;
+    Query q{request, {}, proto::InfoTimeout, 1};
+    q.rule.cmd = proto::InfoCmd;
+    q.rule.sub = sub;
+    q.rule.wholeFrame = false;
+    q.rule.inTime = true;
+    const Result<ByteStr> reply = link_.query(q);
+    if (!reply) return reply.status();
     // The frame as the phone meant it; bytes after its end (line noise) are not part of it.
-    const ByteStr frameBytes = r.Buffer.left(r.Length + 3);
+    const ByteStr frameBytes = reply.value().left(proto::frameEnd(reply.value()));
     switch (sub) {
     case proto::ModelSub:
         identity.PhoneModel = extractName(frameBytes);
@@ -294,7 +284,7 @@ Session::InfoJudgement Session::InfoQuery(quint8 sub) {
         identity.PhoneIMEI = extractIMEI(frameBytes);
         break;
     }
-    return InfoJudgement::Taken;
+    return Status::ok();
 }
 
 QString Session::extractName(const ByteStr& frame) {
@@ -329,21 +319,15 @@ void Session::RefreshEEPSpace() {
     emit spaceChanged();
 }
 
-bool Session::parseSpaceReply(const ReplyRecord& reply, quint8 sub, EEPSpace& space) {
-    if (!reply.answers(proto::BlockCmd, sub)) return false;
-    // A reply too short for the three counters is a failed attempt, even with a good trailer.
-    if (reply.Length < 14 || !reply.wholeFrame()) return false;
+EEPSpace Session::parseSpaceReply(const ByteStr& frame) {
     auto counter = [&](qsizetype at) {
-        const quint32 v = static_cast<quint32>(byteAt(reply.Buffer, at)) |
-                          (static_cast<quint32>(byteAt(reply.Buffer, at + 1)) << 8) |
-                          (static_cast<quint32>(byteAt(reply.Buffer, at + 2)) << 16) |
-                          (static_cast<quint32>(byteAt(reply.Buffer, at + 3)) << 24);
+        const quint32 v = static_cast<quint32>(byteAt(frame, at)) |
+                          (static_cast<quint32>(byteAt(frame, at + 1)) << 8) |
+                          (static_cast<quint32>(byteAt(frame, at + 2)) << 16) |
+                          (static_cast<quint32>(byteAt(frame, at + 3)) << 24);
         return static_cast<qint32>(v);
     };
-    space.FreeInBuffer = counter(4);
-    space.FreeAtAll = counter(8);
-    space.FreeForDeleted = counter(12);
-    return true;
+    return {counter(4), counter(8), counter(12)};
 }
 
 bool Session::EEPSpaceQuery(bool eefull, EEPSpace& space) {
@@ -352,8 +336,9 @@ bool Session::EEPSpaceQuery(bool eefull, EEPSpace& space) {
     req.frame = Link::blockFrame(req.sub, {});
     req.timeout = proto::SpaceTimeout;
     req.minLength = 14; // SubCmd, three 32-bit counters, trailer
-    if (link_.requestBlock(req, proto::Attempts) != Attempted::Accepted) return false;
-    return parseSpaceReply(link_.Reply, req.sub, space);
+    const Result<ByteStr> reply = link_.requestBlock(req, proto::Attempts);
+    if (reply) space = parseSpaceReply(reply.value());
+    return reply.isOk();
 }
 
 } // namespace x45

@@ -3,6 +3,7 @@
 // identification of the phone, and the EEPROM space query.
 
 #include "base/bytes.h"
+#include "base/outcome.h"
 #include "base/status.h"
 #include "base/stoprequest.h"
 #include "person/interaction.h"
@@ -29,11 +30,6 @@ struct EEPSpace {
     qint32 FreeForDeleted = 0;
 };
 
-enum class StartOutcome {
-    Opened,  // phone identified, session open at 115200 (or 57600 when the switch was refused)
-    Stopped, // stop requested, or the readiness check failed five times; port closed
-    Failed,  // an error was shown to the person; port closed, nothing else changed
-};
 
 class Session : public QObject {
     Q_OBJECT
@@ -55,31 +51,33 @@ public:
     [[nodiscard]] bool scanning() const { return scanning_; }
 
     // Runs the start sequence on the named port. Clears the stop request first; the person's
-    // "Stop" sets it. Every message is shown through ui before returning.
-    StartOutcome Start(const QString& portName);
+    // "Stop" sets it. Every message is shown through ui before returning. Done: the phone is
+    // identified and the session open at 115200 (or 57600 when the switch was refused). Stopped:
+    // a stop request, or the readiness check failed five times. Failed: an error was shown. The
+    // port is closed unless Done.
+    Outcome Start(const QString& portName);
     // Sends the end-of-session message and closes the port.
     void End();
 
-    // Lost: the port went away while scanning or booting.
-    enum class BootResult { Acked, Stopped, NotAcked, Lost };
-    BootResult SendServiceBoot();
+    // Done when the phone acknowledged the boot image; Stopped, Failed (no acknowledgement), or
+    // PortLost while scanning or booting.
+    Outcome SendServiceBoot();
     // One readiness exchange; true when the phone answered that it is ready.
     [[nodiscard]] bool PingQuery();
     // The speed switch request; true when the phone accepted it (the caller then reopens fast).
     [[nodiscard]] bool BaudQuery();
     // Fills identity.PhoneHWid; false when the reply was refused or missing.
     [[nodiscard]] bool ChipsetQuery();
-    // One identification query (model 0x07, SW 0x03, language group 0x09, IMEI 0x0A).
-    enum class InfoJudgement { Taken, Skipped, Wrong };
-    [[nodiscard]] InfoJudgement InfoQuery(quint8 subCmd);
+    // One identification query (model 0x07, SW 0x03, language group 0x09, IMEI 0x0A): fills its
+    // field from an accepted reply; NoReply when none came in time, Refused for a wrong one.
+    Status InfoQuery(quint8 subCmd);
 
     // Value extraction from a complete reply frame (header included).
     [[nodiscard]] static QString extractName(const ByteStr& frame);
     [[nodiscard]] static quint16 extractSWVer(const ByteStr& frame);
     [[nodiscard]] static QString extractIMEI(const ByteStr& frame);
-    // Judges a space reply for the given SubCmd and fills space from it; false leaves it as it was.
-    [[nodiscard]] static bool parseSpaceReply(const ReplyRecord& reply, quint8 subCmd,
-                                              EEPSpace& space);
+    // The three counters of an accepted space reply frame.
+    [[nodiscard]] static EEPSpace parseSpaceReply(const ByteStr& frame);
 
     // Queries the free space of both areas; emits spaceChanged().
     void RefreshEEPSpace();
@@ -95,7 +93,7 @@ private:
     void stopPath();
     // The chipset and identification queries of the start; a failure says what to show.
     Status identify();
-    StartOutcome fail(const QString& text);
+    Outcome fail(const QString& text);
     [[nodiscard]] QString lostMessage() const;
     bool openPort(const QString& settings);
 

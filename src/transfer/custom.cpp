@@ -1,8 +1,8 @@
 // "Load custom...": reads the typed block numbers and merges them into the Phone's list.
 
-#include "parseblocklist.h"
 #include "blocks/copy.h"
-#include "request.h"
+#include "parseblocklist.h"
+#include "reader.h"
 
 #include <QHash>
 
@@ -10,146 +10,126 @@
 
 namespace x45 {
 
-RunResult PhoneTransfer::LoadCustom(BlockList& PhoneBlocks) {
-    startRun();
-    beginReads();
-    ui_.setStatus(QStringLiteral("Reading..."));
-    stop_.clear();
-    return customRun(PhoneBlocks, ui_.askBlockList());
-}
+namespace {
 
-RunResult PhoneTransfer::LoadCustom(BlockList& PhoneBlocks, const QString& typedList) {
-    startRun();
-    beginReads();
-    ui_.setStatus(QStringLiteral("Reading..."));
-    stop_.clear();
-    return customRun(PhoneBlocks, typedList);
-}
-
-RunResult PhoneTransfer::customRun(BlockList& PhoneBlocks, const QString& typedList) {
+// A run of "Load custom...": the blocks read so far stay in the list whatever the end.
+struct LoadCustomRun {
+    TransferCore& core;
+    BlockReader& reader;
+    BlockList& blocks;
     RunResult result;
-    const PaceEnd paceEnd{*this};
-    const QString text = typedList.trimmed();
-    if (text.isEmpty()) {
-        ui_.setStatus(QStringLiteral("Ready"));
-        result.end = RunEnd::Cancelled;
-        return result;
-    }
-    QVector<qint32> numbers;
-    if (const Status parsed = ParseBlockList(text, numbers); !parsed) {
-        ui_.message(parsed.message(), QStringLiteral("Error"), Buttons::Ok, Icon::Exclamation,
-                    Button::Ok);
-        ui_.setStatus(QStringLiteral("Ready"));
-        result.end = RunEnd::Failed;
-        return result;
-    }
-
-    // The blocks read so far stay in the list.
-    const auto stopped = [&](RunEnd end) { return endStopped(result, end); };
-
-    // An area whose highest number the phone did not tell is asked block by block: the phone's
-    // own "no such block" answer then decides, instead of every number reading as not found.
-    const std::optional<qint32> highLite = MaxBlockQuery(false);
-    const std::optional<qint32> highFull = link_.portLost() ? std::nullopt : MaxBlockQuery(true);
-    if (link_.portLost()) {
-        reportLost();
-        return stopped(RunEnd::PortLost);
-    }
-    const qint32 lastLite =
-        std::min<qint32>(highLite.value_or(EEfullFirst - 1), EEfullFirst - 1);
-    const qint32 lastFull = highFull.value_or(32767);
-    const auto held = [&](qint32 n) {
-        return (n >= 0 && n <= lastLite) || (n >= EEfullFirst && n <= lastFull);
-    };
-
-    ui_.setProgressRange(0, std::max<int>(1, static_cast<int>(numbers.size())));
-    ui_.setProgressValue(0);
-    beginPace(static_cast<int>(numbers.size()));
-    if (stop_.requested()) return stopped(RunEnd::Stopped);
-
-    const auto notFound = [&](qint32 n) {
-        ui_.message(QStringLiteral("Block number %1 not found.").arg(n), QStringLiteral("Error"),
-                    Buttons::Ok, Icon::Exclamation, Button::Ok);
-    };
-
     // Blocks this run replaced, as they were: a read that later proves untrustworthy puts the
     // old block back instead of leaving a doubtful one or none.
     QHash<qint32, EEPBlock> replaced;
-    const auto store = [&](qint32 n, const BlockRead& read) {
-        const qsizetype at = findBlock(PhoneBlocks, n);
-        if (at >= 0) {
-            if (!replaced.contains(n)) replaced.insert(n, PhoneBlocks[at]);
-            PhoneBlocks[at].Data = read.data;
-            PhoneBlocks[at].BlockVer = read.version;
-        } else {
-            PhoneBlocks.append({static_cast<qint16>(n), read.data, read.version});
-        }
-    };
-    const auto missed = [&](qint32 n, const BlockRead& read) {
-        notFound(n);
-        if (read.outcome == ReadOutcome::Skipped || read.outcome == ReadOutcome::Aborted)
-            result.skipped.append(n);
-        else
-            ++result.notFound;
-    };
+    qint32 lastLite = EEfullFirst - 1;
+    qint32 lastFull = HighestBlock;
+
+    void notFound(qint32 n) {
+        core.tell(QStringLiteral("Block number %1 not found.").arg(n), QStringLiteral("Error"));
+    }
+
+    void store(qint32 n, const BlockRead& read) {
+        const qsizetype at = findBlock(blocks, n);
+        if (at >= 0 && !replaced.contains(n)) replaced.insert(n, blocks[at]);
+        putBlock(blocks, {static_cast<qint16>(n), read.data, read.version});
+    }
+
     // A conclusion drawn, or one replaced by a re-check's confirmed read of the same block.
-    const Conclude conclude = [&](qint32 n, const BlockRead* before, const BlockRead& after) {
+    void conclude(qint32 n, const BlockRead* before, const BlockRead& after) {
         if (before && before->held()) {
             --result.done;
-            const qsizetype at = findBlock(PhoneBlocks, n);
+            const qsizetype at = findBlock(blocks, n);
             if (replaced.contains(n))
-                PhoneBlocks[at] = replaced.value(n);
+                blocks[at] = replaced.value(n);
             else if (at >= 0)
-                PhoneBlocks.removeAt(at);
+                blocks.removeAt(at);
         } else if (before) {
             --result.notFound;
         }
         if (after.held()) {
             store(n, after);
             ++result.done;
-        } else {
-            missed(n, after);
+            return;
         }
-    };
+        notFound(n);
+        if (after.outcome == Outcome::Skipped || after.outcome == Outcome::Aborted)
+            result.skipped.append(n);
+        else
+            ++result.notFound;
+    }
 
-    OverwriteAnswers answers(ui_);
-    for (qsizetype i = 0; i < numbers.size(); ++i) {
-        const qint32 n = numbers[i];
-        const qsizetype at = findBlock(PhoneBlocks, n);
-        bool read = true;
-        if (at >= 0) {
+    // An area whose highest number the phone did not tell is asked block by block: the phone's
+    // own "no such block" answer then decides, instead of every number reading as not found.
+    void askBounds() {
+        const std::optional<qint32> highLite = reader.maxBlockQuery(false);
+        const std::optional<qint32> highFull =
+            core.link.portLost() ? std::nullopt : reader.maxBlockQuery(true);
+        lastLite = std::min<qint32>(highLite.value_or(EEfullFirst - 1), EEfullFirst - 1);
+        lastFull = highFull.value_or(HighestBlock);
+    }
+    [[nodiscard]] bool held(qint32 n) const {
+        return (n >= 0 && n <= lastLite) || (n >= EEfullFirst && n <= lastFull);
+    }
+
+    // One typed number: asked about when the list holds it, then read; the run's end, if any.
+    std::optional<Outcome> readOne(qint32 n, OverwriteAnswers& answers, const Conclude& c) {
+        if (findBlock(blocks, n) >= 0) {
             const auto decision = answers.decide(
                 QStringLiteral("Do you want to reload block %1 from phone?").arg(n));
-            read = decision == OverwriteAnswers::Decision::Overwrite;
-            if (decision == OverwriteAnswers::Decision::Cancel) stop_.request();
+            if (decision == OverwriteAnswers::Decision::Cancel) core.stop.request();
+            if (decision != OverwriteAnswers::Decision::Overwrite) return std::nullopt;
         }
-        if (read && !held(n)) {
-            notFound(n);
-            ++result.notFound;
-        } else if (read) {
-            if (const std::optional<ReadOutcome> end = readForRun(n, conclude)) {
-                if (*end == ReadOutcome::PortLost || link_.portLost()) {
-                    reportLost();
-                    return stopped(RunEnd::PortLost);
-                }
-                return stopped(RunEnd::Stopped);
-            }
-        }
-        ui_.setProgressValue(static_cast<int>(i + 1));
-        stepPace(static_cast<int>(i + 1));
-        if (stop_.requested()) return stopped(RunEnd::Stopped);
+        if (held(n)) return reader.readForRun(n, c);
+        notFound(n);
+        ++result.notFound;
+        return std::nullopt;
     }
-    if (const std::optional<ReadOutcome> end = finishReads(conclude)) {
-        if (*end == ReadOutcome::PortLost || link_.portLost()) {
-            reportLost();
-            return stopped(RunEnd::PortLost);
+
+    RunResult run(const QVector<qint32>& numbers) {
+        askBounds();
+        if (core.link.portLost()) return core.endBy(result, Outcome::PortLost);
+        core.ui.setProgressRange(0, std::max<int>(1, static_cast<int>(numbers.size())));
+        core.ui.setProgressValue(0);
+        core.beginPace(static_cast<int>(numbers.size()));
+        if (core.stop.requested()) return core.endBy(result, Outcome::Stopped);
+        const Conclude concluder = [this](qint32 n, const BlockRead* before,
+                                          const BlockRead& after) { conclude(n, before, after); };
+        OverwriteAnswers answers(core.ui);
+        for (qsizetype i = 0; i < numbers.size(); ++i) {
+            if (const auto end = readOne(numbers[i], answers, concluder))
+                return core.endBy(result, *end);
+            core.ui.setProgressValue(static_cast<int>(i + 1));
+            core.stepPace(static_cast<int>(i + 1));
+            if (core.stop.requested()) return core.endBy(result, Outcome::Stopped);
         }
-        return stopped(RunEnd::Stopped);
+        if (const auto end = reader.finish(concluder)) return core.endBy(result, *end);
+        if (core.stop.requested()) return core.endBy(result, Outcome::Stopped);
+        result.verified += reader.confirmed();
+        return core.endReady(result);
     }
-    if (stop_.requested()) return stopped(RunEnd::Stopped);
-    countLink(result);
-    ui_.setStatus(QStringLiteral("Ready"));
-    return result;
+};
+
+} // namespace
+
+RunResult loadCustom(TransferCore& core, BlockReader& reader, BlockList& blocks,
+                     const QString& typedList) {
+    const TransferCore::PaceEnd paceEnd{core};
+    RunResult result;
+    const QString text = typedList.trimmed();
+    if (text.isEmpty()) {
+        core.ui.setStatus(QStringLiteral("Ready"));
+        result.end = Outcome::Cancelled;
+        return result;
+    }
+    QVector<qint32> numbers;
+    if (const Status parsed = ParseBlockList(text, numbers); !parsed) {
+        core.tell(parsed.message(), QStringLiteral("Error"));
+        core.ui.setStatus(QStringLiteral("Ready"));
+        result.end = Outcome::Failed;
+        return result;
+    }
+    LoadCustomRun run{core, reader, blocks, {}, {}};
+    return run.run(numbers);
 }
 
 } // namespace x45

@@ -1,6 +1,6 @@
 // "Delete directly": removes the selected blocks from the phone's EEPROM itself.
 
-#include "request.h"
+#include "deleter.h"
 
 #include "transfer/parseblocklist.h"
 
@@ -16,9 +16,22 @@ QString deleteListLine(const QVector<qint16>& ids) {
     return QStringLiteral("\nBlocks: ") + blockNamesText(QVector<qint32>(ids.cbegin(), ids.cend()));
 }
 
+// The numbers of the rows, taken now: the view may be sorted while the run waits for the phone.
+QVector<qint16> idsOfRows(const BlockList& blocks, const QVector<int>& selectedRows) {
+    QVector<int> rows;
+    for (const int row : selectedRows)
+        if (row >= 0 && row < blocks.size()) rows.append(row);
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    QVector<qint16> ids;
+    for (const int row : rows)
+        ids.append(blocks.at(row).BlockId);
+    return ids;
+}
+
 } // namespace
 
-bool PhoneTransfer::DeleteBlock(qint32 n) {
+bool deleteBlock(TransferCore& core, qint32 n) {
     Request req;
     req.sub = proto::blockSub(proto::BlockDeleteQuery, n);
     req.frame = Link::blockFrame(req.sub, word(n));
@@ -26,84 +39,57 @@ bool PhoneTransfer::DeleteBlock(qint32 n) {
     req.buttons = Buttons::RetryCancel;
     req.failText = QStringLiteral("Error №21 (BlockDeleteQuery) while deleting block №%1...")
                        .arg(signedNumber(n));
-    return request(req) == Try::Accepted;
+    return core.request(req) == Outcome::Done;
 }
 
-RunResult PhoneTransfer::DeleteDirectly(
-    const BlockList& PhoneBlocks, const QVector<int>& selectedRows,
-    const std::function<void(const QVector<qint16>& deletedIds)>& removeDeleted) {
+RunResult deleteDirectly(TransferCore& core, const BlockList& blocks,
+                         const QVector<int>& selectedRows,
+                         const std::function<void(const QVector<qint16>& deletedIds)>& removeDeleted) {
     RunResult result;
-    if (PhoneBlocks.isEmpty()) {
-        result.end = RunEnd::Cancelled;
+    result.end = Outcome::Cancelled;
+    if (blocks.isEmpty()) return result;
+    const TransferCore::PaceEnd paceEnd{core};
+    core.startRun(QStringLiteral("Deleting..."));
+    const QVector<qint16> ids = idsOfRows(blocks, selectedRows);
+    if (!core.ui.askYesNo(YesNoQuestion::ConfirmPhoneDelete,
+                          QStringLiteral("Are you sure you want to delete %1 blocks from the phone?")
+                                  .arg(ids.size()) +
+                              deleteListLine(ids),
+                          QStringLiteral("Confirm delete from phone"), Icon::None)) {
+        core.ui.setStatus(QStringLiteral("Ready"));
         return result;
     }
-    const PaceEnd paceEnd{*this};
-    startRun();
-    ui_.setStatus(QStringLiteral("Deleting..."));
-    stop_.clear();
-
-    // The numbers are taken now: the view may be sorted while the run waits for the phone.
-    QVector<int> rows;
-    for (const int row : selectedRows)
-        if (row >= 0 && row < PhoneBlocks.size()) rows.append(row);
-    std::sort(rows.begin(), rows.end());
-    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-    QVector<qint16> ids;
-    for (const int row : rows)
-        ids.append(PhoneBlocks.at(row).BlockId);
-
-    const bool sure = ui_.askYesNo(
-        YesNoQuestion::ConfirmPhoneDelete,
-        QStringLiteral("Are you sure you want to delete %1 blocks from the phone?").arg(ids.size()) +
-            deleteListLine(ids),
-        QStringLiteral("Confirm delete from phone"), Icon::None);
-    if (!sure) {
-        ui_.setStatus(QStringLiteral("Ready"));
-        result.end = RunEnd::Cancelled;
-        return result;
-    }
-
-    beginPace(static_cast<int>(ids.size()));
+    result.end = Outcome::Done;
+    core.beginPace(static_cast<int>(ids.size()));
     for (const qint16 id : ids) {
-        paceBlock(id);
-        if (!DeleteBlock(id)) {
+        core.paceBlock(id);
+        if (!deleteBlock(core, id)) {
             // Cancel (or a lost port): the list keeps every row, so what was deleted on the phone
             // can still be written back from it. The phone may have carried out the request
             // whose reply went wrong.
-            if (!link_.portLost())
-                ui_.message(QStringLiteral("\"Delete directly\" ended after deleting %1 of %2 "
-                                           "blocks. The phone did not confirm block %3: it may "
-                                           "or may not hold it still; the blocks after it were "
-                                           "not deleted.")
-                                .arg(result.done)
-                                .arg(ids.size())
-                                .arg(id),
-                            QString(), Buttons::Ok, Icon::Exclamation, Button::Ok);
-            ui_.setStatus(link_.portLost() ? QStringLiteral("Stopped.") : QStringLiteral("Ready"));
-            result.end = link_.portLost() ? RunEnd::PortLost : RunEnd::Stopped;
-            countLink(result);
-            return result;
+            if (!core.link.portLost())
+                core.tell(QStringLiteral("\"Delete directly\" ended after deleting %1 of %2 "
+                                         "blocks. The phone did not confirm block %3: it may "
+                                         "or may not hold it still; the blocks after it were "
+                                         "not deleted.")
+                              .arg(result.done)
+                              .arg(ids.size())
+                              .arg(id));
+            return core.endBy(result, Outcome::Stopped);
         }
-        ++result.done;
-        stepPace(result.done);
-        if (stop_.requested() && result.done < ids.size()) {
-            ui_.message(QStringLiteral("\"Delete directly\" stopped after deleting %1 of %2 "
-                                       "blocks; the phone still holds the other %3.")
-                            .arg(result.done)
-                            .arg(ids.size())
-                            .arg(ids.size() - result.done),
-                        QString(), Buttons::Ok, Icon::Exclamation, Button::Ok);
-            ui_.setStatus(QStringLiteral("Stopped."));
-            result.end = RunEnd::Stopped;
-            countLink(result);
-            return result;
+        core.stepPace(++result.done);
+        if (core.stop.requested() && result.done < ids.size()) {
+            core.tell(QStringLiteral("\"Delete directly\" stopped after deleting %1 of %2 "
+                                     "blocks; the phone still holds the other %3.")
+                          .arg(result.done)
+                          .arg(ids.size())
+                          .arg(ids.size() - result.done));
+            return core.endStopped(result, Outcome::Stopped);
         }
     }
     if (removeDeleted) removeDeleted(ids);
-    if (refreshSpace_) refreshSpace_();
-    countLink(result);
-    ui_.setStatus(QStringLiteral("Ready"));
-    return result;
+    core.refresh();
+    return core.endReady(result);
 }
 
 } // namespace x45

@@ -19,7 +19,7 @@ QString blocksWord(qsizetype count) {
 
 } // namespace
 
-QString uncarriableText(const BlockList& blocks) {
+Status checkCarriable(const BlockList& blocks) {
     QStringList lines;
     for (const EEPBlock& block : blocks) {
         if (block.Data.size() > LongestBlock)
@@ -29,7 +29,8 @@ QString uncarriableText(const BlockList& blocks) {
                          .arg(block.Data.size())
                          .arg(LongestBlock);
     }
-    return lines.join(QLatin1Char('\n'));
+    if (lines.isEmpty()) return Status::ok();
+    return Status::fail(ErrorKind::Refused, lines.join(QLatin1Char('\n')));
 }
 
 QVector<OtherHWid> otherHWids(const HWidRule& rule, const BlockList& blocks) {

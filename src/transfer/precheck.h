@@ -3,6 +3,7 @@
 // and the hardware-id rule for blocks written to a phone. Both front ends get these through the
 // operations themselves; the command line also asks them before it opens the port.
 
+#include "base/status.h"
 #include "blocks/eepblock.h"
 
 #include <QHash>
@@ -31,10 +32,10 @@ struct OtherHWid {
     QVector<qint32> blocks; // in list order
 };
 
-// One line per block of `blocks` the protocol cannot carry (more bytes than a 16-bit length
-// holds), naming it and why; empty when all can be written. Block numbers need no check: a list
-// holds 16-bit numbers only, as the requests carry them.
-[[nodiscard]] QString uncarriableText(const BlockList& blocks);
+// Fails (Refused) with one line per block of `blocks` the protocol cannot carry (more bytes than
+// a 16-bit length holds), naming it and why. Block numbers need no check: a list holds 16-bit
+// numbers only, as the requests carry them.
+[[nodiscard]] Status checkCarriable(const BlockList& blocks);
 
 // The blocks whose origin belongs to another hardware id than the phone's or to none known,
 // grouped by origin in the order first met.
