@@ -129,7 +129,7 @@ Run runInProcess(const QString& eeprom, const QString& dir, bool write,
         x45::Session session(link, ui);
         QObject::connect(&link, &x45::Link::frameSent,
                          [&](const QByteArray&) { writes.push_back(steadyNs()); });
-        if (session.Start(pty) != x45::StartOutcome::Opened) return r;
+        if (session.Start(pty) != x45::Outcome::Done) return r;
         qint64 lastRx = -1;
         QObject::connect(&port, &x45::SerialPort::received, [&] { lastRx = steadyNs(); });
         QObject::connect(&link, &x45::Link::frameSent, [&](const QByteArray&) {
@@ -142,7 +142,7 @@ Run runInProcess(const QString& eeprom, const QString& dir, bool write,
         wall.start();
         x45::PhoneTransfer transfer(session);
         x45::BlockList list;
-        const x45::RunResult result = write ? transfer.SaveAll(blocks) : transfer.LoadAll(list);
+        const x45::RunResult result = write ? transfer.saveAll(blocks) : transfer.loadAll(list);
         r.runMs = double(wall.nsecsElapsed()) / 1e6;
         rusage after{};
         getrusage(RUSAGE_SELF, &after);

@@ -136,9 +136,9 @@ void runOnce(FuzzedDataProvider& in) {
 
     Op op = Op(in.ConsumeIntegralInRange(0, OpCount - 1));
     if (op == StartOp) {
-        const StartOutcome outcome = session.Start(port.portName());
+        const Outcome outcome = session.Start(port.portName());
         line.checkLastWait();
-        if (outcome != StartOutcome::Opened || noise) return;
+        if (outcome != Outcome::Done || noise) return;
         if (!line.blind) {
             // The hardware id must be known; a name query that went unanswered leaves its field as
             // it was (empty in a new session), which the window shows.
@@ -182,7 +182,7 @@ void runOnce(FuzzedDataProvider& in) {
         }
         case LoadAllOp: {
             BlockList list{{4711, "old", 1}};
-            const RunResult r = transfer.LoadAll(list);
+            const RunResult r = transfer.loadAll(list);
             shown = r;
             if (noise) break;
             if (!r.completed())
@@ -203,7 +203,7 @@ void runOnce(FuzzedDataProvider& in) {
                 typed.insert(number);
             }
             BlockList list;
-            const RunResult r = transfer.LoadCustom(list);
+            const RunResult r = transfer.loadCustom(list);
             shown = r;
             ui.typedList.clear();
             if (noise || !r.completed()) break;
@@ -223,7 +223,7 @@ void runOnce(FuzzedDataProvider& in) {
         }
         case SaveAllOp: {
             const BlockList asked = makeBlocks(in, 50 + step);
-            const RunResult r = transfer.SaveAll(asked);
+            const RunResult r = transfer.saveAll(asked);
             shown = r;
             if (noise || !r.completed()) break;
             expectOnlyOldOrAsked(phone, before, asked,
@@ -242,7 +242,7 @@ void runOnce(FuzzedDataProvider& in) {
             for (qsizetype i = 0; i < asked.size(); ++i)
                 selected.append(in.ConsumeBool());
             const RunResult r =
-                transfer.SaveSelected(asked, [&](int row) { return selected.value(row); });
+                transfer.saveSelected(asked, [&](int row) { return selected.value(row); });
             shown = r;
             if (noise || !r.completed()) break;
             BlockList chosen;
@@ -266,7 +266,7 @@ void runOnce(FuzzedDataProvider& in) {
             QVector<qint16> removed;
             bool told = false;
             const RunResult r =
-                transfer.DeleteDirectly(list, rows, [&](const QVector<qint16>& ids) {
+                transfer.deleteDirectly(list, rows, [&](const QVector<qint16>& ids) {
                     removed = ids;
                     told = true;
                 });
@@ -313,7 +313,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     Line line(in, port, phone, false);
     Session session(link, ui);
     line.scanStop = &session.stopRequest();
-    fuzz::require(session.Start(port.portName()) == StartOutcome::Opened,
+    fuzz::require(session.Start(port.portName()) == Outcome::Done,
                   "a clean line opens a session");
     referenceIdentity = session.identity;
     return 0;

@@ -27,8 +27,8 @@ struct DeleteRig : TransferRig {
 
 TEST(DeleteDirectly, DeletesSelectedBlocksAndReportsTheirNumbers) {
     DeleteRig rig;
-    const RunResult r = rig.transfer.DeleteDirectly(rig.list, {2, 1}, rig.remove);
-    EXPECT_EQ(r.end, RunEnd::Completed);
+    const RunResult r = rig.transfer.deleteDirectly(rig.list, {2, 1}, rig.remove);
+    EXPECT_EQ(r.end, Outcome::Done);
     EXPECT_EQ(r.done, 2);
     EXPECT_EQ(rig.frames(),
               (QList<QByteArray>{hex("14 04 10 07 0C 00 0B"), hex("14 04 10 17 94 13 90")}));
@@ -46,7 +46,7 @@ TEST(DeleteDirectly, NoAndNothingSelected) {
     {
         DeleteRig rig;
         rig.ui.messageAnswers = {Button::No};
-        EXPECT_EQ(rig.transfer.DeleteDirectly(rig.list, {0}, rig.remove).end, RunEnd::Cancelled);
+        EXPECT_EQ(rig.transfer.deleteDirectly(rig.list, {0}, rig.remove).end, Outcome::Cancelled);
         EXPECT_TRUE(rig.frames().isEmpty());
         EXPECT_TRUE(rig.removals.isEmpty());
         EXPECT_EQ(rig.refreshes, 0);
@@ -54,8 +54,8 @@ TEST(DeleteDirectly, NoAndNothingSelected) {
     }
     {
         DeleteRig rig;
-        const RunResult r = rig.transfer.DeleteDirectly(rig.list, {}, rig.remove);
-        EXPECT_EQ(r.end, RunEnd::Completed);
+        const RunResult r = rig.transfer.deleteDirectly(rig.list, {}, rig.remove);
+        EXPECT_EQ(r.end, Outcome::Done);
         EXPECT_EQ(rig.ui.messages[0].text,
                   QStringLiteral("Are you sure you want to delete 0 blocks from the phone?"));
         EXPECT_TRUE(rig.frames().isEmpty());
@@ -65,9 +65,9 @@ TEST(DeleteDirectly, NoAndNothingSelected) {
     {
         // Empty list: nothing at all; rows out of range are ignored.
         DeleteRig rig;
-        EXPECT_EQ(rig.transfer.DeleteDirectly({}, {0}, rig.remove).end, RunEnd::Cancelled);
+        EXPECT_EQ(rig.transfer.deleteDirectly({}, {0}, rig.remove).end, Outcome::Cancelled);
         EXPECT_TRUE(rig.ui.messages.empty());
-        EXPECT_EQ(rig.transfer.DeleteDirectly(rig.list, {7, -1, 0}, rig.remove).done, 1);
+        EXPECT_EQ(rig.transfer.deleteDirectly(rig.list, {7, -1, 0}, rig.remove).done, 1);
         EXPECT_EQ(rig.frames().size(), 1);
     }
 }
@@ -80,8 +80,8 @@ TEST(DeleteDirectly, RetryAndCancel) {
         DeleteRig rig;
         rig.phone.faults().add(blockFault(x45sim::FaultKind::BadTrailer, 0x17, 7));
         rig.ui.messageAnswers = {Button::Yes, answer};
-        const RunResult r = rig.transfer.DeleteDirectly(rig.list, {1, 2}, rig.remove);
-        EXPECT_EQ(r.end, retry ? RunEnd::Completed : RunEnd::Stopped);
+        const RunResult r = rig.transfer.deleteDirectly(rig.list, {1, 2}, rig.remove);
+        EXPECT_EQ(r.end, retry ? Outcome::Done : Outcome::Stopped);
         EXPECT_EQ(r.done, retry ? 2 : 1);
         EXPECT_EQ(rig.countSub(0x17), retry ? 8 : 5);
         ASSERT_EQ(rig.ui.messages.size(), retry ? 2u : 3u);
@@ -97,7 +97,7 @@ TEST(DeleteDirectly, RetryAndCancel) {
         // refreshed.
         EXPECT_EQ(rig.removals, (retry ? Removals{{12, 5012}} : Removals{}));
         EXPECT_EQ(rig.refreshes, retry ? 1 : 0);
-        EXPECT_EQ(rig.ui.lastStatus(), QStringLiteral("Ready"));
+        EXPECT_EQ(rig.ui.lastStatus(), retry ? QStringLiteral("Ready") : QStringLiteral("Stopped."));
         EXPECT_EQ(rig.phone.blocks(), (BlockList{{3, "three", 0}}));
     }
 }
@@ -110,8 +110,8 @@ TEST(DeleteDirectly, PulledCableOrStopEndsTheRunWithoutRemovingRows) {
             rig.unplugAfter(0x07, -1, QStringLiteral("No such device"));
         else
             rig.stopAfter(0x07, 3); // Ctrl-C, SIGTERM: the block in hand is finished first
-        const RunResult r = rig.transfer.DeleteDirectly(rig.list, {0, 1, 2}, rig.remove);
-        EXPECT_EQ(r.end, unplug ? RunEnd::PortLost : RunEnd::Stopped);
+        const RunResult r = rig.transfer.deleteDirectly(rig.list, {0, 1, 2}, rig.remove);
+        EXPECT_EQ(r.end, unplug ? Outcome::PortLost : Outcome::Stopped);
         EXPECT_EQ(r.done, unplug ? 0 : 1);
         EXPECT_TRUE(rig.removals.isEmpty());
         EXPECT_EQ(rig.refreshes, 0);

@@ -9,17 +9,11 @@ using namespace x45::test;
 
 namespace {
 
-struct Read {
-    ReadOutcome outcome;
-    ByteStr data;
-    quint8 version;
-    friend bool operator==(const Read&, const Read&) = default;
-};
+using Read = std::tuple<Outcome, ByteStr, quint8>;
 
-// One ReadBlock call; data and version start as given so that what a failure keeps shows.
-Read readBlock(TransferRig& rig, qint32 n, quint8 version = 0, ByteStr data = {}) {
-    const ReadOutcome outcome = rig.transfer.ReadBlock(n, data, version);
-    return {outcome, data, version};
+Read readBlock(TransferRig& rig, qint32 n) {
+    const BlockRead r = rig.transfer.readBlock(n);
+    return {r.outcome, r.data, r.version};
 }
 
 int offsetOf(const QByteArray& f) {
@@ -47,7 +41,7 @@ BlockList manyBlocks(int count, int length) {
 TEST(ReadBlock, FramesMatchTheProtocolExamples) {
     TransferRig rig;
     rig.phone.setBlocks({{5000, patternBytes(61), 2}});
-    EXPECT_EQ(readBlock(rig, 5000), (Read{ReadOutcome::Read, patternBytes(61), 2}));
+    EXPECT_EQ(readBlock(rig, 5000), (Read{Outcome::Done, patternBytes(61), 2}));
     ASSERT_EQ(rig.frames().size(), 4);
     EXPECT_EQ(rig.frames()[0], hex("14 04 10 15 88 13 8E"));
     EXPECT_EQ(rig.frames()[2], hex("14 08 1C 14 88 13 1E 00 1E 00 8F"));
@@ -61,7 +55,7 @@ TEST(ReadBlock, ChunkSizesAndOddCounts) {
     rig.phone.setBlocks(
         {{1, patternBytes(30), 0}, {2, QByteArray(), 4}, {3, patternBytes(100), 0}});
     // An empty EElite block: one data request with count 0, and the block is kept, empty.
-    EXPECT_EQ(readBlock(rig, 2, 9), (Read{ReadOutcome::Read, {}, 4}));
+    EXPECT_EQ(readBlock(rig, 2), (Read{Outcome::Done, {}, 4}));
     ASSERT_EQ(rig.countSub(0x04), 1);
     EXPECT_EQ(rig.framesOfSub(0x04)[0].mid(6, 4), hex("00 00 00 00"));
 
@@ -70,7 +64,7 @@ TEST(ReadBlock, ChunkSizesAndOddCounts) {
     rig.answer(0x04, [](const QByteArray& f) {
         return blockReply(0x04, patternBytes(100).mid(offsetOf(f), 10));
     });
-    EXPECT_EQ(readBlock(rig, 3), (Read{ReadOutcome::Read, patternBytes(100), 0}));
+    EXPECT_EQ(readBlock(rig, 3), (Read{Outcome::Done, patternBytes(100), 0}));
     const auto chunks = rig.framesOfSub(0x04);
     ASSERT_EQ(chunks.size(), 10);
     EXPECT_EQ(chunks[1].mid(6, 4), hex("0A 00 1E 00"));
@@ -80,7 +74,7 @@ TEST(ReadBlock, ChunkSizesAndOddCounts) {
     rig.port.writes.clear();
     rig.answer(0x04, [](const QByteArray&) { return blockReply(0x04, patternBytes(40, 3)); });
     rig.ui.messageAnswers = {Button::Ignore};
-    EXPECT_EQ(readBlock(rig, 1), (Read{ReadOutcome::Skipped, {}, 0}));
+    EXPECT_EQ(readBlock(rig, 1), (Read{Outcome::Skipped, {}, 0}));
     EXPECT_EQ(rig.countSub(0x04), 5);
     EXPECT_EQ(rig.ui.messages.size(), 1u);
 }
@@ -88,7 +82,7 @@ TEST(ReadBlock, ChunkSizesAndOddCounts) {
 TEST(ReadBlock, NoSuchBlockMarker) {
     TransferRig rig;
     rig.phone.setBlocks({{7, patternBytes(5), 1}});
-    EXPECT_EQ(readBlock(rig, 8, 77, "old"), (Read{ReadOutcome::NoSuchBlock, {}, 77}));
+    EXPECT_EQ(readBlock(rig, 8), (Read{Outcome::NoSuchBlock, {}, 0}));
     EXPECT_EQ(rig.frames().size(), 1); // no retry, no dialog
     EXPECT_TRUE(rig.ui.messages.empty());
 
@@ -102,7 +96,7 @@ TEST(ReadBlock, NoSuchBlockMarker) {
         r.back() = char(r.back() ^ 0xFF);
         return r;
     });
-    EXPECT_EQ(readBlock(rig, 7), (Read{ReadOutcome::Read, patternBytes(5), 1}));
+    EXPECT_EQ(readBlock(rig, 7), (Read{Outcome::Done, patternBytes(5), 1}));
     EXPECT_EQ(rig.countSub(0x05), 2);
 
     // The marker in the data phase is a failed attempt: the announcement before it cannot be
@@ -115,7 +109,7 @@ TEST(ReadBlock, NoSuchBlockMarker) {
         return std::nullopt;
     });
     rig.port.writes.clear();
-    EXPECT_EQ(readBlock(rig, 9), (Read{ReadOutcome::Read, patternBytes(50), 3}));
+    EXPECT_EQ(readBlock(rig, 9), (Read{Outcome::Done, patternBytes(50), 3}));
     // Info, offsets 0 and 30, the sync, then info, 0 and 30 again.
     EXPECT_EQ(rig.frames().size(), 7);
     EXPECT_EQ(rig.countSub(0x05), 2);
@@ -126,7 +120,7 @@ TEST(ReadBlock, FiveAttemptsThenTheDialog) {
     rig.phone.setBlocks({{5, patternBytes(12), 1}});
     rig.phone.faults().add(blockFault(x45sim::FaultKind::BadTrailer, 0x05, 7));
     rig.ui.messageAnswers = {Button::Retry};
-    EXPECT_EQ(readBlock(rig, 5), (Read{ReadOutcome::Read, patternBytes(12), 1}));
+    EXPECT_EQ(readBlock(rig, 5), (Read{Outcome::Done, patternBytes(12), 1}));
     // Five, the dialog, Retry, two more failures and the good one; all the same frame.
     EXPECT_EQ(rig.framesOfSub(0x05), QList<QByteArray>(8, hex("14 04 10 05 05 00 00")));
     ASSERT_EQ(rig.ui.messages.size(), 1u);
@@ -136,13 +130,13 @@ TEST(ReadBlock, FiveAttemptsThenTheDialog) {
 TEST(ReadBlock, IgnoreAndAbortInEachPhase) {
     for (const Button answer : {Button::Ignore, Button::Abort}) {
         SCOPED_TRACE(answer == Button::Ignore ? "Ignore" : "Abort");
-        const ReadOutcome expected =
-            answer == Button::Ignore ? ReadOutcome::Skipped : ReadOutcome::Aborted;
+        const Outcome expected =
+            answer == Button::Ignore ? Outcome::Skipped : Outcome::Aborted;
         TransferRig rig;
         rig.phone.setBlocks({{5123, patternBytes(40), 6}});
         rig.phone.faults().add(blockFault(x45sim::FaultKind::WrongSub, 0x15, 5));
         rig.ui.messageAnswers = {answer};
-        EXPECT_EQ(readBlock(rig, 5123, 42), (Read{expected, {}, 42}));
+        EXPECT_EQ(readBlock(rig, 5123), (Read{expected, {}, 0}));
         ASSERT_EQ(rig.ui.messages.size(), 1u);
         EXPECT_EQ(rig.ui.messages[0].text, readFail(5, "BlockInfoQuery", 5123));
         EXPECT_EQ(rig.countSub(0x14), 0);
@@ -151,7 +145,7 @@ TEST(ReadBlock, IgnoreAndAbortInEachPhase) {
         rig.phone.faults().clear();
         rig.phone.faults().add(blockFault(x45sim::FaultKind::BadHeader, 0x14, 5, 1));
         rig.ui.messageAnswers = {answer};
-        EXPECT_EQ(readBlock(rig, 5123, 42), (Read{expected, {}, 0}));
+        EXPECT_EQ(readBlock(rig, 5123), (Read{expected, {}, 0}));
         ASSERT_EQ(rig.ui.messages.size(), 2u);
         EXPECT_EQ(rig.ui.messages[1].text, readFail(6, "BlockDataQuery", 5123));
     }
@@ -169,7 +163,7 @@ TEST(ReadBlock, ShortAndEmptyRepliesAreFailedAttempts) {
             return blockReply(0x04, {}); // no data bytes: no progress
         return std::nullopt;
     };
-    EXPECT_EQ(readBlock(rig, 5), (Read{ReadOutcome::Read, patternBytes(12), 1}));
+    EXPECT_EQ(readBlock(rig, 5), (Read{Outcome::Done, patternBytes(12), 1}));
     // Two short info replies, the good one, and the announcement asked again after the data
     // phase was out of step.
     EXPECT_EQ(rig.countSub(0x05), 4);
@@ -179,7 +173,7 @@ TEST(ReadBlock, ShortAndEmptyRepliesAreFailedAttempts) {
     // A phone that never sends data bytes ends in the dialog, not in an endless loop.
     rig.answer(0x04, [](const QByteArray&) { return blockReply(0x04, {}); });
     rig.ui.messageAnswers = {Button::Ignore};
-    EXPECT_EQ(readBlock(rig, 5).outcome, ReadOutcome::Skipped);
+    EXPECT_EQ(std::get<0>(readBlock(rig, 5)), Outcome::Skipped);
     EXPECT_EQ(rig.ui.messages.size(), 1u);
 }
 
@@ -190,8 +184,8 @@ TEST(ReadBlock, LengthsPastSignedRangeStayPositive) {
         const int count = quint8(f[8]) | quint8(f[9]) << 8;
         return blockReply(0x04, QByteArray(count, char(offsetOf(f) & 0x7F)));
     };
-    const Read r = readBlock(rig, 7);
-    ASSERT_EQ(r.outcome, ReadOutcome::Read);
+    const BlockRead r = rig.transfer.readBlock(7);
+    ASSERT_EQ(r.outcome, Outcome::Done);
     EXPECT_EQ(r.data.size(), 0x8010); // 32784: negative if read as 16-bit signed
     EXPECT_EQ(r.version, 1);
 }
@@ -199,16 +193,16 @@ TEST(ReadBlock, LengthsPastSignedRangeStayPositive) {
 TEST(MaxBlockQuery, FramesClampAndFailure) {
     TransferRig rig;
     rig.phone.config().maxEElite = 123;
-    EXPECT_EQ(rig.transfer.MaxBlockQuery(false), 123);
+    EXPECT_EQ(rig.transfer.maxBlockQuery(false), 123);
     EXPECT_EQ(rig.frames().last(), hex("14 02 16 06 06"));
     rig.answer(0x16, [](const QByteArray&) { return blockReply(0x16, hex("FF 9F")); }); // 40959
-    EXPECT_EQ(rig.transfer.MaxBlockQuery(true), 32767);
+    EXPECT_EQ(rig.transfer.maxBlockQuery(true), 32767);
     EXPECT_EQ(rig.frames().last(), hex("14 02 16 16 16"));
 
     rig.port.writes.clear();
     // Too short for a number.
     rig.answer(0x16, [](const QByteArray&) { return blockReply(0x16, hex("88")); });
-    EXPECT_EQ(rig.transfer.MaxBlockQuery(true), std::nullopt);
+    EXPECT_EQ(rig.transfer.maxBlockQuery(true), std::nullopt);
     EXPECT_EQ(rig.countSub(0x16), 5);
     EXPECT_TRUE(rig.ui.messages.empty());
 }
@@ -221,8 +215,8 @@ TEST(LoadAll, ReadsBothAreasWithProgress) {
     rig.phone.config().maxEElite = 3;
     rig.phone.config().maxEEfull = 5002;
     BlockList list = {{99, "stale", 0}};
-    const RunResult r = rig.transfer.LoadAll(list);
-    EXPECT_EQ(r.end, RunEnd::Completed);
+    const RunResult r = rig.transfer.loadAll(list);
+    EXPECT_EQ(r.end, Outcome::Done);
     EXPECT_EQ(r.done, 3);
     EXPECT_EQ(list, held);
     EXPECT_EQ(rig.ui.progressMax, 5);
@@ -234,7 +228,7 @@ TEST(LoadAll, ReadsBothAreasWithProgress) {
     TransferRig elite;
     elite.phone.setBlocks({{1, patternBytes(2), 0}, {4, patternBytes(3), 0}});
     list.clear();
-    EXPECT_EQ(elite.transfer.LoadAll(list).end, RunEnd::Completed);
+    EXPECT_EQ(elite.transfer.loadAll(list).end, Outcome::Done);
     EXPECT_EQ(list.size(), 2);
     EXPECT_GT(elite.ui.progressMax, 0);
 }
@@ -244,7 +238,7 @@ TEST(LoadAll, UnknownBoundsEndTheRunWithAMessage) {
     rig.phone.setBlocks({{1, patternBytes(2), 0}});
     rig.phone.faults().add(blockFault(x45sim::FaultKind::BadTrailer, 0x16, 0));
     BlockList list = {{3, "x", 0}};
-    EXPECT_EQ(rig.transfer.LoadAll(list).end, RunEnd::Failed);
+    EXPECT_EQ(rig.transfer.loadAll(list).end, Outcome::Failed);
     EXPECT_TRUE(list.isEmpty());
     ASSERT_EQ(rig.ui.messages.size(), 1u);
     EXPECT_TRUE(rig.ui.messages[0].text.contains(QStringLiteral("EEfull")));
@@ -267,8 +261,8 @@ TEST(LoadAll, AbortAndStopLeaveTheListEmpty) {
             rig.stopAfter(how == StopInBlocks ? 0x04 : 0x06, how == StopInBlocks ? 4 : -1);
         }
         BlockList list;
-        const RunResult r = rig.transfer.LoadAll(list);
-        EXPECT_EQ(r.end, RunEnd::Stopped);
+        const RunResult r = rig.transfer.loadAll(list);
+        EXPECT_EQ(r.end, Outcome::Stopped);
         EXPECT_TRUE(list.isEmpty());
         EXPECT_EQ(rig.ui.progressValue, 0);
         EXPECT_EQ(rig.ui.lastStatus(), QStringLiteral("Stopped."));
@@ -287,7 +281,7 @@ TEST(LoadAll, PulledCableEndsTheRunAtOnce) {
     rig.port.setPortName(QStringLiteral("/dev/ttyUSB7"));
     rig.unplugAfter(0x05, 10, QStringLiteral("No such device"));
     BlockList list;
-    EXPECT_EQ(rig.transfer.LoadAll(list).end, RunEnd::PortLost);
+    EXPECT_EQ(rig.transfer.loadAll(list).end, Outcome::PortLost);
     EXPECT_TRUE(list.isEmpty());
     ASSERT_EQ(rig.ui.messages.size(), 1u);
     EXPECT_TRUE(rig.ui.messages[0].text.contains(QStringLiteral("/dev/ttyUSB7")));

@@ -24,7 +24,7 @@ TEST(LoadCustom, RepeatedNumberAsksOnTheSecondTime) {
     rig.ui.blockListAnswers = {QStringLiteral("  3 3 ")};
     rig.ui.rewriteAnswers = {RewriteAnswer::No};
     BlockList list;
-    EXPECT_EQ(rig.transfer.LoadCustom(list).end, RunEnd::Completed);
+    EXPECT_EQ(rig.transfer.loadCustom(list).end, Outcome::Done);
     EXPECT_EQ(list, BlockList{read3});
     EXPECT_EQ(rig.ui.rewriteQuestions, QStringList{"Do you want to reload block 3 from phone?"});
     EXPECT_EQ(rig.blocksAsked(), QList<int>{3});
@@ -35,12 +35,12 @@ TEST(LoadCustom, RepeatedNumberAsksOnTheSecondTime) {
 
 TEST(LoadCustom, LastAnswerCarriesThroughTheRun) {
     const EEPBlock old1{1, "old1", 0}, old2{2, "old2", 0};
-    const RunEnd C = RunEnd::Completed;
+    const Outcome C = Outcome::Done;
     struct Case {
         std::deque<RewriteAnswer> answers;
         const char* typed;
         BlockList before;
-        RunEnd end;
+        Outcome end;
         int questions;
         QList<int> asked;
         BlockList after;
@@ -54,7 +54,7 @@ TEST(LoadCustom, LastAnswerCarriesThroughTheRun) {
         // Yes for all: held numbers are read without further questions.
         {{RewriteAnswer::YesAll}, "1-2", {old1, old2}, C, 1, {1, 2}, {read1, read2}},
         // Cancel: that number is skipped and the run stops; what was read stays.
-        {{RewriteAnswer::Cancel}, "1 2 3", {old2}, RunEnd::Stopped, 1, {1}, {old2, read1}},
+        {{RewriteAnswer::Cancel}, "1 2 3", {old2}, Outcome::Stopped, 1, {1}, {old2, read1}},
         // An answer outside the five (a question closed some other way) keeps the block, goes on.
         {{RewriteAnswer(0), RewriteAnswer::Yes}, "1 3 2", {old1, old2}, C, 2, {3, 2},
          {old1, read2, read3}},
@@ -64,12 +64,12 @@ TEST(LoadCustom, LastAnswerCarriesThroughTheRun) {
         CustomRig rig;
         BlockList list = c.before;
         rig.ui.rewriteAnswers = c.answers;
-        EXPECT_EQ(rig.transfer.LoadCustom(list, QString::fromLatin1(c.typed)).end, c.end);
+        EXPECT_EQ(rig.transfer.loadCustom(list, QString::fromLatin1(c.typed)).end, c.end);
         EXPECT_EQ(rig.ui.rewriteQuestions.size(), c.questions);
         EXPECT_EQ(rig.blocksAsked(), c.asked);
         EXPECT_EQ(list, c.after);
-        EXPECT_EQ(rig.ui.lastStatus(), c.end == RunEnd::Stopped ? "Stopped." : "Ready");
-        if (c.end == RunEnd::Stopped) {
+        EXPECT_EQ(rig.ui.lastStatus(), c.end == Outcome::Stopped ? "Stopped." : "Ready");
+        if (c.end == Outcome::Stopped) {
             EXPECT_EQ(rig.ui.progressValue, 0);
         }
     }
@@ -80,8 +80,8 @@ TEST(LoadCustom, NotFoundReports) {
     BlockList list;
     // The highest numbers are 3 and 5005: 4 and 5006 are outside and never asked for; 5001 is
     // inside but not held (0x32).
-    const RunResult r = rig.transfer.LoadCustom(list, QStringLiteral("4 5001 5006 5000"));
-    EXPECT_EQ(r.end, RunEnd::Completed);
+    const RunResult r = rig.transfer.loadCustom(list, QStringLiteral("4 5001 5006 5000"));
+    EXPECT_EQ(r.end, Outcome::Done);
     EXPECT_EQ(r.notFound, 3);
     EXPECT_EQ(rig.blocksAsked(), (QList<int>{5001, 5000}));
     EXPECT_EQ(rig.messageTexts(),
@@ -107,7 +107,7 @@ TEST(LoadCustom, AbortAndStopKeepWhatWasRead) {
             rig.stopAfter(0x04, 2);
         }
         BlockList list;
-        EXPECT_EQ(rig.transfer.LoadCustom(list, QStringLiteral("1 2 3")).end, RunEnd::Stopped);
+        EXPECT_EQ(rig.transfer.loadCustom(list, QStringLiteral("1 2 3")).end, Outcome::Stopped);
         EXPECT_EQ(list, (abort ? BlockList{read1} : BlockList{read1, read2}));
         EXPECT_EQ(rig.blocksAsked(), (abort ? QList<int>{1, 2, 2, 2, 2, 2} : QList<int>{1, 2}));
         EXPECT_EQ(rig.ui.messages.size(), abort ? 2u : 0u);
@@ -121,13 +121,13 @@ TEST(LoadCustom, NothingTypedOrBadList) {
     CustomRig rig;
     BlockList list = {{9, "keep", 1}};
     rig.ui.blockListAnswers = {QStringLiteral("   ")};
-    EXPECT_EQ(rig.transfer.LoadCustom(list).end, RunEnd::Cancelled);
+    EXPECT_EQ(rig.transfer.loadCustom(list).end, Outcome::Cancelled);
     EXPECT_EQ(rig.ui.lastStatus(), QStringLiteral("Ready"));
     EXPECT_TRUE(rig.frames().isEmpty());
 
     // A number that is no block number is refused as a whole, nothing is sent.
-    const RunResult r = rig.transfer.LoadCustom(list, QStringLiteral("1 70000"));
-    EXPECT_EQ(r.end, RunEnd::Failed);
+    const RunResult r = rig.transfer.loadCustom(list, QStringLiteral("1 70000"));
+    EXPECT_EQ(r.end, Outcome::Failed);
     ASSERT_EQ(rig.ui.messages.size(), 1u);
     EXPECT_EQ(rig.ui.messages[0].title, QStringLiteral("Error"));
     EXPECT_TRUE(rig.frames().isEmpty());
@@ -138,6 +138,6 @@ TEST(LoadCustom, UnknownBoundsStillAskThePhone) {
     CustomRig rig;
     rig.phone.faults().add(blockFault(x45sim::FaultKind::WrongSub, 0x16, 0));
     BlockList list;
-    EXPECT_EQ(rig.transfer.LoadCustom(list, QStringLiteral("5005")).end, RunEnd::Completed);
+    EXPECT_EQ(rig.transfer.loadCustom(list, QStringLiteral("5005")).end, Outcome::Done);
     EXPECT_EQ(list, BlockList{read5005});
 }

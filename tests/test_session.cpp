@@ -12,7 +12,7 @@
 #include <gtest/gtest.h>
 
 using x45::Session;
-using x45::StartOutcome;
+using x45::Outcome;
 using x45sim::Fault;
 using x45sim::FaultKind;
 
@@ -58,7 +58,7 @@ TEST_F(SessionSim, StartSendsTheExactFramesAndEndClosesTheSession) {
     Counter space(&session, &Session::spaceChanged);
     Counter ended(&session, &Session::ended);
 
-    ASSERT_EQ(session.Start(QStringLiteral("simA")), StartOutcome::Opened);
+    ASSERT_EQ(session.Start(QStringLiteral("simA")), Outcome::Done);
     EXPECT_TRUE(session.isOpen());
     // After scan and boot: readiness, speed switch, chipset, model, software, language group,
     // IMEI, then the space of EElite before EEfull.
@@ -85,7 +85,7 @@ TEST_F(SessionSim, StartSendsTheExactFramesAndEndClosesTheSession) {
     EXPECT_EQ(session.identity.PhoneModel, QStringLiteral("C45")) << "values outlive the session";
 
     // A new start runs the whole handshake again at 57600.
-    ASSERT_EQ(session.Start(QStringLiteral("simA")), StartOutcome::Opened);
+    ASSERT_EQ(session.Start(QStringLiteral("simA")), Outcome::Done);
     EXPECT_EQ(phone.sessionsStarted(), 2);
     expectNoMalformed();
 }
@@ -93,7 +93,7 @@ TEST_F(SessionSim, StartSendsTheExactFramesAndEndClosesTheSession) {
 TEST_F(SessionSim, ReadinessCheckHasFiveAttempts) {
     phone.faults().add(fault(FaultKind::WrongSub, 0x02, -1, 5));
     Counter ended(&session, &Session::ended);
-    EXPECT_EQ(session.Start(QStringLiteral("sim")), StartOutcome::Stopped);
+    EXPECT_EQ(session.Start(QStringLiteral("sim")), Outcome::Stopped);
     EXPECT_EQ(requestsOf(x45::proto::PingQuery), 5);
     EXPECT_EQ(requestsOf(x45::proto::BaudQuery), 0);
     EXPECT_TRUE(ui.messages.empty()) << "no message for an unready phone";
@@ -107,14 +107,14 @@ TEST_F(SessionSim, ReadinessCheckHasFiveAttempts) {
     phone.clearLogs();
     phone.faults().clear();
     phone.faults().add(fault(FaultKind::BadHeader, 0x02, -1, 4));
-    ASSERT_EQ(session.Start(QStringLiteral("sim")), StartOutcome::Opened);
+    ASSERT_EQ(session.Start(QStringLiteral("sim")), Outcome::Done);
     EXPECT_EQ(requestsOf(x45::proto::PingQuery), 5);
     EXPECT_TRUE(ui.messages.empty());
 }
 
 TEST_F(SessionSim, RefusedSpeedSwitchStaysAt57600) {
     phone.config().acceptSpeedSwitch = false;
-    ASSERT_EQ(session.Start(QStringLiteral("sim")), StartOutcome::Opened);
+    ASSERT_EQ(session.Start(QStringLiteral("sim")), Outcome::Done);
     EXPECT_EQ(port.lineSpeed(), 57600);
     EXPECT_EQ(phone.speed(), 57600);
     EXPECT_EQ(session.identity.PhoneHWid, phone.config().hwid);
@@ -147,7 +147,7 @@ TEST_F(SessionSim, WrongReplyToEachQueryIsReportedAndClosesThePort) {
         ui.statuses.clear();
         session.identity = {};
         session.identity.PhoneIMEI = QStringLiteral("kept");
-        EXPECT_EQ(session.Start(QStringLiteral("sim")), StartOutcome::Failed);
+        EXPECT_EQ(session.Start(QStringLiteral("sim")), Outcome::Failed);
         ASSERT_EQ(ui.messages.size(), 1u);
         EXPECT_EQ(ui.messages[0].text, QString::fromUtf8(c.text));
         EXPECT_TRUE(ui.messages[0].title.isEmpty()) << "the program's own title";
@@ -167,7 +167,7 @@ TEST_F(SessionSim, UnansweredIdentificationKeepsOldValues) {
     phone.faults().add(fault(FaultKind::NoReply, 0x0E, 0x03, 1));
     // The language group reply trickles in past its time-out: accepted, but not taken.
     phone.faults().add(fault(FaultKind::Trickle, 0x0E, 0x09, 1, 120));
-    ASSERT_EQ(session.Start(QStringLiteral("sim")), StartOutcome::Opened);
+    ASSERT_EQ(session.Start(QStringLiteral("sim")), Outcome::Done);
     EXPECT_EQ(session.identity.PhoneSWVer, 33);
     EXPECT_EQ(session.identity.PhoneLangGroup, QStringLiteral("old"));
     EXPECT_EQ(session.identity.PhoneModel, QString::fromLatin1(phone.config().model));
@@ -177,7 +177,7 @@ TEST_F(SessionSim, UnansweredIdentificationKeepsOldValues) {
 
 TEST_F(SessionSim, BadBootAcknowledgementIsReported) {
     session.BootImage[10] = static_cast<char>(session.BootImage[10] ^ 0x01);
-    EXPECT_EQ(session.Start(QStringLiteral("sim")), StartOutcome::Failed);
+    EXPECT_EQ(session.Start(QStringLiteral("sim")), Outcome::Failed);
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].text, QString::fromUtf8("Error №2 (&HA5)..."));
     EXPECT_FALSE(port.isOpen());
@@ -187,7 +187,7 @@ TEST_F(SessionSim, BadBootAcknowledgementIsReported) {
 TEST_F(SessionSim, PortThatCannotBeOpenedNamesPortAndReason) {
     port.failOpen(QStringLiteral("Permission denied"));
     Counter ended(&session, &Session::ended);
-    EXPECT_EQ(session.Start(QStringLiteral("/dev/ttyUSB7")), StartOutcome::Failed);
+    EXPECT_EQ(session.Start(QStringLiteral("/dev/ttyUSB7")), Outcome::Failed);
     ASSERT_EQ(ui.messages.size(), 1u);
     const QString text = ui.messages[0].text;
     EXPECT_TRUE(text.contains(QStringLiteral("/dev/ttyUSB7"))) << text.toStdString();
@@ -197,7 +197,7 @@ TEST_F(SessionSim, PortThatCannotBeOpenedNamesPortAndReason) {
     EXPECT_EQ(ended.n, 1);
     EXPECT_TRUE(phone.requests().isEmpty());
     port.failOpen({});
-    EXPECT_EQ(session.Start(QStringLiteral("/dev/ttyUSB7")), StartOutcome::Opened);
+    EXPECT_EQ(session.Start(QStringLiteral("/dev/ttyUSB7")), Outcome::Done);
 }
 
 TEST_F(SessionSim, CablePulledDuringIdentificationEndsWithMessage) {
@@ -210,7 +210,7 @@ TEST_F(SessionSim, CablePulledDuringIdentificationEndsWithMessage) {
     watch.start(5);
     QElapsedTimer t;
     t.start();
-    EXPECT_EQ(session.Start(QStringLiteral("simZ")), StartOutcome::Failed);
+    EXPECT_EQ(session.Start(QStringLiteral("simZ")), Outcome::Failed);
     EXPECT_LT(t.elapsed(), 3000);
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_TRUE(ui.messages[0].text.contains(QStringLiteral("simZ")));

@@ -77,7 +77,7 @@ TEST_F(SessionFake, StopWhileScanningEndsOnTheStopPath) {
     QTimer::singleShot(350, [this] { session.stopRequest().request(); });
     QElapsedTimer t;
     t.start();
-    EXPECT_EQ(session.Start(QStringLiteral("/dev/ttyS1")), x45::StartOutcome::Stopped);
+    EXPECT_EQ(session.Start(QStringLiteral("/dev/ttyS1")), x45::Outcome::Stopped);
     EXPECT_LT(t.elapsed(), 1000);
     EXPECT_GE(port.writes.size(), 3);
     for (const QByteArray& w : port.writes)
@@ -92,7 +92,7 @@ TEST_F(SessionFake, CablePulledWhileScanningEndsWithMessage) {
     port.onWrite = [this](const QByteArray&) {
         if (port.writes.size() == 2) port.unplug(QStringLiteral("No such device"));
     };
-    EXPECT_EQ(session.Start(QStringLiteral("/dev/ttyUSB0")), x45::StartOutcome::Failed);
+    EXPECT_EQ(session.Start(QStringLiteral("/dev/ttyUSB0")), x45::Outcome::Failed);
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_TRUE(ui.messages[0].text.contains(QStringLiteral("/dev/ttyUSB0")));
     EXPECT_TRUE(ui.messages[0].text.contains(QStringLiteral("No such device")));

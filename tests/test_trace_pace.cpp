@@ -199,7 +199,7 @@ TEST(Pace, TransfersCountTheirBlocksAndEndEmpty) {
     rig.phone.config().maxEEfull = 5001;
     rig.phone.setBlocks({{1, "one", 1}, {5001, "full", 2}});
     BlockList blocks;
-    ASSERT_TRUE(rig.transfer.LoadAll(blocks).completed());
+    ASSERT_TRUE(rig.transfer.loadAll(blocks).completed());
     const std::vector<ProgressDetail>& d = rig.ui.details;
     ASSERT_GE(d.size(), 3u);
     EXPECT_EQ(d.front().step, 1);
@@ -212,7 +212,7 @@ TEST(Pace, TransfersCountTheirBlocksAndEndEmpty) {
     for (const int toWrite : {1, -1}) {
         rig.ui.details.clear();
         ASSERT_TRUE(
-            rig.transfer.SaveSelected(blocks, [](int row) { return row == 1; }, toWrite).completed());
+            rig.transfer.saveSelected(blocks, [](int row) { return row == 1; }, toWrite).completed());
         ASSERT_GE(rig.ui.details.size(), 2u);
         EXPECT_EQ(rig.ui.details.front().steps, toWrite < 0 ? 2 : 1);
         EXPECT_EQ(rig.ui.details[rig.ui.details.size() - 2].step, toWrite < 0 ? 2 : 1);

@@ -86,7 +86,7 @@ TEST(Trust, EachFaultCostsABoundedNumberOfExchangesOnASparsePhone) {
         TransferRig rig;
         rig.phone.setBlocks(demo);
         BlockList list;
-        ASSERT_TRUE(rig.transfer.LoadAll(list).clean());
+        ASSERT_TRUE(rig.transfer.loadAll(list).clean());
         ASSERT_EQ(list, readable(demo));
         clean = rig.frames().size();
     }
@@ -106,7 +106,7 @@ TEST(Trust, EachFaultCostsABoundedNumberOfExchangesOnASparsePhone) {
             rig.phone.faults().setSeed(7);
             rig.ui.defaultMessageAnswer = Button::Retry;
             BlockList list;
-            const RunResult r = rig.transfer.LoadAll(list);
+            const RunResult r = rig.transfer.loadAll(list);
             ASSERT_TRUE(r.clean());
             EXPECT_EQ(list, readable(demo));
             const int faults = hits(rig.phone);
@@ -140,15 +140,15 @@ TEST(Trust, AnIgnoredBlockBringsNoFurtherBoxAndStopEndsAReCheckWithinAnExchange)
             };
         rig.ui.defaultMessageAnswer = Button::Ignore;
         BlockList list;
-        const RunResult r = rig.transfer.LoadAll(list);
+        const RunResult r = rig.transfer.loadAll(list);
         ASSERT_EQ(rig.messageTexts().size(), 1);
         EXPECT_TRUE(rig.messageTexts()[0].startsWith("Error №5 (BlockInfoQuery) while reading block № 60..."));
         if (stopInReCheck) {
             ASSERT_GE(framesAtStop, 0) << "no re-check was seen";
-            EXPECT_EQ(r.end, RunEnd::Stopped);
+            EXPECT_EQ(r.end, Outcome::Stopped);
             EXPECT_LE(rig.frames().size(), framesAtStop + 1);
         } else {
-            EXPECT_EQ(r.end, RunEnd::Completed);
+            EXPECT_EQ(r.end, Outcome::Done);
             EXPECT_EQ(r.skipped, QVector<qint32>{60});
             BlockList rest = held;
             rest.removeAt(3);
@@ -168,7 +168,7 @@ TEST(Trust, ReadsThatEndReadyHoldExactlyThePhonesBlocks) {
             addFaults(rig.phone, c, c.count, seed);
             rig.ui.defaultMessageAnswer = Button::Retry; // as --on-error retry
             BlockList list;
-            const RunResult r = rig.transfer.LoadAll(list);
+            const RunResult r = rig.transfer.loadAll(list);
             ASSERT_TRUE(r.clean()) << "the run should get through with retries";
             EXPECT_EQ(hits(rig.phone), c.count);
             EXPECT_EQ(list, rig.phone.blocks());
@@ -187,8 +187,8 @@ TEST(Trust, WritesThatEndReadyLeaveThePhoneAsAsked) {
         addFaults(rig.phone, c, 2, 3);
         rig.ui.defaultMessageAnswer = Button::Retry;
         rig.transfer.setVerify(true);
-        const RunResult r = rig.transfer.SaveAll(wanted);
-        ASSERT_EQ(r.end, RunEnd::Completed);
+        const RunResult r = rig.transfer.saveAll(wanted);
+        ASSERT_EQ(r.end, Outcome::Done);
         EXPECT_GT(hits(rig.phone), 0);
         EXPECT_EQ(rig.phone.blocks(), wanted);
         EXPECT_EQ(r.verified, wanted.size());
@@ -201,14 +201,14 @@ TEST(Trust, VerifyNamesTheBlockThePhoneStoredWrong) {
     x45sim::Fault rot = blockFault(K::Bitrot, 0x13, 1); // the first EEfull close
     rig.phone.faults().add(rot);
     // Without --verify the rotten block goes unseen: the phone acknowledged every close.
-    EXPECT_TRUE(rig.transfer.SaveAll(wanted).clean());
+    EXPECT_TRUE(rig.transfer.saveAll(wanted).clean());
     EXPECT_NE(rig.phone.blocks(), wanted);
 
     rig.phone.faults().clear();
     rig.phone.faults().add(rot);
     rig.transfer.setVerify(true);
-    const RunResult r = rig.transfer.SaveAll(wanted);
-    EXPECT_EQ(r.end, RunEnd::Unverified);
+    const RunResult r = rig.transfer.saveAll(wanted);
+    EXPECT_EQ(r.end, Outcome::Unverified);
     EXPECT_EQ(r.unverified, QVector<qint16>{5008});
     ASSERT_FALSE(rig.messageTexts().isEmpty());
     EXPECT_TRUE(rig.messageTexts().last().startsWith("Verification failed for block(s) 5008:"));
@@ -219,7 +219,7 @@ TEST(Trust, FaultFreeRunsSendNoSyncAndVerifyReadsTwice) {
     TransferRig rig;
     rig.phone.setBlocks(phoneBlocks());
     BlockList list;
-    ASSERT_TRUE(rig.transfer.LoadAll(list).clean());
+    ASSERT_TRUE(rig.transfer.loadAll(list).clean());
     const qsizetype plain = rig.frames().size();
     // Space queries are the syncs (the rig's refresh does not send them).
     EXPECT_EQ(rig.countSub(0x08) + rig.countSub(0x18), 0);
@@ -227,7 +227,7 @@ TEST(Trust, FaultFreeRunsSendNoSyncAndVerifyReadsTwice) {
 
     rig.port.writes.clear();
     rig.transfer.setVerify(true);
-    const RunResult r = rig.transfer.LoadAll(list);
+    const RunResult r = rig.transfer.loadAll(list);
     ASSERT_TRUE(r.clean());
     EXPECT_EQ(list, rig.phone.blocks());
     EXPECT_EQ(rig.frames().size(), 2 * plain - 2);
@@ -243,7 +243,7 @@ TEST(Trust, ADuplicatedLastReplyPutsTheBlockBeforeInDoubt) {
     rig.phone.config().maxEEfull = 0;
     rig.phone.faults().add(blockFault(K::Dup, 0x04, 1, 1)); // block 2's second chunk
     BlockList list;
-    ASSERT_TRUE(rig.transfer.LoadAll(list).clean());
+    ASSERT_TRUE(rig.transfer.loadAll(list).clean());
     EXPECT_EQ(list, rig.phone.blocks());
     EXPECT_GE(rig.blocksAsked().count(2), 2);
 }
@@ -259,7 +259,7 @@ TEST(Trust, ADuplicatedNoSuchBlockReplyLosesNoBlockFurtherOn) {
     rig.phone.config().maxEEfull = 0;
     rig.phone.faults().add(blockFault(K::Dup, 0x05, 1, 2)); // block 2's info request
     BlockList list;
-    ASSERT_TRUE(rig.transfer.LoadAll(list).clean());
+    ASSERT_TRUE(rig.transfer.loadAll(list).clean());
     EXPECT_EQ(hits(rig.phone), 1);
     EXPECT_EQ(list, rig.phone.blocks());
 }

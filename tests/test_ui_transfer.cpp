@@ -410,18 +410,18 @@ TEST_F(Transfer, ClosingDuringLoadAllAsksAndOnlyYesStopsTheRunEndsTheSessionAndC
 
 TEST(RunSummary, ReadyOnlyWhenTheRunDidAllItWasAskedAndTheSkippedBlocksOfAReadNamed) {
     using ui::RunKind;
-    const auto run = [](RunEnd end, int done, QVector<qint32> skipped = {}) {
+    const auto run = [](Outcome end, int done, QVector<qint32> skipped = {}) {
         RunResult r;
         r.end = end;
         r.done = done;
         r.skipped = std::move(skipped);
         return r;
     };
-    RunResult verified = run(RunEnd::Completed, 219);
+    RunResult verified = run(Outcome::Done, 219);
     verified.verified = 219;
-    RunResult missing = run(RunEnd::Completed, 2);
+    RunResult missing = run(Outcome::Done, 2);
     missing.notFound = 1;
-    RunResult unverified = run(RunEnd::Unverified, 219);
+    RunResult unverified = run(Outcome::Unverified, 219);
     unverified.unverified = {5, 7};
     const QVector<qint32> twelve = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
     struct Row {
@@ -432,17 +432,17 @@ TEST(RunSummary, ReadyOnlyWhenTheRunDidAllItWasAskedAndTheSkippedBlocksOfAReadNa
         bool message;         // the read's skipped blocks named in a box
     } const rows[] = {
         {verified, RunKind::LoadAll, "Ready: 219 blocks read", "219 verified", false},
-        {run(RunEnd::Completed, 218, {55}), RunKind::LoadAll, "Done: 218 blocks read", "1 skipped (55)", true},
+        {run(Outcome::Done, 218, {55}), RunKind::LoadAll, "Done: 218 blocks read", "1 skipped (55)", true},
         {missing, RunKind::LoadCustom, "Done: 2 blocks read", "1 not found", false},
-        {run(RunEnd::Completed, 1, twelve), RunKind::LoadCustom, "Done", "1, 2, 3, 4, 5, 6, 7, 8, ... (12 in all)", true},
+        {run(Outcome::Done, 1, twelve), RunKind::LoadCustom, "Done", "1, 2, 3, 4, 5, 6, 7, 8, ... (12 in all)", true},
         // "Load all" keeps nothing of a stopped run; "Load custom..." keeps what it read.
-        {run(RunEnd::Stopped, 30, {9}), RunKind::LoadAll, "Stopped.", "", false},
-        {run(RunEnd::Stopped, 3, {9}), RunKind::LoadCustom, "Stopped: 3 blocks read", "(9)", true},
-        {run(RunEnd::Stopped, 100), RunKind::Write, "Stopped: 100 blocks written", "", false},
-        {run(RunEnd::Completed, 217, {5, 7}), RunKind::Write, "Done: 217 blocks written", "2 skipped (5, 7)", false},
+        {run(Outcome::Stopped, 30, {9}), RunKind::LoadAll, "Stopped.", "", false},
+        {run(Outcome::Stopped, 3, {9}), RunKind::LoadCustom, "Stopped: 3 blocks read", "(9)", true},
+        {run(Outcome::Stopped, 100), RunKind::Write, "Stopped: 100 blocks written", "", false},
+        {run(Outcome::Done, 217, {5, 7}), RunKind::Write, "Done: 217 blocks written", "2 skipped (5, 7)", false},
         {unverified, RunKind::Write, "Verification failed: 219 blocks written", "2 differ after writing (5, 7)", false},
-        {run(RunEnd::Stopped, 0), RunKind::Delete, "Stopped.", "", false},
-        {run(RunEnd::Cancelled, 0), RunKind::Delete, "", "", false},
+        {run(Outcome::Stopped, 0), RunKind::Delete, "Stopped.", "", false},
+        {run(Outcome::Cancelled, 0), RunKind::Delete, "", "", false},
     };
     for (const Row& row : rows) {
         const QString status = ui::runSummary(row.result, row.kind);

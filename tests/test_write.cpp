@@ -21,16 +21,16 @@ QString writeFail(int error, const char* query, int n) {
         .arg(n);
 }
 
-StepOutcome writeBlock(TransferRig& rig, const EEPBlock& block) {
-    return rig.transfer.WriteBlock(block);
+Outcome writeBlock(TransferRig& rig, const EEPBlock& block) {
+    return rig.transfer.writeBlock(block);
 }
 
 } // namespace
 
 TEST(WriteBlock, FramesMatchTheProtocolExamples) {
     TransferRig rig;
-    EXPECT_EQ(writeBlock(rig, {5000, hex("AA BB CC"), 2}), StepOutcome::Done);
-    EXPECT_EQ(writeBlock(rig, {5, QByteArray(), 0}), StepOutcome::Done);
+    EXPECT_EQ(writeBlock(rig, {5000, hex("AA BB CC"), 2}), Outcome::Done);
+    EXPECT_EQ(writeBlock(rig, {5, QByteArray(), 0}), Outcome::Done);
     EXPECT_EQ(rig.frames(),
               (QList<QByteArray>{hex("14 07 13 11 88 13 03 00 02 8B"),
                                  hex("14 09 1D 12 88 13 00 00 AA BB CC 54"),
@@ -41,7 +41,7 @@ TEST(WriteBlock, FramesMatchTheProtocolExamples) {
 
 TEST(WriteBlock, ChunksOfTwenty) {
     TransferRig rig;
-    EXPECT_EQ(writeBlock(rig, {7, patternBytes(41), 1}), StepOutcome::Done);
+    EXPECT_EQ(writeBlock(rig, {7, patternBytes(41), 1}), Outcome::Done);
     const auto chunks = rig.framesOfSub(0x02);
     ASSERT_EQ(chunks.size(), 3);
     for (int i = 0; i < 3; ++i)
@@ -55,7 +55,7 @@ TEST(WriteBlock, InterimRepliesAreNeitherCountedNorResent) {
     TransferRig rig;
     rig.phone.config().interim = 7; // more than the attempts: counting them would fail the block
     rig.phone.config().interimGap = 1ms;
-    EXPECT_EQ(writeBlock(rig, {5001, patternBytes(25), 3}), StepOutcome::Done);
+    EXPECT_EQ(writeBlock(rig, {5001, patternBytes(25), 3}), Outcome::Done);
     EXPECT_EQ(rig.frames().size(), 4); // announce, two chunks, close: each sent once
     EXPECT_TRUE(rig.ui.messages.empty());
     EXPECT_EQ(rig.phone.blocks(), (BlockList{{5001, patternBytes(25), 3}}));
@@ -68,7 +68,7 @@ TEST(WriteBlock, InterimRepliesAreNeitherCountedNorResent) {
             line += e.bytes;
         return line;
     });
-    EXPECT_EQ(writeBlock(together, {8, patternBytes(3), 0}), StepOutcome::Done);
+    EXPECT_EQ(writeBlock(together, {8, patternBytes(3), 0}), Outcome::Done);
     EXPECT_EQ(together.frames().size(), 3);
     EXPECT_TRUE(together.ui.messages.empty());
     EXPECT_EQ(together.phone.blocks(), (BlockList{{8, patternBytes(3), 0}}));
@@ -80,14 +80,14 @@ TEST(WriteBlock, InterimRepliesAreNeitherCountedNorResent) {
         if (interims++ < 2) return blockReply(0x50, {});
         return std::nullopt;
     });
-    EXPECT_EQ(writeBlock(closing, {6, patternBytes(3), 0}), StepOutcome::Done);
+    EXPECT_EQ(writeBlock(closing, {6, patternBytes(3), 0}), Outcome::Done);
     EXPECT_EQ(closing.countSub(0x03), 3);
 
     // Interim replies without end fail the attempt instead of holding the run forever.
     TransferRig busy;
     busy.answer(0x01, [](const QByteArray&) { return blockReply(0x50, {}).repeated(60); });
     busy.ui.messageAnswers = {Button::Ignore};
-    EXPECT_EQ(writeBlock(busy, {8, patternBytes(3), 0}), StepOutcome::Skipped);
+    EXPECT_EQ(writeBlock(busy, {8, patternBytes(3), 0}), Outcome::Skipped);
     EXPECT_EQ(busy.countSub(0x01), 5);
     EXPECT_EQ(busy.ui.messages.size(), 1u);
 }
@@ -100,7 +100,7 @@ TEST(WriteBlock, FiveAttemptsDialogsAndRetry) {
         TransferRig rig;
         rig.phone.faults().add(blockFault(x45sim::FaultKind::BadTrailer, sub, 6));
         rig.ui.messageAnswers = {Button::Retry};
-        EXPECT_EQ(writeBlock(rig, {5123, patternBytes(10), 1}), StepOutcome::Done);
+        EXPECT_EQ(writeBlock(rig, {5123, patternBytes(10), 1}), Outcome::Done);
         EXPECT_EQ(rig.countSub(sub), 7);
         ASSERT_EQ(rig.ui.messages.size(), 1u);
         EXPECT_EQ(boxOf(rig.ui.messages[0]), retryBox(writeFail(error, query, 5123)));
@@ -139,7 +139,7 @@ TEST(WriteBlock, IgnoreAndAbortInEachPhase) {
                 rig.phone.faults().add(f);
             rig.ui.messageAnswers = {answer, Button::Retry};
             EXPECT_EQ(writeBlock(rig, {9, patternBytes(c.length), 1}),
-                      answer == Button::Ignore ? StepOutcome::Skipped : StepOutcome::Aborted);
+                      answer == Button::Ignore ? Outcome::Skipped : Outcome::Aborted);
             for (const auto& [sub, count] : c.sent) {
                 if (count < 0)
                     EXPECT_GE(rig.countSub(sub), 1) << int(sub);
@@ -154,7 +154,7 @@ TEST(WriteBlock, IgnoreAndAbortInEachPhase) {
 
 TEST(WriteBlock, TooLongForTheProtocolIsRefused) {
     TransferRig rig;
-    EXPECT_EQ(writeBlock(rig, {12, QByteArray(65536, 'x'), 0}), StepOutcome::Skipped);
+    EXPECT_EQ(writeBlock(rig, {12, QByteArray(65536, 'x'), 0}), Outcome::Skipped);
     EXPECT_TRUE(rig.frames().isEmpty());
     ASSERT_EQ(rig.ui.messages.size(), 1u);
     EXPECT_TRUE(rig.ui.messages[0].text.contains(QStringLiteral("65536")));
@@ -165,8 +165,8 @@ TEST(SaveAll, PreparesThenWritesEveryBlock) {
     rig.phone.setBlocks({{1, "gone", 0}, {5002, "kept", 0}});
     const BlockList list = {
         {5000, patternBytes(3), 2}, {3, patternBytes(45), 1}, {4, QByteArray(), 0}};
-    const RunResult r = rig.transfer.SaveAll(list);
-    EXPECT_EQ(r.end, RunEnd::Completed);
+    const RunResult r = rig.transfer.saveAll(list);
+    EXPECT_EQ(r.end, Outcome::Done);
     EXPECT_EQ(r.done, 3);
     ASSERT_GE(rig.frames().size(), 2);
     EXPECT_EQ(rig.frames()[0], hex("14 02 16 1B 1B"));
@@ -195,13 +195,13 @@ TEST(SaveAll, AbortIgnoreAndStop) {
         return [=](TransferRig& rig) { rig.stopAfter(sub, block); };
     };
     const EEPBlock a{1, "a", 0}, b{2, "b", 0}, c{3, "c", 0}, old{8, "old", 0};
-    const RunEnd S = RunEnd::Stopped, C = RunEnd::Completed;
+    const Outcome S = Outcome::Stopped, C = Outcome::Done;
     const QString collect = "Error №19 (CollectEEFULLGarbageQuery)...";
     const QString erase = "Error №9 (EraseEEPQuery)...",
                   info2 = writeFail(15, "WBlockInfoQuery", 2);
     struct Case {
         std::function<void(TransferRig&)> setUp;
-        RunEnd end;
+        Outcome end;
         int done;
         BlockList onPhone; // held before: old
         int refreshes;
@@ -235,18 +235,18 @@ TEST(SaveAll, AbortIgnoreAndStop) {
         TransferRig rig;
         rig.phone.setBlocks({old});
         t.setUp(rig);
-        const RunResult r = rig.transfer.SaveAll({a, b, c});
+        const RunResult r = rig.transfer.saveAll({a, b, c});
         EXPECT_EQ(r.end, t.end);
         EXPECT_EQ(r.done, t.done);
-        EXPECT_EQ(r.skippedCount(), t.end == RunEnd::Completed ? 3 - t.done : 0);
+        EXPECT_EQ(r.skippedCount(), t.end == Outcome::Done ? 3 - t.done : 0);
         EXPECT_EQ(rig.phone.blocks(), t.onPhone);
         EXPECT_EQ(rig.refreshes, t.refreshes);
         if (t.frames >= 0) {
             EXPECT_EQ(rig.frames().size(), t.frames);
         }
         EXPECT_EQ(rig.messageTexts(), t.messages);
-        EXPECT_EQ(rig.ui.lastStatus(), t.end == RunEnd::Completed ? "Ready" : "Stopped.");
-        if (t.end == RunEnd::Stopped) {
+        EXPECT_EQ(rig.ui.lastStatus(), t.end == Outcome::Done ? "Ready" : "Stopped.");
+        if (t.end == Outcome::Stopped) {
             EXPECT_EQ(rig.ui.progressValue, 0);
         }
     }
@@ -255,7 +255,7 @@ TEST(SaveAll, AbortIgnoreAndStop) {
 TEST(SaveAll, PulledCableEndsTheRun) {
     TransferRig rig;
     rig.unplugAfter(0x02, 2, QStringLiteral("Input/output error"));
-    EXPECT_EQ(rig.transfer.SaveAll({{1, "a", 0}, {2, "b", 0}, {3, "c", 0}}).end, RunEnd::PortLost);
+    EXPECT_EQ(rig.transfer.saveAll({{1, "a", 0}, {2, "b", 0}, {3, "c", 0}}).end, Outcome::PortLost);
     // The lost port, then how much of the erased area was written again.
     ASSERT_EQ(rig.ui.messages.size(), 2u);
     EXPECT_TRUE(rig.ui.messages[1].text.contains(QStringLiteral("after writing 1 of 3 blocks")));
@@ -267,8 +267,8 @@ TEST(SaveAll, PulledCableEndsTheRun) {
 
 TEST(SaveAll, EmptyListDoesNothing) {
     TransferRig rig;
-    EXPECT_EQ(rig.transfer.SaveAll({}).end, RunEnd::Cancelled);
-    EXPECT_EQ(rig.transfer.SaveSelected({}, [](int) { return true; }).end, RunEnd::Cancelled);
+    EXPECT_EQ(rig.transfer.saveAll({}).end, Outcome::Cancelled);
+    EXPECT_EQ(rig.transfer.saveSelected({}, [](int) { return true; }).end, Outcome::Cancelled);
     EXPECT_TRUE(rig.frames().isEmpty());
     EXPECT_TRUE(rig.ui.statuses.isEmpty());
 }
@@ -320,10 +320,10 @@ TEST(SaveAll, NothingIsSentWhenACheckFailsOrTheHardwareIdIsRefused) {
         rig.ui.messageAnswers = {t.answer};
         const RunResult r =
             t.selected.isEmpty()
-                ? rig.transfer.SaveAll(t.list, t.rule)
-                : rig.transfer.SaveSelected(
+                ? rig.transfer.saveAll(t.list, t.rule)
+                : rig.transfer.saveSelected(
                       t.list, [&](int row) { return t.selected.contains(row); }, -1, t.rule);
-        EXPECT_EQ(r.end, t.written ? RunEnd::Completed : RunEnd::Cancelled);
+        EXPECT_EQ(r.end, t.written ? Outcome::Done : Outcome::Cancelled);
         ASSERT_EQ(rig.ui.messages.size(), t.box ? 1u : 0u);
         if (t.box) {
             EXPECT_EQ(rig.ui.messages[0].buttons, *t.box);
@@ -349,11 +349,11 @@ TEST(SaveSelected, SelectionIsReadAsTheRunGoes) {
     rig.afterWrite = [&](const QByteArray& f) {
         if (quint8(f[3]) == 0x03 && f[4] == 1) selected.insert(2);
     };
-    const RunResult r = rig.transfer.SaveSelected(list, [&](int row) {
+    const RunResult r = rig.transfer.saveSelected(list, [&](int row) {
         asked << row;
         return selected.contains(row);
     });
-    EXPECT_EQ(r.end, RunEnd::Completed);
+    EXPECT_EQ(r.end, Outcome::Done);
     // Once before anything is sent, for the checks; then as the run reaches each row.
     EXPECT_EQ(asked, (QList<int>{0, 1, 2, 3, 0, 1, 2, 3}));
     EXPECT_EQ(rig.phone.blocks(),
@@ -368,7 +368,7 @@ TEST(SaveSelected, SelectionIsReadAsTheRunGoes) {
         if (quint8(f[3]) == 0x03 && f[4] == 1) selected.insert(2);
     };
     const HWidRule rule{1105, {{1, {"mine.eep", 1105}}, {3, {"foreign.eep", 2222}}}, false};
-    const RunResult lateRun = late.transfer.SaveSelected(
+    const RunResult lateRun = late.transfer.saveSelected(
         list, [&](int row) { return selected.contains(row); }, -1, rule);
     EXPECT_EQ(lateRun.skipped, QVector<qint32>{3});
     EXPECT_EQ(late.phone.blocks(), (BlockList{{1, "a", 0}}));
@@ -376,8 +376,8 @@ TEST(SaveSelected, SelectionIsReadAsTheRunGoes) {
 
     // Nothing selected: no write request, the progress runs to its end, space is refreshed.
     TransferRig rig2;
-    const RunResult none = rig2.transfer.SaveSelected(list, [](int) { return false; });
-    EXPECT_EQ(none.end, RunEnd::Completed);
+    const RunResult none = rig2.transfer.saveSelected(list, [](int) { return false; });
+    EXPECT_EQ(none.end, Outcome::Done);
     EXPECT_TRUE(rig2.frames().isEmpty());
     EXPECT_EQ(rig2.ui.progressValue, 4);
     EXPECT_EQ(rig2.refreshes, 1);

@@ -134,19 +134,19 @@ QJsonObject portsJson(const QList<QSerialPortInfo>& ports) {
     return {{QStringLiteral("ports"), array}};
 }
 
-QString runEndName(RunEnd end) {
+QString runEndName(Outcome end) {
     switch (end) {
-    case RunEnd::Completed:
+    case Outcome::Done:
         return QStringLiteral("completed");
-    case RunEnd::Stopped:
+    case Outcome::Stopped:
         return QStringLiteral("stopped");
-    case RunEnd::Cancelled:
+    case Outcome::Cancelled:
         return QStringLiteral("cancelled");
-    case RunEnd::PortLost:
+    case Outcome::PortLost:
         return QStringLiteral("portLost");
-    case RunEnd::Failed:
+    case Outcome::Failed:
         return QStringLiteral("failed");
-    case RunEnd::Unverified:
+    case Outcome::Unverified:
         return QStringLiteral("unverified");
     }
     return QStringLiteral("failed");

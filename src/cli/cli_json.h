@@ -66,6 +66,6 @@ struct RunSummary {
 [[nodiscard]] RunSummary summaryOf(const QString& command, const RunResult& r);
 [[nodiscard]] QJsonObject summaryJson(const RunSummary& summary);
 // The "result" text of a run's end.
-[[nodiscard]] QString runEndName(RunEnd end);
+[[nodiscard]] QString runEndName(Outcome end);
 
 } // namespace x45::cli

@@ -37,15 +37,15 @@ std::optional<int> checkBlockList(const CommandLine& cmd, const QString& text,
 // What a run that did not go through completely leaves to say; ExitOk when it was clean.
 int runExit(TerminalInteraction& ui, const RunResult& r, const char* skippedWhat) {
     switch (r.end) {
-    case RunEnd::Completed:
+    case Outcome::Done:
         break;
-    case RunEnd::Stopped:
+    case Outcome::Stopped:
         say(ui, QStringLiteral("Stopped."));
         return ExitFailed;
-    case RunEnd::Cancelled:
-    case RunEnd::PortLost:
-    case RunEnd::Failed:
-    case RunEnd::Unverified:
+    case Outcome::Cancelled:
+    case Outcome::PortLost:
+    case Outcome::Failed:
+    case Outcome::Unverified:
         return ExitFailed; // the reason has been shown
     }
     if (!r.skipped.isEmpty()) {
@@ -134,8 +134,8 @@ int loadForWrite(TerminalInteraction& ui, const CommandLine& cmd, const QVector<
     BlockList toWrite;
     for (const EEPBlock& b : std::as_const(ws.blocks))
         if (listed.isEmpty() || listed.contains(b.BlockId)) toWrite.append(b);
-    if (const QString text = uncarriableText(toWrite); !text.isEmpty()) {
-        say(ui, text + QStringLiteral("\nNothing was sent to the phone; correct or leave out the "
+    if (const Status carriable = checkCarriable(toWrite); !carriable) {
+        say(ui, carriable.message() + QStringLiteral("\nNothing was sent to the phone; correct or leave out the "
                                       "block(s) named."));
         return ExitFailed;
     }
@@ -163,7 +163,7 @@ QHash<qint16, BlockOrigin> originsOf(const QStringList& names, const TerminalInt
 // The --json summary of a run stopped before its first block.
 RunSummary stoppedSummary(const CommandLine& cmd, const QVector<qint32>& listed) {
     RunResult stopped;
-    stopped.end = RunEnd::Stopped;
+    stopped.end = Outcome::Stopped;
     RunSummary summary = summaryOf(cmd.command(), stopped);
     if (!listed.isEmpty()) summary.notDone = listedNotIn(listed, {});
     return summary;
@@ -192,7 +192,7 @@ struct DeleteRun {
     // cancelled.
     int refuse(const QString& text) {
         say(ui, text);
-        summary.result = runEndName(RunEnd::Cancelled);
+        summary.result = runEndName(Outcome::Cancelled);
         if (json) printJson(summaryJson(summary));
         return ExitFailed;
     }
@@ -202,7 +202,7 @@ struct DeleteRun {
 // refused.
 std::optional<int> checkDeleteRead(DeleteRun& run, const RunResult& loaded,
                                    const BlockList& PhoneBlocks) {
-    if (loaded.end != RunEnd::Completed || !loaded.skipped.isEmpty()) {
+    if (loaded.end != Outcome::Done || !loaded.skipped.isEmpty()) {
         run.phone.end();
         printSummary(run.ui,
                      RunResult{loaded.end, 0, loaded.skipped, loaded.notFound, loaded.retried,
@@ -210,7 +210,7 @@ std::optional<int> checkDeleteRead(DeleteRun& run, const RunResult& loaded,
                      "deleted");
         const int code = runExit(run.ui, loaded, "could not be read");
         say(run.ui, QStringLiteral("Nothing was deleted."));
-        if (loaded.end == RunEnd::Completed) run.summary.result = runEndName(RunEnd::Cancelled);
+        if (loaded.end == Outcome::Done) run.summary.result = runEndName(Outcome::Cancelled);
         if (run.json) printJson(summaryJson(run.summary));
         return code == ExitOk ? ExitFailed : code;
     }
@@ -228,7 +228,7 @@ int deleteRead(DeleteRun& run, PhoneTransfer& transfer, BlockList& PhoneBlocks,
                const RunResult& loaded) {
     QVector<qint16> deleted;
     const RunResult r =
-        transfer.DeleteDirectly(PhoneBlocks, allRows(PhoneBlocks),
+        transfer.deleteDirectly(PhoneBlocks, allRows(PhoneBlocks),
                                 [&deleted](const QVector<qint16>& ids) { deleted = ids; });
     run.phone.end();
     RunResult total = r;
@@ -248,12 +248,12 @@ int deleteRead(DeleteRun& run, PhoneTransfer& transfer, BlockList& PhoneBlocks,
     summary.resynchronised = total.resyncs;
     summary.notDone = listedNotIn(run.numbers, gone);
     if (run.json) printJson(summaryJson(summary));
-    if (r.end == RunEnd::Cancelled) {
+    if (r.end == Outcome::Cancelled) {
         say(run.ui, QStringLiteral("Nothing was deleted (confirm with --yes)."));
         return ExitFailed;
     }
     const int code = runExit(run.ui, r, "were not deleted");
-    if (r.end == RunEnd::Completed) {
+    if (r.end == Outcome::Done) {
         if (!run.json)
             std::printf("%s\n",
                         qPrintable(QStringLiteral("Deleted %1 block(s).").arg(deleted.size())));
@@ -289,7 +289,7 @@ int runRead(const CommandLine& cmd) {
     Dump read;
     BlockList& PhoneBlocks = read.blocks;
     const RunResult r =
-        custom ? transfer.LoadCustom(PhoneBlocks, list) : transfer.LoadAll(PhoneBlocks);
+        custom ? transfer.loadCustom(PhoneBlocks, list) : transfer.loadAll(PhoneBlocks);
     printSummary(ui, r, "read");
     const int code = runExit(ui, r, "could not be read and are missing from the file");
     const bool json = jsonWanted(cmd);
@@ -297,7 +297,7 @@ int runRead(const CommandLine& cmd) {
     if (custom) summary.notDone = listedNotIn(numbers, idsOf(PhoneBlocks));
     read.hwid = phone.session().identity.PhoneHWid;
     phone.end();
-    if (r.end != RunEnd::Completed) {
+    if (r.end != Outcome::Done) {
         if (json) printJson(summaryJson(summary));
         return code;
     }
@@ -339,10 +339,10 @@ int runWrite(const CommandLine& cmd) {
     int toWrite = 0; // for the pace
     for (int row = 0; row < PhoneBlocks.size(); ++row)
         toWrite += isWanted(row) ? 1 : 0;
-    const RunResult r = all ? transfer.SaveAll(PhoneBlocks, hwidRule)
-                            : transfer.SaveSelected(PhoneBlocks, isWanted, toWrite, hwidRule);
+    const RunResult r = all ? transfer.saveAll(PhoneBlocks, hwidRule)
+                            : transfer.saveSelected(PhoneBlocks, isWanted, toWrite, hwidRule);
     phone.end();
-    if (r.end == RunEnd::Cancelled)
+    if (r.end == Outcome::Cancelled)
         say(ui, QStringLiteral("Nothing was written.%1")
                     .arg(hwidRule.anyHWid ? QString()
                                           : QStringLiteral(" Blocks of another or no known "
@@ -354,7 +354,7 @@ int runWrite(const CommandLine& cmd) {
         printJson(summaryJson(summaryOf(QStringLiteral("write"), r)));
         return code;
     }
-    if (r.end == RunEnd::Completed) {
+    if (r.end == Outcome::Done) {
         std::printf("%s\n", qPrintable(QStringLiteral("Wrote %1 block(s).").arg(r.done)));
         std::fflush(stdout);
     }
@@ -383,7 +383,7 @@ int runDelete(const CommandLine& cmd) {
     const StopOnInterrupt interrupt(transfer.stopRequest());
     Dump read;
     BlockList& PhoneBlocks = read.blocks;
-    const RunResult loaded = transfer.LoadCustom(PhoneBlocks, plainList(numbers));
+    const RunResult loaded = transfer.loadCustom(PhoneBlocks, plainList(numbers));
     // Nothing deleted yet: every listed number is left.
     DeleteRun run{ui, phone, numbers, jsonWanted(cmd), summaryOf(QStringLiteral("delete"), loaded)};
     run.summary.done = 0;
@@ -398,7 +398,7 @@ int runDelete(const CommandLine& cmd) {
         run.summary.file = backup;
     }
     RunSummary stopped = run.summary; // the backup, if any, is written
-    stopped.result = runEndName(RunEnd::Stopped);
+    stopped.result = runEndName(Outcome::Stopped);
     if (stoppedBeforeRun(ui, phone, cmd, stopped)) return ExitFailed;
     return deleteRead(run, transfer, PhoneBlocks, loaded);
 }

@@ -369,12 +369,12 @@ int PhoneConnection::start(const QString& portName, double waitSeconds) {
         });
         limit.start(static_cast<int>(std::ceil(waitSeconds * 1000)));
     }
-    const StartOutcome outcome = session_->Start(resolvePortName(portName));
+    const Outcome outcome = session_->Start(resolvePortName(portName));
     limit.stop();
     switch (outcome) {
-    case StartOutcome::Opened:
+    case Outcome::Done:
         return ExitOk;
-    case StartOutcome::Stopped:
+    case Outcome::Stopped:
         if (ranOut)
             ui_.print(QStringLiteral("No phone answered on %1 within %2 s; check the cable and "
                                      "the port choice.")
@@ -382,7 +382,7 @@ int PhoneConnection::start(const QString& portName, double waitSeconds) {
                           .arg(waitSeconds));
         ui_.print(QStringLiteral("Stopped."));
         return ExitFailed;
-    case StartOutcome::Failed:
+    case Outcome::Failed:
         return ExitFailed; // the message has been printed
     }
     return ExitFailed;

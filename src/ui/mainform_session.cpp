@@ -67,13 +67,13 @@ void MainForm::StartButton_Click() {
     updateTraceButton();
     // The start's own failure messages are warnings.
     ui_->setIconForPlainMessages(Icon::Exclamation);
-    const StartOutcome outcome = session_->Start(portDevice());
+    const Outcome outcome = session_->Start(portDevice());
     ui_->setIconForPlainMessages(Icon::None);
     starting_ = false;
     updateTraceButton();
 
     w_.StartButton->setEnabled(true);
-    if (outcome == StartOutcome::Opened) {
+    if (outcome == Outcome::Done) {
         w_.StartButton->setText(CaptionExit);
         setPhoneSideEnabled(true);
         w_.Combo3->setEnabled(false);

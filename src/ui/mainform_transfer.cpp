@@ -63,7 +63,7 @@ void MainForm::runPhoneOperation(QAbstractButton* own, bool stoppable,
     if (stoppable) own->setText(idleCaption);
     for (QAbstractButton* button : userWaiting)
         button->setEnabled(true);
-    if (result.end == RunEnd::PortLost) {
+    if (result.end == Outcome::PortLost) {
         // The phone is gone: the session cannot go on. The person has been told why.
         endSession();
     } else {
@@ -107,7 +107,7 @@ void MainForm::LoadPhonesButton_Click() {
         // The view keeps showing the old rows until the refill: its model is never emptied
         // under it while the run reads.
         BlockList read;
-        RunResult result = transfer_->LoadAll(read);
+        RunResult result = transfer_->loadAll(read);
         ws_.PhoneBlocks = std::move(read);
         phoneOrigins_.clear();
         for (const EEPBlock& block : std::as_const(ws_.PhoneBlocks))
@@ -120,7 +120,7 @@ void MainForm::LoadPhonesButton_Click() {
 void MainForm::LoadCustomPhonesButton_Click() {
     runPhoneOperation(w_.LoadCustomPhonesButton, true, [this] {
         BlockList merged = ws_.PhoneBlocks;
-        RunResult result = transfer_->LoadCustom(merged);
+        RunResult result = transfer_->loadCustom(merged);
         // A block that is new or changed was read from the phone; one read back unchanged keeps
         // where it came from.
         for (const EEPBlock& block : std::as_const(merged))
@@ -136,7 +136,7 @@ void MainForm::LoadCustomPhonesButton_Click() {
 void MainForm::SavePhonesButton_Click() {
     if (ws_.PhoneBlocks.isEmpty() && !operationRunning_) return;
     runPhoneOperation(w_.SavePhonesButton, true,
-                      [this] { return transfer_->SaveAll(ws_.PhoneBlocks, hwidRule()); });
+                      [this] { return transfer_->saveAll(ws_.PhoneBlocks, hwidRule()); });
 }
 
 void MainForm::SaveSelPhonesButton_Click() {
@@ -147,7 +147,7 @@ void MainForm::SaveSelPhonesButton_Click() {
         const QList<int> rows = w_.PhoneEEPList->selectedRowPositions();
         const QSet<int> chosen(rows.begin(), rows.end());
         const BlockList snapshot = ws_.PhoneBlocks;
-        return transfer_->SaveSelected(
+        return transfer_->saveSelected(
             snapshot, [&chosen](int row) { return chosen.contains(row); },
             static_cast<int>(chosen.size()), hwidRule());
     });
@@ -159,7 +159,7 @@ void MainForm::DeleteNowButton_Click() {
         const QList<int> rows = w_.PhoneEEPList->selectedRowPositions();
         const QVector<int> selected(rows.begin(), rows.end());
         const BlockList snapshot = ws_.PhoneBlocks;
-        return transfer_->DeleteDirectly(snapshot, selected, [this](const QVector<qint16>& ids) {
+        return transfer_->deleteDirectly(snapshot, selected, [this](const QVector<qint16>& ids) {
             // Remove exactly the blocks the phone deleted, wherever their rows are now; the other
             // rows keep their texts.
             const QSet<qint16> gone(ids.begin(), ids.end());

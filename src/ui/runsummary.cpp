@@ -50,18 +50,18 @@ QString numberList(const QVector<qint32>& numbers, int most) {
 
 QString runSummary(const RunResult& r, RunKind kind) {
     switch (r.end) {
-    case RunEnd::Cancelled:
-    case RunEnd::PortLost:
+    case Outcome::Cancelled:
+    case Outcome::PortLost:
         return {};
-    case RunEnd::Failed:
+    case Outcome::Failed:
         return QStringLiteral("Stopped.");
-    case RunEnd::Stopped:
+    case Outcome::Stopped:
         // "Load all" keeps nothing of a run it did not complete.
         if (kind == RunKind::LoadAll || (r.done == 0 && r.skipped.isEmpty()))
             return QStringLiteral("Stopped.");
         break;
-    case RunEnd::Completed:
-    case RunEnd::Unverified:
+    case Outcome::Done:
+    case Outcome::Unverified:
         break;
     }
     QStringList parts{blocks(r.done, doneWord(kind))};
@@ -79,9 +79,9 @@ QString runSummary(const RunResult& r, RunKind kind) {
     if (r.resyncs > 0) parts << QStringLiteral("%1 resynchronised").arg(r.resyncs);
 
     QString head;
-    if (r.end == RunEnd::Stopped)
+    if (r.end == Outcome::Stopped)
         head = QStringLiteral("Stopped");
-    else if (r.end == RunEnd::Unverified)
+    else if (r.end == Outcome::Unverified)
         head = QStringLiteral("Verification failed");
     else
         head = r.clean() ? QStringLiteral("Ready") : QStringLiteral("Done");
