@@ -2,6 +2,7 @@
 // The one table of command bytes, fixed frames and exchange timings of the service-mode protocol.
 
 #include "base/areas.h"
+#include "portsettings.h"
 
 #include <QByteArray>
 #include <QtGlobal>
@@ -80,9 +81,8 @@ constexpr std::chrono::milliseconds DeleteTimeout = 3000ms;
 // link was out of step and the last block is read again.
 constexpr std::chrono::milliseconds SettleTime = 100ms;
 
-// Serial settings texts.
-inline constexpr const char* SettingsAtLoad = "57600,N,8,1";
-inline constexpr const char* SettingsAtStart = "57600,n,8,1";
-inline constexpr const char* SettingsFast = "115200,n,8,1";
+// Port settings before and after the speed switch.
+inline constexpr PortSettings SettingsAtStart{57600};
+inline constexpr PortSettings SettingsFast{115200};
 
 } // namespace x45::proto
