@@ -183,6 +183,7 @@ void SimPort::write(const QByteArray& bytes) {
         at += e.delay;
         deliverAt(e.bytes, at);
     }
+    if (onWrite) onWrite(bytes);
 }
 
 } // namespace x45sim

@@ -9,6 +9,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 
@@ -94,6 +95,8 @@ public:
 
     // The next open() fails with this reason (an empty reason lets it succeed again).
     void failOpen(const QString& reason) { failOpen_ = reason; }
+    // Called with every write once the phone has it (a test pulls the cable at a chosen request).
+    std::function<void(const QByteArray& written)> onWrite;
 
     [[nodiscard]] SimPhone& phone() const { return phone_; }
     // The speed the line runs at while open.

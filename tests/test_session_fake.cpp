@@ -2,23 +2,22 @@
 // rules, the space reply, the judgement of each start reply, and a stop while scanning.
 
 #include "fakeport.h"
+#include "scripted.h"
+#include "simtestkit.h"
+
 #include "link/link.h"
 #include "link/protocol.h"
 #include "link/session.h"
-#include "scripted.h"
 
 #include <QElapsedTimer>
-#include <QTimer>
 #include <gtest/gtest.h>
+#include <thread>
 
 using x45::Session;
 using x45::test::FakePort;
+using x45::test::hex;
 
 namespace {
-
-QByteArray hex(const char* text) {
-    return QByteArray::fromHex(text);
-}
 
 // The space reply of the protocol's example: EElite, 4096 free in the buffer, 4660 at all.
 const QByteArray ExampleSpace = hex("140E1A080010000034120000000000003E");
@@ -28,10 +27,7 @@ struct SessionFake : ::testing::Test {
     x45::Link link{port};
     x45::test::ScriptedInteraction ui;
     Session session{link, ui};
-    void openPort() {
-        QString error;
-        ASSERT_TRUE(port.open(&error)) << error.toStdString();
-    }
+    void SetUp() override { port.open(nullptr); }
 };
 
 // A reply record as the receive table would build it from these bytes.
@@ -47,7 +43,6 @@ x45::ReplyRecord replyOf(const QByteArray& bytes) {
 } // namespace
 
 TEST_F(SessionFake, HandshakeScansUntilTheLastByteIsA0ThenSendsBootAndCheckAndWantsA5) {
-    openPort();
     port.silentNext();               // first scan: nothing
     port.replyNext(hex("A011"));     // second: A0 not last, does not count
     port.replyNext(hex("0000FFA0")); // third: noise before the answer is ignored
@@ -72,17 +67,20 @@ TEST_F(SessionFake, HandshakeScansUntilTheLastByteIsA0ThenSendsBootAndCheckAndWa
     }
 }
 
-TEST_F(SessionFake, StopWhileScanningEndsOnTheStopPath) {
-    // A phone that never answers: only the person's stop ends the scan.
-    QTimer::singleShot(350, [this] { session.stopRequest().request(); });
+TEST_F(SessionFake, StopFromAnotherThreadWhileScanningEndsOnTheStopPath) {
+    // A phone that never answers: only the person's stop, pressed while a scan waits, ends it.
+    std::thread person([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(350));
+        session.stopRequest().request();
+    });
     QElapsedTimer t;
     t.start();
     EXPECT_EQ(session.Start(QStringLiteral("/dev/ttyS1")), x45::StartOutcome::Stopped);
+    person.join();
     EXPECT_LT(t.elapsed(), 1000);
     EXPECT_GE(port.writes.size(), 3);
-    for (const QByteArray& w : port.writes)
-        EXPECT_EQ(w, hex("55"));
-    EXPECT_EQ(port.settingsHistory.value(0), QStringLiteral("57600,n,8,1"));
+    EXPECT_EQ(port.writes.count(hex("55")), port.writes.size());
+    EXPECT_EQ(port.writeBauds.value(0), 57600);
     EXPECT_EQ(ui.statuses, (QStringList{"Scanning...", "Stopped."}));
     EXPECT_FALSE(port.isOpen());
     EXPECT_TRUE(ui.messages.empty());
@@ -129,7 +127,6 @@ TEST(SpaceReply, ExampleGivesTheThreeCountersAndRefusedRepliesLeaveTheRecord) {
     EXPECT_EQ(space.FreeAtAll, 4660);
     EXPECT_EQ(space.FreeForDeleted, 0);
 
-    const x45::EEPSpace old{1, 2, 3};
     const QByteArray good = ExampleSpace;
     QByteArray badTrailer = good;
     badTrailer[16] = 0x3F;
@@ -139,9 +136,8 @@ TEST(SpaceReply, ExampleGivesTheThreeCountersAndRefusedRepliesLeaveTheRecord) {
     const QByteArray slipped = good.left(8) + QByteArray(1, '\0') + good.mid(8);
     for (const auto& [bytes, sub] :
          {std::pair{good, 0x18}, std::pair{badTrailer, 0x08}, std::pair{shortFrame, 0x08},
-          std::pair{slipped, 0x08},
-          std::pair{good.left(12), 0x08}, std::pair{QByteArray(), 0x08}}) {
-        space = old;
+          std::pair{slipped, 0x08}, std::pair{good.left(12), 0x08}, std::pair{QByteArray(), 0x08}}) {
+        space = {1, 2, 3};
         EXPECT_FALSE(Session::parseSpaceReply(replyOf(bytes), static_cast<quint8>(sub), space))
             << bytes.toHex().constData();
         EXPECT_EQ(space.FreeAtAll, 2);
@@ -150,16 +146,17 @@ TEST(SpaceReply, ExampleGivesTheThreeCountersAndRefusedRepliesLeaveTheRecord) {
 }
 
 TEST_F(SessionFake, SpaceQueryAsksFiveTimesThenGivesUp) {
-    openPort();
     // Space requests get a cut reply four times, then a good one; the syncs between them are
     // answered as the phone would.
     int spaceAsked = 0;
-    port.onWrite = [&](const QByteArray& w) {
-        if (w == hex("1402160808"))
-            port.deliver(++spaceAsked < 5 ? ExampleSpace.left(16) + '\0' : ExampleSpace);
-        else
-            port.deliver(x45::Link::blockFrame(quint8(w[3]), QByteArray(14, '\0')));
+    const auto answer = [&](const QByteArray& asked, const std::function<QByteArray()>& reply) {
+        port.onWrite = [&, asked, reply](const QByteArray& w) {
+            port.deliver(w == asked ? reply()
+                                    : x45::Link::blockFrame(quint8(w[3]), QByteArray(14, '\0')));
+        };
     };
+    answer(hex("1402160808"),
+           [&] { return ++spaceAsked < 5 ? ExampleSpace.left(16) + '\0' : ExampleSpace; });
     x45::EEPSpace space;
     EXPECT_TRUE(session.EEPSpaceQuery(false, space));
     EXPECT_EQ(spaceAsked, 5);
@@ -167,11 +164,7 @@ TEST_F(SessionFake, SpaceQueryAsksFiveTimesThenGivesUp) {
     EXPECT_EQ(space.FreeAtAll, 4660);
 
     port.writes.clear();
-    port.onWrite = [&](const QByteArray& w) { // EEfull is asked, EElite's counters come
-        port.deliver(w == hex("1402161818")
-                         ? ExampleSpace
-                         : x45::Link::blockFrame(quint8(w[3]), QByteArray(14, '\0')));
-    };
+    answer(hex("1402161818"), [] { return ExampleSpace; }); // EEfull asked, EElite's come
     x45::EEPSpace full{9, 9, 9};
     EXPECT_FALSE(session.EEPSpaceQuery(true, full));
     EXPECT_EQ(port.writes.count(hex("1402161818")), 5);
@@ -179,51 +172,52 @@ TEST_F(SessionFake, SpaceQueryAsksFiveTimesThenGivesUp) {
 }
 
 TEST_F(SessionFake, SpeedSwitchAndChipsetRepliesAreJudgedByTheirFixedParts) {
-    openPort();
-    // Other bytes before the fixed tail do not matter.
-    port.replyNext(hex("010C0D 9998 CC3131353230300DD22B"));
-    EXPECT_TRUE(session.BaudQuery());
-    port.replyNext(hex("010A0B CD3131353230300DD22B"));
-    EXPECT_FALSE(session.BaudQuery()) << "CC is part of the fixed tail";
-    port.replyNext(hex("010A0A CC3131353230300DD22B"));
-    EXPECT_FALSE(session.BaudQuery()) << "header check";
+    const std::pair<const char*, bool> baud[] = {
+        {"010C0D 9998 CC3131353230300DD22B", true}, // other bytes before the fixed tail
+        {"010A0B CD3131353230300DD22B", false},     // CC is part of the fixed tail
+        {"010A0A CC3131353230300DD22B", false},     // header check
+    };
+    for (const auto& [reply, accepted] : baud) {
+        port.replyNext(hex(reply));
+        EXPECT_EQ(session.BaudQuery(), accepted) << reply;
+    }
     EXPECT_EQ(port.writes.value(0), x45::proto::BaudQuery);
 
-    port.replyNext(hex("050306213412"));
-    EXPECT_TRUE(session.ChipsetQuery());
-    EXPECT_EQ(session.identity.PhoneHWid, 4660);
-    // Accepted by command and sub-command, but no id bytes in it: refused, id kept.
-    port.replyNext(hex("05010421"));
-    EXPECT_FALSE(session.ChipsetQuery());
-    EXPECT_EQ(session.identity.PhoneHWid, 4660);
-    port.replyNext(hex("050306220180"));
-    EXPECT_FALSE(session.ChipsetQuery());
-    port.replyNext(hex("050306210180"));
-    EXPECT_TRUE(session.ChipsetQuery());
-    EXPECT_EQ(session.identity.PhoneHWid, 0x8001);
+    // An id is taken only from a reply that answers the query and holds the id bytes.
+    const std::tuple<const char*, bool, int> chipset[] = {
+        {"050306213412", true, 4660}, {"05010421", false, 4660},
+        {"050306220180", false, 4660}, {"050306210180", true, 0x8001}};
+    for (const auto& [reply, accepted, id] : chipset) {
+        port.replyNext(hex(reply));
+        EXPECT_EQ(session.ChipsetQuery(), accepted) << reply;
+        EXPECT_EQ(session.identity.PhoneHWid, id) << reply;
+    }
 }
 
 TEST_F(SessionFake, IdentificationJudgementTable) {
-    openPort();
+    using J = Session::InfoJudgement;
     session.identity.PhoneModel = QStringLiteral("old");
-    // Wrong sub-command, in time: an error.
-    port.replyNext(hex("0E020C0841"));
-    EXPECT_EQ(session.InfoQuery(0x07), Session::InfoJudgement::Wrong);
-    // Nothing at all: skipped.
-    port.silentNext();
-    EXPECT_EQ(session.InfoQuery(0x07), Session::InfoJudgement::Skipped);
-    // Good reply whose last byte comes after the time-out: skipped, value kept.
-    port.replyNext({{hex("0E030D07"), 0}, {hex("43"), 300}, {hex("00"), 300}});
-    EXPECT_EQ(session.InfoQuery(0x07), Session::InfoJudgement::Skipped);
-    EXPECT_EQ(link.Reply.State, x45::Complete);
-    EXPECT_TRUE(link.TimedOut);
-    EXPECT_EQ(session.identity.PhoneModel, QStringLiteral("old"));
-    // Good reply in time, with line noise after it: the frame alone counts.
-    port.replyNext(hex("0E040A07433500 5A5A"));
-    EXPECT_EQ(session.InfoQuery(0x07), Session::InfoJudgement::Taken);
-    EXPECT_EQ(session.identity.PhoneModel, QStringLiteral("C5"));
-    port.replyNext(hex("0E020C0325 77"));
-    EXPECT_EQ(session.InfoQuery(0x03), Session::InfoJudgement::Taken);
+    struct Case {
+        const char* what;
+        quint8 sub;
+        FakePort::Script reply;
+        J judged;
+        QString model;
+    };
+    const Case cases[] = {
+        {"wrong sub-command in time: an error", 0x07, {{hex("0E020C0841"), 0}}, J::Wrong, "old"},
+        {"nothing at all: skipped", 0x07, {}, J::Skipped, "old"},
+        {"good reply whose last byte comes after the time-out: skipped, value kept", 0x07,
+         {{hex("0E030D07"), 0}, {hex("43"), 300}, {hex("00"), 300}}, J::Skipped, "old"},
+        {"good reply with line noise after it: the frame alone counts", 0x07,
+         {{hex("0E040A07433500 5A5A"), 0}}, J::Taken, "C5"},
+        {"software version", 0x03, {{hex("0E020C0325 77"), 0}}, J::Taken, "C5"},
+    };
+    for (const Case& c : cases) {
+        port.replyNext(c.reply);
+        EXPECT_EQ(session.InfoQuery(c.sub), c.judged) << c.what;
+        EXPECT_EQ(session.identity.PhoneModel, c.model) << c.what;
+    }
     EXPECT_EQ(session.identity.PhoneSWVer, 25);
     EXPECT_EQ(port.writes.value(0), x45::proto::ModelQuery);
     EXPECT_EQ(port.writes.last(), x45::proto::SWQuery);

@@ -75,9 +75,9 @@ TEST(SimPortTest, SpeedsTakeEffectAtTheNextOpen) {
     SimPhone phone;
     SimPort port(phone);
     QString error;
-    port.setSettings(QString::fromLatin1(proto::SettingsAtStart));
+    port.setSettings(proto::SettingsAtStart);
     ASSERT_TRUE(port.open(&error)) << error.toStdString();
-    port.setSettings(QString::fromLatin1(proto::SettingsFast));
+    port.setSettings(proto::SettingsFast);
     EXPECT_EQ(port.lineSpeed(), 57600);
     port.close();
     ASSERT_TRUE(port.open(&error));

@@ -11,7 +11,6 @@
 #include <link/protocol.h>
 #include <link/qtserialport.h>
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -19,6 +18,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace proto = x45::proto;
 
@@ -34,17 +34,16 @@ int stop(SimProgram& sim, QString* err = nullptr) {
 }
 
 bool waitFor(x45::SerialPort& port, qsizetype count) {
-    QElapsedTimer t;
-    t.start();
-    while (port.bytesAvailable() < count && t.elapsed() < 3000)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    for (int turn = 0; turn < 300 && port.bytesAvailable() < count; ++turn)
+        if (port.waitForReadyRead(std::chrono::milliseconds(10)))
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return port.bytesAvailable() >= count;
 }
 
 // Scan, boot, readiness check and speed switch through the real port class.
 void startSession(x45::QtSerialPort& port, x45::Link& link) {
     QString error;
-    port.setSettings(QString::fromLatin1(proto::SettingsAtStart));
+    port.setSettings(proto::SettingsAtStart);
     ASSERT_TRUE(port.open(&error)) << error.toStdString();
     port.write(QByteArray(1, char(proto::ScanByte)));
     ASSERT_TRUE(waitFor(port, 1));
@@ -60,7 +59,7 @@ void startSession(x45::QtSerialPort& port, x45::Link& link) {
     link.WaitReply(proto::BaudTimeout, 1);
     ASSERT_EQ(link.Reply.Buffer.right(10), proto::BaudReplyTail);
     port.close();
-    port.setSettings(QString::fromLatin1(proto::SettingsFast));
+    port.setSettings(proto::SettingsFast);
     ASSERT_TRUE(port.open(&error)) << error.toStdString();
 }
 
@@ -87,14 +86,14 @@ TEST(SimProgram, ServesASessionReportsAFrameAtTheWrongSpeedAndDumpsOnTerminate) 
     // Back at 57600 while the phone now listens at 115200: garbage to the phone, no reply, and
     // reported at the end.
     port.close();
-    port.setSettings(QString::fromLatin1(proto::SettingsAtStart));
+    port.setSettings(proto::SettingsAtStart);
     QString error;
     ASSERT_TRUE(port.open(&error));
     link.SendFrame(proto::ChipsetQuery);
     link.WaitReply(std::chrono::milliseconds(300), 1);
     EXPECT_TRUE(link.Reply.Buffer.isEmpty());
     port.close();
-    port.setSettings(QString::fromLatin1(proto::SettingsFast));
+    port.setSettings(proto::SettingsFast);
     ASSERT_TRUE(port.open(&error));
 
     link.SendFrame(x45::Link::blockFrame(0x07, x45::WordToStr(5)));
