@@ -1,7 +1,7 @@
 // What every serial port the link talks to must honour, run against the real port on a
-// pseudo-terminal whose other end a thread of the test plays, and against the simulator's
-// in-process port; and the real port held by its device whatever name reaches it, and used from a
-// worker thread with no event loop.
+// pseudo-terminal whose other end the test plays, and against the simulator's in-process port;
+// and the real port held by its device whatever name reaches it, and used from a worker thread
+// with no event loop.
 
 #include "simport.h"
 #include "simtestkit.h"
@@ -14,16 +14,12 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QThread>
-#include <atomic>
 #include <ctime>
-#include <deque>
 #include <gtest/gtest.h>
-#include <mutex>
 #include <thread>
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
-#include <poll.h>
 #include <stdlib.h>
 #include <termios.h>
 #include <unistd.h>
@@ -47,95 +43,66 @@ bool waitForBytes(x45::SerialPort& port, qsizetype count) {
 }
 
 #ifdef Q_OS_UNIX
-// The far end of a pseudo-terminal, played on a thread of its own: it records what it hears and
-// answers each request with the next queued reply. It keeps a second handle on the terminal open
-// so that the port closing does not hang up the line; hangUpAfter() pulls the cable.
-class PtyPeer {
-public:
+// The far end of a pseudo-terminal, which the test plays itself: answerNext() puts a reply on the
+// line at once, heard() collects what came from the port. It keeps a second handle on the
+// terminal open so that the port closing does not hang up the line; hangUp() pulls the cable.
+struct PtyPeer {
     PtyPeer() {
-        master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
-        if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) return;
-        held_ = ::open(::ptsname(master_), O_RDWR | O_NOCTTY);
-        if (held_ < 0) return;
+        master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) return;
+        held = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
         termios raw{};
-        ::tcgetattr(held_, &raw);
+        ::tcgetattr(held, &raw);
         ::cfmakeraw(&raw); // no echo even while the port is closed
-        ::tcsetattr(held_, TCSANOW, &raw);
-        path_ = QString::fromLocal8Bit(::ptsname(master_));
-        thread_ = std::thread([this] { serve(); });
+        ::tcsetattr(held, TCSANOW, &raw);
+        path = QString::fromLocal8Bit(::ptsname(master));
     }
-    ~PtyPeer() {
-        running_ = false;
-        if (thread_.joinable()) thread_.join();
-        for (int fd : {held_, master_})
-            if (fd >= 0) ::close(fd);
+    ~PtyPeer() { hangUp(); }
+    void hangUp() {
+        for (int* fd : {&held, &master})
+            if (*fd >= 0) ::close(std::exchange(*fd, -1));
     }
-    PtyPeer(const PtyPeer&) = delete;
-    PtyPeer& operator=(const PtyPeer&) = delete;
-
-    [[nodiscard]] const QString& path() const { return path_; }
-    [[nodiscard]] QByteArray heard() const {
-        const std::lock_guard lock(mutex_);
-        return heard_;
+    void answerNext(const QByteArray& reply) const {
+        (void)::write(master, reply.constData(), size_t(reply.size()));
     }
-    void answerNext(const QByteArray& reply) {
-        const std::lock_guard lock(mutex_);
-        replies_.push_back(reply);
+    [[nodiscard]] QByteArray heard() {
+        char buffer[512];
+        for (ssize_t n; master >= 0 && (n = ::read(master, buffer, sizeof buffer)) > 0;)
+            heardSoFar.append(buffer, n);
+        return heardSoFar;
     }
-    void hangUpAfter(std::chrono::milliseconds delay) {
-        hangUpAt_ = (std::chrono::steady_clock::now() + delay).time_since_epoch().count();
-    }
-
-private:
-    void serve() {
-        while (running_) {
-            if (std::chrono::steady_clock::now().time_since_epoch().count() >= hangUpAt_) {
-                for (int* fd : {&held_, &master_})
-                    ::close(std::exchange(*fd, -1));
-                return;
-            }
-            pollfd p{master_, POLLIN, 0};
-            char buffer[512];
-            if (::poll(&p, 1, 5) <= 0) continue;
-            const ssize_t n = ::read(master_, buffer, sizeof buffer);
-            if (n <= 0) continue;
-            const std::lock_guard lock(mutex_);
-            heard_.append(buffer, n);
-            if (replies_.empty()) continue;
-            (void)::write(master_, replies_.front().constData(), size_t(replies_.front().size()));
-            replies_.pop_front();
-        }
-    }
-
-    int master_ = -1;
-    int held_ = -1;
-    QString path_;
-    mutable std::mutex mutex_;
-    QByteArray heard_;
-    std::deque<QByteArray> replies_;
-    std::atomic<bool> running_{true};
-    std::atomic<std::chrono::steady_clock::rep> hangUpAt_{
-        std::numeric_limits<std::chrono::steady_clock::rep>::max()};
-    std::thread thread_;
+    int master = -1;
+    int held = -1;
+    QString path;
+    QByteArray heardSoFar;
 };
 
 // One implementation with the far end the test controls. Each rig has: port; answerNext(reply)
-// to have the next request answered; heard(), all the peer got; refuseOpen(), which makes the
-// next open fail and returns what its error must name; allowOpen(); goAwayAfter(delay), the
-// device disappearing.
+// to have the request about to be sent answered; heard(), all the peer got; refuseOpen(), which
+// makes the next open fail and returns what its error must name; allowOpen(); goAwayAfter(delay),
+// the device disappearing while the test waits.
 struct RealPortOnPty {
     static constexpr const char* Name = "QtSerialPort";
     PtyPeer peer;
     x45::QtSerialPort port;
-    RealPortOnPty() { port.setPortName(peer.path()); }
+    std::thread cable;
+    RealPortOnPty() { port.setPortName(peer.path); }
+    ~RealPortOnPty() {
+        if (cable.joinable()) cable.join();
+    }
     void answerNext(const QByteArray& reply) { peer.answerNext(reply); }
-    [[nodiscard]] QByteArray heard() const { return peer.heard(); }
+    [[nodiscard]] QByteArray heard() { return peer.heard(); }
     QString refuseOpen() {
         port.setPortName(QStringLiteral("/nonexistent-x45/ttyX45"));
         return QStringLiteral("/nonexistent-x45/ttyX45");
     }
-    void allowOpen() { port.setPortName(peer.path()); }
-    void goAwayAfter(std::chrono::milliseconds delay) { peer.hangUpAfter(delay); }
+    void allowOpen() { port.setPortName(peer.path); }
+    void goAwayAfter(std::chrono::milliseconds delay) {
+        cable = std::thread([this, delay] {
+            std::this_thread::sleep_for(delay);
+            peer.hangUp();
+        });
+    }
 };
 #endif
 
@@ -148,7 +115,7 @@ struct SimulatorPort {
         x45sim::test::openSession(phone); // straight into service mode at 115200
     }
     void answerNext(const QByteArray&) {} // the phone answers by itself
-    [[nodiscard]] QByteArray heard() const { return port.written(); }
+    [[nodiscard]] QByteArray heard() { return port.written(); }
     QString refuseOpen() {
         port.failOpen(QStringLiteral("Permission denied"));
         return QStringLiteral("Permission denied");
@@ -166,8 +133,8 @@ protected:
     }
     // Has the peer answer the request and waits until the whole answer is in the port's buffer.
     bool answerPending() {
-        rig.answerNext(Answer);
         rig.port.write(Request);
+        rig.answerNext(Answer);
         return waitForBytes(rig.port, Answer.size());
     }
     Rig rig;
@@ -210,8 +177,8 @@ TYPED_TEST(PortContract, WaitBlocksOnThePortUntilTheReplyOrItsTimeOut) {
     this->open();
     int received = 0;
     QObject::connect(&port, &x45::SerialPort::received, [&] { ++received; });
-    this->rig.answerNext(Answer);
     link.SendFrame(Request);
+    this->rig.answerNext(Answer);
     link.WaitReply(2000ms, 1);
     EXPECT_EQ(link.Reply.State, x45::Complete);
     EXPECT_FALSE(link.TimedOut);
@@ -295,12 +262,12 @@ TYPED_TEST(PortContract, PortGoingAwayEndsTheWaitAtOnceClosesThePortAndSaysSoOnc
 // as /dev/serial/by-id/... is) is refused and sends nothing, until the holder lets go.
 TEST(QtSerialPortHold, ASecondOpenByAnotherNameIsRefusedAndSendsNothing) {
     PtyPeer peer;
-    ASSERT_FALSE(peer.path().isEmpty());
+    ASSERT_FALSE(peer.path.isEmpty());
     QTemporaryDir dir;
     const QString link = dir.filePath(QStringLiteral("by-id"));
-    ASSERT_TRUE(QFile::link(peer.path(), link));
+    ASSERT_TRUE(QFile::link(peer.path, link));
     x45::QtSerialPort holder, other;
-    holder.setPortName(peer.path());
+    holder.setPortName(peer.path);
     other.setPortName(link);
     QString error;
     ASSERT_TRUE(holder.open(&error)) << error.toStdString();
@@ -316,14 +283,14 @@ TEST(QtSerialPortHold, ASecondOpenByAnotherNameIsRefusedAndSendsNothing) {
 // Made, opened and used on a worker thread whose event loop never runs.
 TEST(QtSerialPortThread, ExchangesOnAWorkerThreadWithoutAnEventLoop) {
     PtyPeer peer;
-    ASSERT_FALSE(peer.path().isEmpty());
-    peer.answerNext(Answer);
+    ASSERT_FALSE(peer.path.isEmpty());
     QByteArray got;
     std::unique_ptr<QThread> worker(QThread::create([&] {
         x45::QtSerialPort port;
-        port.setPortName(peer.path());
+        port.setPortName(peer.path);
         if (!port.open(nullptr)) return;
         port.write(Request);
+        peer.answerNext(Answer);
         if (waitForBytes(port, Answer.size())) got = port.read(0);
     }));
     worker->start();
