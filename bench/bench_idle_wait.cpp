@@ -21,7 +21,7 @@ class SilentPort final : public x45::SerialPort {
 public:
     void setPortName(const QString& name) override { name_ = name; }
     [[nodiscard]] QString portName() const override { return name_; }
-    void setSettings(const QString&) override {}
+    void setSettings(const x45::PortSettings&) override {}
     [[nodiscard]] qint32 baudRate() const override { return 115200; }
     bool open(QString*) override { return open_ = true; }
     void close() override { open_ = false; }
@@ -30,6 +30,10 @@ public:
     [[nodiscard]] qint64 bytesAvailable() const override { return 0; }
     QByteArray read(qint64) override { return {}; }
     void write(const QByteArray&) override {}
+    bool waitForReadyRead(std::chrono::milliseconds timeout) override {
+        if (open_) std::this_thread::sleep_for(timeout);
+        return false;
+    }
 
 private:
     QString name_ = QStringLiteral("silent");

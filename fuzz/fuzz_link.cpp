@@ -10,7 +10,8 @@
 //  - an operation that ends "Ready" read exactly the phone's blocks, or left the phone exactly as
 //    asked; a session that opened knows the phone's identity; a space that was accepted is the
 //    phone's.
-// Time is virtual (virtualclock.h): a run takes microseconds however long the time-outs are.
+// Time is virtual (the in-process port's virtual clock): a run takes microseconds however long
+// the time-outs are.
 //
 // X45_FUZZ_LINK_ORACLE=off only reports broken result properties (once each, on stderr) instead
 // of stopping, so crashes and hangs can be hunted while a known false success is open. Inputs of
@@ -127,6 +128,7 @@ void runOnce(FuzzedDataProvider& in) {
     phone.setBlocks(makeBlocks(in, 1));
 
     FakePort port;
+    port.setVirtualClock(&virtualTime);
     Link link(port);
     Answers ui(in);
     Line line(in, port, phone, noise);
@@ -297,17 +299,13 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     if (const char* o = std::getenv("X45_FUZZ_LINK_ORACLE"); o && std::strcmp(o, "off") == 0)
         oracleOn = false;
     trace = std::getenv("X45_FUZZ_LINK_TRACE") != nullptr;
-    virtualClock = new fuzz::VirtualClock;
-    virtualClock->onStuck = [] {
-        fuzz::require(false, "a wait ends: something is left to wake it");
-    };
-    QCoreApplication::setEventDispatcher(virtualClock);
     new QCoreApplication(*argc, *argv);
     // The identity a session must find: a start on a clean line.
     const uint8_t none = 0;
     FuzzedDataProvider in(&none, 0);
     x45sim::SimPhone phone;
     FakePort port;
+    port.setVirtualClock(&virtualTime);
     Link link(port);
     Answers ui(in);
     Line line(in, port, phone, false);
@@ -324,8 +322,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     currentSize = size;
     FuzzedDataProvider in(data, size);
     runOnce(in);
-    // Objects that deleted themselves later (the single-shot timers of the port) go now: without
-    // a running event loop nothing else would delete them.
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     return 0;
 }

@@ -4,7 +4,6 @@
 
 #include "fakeport.h"
 #include "fuzz_common.h"
-#include "virtualclock.h"
 
 #include "base/stoprequest.h"
 #include "link/link.h"
@@ -21,7 +20,13 @@ namespace x45::fuzzlink {
 
 using x45::test::FakePort;
 
-inline fuzz::VirtualClock* virtualClock = nullptr;
+// Time is virtual: the port's waits jump to their next event at once, so a time-out of seconds
+// passes in microseconds and runs stay fast and repeatable.
+inline x45sim::QueuedPort::VirtualClock virtualTime;
+inline qint64 nowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(virtualTime.now.time_since_epoch())
+        .count();
+}
 inline bool trace = false; // X45_FUZZ_LINK_TRACE=1: every frame and every chunk with its virtual time
 
 inline void traceLine(const char* what, const QByteArray& bytes, qint64 at) {
@@ -98,7 +103,7 @@ public:
 
     // Called at the end of an operation: its last wait counts too.
     void checkLastWait() const {
-        fuzz::require(virtualClock->nowMs() - lastWrite_ <= LongestWaitMs,
+        fuzz::require(nowMs() - lastWrite_ <= LongestWaitMs,
                       "a wait ended within its bound");
     }
 
@@ -107,7 +112,7 @@ private:
 
     void onWrite(const QByteArray& written) {
         checkLastWait();
-        lastWrite_ = virtualClock->nowMs();
+        lastWrite_ = nowMs();
         traceLine("tool ->", written, lastWrite_);
         if (written.size() == 1 && quint8(written[0]) == proto::ScanByte && ++scans_ > ScanTries)
             if (scanStop) scanStop->request(); // the person presses "Stop"
@@ -199,7 +204,7 @@ private:
                                     ? bytes.size() - from
                                     : in_.ConsumeIntegralInRange<qsizetype>(1, bytes.size() - from);
             at += in_.ConsumeIntegralInRange(0, i == 0 ? 300 : 1500);
-            traceLine("<- line", bytes.mid(from, n), virtualClock->nowMs() + at);
+            traceLine("<- line", bytes.mid(from, n), nowMs() + at);
             port_.deliver(bytes.mid(from, n), at);
             from += n;
         }
@@ -209,7 +214,7 @@ private:
     FakePort& port_;
     x45sim::SimPhone& phone_;
     bool noise_;
-    qint64 lastWrite_ = virtualClock->nowMs();
+    qint64 lastWrite_ = nowMs();
     int scans_ = 0;
 };
 

@@ -119,6 +119,11 @@ private:
             .count();
     }
     [[nodiscard]] qint32 toolSpeed();
+    // The phone's blocks, faults and log from the options.
+    void loadPhone();
+    // The pseudo-terminal (and --link to it); returns the device path.
+    QByteArray openTerminal();
+    void watchSignalsAndLine();
     void readMaster();
     void handle(const QByteArray& bytes, qint32 baud, qint64 arrived);
     void pumpOut();
@@ -156,6 +161,14 @@ qint32 PtyPhone::toolSpeed() {
 }
 
 void PtyPhone::start() {
+    loadPhone();
+    const QByteArray name = openTerminal();
+    watchSignalsAndLine();
+    std::printf("%s\n", name.constData());
+    std::fflush(stdout);
+}
+
+void PtyPhone::loadPhone() {
     if (!options_.eeprom.isEmpty()) {
         QFile file(options_.eeprom);
         if (!file.open(QIODevice::ReadOnly))
@@ -174,7 +187,9 @@ void PtyPhone::start() {
         if (!log_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
             fail(QStringLiteral("cannot write %1: %2").arg(options_.log, log_.errorString()));
     }
+}
 
+QByteArray PtyPhone::openTerminal() {
     master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
     if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0)
         fail(QStringLiteral("cannot create a pseudo-terminal: %1").arg(std::strerror(errno)));
@@ -202,7 +217,10 @@ void PtyPhone::start() {
             fail(QStringLiteral("cannot make the link %1: %2")
                      .arg(options_.link, std::strerror(errno)));
     }
+    return QByteArray(name);
+}
 
+void PtyPhone::watchSignalsAndLine() {
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
         fail(QStringLiteral("cannot set up signal handling: %1").arg(std::strerror(errno)));
     auto* sigNotifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, this);
@@ -218,9 +236,6 @@ void PtyPhone::start() {
     outTimer_.setSingleShot(true);
     outTimer_.setTimerType(Qt::PreciseTimer);
     connect(&outTimer_, &QTimer::timeout, this, [this] { pumpOut(); });
-
-    std::printf("%s\n", name);
-    std::fflush(stdout);
 }
 
 void PtyPhone::readMaster() {

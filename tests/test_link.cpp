@@ -1,6 +1,8 @@
 // The link layer: frames, the receive table and the exchange's wait rules.
 
 #include "fakeport.h"
+#include "simtestkit.h"
+
 #include "link/link.h"
 #include "link/protocol.h"
 
@@ -10,24 +12,28 @@
 using namespace std::chrono_literals;
 using x45::Link;
 using x45::test::FakePort;
+using x45::test::hex;
 
 namespace {
-
-QByteArray hex(const char* text) {
-    return QByteArray::fromHex(text);
-}
 
 struct LinkTest : ::testing::Test {
     FakePort port;
     Link link{port};
-    void SetUp() override {
-        QString error;
-        ASSERT_TRUE(port.open(&error));
-    }
+    void SetUp() override { ASSERT_TRUE(port.open(nullptr)); }
     // Feeds bytes through the receive table as one chunk.
     void feed(const QByteArray& bytes) {
         for (const char c : bytes)
             link.feedByte(static_cast<quint8>(c));
+    }
+    // Sends a request answered by script and waits for the reply; the milliseconds it took.
+    qint64 exchange(FakePort::Script script, std::chrono::milliseconds timeout, int hold = 1) {
+        port.replyNext(std::move(script));
+        QElapsedTimer t;
+        t.start();
+        link.SendFrame(x45::proto::ModelQuery);
+        link.WaitReply(timeout, hold);
+        EXPECT_EQ(link.ReadState, 0);
+        return t.elapsed();
     }
 };
 
@@ -40,7 +46,7 @@ TEST(Frames, HeaderCheckTrailerAndLittleEndianWords) {
     EXPECT_EQ(x45::byteAt(hex("01"), 5), 0) << "out of range reads 0, never past the end";
 }
 
-TEST_F(LinkTest, ReceiveTableFillsTheRecord) {
+TEST_F(LinkTest, ReceiveTableFillsTheRecordAndABadHeaderStaysBad) {
     link.ResetReply();
     feed(hex("0E030D07"));
     EXPECT_EQ(link.Reply.Cmd, 0x0E);
@@ -58,52 +64,43 @@ TEST_F(LinkTest, ReceiveTableFillsTheRecord) {
     EXPECT_TRUE(link.Reply.Buffer.isEmpty());
     EXPECT_EQ(link.Reply.Cmd, 0);
     EXPECT_EQ(link.Reply.State, x45::Receiving);
-}
-
-TEST_F(LinkTest, LengthOneCompletesOnFourthByteAndKeepsExtras) {
-    port.replyNext(hex("05010421AABB"));
-    link.SendFrame(x45::proto::ChipsetQuery);
-    link.WaitReply(500ms, 1);
-    EXPECT_EQ(link.Reply.State, x45::Complete);
-    EXPECT_FALSE(link.TimedOut);
-    EXPECT_EQ(link.Reply.Buffer, hex("05010421AABB"));
-    EXPECT_EQ(port.writes.value(0), x45::proto::ChipsetQuery);
-    EXPECT_EQ(link.ReadState, 0);
-
-    // A reply split over many receive events is assembled as one.
-    const QByteArray reply = hex("0E070907 43343500 4142");
-    FakePort::Script script;
-    for (const char c : reply)
-        script.push_back({QByteArray(1, c), 3});
-    port.replyNext(script);
-    link.SendFrame(x45::proto::ModelQuery);
-    link.WaitReply(500ms, 1);
-    EXPECT_EQ(link.Reply.State, x45::Complete);
-    EXPECT_FALSE(link.TimedOut);
-    EXPECT_EQ(link.Reply.Buffer, reply);
-}
-
-TEST_F(LinkTest, BadHeaderCheckEndsTheWaitAtOnceAndStaysBad) {
-    // Header check wrong; the rest of the frame would take another 400 ms.
-    port.replyNext({{hex("0E0300"), 0}, {hex("070000"), 400}});
-    QElapsedTimer t;
-    t.start();
-    link.SendFrame(x45::proto::ModelQuery);
-    link.WaitReply(1000ms, 1);
-    EXPECT_EQ(link.Reply.State, x45::HeaderBad);
-    EXPECT_FALSE(link.TimedOut);
-    EXPECT_LT(t.elapsed(), 300);
-
-    // A bad check stays final however the frame arrives: all in one chunk, or completed later.
-    port.replyNext(hex("0203001455AA"));
-    link.SendFrame(x45::proto::PingQuery);
-    link.WaitReply(1000ms, 5);
-    EXPECT_EQ(link.Reply.State, x45::HeaderBad);
-    EXPECT_EQ(link.Reply.Buffer.size(), 6);
-    link.ResetReply();
+    // A bad check stays final however the frame arrives: in one chunk, or completed later.
     feed(hex("0E020D03"));
     feed(hex("25"));
     EXPECT_EQ(link.Reply.State, x45::HeaderBad);
+}
+
+TEST_F(LinkTest, RepliesThatCompleteOrFailTheHeaderEndTheWaitAtOnce) {
+    struct Case {
+        const char* what;
+        FakePort::Script script;
+        int hold;
+        quint8 state;
+        QByteArray buffer;
+    };
+    // Byte by byte, 3 ms apart: assembled as one reply.
+    const QByteArray model = hex("0E070907 43343500 4142");
+    FakePort::Script trickle;
+    for (const char c : model)
+        trickle.push_back({QByteArray(1, c), 3});
+    const Case cases[] = {
+        // Length 1 completes on the fourth byte; what follows in the same chunk is kept.
+        {"length one", {{hex("05010421AABB"), 0}}, 1, x45::Complete, hex("05010421AABB")},
+        {"trickle", trickle, 1, x45::Complete, model},
+        // Header check wrong; the rest of the frame would take another 400 ms.
+        {"bad header", {{hex("0E0300"), 0}, {hex("070000"), 400}}, 1, x45::HeaderBad,
+         hex("0E0300")},
+        {"bad header in one chunk", {{hex("0203001455AA"), 0}}, 5, x45::HeaderBad,
+         hex("0203001455AA")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_LT(exchange(c.script, 1000ms, c.hold), 300);
+        EXPECT_EQ(link.Reply.State, c.state);
+        EXPECT_FALSE(link.TimedOut);
+        EXPECT_EQ(link.Reply.Buffer, c.buffer);
+    }
+    EXPECT_EQ(port.writes.value(0), x45::proto::ModelQuery);
 }
 
 TEST_F(LinkTest, HeldReplyThatKeepsComingIsNeverCut) {
@@ -112,13 +109,9 @@ TEST_F(LinkTest, HeldReplyThatKeepsComingIsNeverCut) {
     FakePort::Script script{{hex("0207050214"), 0}};
     for (int i = 0; i < 5; ++i)
         script.push_back({hex(i < 4 ? "00" : "AA"), 60});
-    port.replyNext({{hex("020A08"), 0}});
-    port.replyNext(script);
-    link.SendFrame(x45::proto::PingQuery); // gets the 3-byte script
-    link.WaitReply(100ms, 5);
+    exchange({{hex("020A08"), 0}}, 100ms, 5);
     EXPECT_TRUE(link.TimedOut);
-    link.SendFrame(x45::proto::PingQuery);
-    link.WaitReply(100ms, 5);
+    exchange(script, 100ms, 5);
     EXPECT_EQ(link.Reply.State, x45::Complete);
     EXPECT_TRUE(link.TimedOut) << "the timer ran out while the reply was coming in";
     EXPECT_EQ(link.Reply.Buffer.size(), 10);
@@ -140,26 +133,21 @@ TEST_F(LinkTest, UnfinishedRepliesEndAtTheTimeOut) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        if (c.reply.isEmpty())
-            port.silentNext();
-        else
-            port.replyNext(c.reply);
-        QElapsedTimer t;
-        t.start();
-        link.SendFrame(x45::proto::ModelQuery);
-        link.WaitReply(150ms, c.hold);
+        const qint64 ms = exchange(c.reply.isEmpty() ? FakePort::Script{}
+                                                     : FakePort::Script{{c.reply, 0}},
+                                   150ms, c.hold);
         EXPECT_EQ(link.Reply.State, x45::Receiving);
         EXPECT_TRUE(link.TimedOut);
         EXPECT_EQ(link.Reply.Buffer, c.reply);
-        EXPECT_GE(t.elapsed(), 140);
-        EXPECT_LT(t.elapsed(), 1000);
-        EXPECT_EQ(link.ReadState, 0);
+        EXPECT_GE(ms, 150);
+        EXPECT_LT(ms, 1000);
     }
 }
 
 TEST_F(LinkTest, BytesThatCameWhileNobodyWaitedStartTheNextReply) {
     port.deliver(hex("0501"));
-    link.Pause(20ms); // the receive event comes while no exchange is armed
+    link.Pause(20ms); // the bytes come while no exchange waits: they stay in the port
+    EXPECT_TRUE(link.TimedOut);
     EXPECT_TRUE(link.Reply.Buffer.isEmpty());
     EXPECT_EQ(port.bytesAvailable(), 2);
     port.replyNext(hex("0421"));
@@ -177,7 +165,7 @@ TEST_F(LinkTest, AReplySoonerThanTheWireAllowsIsAnEarlierOnesAndOnlyWhereWireTim
     req.frame = Link::blockFrame(req.sub, hex("0100"));
     req.noSuchBlock = true;
     const QByteArray marker = Link::blockFrame(x45::proto::NoSuchBlock, {});
-    port.setSettings(QStringLiteral("115200,n,8,1"));
+    port.setSettings(x45::proto::SettingsFast);
     for (const bool wireTime : {false, true}) {
         port.wireTime = wireTime;
         const int stray = link.counters().strayFrames;

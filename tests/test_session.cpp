@@ -1,38 +1,45 @@
-// The session start and end against the in-process simulated phone, with faults.
+// The session: its start and end against the in-process simulated phone with faults, and its
+// pieces with exact bytes over a scripted port (the boot handshake, the value extraction rules,
+// the space reply, the judgement of each start reply, a stop while scanning).
+
+#include "fakeport.h"
+#include "scripted.h"
+#include "simport.h"
+#include "simtestkit.h"
 
 #include "link/link.h"
 #include "link/protocol.h"
 #include "link/session.h"
-#include "scripted.h"
-#include "simphone.h"
-#include "simport.h"
 
 #include <QElapsedTimer>
-#include <QTimer>
 #include <gtest/gtest.h>
+#include <thread>
 
 using x45::Session;
 using x45::Outcome;
+using x45::test::FakePort;
+using x45::test::hex;
 using x45sim::Fault;
 using x45sim::FaultKind;
 
-namespace {
-
-QByteArray hex(const char* text) {
-    return QByteArray::fromHex(text);
+namespace x45::test {
+// A start that failed: one message, naming each of `named`; the session and its port closed.
+void expectFailedWith(const Session& session, const ScriptedInteraction& ui,
+                      const QStringList& named) {
+    ASSERT_EQ(ui.messages.size(), 1u);
+    for (const QString& n : named)
+        EXPECT_TRUE(ui.messages[0].text.contains(n)) << ui.messages[0].text.toStdString();
+    EXPECT_EQ(ui.lastStatus(), QStringLiteral("Stopped."));
+    EXPECT_FALSE(session.link().port().isOpen());
+    EXPECT_FALSE(session.isOpen());
 }
+} // namespace x45::test
+
+namespace {
 
 Fault fault(FaultKind kind, int cmd, int sub, int count, int param = -1) {
     return Fault{.kind = kind, .cmd = cmd, .sub = sub, .count = count, .param = param};
 }
-
-// Counts the emissions of a signal.
-struct Counter {
-    int n = 0;
-    template <typename Signal> Counter(Session* s, Signal sig) {
-        QObject::connect(s, sig, s, [this] { ++n; });
-    }
-};
 
 struct SessionSim : ::testing::Test {
     x45sim::SimPhone phone;
@@ -40,23 +47,47 @@ struct SessionSim : ::testing::Test {
     x45::Link link{port};
     x45::test::ScriptedInteraction ui;
     Session session{link, ui};
+    int ended = 0;
+    void SetUp() override { QObject::connect(&session, &Session::ended, [this] { ++ended; }); }
 
     int requestsOf(const QByteArray& frame) const {
         return static_cast<int>(phone.requests().count(frame));
     }
-    void expectNoMalformed() const {
-        EXPECT_EQ(phone.malformedCount(), 0)
-            << phone.malformedReasons().join(QLatin1Char('\n')).toStdString();
+    void expectFailedWith(const QStringList& named) {
+        x45::test::expectFailedWith(session, ui, named);
     }
 };
+
+
+// The space reply of the protocol's example: EElite, 4096 free in the buffer, 4660 at all.
+const QByteArray ExampleSpace = hex("140E1A080010000034120000000000003E");
+
+// The session over a scripted port, opened.
+struct SessionFake : ::testing::Test {
+    FakePort port;
+    x45::Link link{port};
+    x45::test::ScriptedInteraction ui;
+    Session session{link, ui};
+    void SetUp() override { port.open(nullptr); }
+};
+
+// A reply record as the receive table would build it from these bytes.
+x45::ReplyRecord replyOf(const QByteArray& bytes) {
+    FakePort p;
+    x45::Link l(p);
+    l.ResetReply();
+    for (const char c : bytes)
+        l.feedByte(static_cast<quint8>(c));
+    return l.Reply;
+}
 
 } // namespace
 
 TEST_F(SessionSim, StartSendsTheExactFramesAndEndClosesTheSession) {
     phone.config().model = "C45";
-    Counter identified(&session, &Session::identified);
-    Counter space(&session, &Session::spaceChanged);
-    Counter ended(&session, &Session::ended);
+    int identified = 0, space = 0;
+    QObject::connect(&session, &Session::identified, [&] { ++identified; });
+    QObject::connect(&session, &Session::spaceChanged, [&] { ++space; });
 
     ASSERT_EQ(session.Start(QStringLiteral("simA")), Outcome::Done);
     EXPECT_TRUE(session.isOpen());
@@ -67,9 +98,9 @@ TEST_F(SessionSim, StartSendsTheExactFramesAndEndClosesTheSession) {
                                  hex("05010421"), hex("0E010F07"), hex("0E010F03"), hex("0E010F09"),
                                  hex("0E010F0A"), hex("1402160808"), hex("1402161818")}));
     EXPECT_EQ(session.identity.PhoneModel, QStringLiteral("C45"));
-    EXPECT_EQ(identified.n, 1);
-    EXPECT_EQ(space.n, 1);
-    EXPECT_EQ(ended.n, 0);
+    EXPECT_EQ(identified, 1);
+    EXPECT_EQ(space, 1);
+    EXPECT_EQ(ended, 0);
     EXPECT_EQ(ui.statuses, (QStringList{"Scanning...", "Sending service boot...", "Getting info...",
                                         "Service mode ready."}));
     EXPECT_TRUE(ui.messages.empty());
@@ -81,26 +112,24 @@ TEST_F(SessionSim, StartSendsTheExactFramesAndEndClosesTheSession) {
     EXPECT_FALSE(port.isOpen());
     EXPECT_EQ(phone.requests().back(), hex("0E010F04"));
     EXPECT_EQ(ui.lastStatus(), QStringLiteral("Stopped."));
-    EXPECT_EQ(ended.n, 1);
+    EXPECT_EQ(ended, 1);
     EXPECT_EQ(session.identity.PhoneModel, QStringLiteral("C45")) << "values outlive the session";
 
     // A new start runs the whole handshake again at 57600.
     ASSERT_EQ(session.Start(QStringLiteral("simA")), Outcome::Done);
     EXPECT_EQ(phone.sessionsStarted(), 2);
-    expectNoMalformed();
+    EXPECT_EQ(phone.malformedCount(), 0) << phone.malformedReasons().join('\n').toStdString();
 }
 
 TEST_F(SessionSim, ReadinessCheckHasFiveAttempts) {
     phone.faults().add(fault(FaultKind::WrongSub, 0x02, -1, 5));
-    Counter ended(&session, &Session::ended);
     EXPECT_EQ(session.Start(QStringLiteral("sim")), Outcome::Stopped);
     EXPECT_EQ(requestsOf(x45::proto::PingQuery), 5);
     EXPECT_EQ(requestsOf(x45::proto::BaudQuery), 0);
     EXPECT_TRUE(ui.messages.empty()) << "no message for an unready phone";
     EXPECT_EQ(ui.lastStatus(), QStringLiteral("Stopped."));
     EXPECT_FALSE(port.isOpen());
-    EXPECT_FALSE(session.isOpen());
-    EXPECT_EQ(ended.n, 1);
+    EXPECT_EQ(ended, 1);
 
     // Four failures and then success go on.
     phone.reset();
@@ -112,62 +141,18 @@ TEST_F(SessionSim, ReadinessCheckHasFiveAttempts) {
     EXPECT_TRUE(ui.messages.empty());
 }
 
-TEST_F(SessionSim, RefusedSpeedSwitchStaysAt57600) {
+TEST_F(SessionSim, RefusedSpeedSwitchAndUnansweredIdentificationGoOnWithOldValues) {
     phone.config().acceptSpeedSwitch = false;
-    ASSERT_EQ(session.Start(QStringLiteral("sim")), Outcome::Done);
-    EXPECT_EQ(port.lineSpeed(), 57600);
-    EXPECT_EQ(phone.speed(), 57600);
-    EXPECT_EQ(session.identity.PhoneHWid, phone.config().hwid);
-    EXPECT_TRUE(ui.messages.empty());
-    expectNoMalformed(); // every later request came at the phone's speed
-}
-
-struct FatalCase {
-    int cmd;
-    int sub;
-    FaultKind kind;
-    const char* text;
-};
-
-TEST_F(SessionSim, WrongReplyToEachQueryIsReportedAndClosesThePort) {
-    const FatalCase cases[] = {
-        {0x05, 0x21, FaultKind::WrongSub, "Error №2 (ChipsetQuery)..."},
-        {0x05, 0x21, FaultKind::NoReply, "Error №2 (ChipsetQuery)..."},
-        {0x0E, 0x07, FaultKind::WrongSub, "Error №3 (NameQuery)..."},
-        {0x0E, 0x03, FaultKind::BadHeader, "Error №13 (SWQuery)..."},
-        {0x0E, 0x09, FaultKind::WrongSub, "Error №12 (NameQuery)..."},
-        {0x0E, 0x0A, FaultKind::BadHeader, "Error №12.5 (IMEIQuery)..."},
-    };
-    for (const FatalCase& c : cases) {
-        SCOPED_TRACE(c.text);
-        phone.reset();
-        phone.faults().clear();
-        phone.faults().add(fault(c.kind, c.cmd, c.sub, 1));
-        ui.messages.clear();
-        ui.statuses.clear();
-        session.identity = {};
-        session.identity.PhoneIMEI = QStringLiteral("kept");
-        EXPECT_EQ(session.Start(QStringLiteral("sim")), Outcome::Failed);
-        ASSERT_EQ(ui.messages.size(), 1u);
-        EXPECT_EQ(ui.messages[0].text, QString::fromUtf8(c.text));
-        EXPECT_TRUE(ui.messages[0].title.isEmpty()) << "the program's own title";
-        EXPECT_EQ(ui.messages[0].buttons, x45::Buttons::Ok);
-        EXPECT_EQ(ui.lastStatus(), QStringLiteral("Stopped."));
-        EXPECT_FALSE(port.isOpen());
-        EXPECT_FALSE(session.isOpen());
-        EXPECT_EQ(session.identity.PhoneIMEI, QStringLiteral("kept"));
-        EXPECT_EQ(phone.requests().count(x45::proto::IMEIQuery), c.sub == 0x0A ? 1 : 0)
-            << "nothing is asked after the failing query";
-    }
-}
-
-TEST_F(SessionSim, UnansweredIdentificationKeepsOldValues) {
     session.identity.PhoneSWVer = 33;
     session.identity.PhoneLangGroup = QStringLiteral("old");
     phone.faults().add(fault(FaultKind::NoReply, 0x0E, 0x03, 1));
     // The language group reply trickles in past its time-out: accepted, but not taken.
     phone.faults().add(fault(FaultKind::Trickle, 0x0E, 0x09, 1, 120));
     ASSERT_EQ(session.Start(QStringLiteral("sim")), Outcome::Done);
+    EXPECT_EQ(port.lineSpeed(), 57600);
+    EXPECT_EQ(phone.speed(), 57600);
+    EXPECT_EQ(phone.malformedCount(), 0) << "every later request came at the phone's speed";
+    EXPECT_EQ(session.identity.PhoneHWid, phone.config().hwid);
     EXPECT_EQ(session.identity.PhoneSWVer, 33);
     EXPECT_EQ(session.identity.PhoneLangGroup, QStringLiteral("old"));
     EXPECT_EQ(session.identity.PhoneModel, QString::fromLatin1(phone.config().model));
@@ -175,26 +160,48 @@ TEST_F(SessionSim, UnansweredIdentificationKeepsOldValues) {
     EXPECT_TRUE(ui.messages.empty());
 }
 
+TEST_F(SessionSim, WrongReplyToEachQueryIsReportedAndClosesThePort) {
+    const std::tuple<int, int, FaultKind, const char*> cases[] = {
+        {0x05, 0x21, FaultKind::WrongSub, "Error №2 (ChipsetQuery)..."},
+        {0x05, 0x21, FaultKind::NoReply, "Error №2 (ChipsetQuery)..."},
+        {0x0E, 0x07, FaultKind::WrongSub, "Error №3 (NameQuery)..."},
+        {0x0E, 0x03, FaultKind::BadHeader, "Error №13 (SWQuery)..."},
+        {0x0E, 0x09, FaultKind::WrongSub, "Error №12 (NameQuery)..."},
+        {0x0E, 0x0A, FaultKind::BadHeader, "Error №12.5 (IMEIQuery)..."},
+    };
+    for (const auto& [cmd, sub, kind, text] : cases) {
+        SCOPED_TRACE(text);
+        phone.reset();
+        phone.faults().clear();
+        phone.faults().add(fault(kind, cmd, sub, 1));
+        ui.messages.clear();
+        session.identity = {};
+        session.identity.PhoneIMEI = QStringLiteral("kept");
+        EXPECT_EQ(session.Start(QStringLiteral("sim")), Outcome::Failed);
+        expectFailedWith({});
+        EXPECT_EQ(ui.messages[0].text, QString::fromUtf8(text));
+        EXPECT_TRUE(ui.messages[0].title.isEmpty()) << "the program's own title";
+        EXPECT_EQ(ui.messages[0].buttons, x45::Buttons::Ok);
+        EXPECT_EQ(session.identity.PhoneIMEI, QStringLiteral("kept"));
+        EXPECT_EQ(phone.requests().count(x45::proto::IMEIQuery), sub == 0x0A ? 1 : 0)
+            << "nothing is asked after the failing query";
+    }
+}
+
 TEST_F(SessionSim, BadBootAcknowledgementIsReported) {
     session.BootImage[10] = static_cast<char>(session.BootImage[10] ^ 0x01);
     EXPECT_EQ(session.Start(QStringLiteral("sim")), Outcome::Failed);
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].text, QString::fromUtf8("Error №2 (&HA5)..."));
-    EXPECT_FALSE(port.isOpen());
+    expectFailedWith({QString::fromUtf8("Error №2 (&HA5)...")});
     EXPECT_TRUE(phone.requests().isEmpty());
 }
 
 TEST_F(SessionSim, PortThatCannotBeOpenedNamesPortAndReason) {
     port.failOpen(QStringLiteral("Permission denied"));
-    Counter ended(&session, &Session::ended);
     EXPECT_EQ(session.Start(QStringLiteral("/dev/ttyUSB7")), Outcome::Failed);
-    ASSERT_EQ(ui.messages.size(), 1u);
-    const QString text = ui.messages[0].text;
-    EXPECT_TRUE(text.contains(QStringLiteral("/dev/ttyUSB7"))) << text.toStdString();
-    EXPECT_TRUE(text.contains(QStringLiteral("Permission denied"))) << text.toStdString();
     EXPECT_FALSE(x45::openFailureAdvice(QStringLiteral("Permission denied")).isEmpty());
-    EXPECT_TRUE(text.contains(x45::openFailureAdvice(QStringLiteral("Permission denied"))));
-    EXPECT_EQ(ended.n, 1);
+    expectFailedWith({QStringLiteral("/dev/ttyUSB7"), QStringLiteral("Permission denied"),
+                      x45::openFailureAdvice(QStringLiteral("Permission denied"))});
+    EXPECT_EQ(ended, 1);
     EXPECT_TRUE(phone.requests().isEmpty());
     port.failOpen({});
     EXPECT_EQ(session.Start(QStringLiteral("/dev/ttyUSB7")), Outcome::Done);
@@ -202,18 +209,187 @@ TEST_F(SessionSim, PortThatCannotBeOpenedNamesPortAndReason) {
 
 TEST_F(SessionSim, CablePulledDuringIdentificationEndsWithMessage) {
     phone.faults().add(fault(FaultKind::NoReply, 0x0E, 0x07, 1));
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (!phone.requests().isEmpty() && phone.requests().back() == x45::proto::ModelQuery)
-            port.unplug(QStringLiteral("Input/output error"));
-    });
-    watch.start(5);
+    port.onWrite = [this](const QByteArray& written) {
+        if (written == x45::proto::ModelQuery) port.unplug(QStringLiteral("Input/output error"));
+    };
     QElapsedTimer t;
     t.start();
     EXPECT_EQ(session.Start(QStringLiteral("simZ")), Outcome::Failed);
     EXPECT_LT(t.elapsed(), 3000);
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_TRUE(ui.messages[0].text.contains(QStringLiteral("simZ")));
-    EXPECT_TRUE(ui.messages[0].text.contains(QStringLiteral("Input/output error")));
-    EXPECT_FALSE(session.isOpen());
+    expectFailedWith({QStringLiteral("simZ"), QStringLiteral("Input/output error")});
+}
+
+TEST_F(SessionFake, HandshakeScansUntilTheLastByteIsA0ThenSendsBootAndCheckAndWantsA5) {
+    port.silentNext();               // first scan: nothing
+    port.replyNext(hex("A011"));     // second: A0 not last, does not count
+    port.replyNext(hex("0000FFA0")); // third: noise before the answer is ignored
+    port.silentNext();               // the boot image itself
+    port.replyNext(hex("A5"));       // the check byte
+    EXPECT_EQ(session.SendServiceBoot(), Session::BootResult::Acked);
+    ASSERT_EQ(session.BootImage.size(), 104);
+    EXPECT_EQ(port.writes, (QList<QByteArray>{hex("55"), hex("55"), hex("55"),
+                                              hex("68") + session.BootImage, hex("FE")}));
+    EXPECT_EQ(ui.statuses, QStringList{QStringLiteral("Sending service boot...")});
+
+    // Any other acknowledgement, or none, fails.
+    for (const char* ack : {"A4", ""}) {
+        port.replyNext(hex("A0"));
+        port.silentNext();
+        port.replyNext(hex(ack));
+        EXPECT_EQ(session.SendServiceBoot(), Session::BootResult::NotAcked) << ack;
+    }
+}
+
+TEST_F(SessionFake, StopFromAnotherThreadWhileScanningEndsOnTheStopPath) {
+    // A phone that never answers: only the person's stop, pressed while a scan waits, ends it.
+    std::thread person([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(350));
+        session.stopRequest().request();
+    });
+    QElapsedTimer t;
+    t.start();
+    EXPECT_EQ(session.Start(QStringLiteral("/dev/ttyS1")), Outcome::Stopped);
+    person.join();
+    EXPECT_LT(t.elapsed(), 1000);
+    EXPECT_GE(port.writes.size(), 3);
+    EXPECT_EQ(port.writes.count(hex("55")), port.writes.size());
+    EXPECT_EQ(port.writeBauds.value(0), 57600);
+    EXPECT_EQ(ui.statuses, (QStringList{"Scanning...", "Stopped."}));
+    EXPECT_FALSE(port.isOpen());
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(SessionFake, CablePulledWhileScanningEndsWithMessage) {
+    port.onWrite = [this](const QByteArray&) {
+        if (port.writes.size() == 2) port.unplug(QStringLiteral("No such device"));
+    };
+    EXPECT_EQ(session.Start(QStringLiteral("/dev/ttyUSB0")), Outcome::Failed);
+    x45::test::expectFailedWith(session, ui, {"/dev/ttyUSB0", "No such device"});
+}
+
+TEST(Extraction, ValuesComeFromTheFrameOnly) {
+    // Names end at the first zero or take the rest.
+    EXPECT_EQ(Session::extractName(hex("0E05 0B 07 433435 00")), QStringLiteral("C45"));
+    EXPECT_EQ(Session::extractName(hex("0E07 09 07 5335 00 4142 ")), QStringLiteral("S5"));
+    EXPECT_EQ(Session::extractName(hex("0E04 0A 09 6C6731")), QStringLiteral("lg1"));
+    EXPECT_EQ(Session::extractName(hex("0E01 0F 07")), QString());
+    EXPECT_EQ(Session::extractName(hex("0E02 0C 07 00")), QString());
+    // The software version's hex digits read as decimal; a non-digit counts as nothing.
+    for (const auto& [frame, ver] :
+         {std::pair{"0E020C0325", 25}, std::pair{"0E020C034B", 4}, std::pair{"0E020C03B4", 0},
+          std::pair{"0E020C0399", 99}, std::pair{"", 0}})
+        EXPECT_EQ(Session::extractSWVer(hex(frame)), ver) << frame;
+    // The IMEI lies between the first blank and the last byte; without a blank it is everything
+    // but the last byte.
+    EXPECT_EQ(Session::extractIMEI(
+                  x45::Link::frame(0x0E, hex("0A0108") + " 350123456789012" + hex("00"))),
+              QStringLiteral("350123456789012"));
+    EXPECT_EQ(Session::extractIMEI(hex("0E030D0A414299")),
+              QString::fromLatin1(hex("0E030D0A4142")));
+    EXPECT_EQ(Session::extractIMEI(x45::Link::frame(0x0E, QByteArray("\x0A"
+                                                                     "a b c!"))),
+              QStringLiteral("b c"));
+}
+
+TEST(SpaceReply, ExampleGivesTheThreeCountersAndRefusedRepliesLeaveTheRecord) {
+    x45::EEPSpace space{1, 2, 77};
+    ASSERT_TRUE(Session::parseSpaceReply(replyOf(ExampleSpace), 0x08, space));
+    EXPECT_EQ(space.FreeInBuffer, 4096);
+    EXPECT_EQ(space.FreeAtAll, 4660);
+    EXPECT_EQ(space.FreeForDeleted, 0);
+
+    const QByteArray good = ExampleSpace;
+    QByteArray badTrailer = good;
+    badTrailer[16] = 0x3F;
+    // A short frame with a valid trailer still lacks the counters.
+    const QByteArray shortFrame = x45::Link::blockFrame(0x08, hex("0010"));
+    // A 00 slipped into the middle keeps the XOR; the real trailer comes one byte late.
+    const QByteArray slipped = good.left(8) + QByteArray(1, '\0') + good.mid(8);
+    for (const auto& [bytes, sub] :
+         {std::pair{good, 0x18}, std::pair{badTrailer, 0x08}, std::pair{shortFrame, 0x08},
+          std::pair{slipped, 0x08}, std::pair{good.left(12), 0x08}, std::pair{QByteArray(), 0x08}}) {
+        space = {1, 2, 3};
+        EXPECT_FALSE(Session::parseSpaceReply(replyOf(bytes), static_cast<quint8>(sub), space))
+            << bytes.toHex().constData();
+        EXPECT_EQ(space.FreeAtAll, 2);
+        EXPECT_EQ(space.FreeForDeleted, 3);
+    }
+}
+
+TEST_F(SessionFake, SpaceQueryAsksFiveTimesThenGivesUp) {
+    // Space requests get a cut reply four times, then a good one; the syncs between them are
+    // answered as the phone would.
+    int spaceAsked = 0;
+    const auto answer = [&](const QByteArray& asked, const std::function<QByteArray()>& reply) {
+        port.onWrite = [&, asked, reply](const QByteArray& w) {
+            port.deliver(w == asked ? reply()
+                                    : x45::Link::blockFrame(quint8(w[3]), QByteArray(14, '\0')));
+        };
+    };
+    answer(hex("1402160808"),
+           [&] { return ++spaceAsked < 5 ? ExampleSpace.left(16) + '\0' : ExampleSpace; });
+    x45::EEPSpace space;
+    EXPECT_TRUE(session.EEPSpaceQuery(false, space));
+    EXPECT_EQ(spaceAsked, 5);
+    EXPECT_EQ(port.writes.size(), 5 + 4); // a sync after each failed attempt
+    EXPECT_EQ(space.FreeAtAll, 4660);
+
+    port.writes.clear();
+    answer(hex("1402161818"), [] { return ExampleSpace; }); // EEfull asked, EElite's come
+    x45::EEPSpace full{9, 9, 9};
+    EXPECT_FALSE(session.EEPSpaceQuery(true, full));
+    EXPECT_EQ(port.writes.count(hex("1402161818")), 5);
+    EXPECT_EQ(full.FreeInBuffer, 9);
+}
+
+TEST_F(SessionFake, SpeedSwitchAndChipsetRepliesAreJudgedByTheirFixedParts) {
+    const std::pair<const char*, bool> baud[] = {
+        {"010C0D 9998 CC3131353230300DD22B", true}, // other bytes before the fixed tail
+        {"010A0B CD3131353230300DD22B", false},     // CC is part of the fixed tail
+        {"010A0A CC3131353230300DD22B", false},     // header check
+    };
+    for (const auto& [reply, accepted] : baud) {
+        port.replyNext(hex(reply));
+        EXPECT_EQ(session.BaudQuery(), accepted) << reply;
+    }
+    EXPECT_EQ(port.writes.value(0), x45::proto::BaudQuery);
+
+    // An id is taken only from a reply that answers the query and holds the id bytes.
+    const std::tuple<const char*, bool, int> chipset[] = {
+        {"050306213412", true, 4660}, {"05010421", false, 4660},
+        {"050306220180", false, 4660}, {"050306210180", true, 0x8001}};
+    for (const auto& [reply, accepted, id] : chipset) {
+        port.replyNext(hex(reply));
+        EXPECT_EQ(session.ChipsetQuery(), accepted) << reply;
+        EXPECT_EQ(session.identity.PhoneHWid, id) << reply;
+    }
+}
+
+TEST_F(SessionFake, IdentificationJudgementTable) {
+    using J = Session::InfoJudgement;
+    session.identity.PhoneModel = QStringLiteral("old");
+    struct Case {
+        const char* what;
+        quint8 sub;
+        FakePort::Script reply;
+        J judged;
+        QString model;
+    };
+    const Case cases[] = {
+        {"wrong sub-command in time: an error", 0x07, {{hex("0E020C0841"), 0}}, J::Wrong, "old"},
+        {"nothing at all: skipped", 0x07, {}, J::Skipped, "old"},
+        {"good reply whose last byte comes after the time-out: skipped, value kept", 0x07,
+         {{hex("0E030D07"), 0}, {hex("43"), 300}, {hex("00"), 300}}, J::Skipped, "old"},
+        {"good reply with line noise after it: the frame alone counts", 0x07,
+         {{hex("0E040A07433500 5A5A"), 0}}, J::Taken, "C5"},
+        {"software version", 0x03, {{hex("0E020C0325 77"), 0}}, J::Taken, "C5"},
+    };
+    for (const Case& c : cases) {
+        port.replyNext(c.reply);
+        EXPECT_EQ(session.InfoQuery(c.sub), c.judged) << c.what;
+        EXPECT_EQ(session.identity.PhoneModel, c.model) << c.what;
+    }
+    EXPECT_EQ(session.identity.PhoneSWVer, 25);
+    EXPECT_EQ(port.writes.value(0), x45::proto::ModelQuery);
+    EXPECT_EQ(port.writes.last(), x45::proto::SWQuery);
 }

@@ -1,52 +1,56 @@
-// The simulated phone must be a strict and faithful stand-in: these tests pin down what it answers,
-// what it refuses to answer, and what it stores.
+// The simulated phone must be a strict and faithful stand-in: what it answers, what it refuses to
+// answer, what it stores, and the faults it commits on request.
 
-#include "simphone.h"
 #include "simport.h"
 #include "simtestkit.h"
 
-#include "base/bytes.h"
-#include <link/link.h>
-#include <link/protocol.h>
-
-#include <QElapsedTimer>
 #include <gtest/gtest.h>
 #include <random>
+#include <thread>
 
 using namespace x45sim;
 using namespace x45sim::test;
 namespace proto = x45::proto;
 
-TEST(SimSession, WrongBootAndWrongSpeedAreRefused) {
+namespace {
+
+bool trailerHolds(const QByteArray& r) {
+    return x45::byteAt(r, r.size() - 1) == x45::XorSum(r, r.size() - 1);
+}
+
+} // namespace
+
+TEST(SimSession, WrongBootAndWrongSpeedAreRefusedAndSpeedsTakeEffectAtTheNextOpen) {
     SimPhone phone;
     ASSERT_EQ(joined(phone.receive(hex("55"), 57600)), hex("A0"));
     QByteArray boot = bootBytes();
     boot[40] = char(boot[40] ^ 0x01);
     EXPECT_TRUE(joined(phone.receive(boot, 57600)).isEmpty());
     EXPECT_EQ(phone.state(), SimState::AwaitScan);
-    EXPECT_EQ(phone.malformedCount(), 1);
-    EXPECT_TRUE(phone.malformedReasons().first().contains("byte 40"));
-
+    EXPECT_TRUE(phone.malformedReasons().value(0).contains("byte 40"));
     // A scan at the wrong speed is garbage to the phone.
     EXPECT_TRUE(joined(phone.receive(hex("55"), 115200)).isEmpty());
     EXPECT_EQ(phone.malformedCount(), 2);
-
     openSession(phone);
     // After the switch a frame at the old speed gets nothing.
     EXPECT_TRUE(joined(phone.receive(proto::ChipsetQuery, 57600)).isEmpty());
-    EXPECT_EQ(phone.malformedCount(), 3);
-    EXPECT_TRUE(phone.malformedReasons().last().contains("57600"));
+    EXPECT_TRUE(phone.malformedReasons().value(2).contains("57600"));
     EXPECT_FALSE(ask(phone, proto::ChipsetQuery).isEmpty());
+
+    SimPort port(phone);
+    port.setSettings(proto::SettingsAtStart);
+    ASSERT_TRUE(port.open(nullptr));
+    port.setSettings(proto::SettingsFast);
+    EXPECT_EQ(port.lineSpeed(), 57600);
+    port.close();
+    ASSERT_TRUE(port.open(nullptr));
+    EXPECT_EQ(port.lineSpeed(), 115200);
 }
 
 TEST(SimStrictness, MalformedFramesAreCountedAndUnanswered) {
     SimPhone phone;
     openSession(phone);
-
-    struct Case {
-        QByteArray frame;
-        const char* reason;
-    } cases[] = {
+    const std::pair<QByteArray, const char*> cases[] = {
         {hex("1402170808"), "header"},       // header check off
         {hex("1402160809"), "trailer"},      // trailer off
         {block(0x0A, {}), "unknown SubCmd"}, // no such request
@@ -59,29 +63,22 @@ TEST(SimStrictness, MalformedFramesAreCountedAndUnanswered) {
         {hex("02020014AA"), "session"}, // ping with a stray payload byte
     };
     int expected = 0;
-    for (const Case& c : cases) {
-        EXPECT_TRUE(ask(phone, c.frame).isEmpty()) << x45::toHex(c.frame).toStdString();
-        ++expected;
-        ASSERT_EQ(phone.malformedCount(), expected) << x45::toHex(c.frame).toStdString();
-        EXPECT_TRUE(phone.malformedReasons().last().contains(c.reason, Qt::CaseInsensitive))
+    for (const auto& [frame, reason] : cases) {
+        SCOPED_TRACE(x45::toHex(frame).toStdString());
+        EXPECT_TRUE(ask(phone, frame).isEmpty());
+        ASSERT_EQ(phone.malformedCount(), ++expected);
+        EXPECT_TRUE(phone.malformedReasons().last().contains(reason, Qt::CaseInsensitive))
             << phone.malformedReasons().last().toStdString();
+        EXPECT_EQ(phone.requests().last(), frame) << "logged with its exact bytes";
     }
-    // Every frame is logged with its exact bytes, and the phone still answers good requests.
-    EXPECT_EQ(phone.requests().last(), cases[std::size(cases) - 1].frame);
-    EXPECT_EQ(ask(phone, block(0x08, {})).size(), 17);
-}
+    EXPECT_EQ(ask(phone, block(0x08, {})).size(), 17) << "good requests are still answered";
 
-TEST(SimPortTest, SpeedsTakeEffectAtTheNextOpen) {
-    SimPhone phone;
-    SimPort port(phone);
-    QString error;
-    port.setSettings(QString::fromLatin1(proto::SettingsAtStart));
-    ASSERT_TRUE(port.open(&error)) << error.toStdString();
-    port.setSettings(QString::fromLatin1(proto::SettingsFast));
-    EXPECT_EQ(port.lineSpeed(), 57600);
-    port.close();
-    ASSERT_TRUE(port.open(&error));
-    EXPECT_EQ(port.lineSpeed(), 115200);
+    // An unfinished frame is dropped after a pause; what follows is a frame of its own.
+    phone.config().partialFrameTimeout = std::chrono::milliseconds(5);
+    EXPECT_TRUE(ask(phone, hex("140216")).isEmpty());
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(ask(phone, block(0x06, {})).size(), 7);
+    EXPECT_EQ(phone.malformedCount(), expected + 1);
 }
 
 TEST(SimBlocks, WritesMustFollowOnAndIncompleteBlocksAreNeverStored) {
@@ -98,10 +95,7 @@ TEST(SimBlocks, WritesMustFollowOnAndIncompleteBlocksAreNeverStored) {
     };
     const QByteArray ack2 = block(0x02, {});
 
-    // Data for a block that was never announced.
-    EXPECT_TRUE(chunk(12, 0, "abc").isEmpty());
-    EXPECT_EQ(phone.malformedCount(), 1);
-
+    EXPECT_TRUE(chunk(12, 0, "abc").isEmpty()) << "data for a block never announced";
     ASSERT_EQ(announce(12, 25), block(0x01, {}));
     EXPECT_EQ(chunk(12, 0, QByteArray(20, 'a')), ack2);
     // The same chunk again (its reply was lost) is answered, but not stored twice.
@@ -113,36 +107,20 @@ TEST(SimBlocks, WritesMustFollowOnAndIncompleteBlocksAreNeverStored) {
     // Closed with 20 of 25 bytes: refused, and the old block stays as it was.
     const QByteArray closeReply = ask(phone, block(0x03, idArgs(12)));
     EXPECT_NE(x45::byteAt(closeReply, 3), 0x03);
-    EXPECT_EQ(x45::byteAt(closeReply, closeReply.size() - 1),
-              x45::XorSum(closeReply, closeReply.size() - 1));
+    EXPECT_TRUE(trailerHolds(closeReply));
     EXPECT_EQ(phone.refusals().size(), 1);
-    ASSERT_EQ(phone.blocks().size(), 1);
-    EXPECT_EQ(phone.blocks().first().Data, QByteArray("old contents"));
+    EXPECT_EQ(phone.blocks(), (x45::BlockList{{12, QByteArray("old contents"), 3}}));
 
     // A complete rewrite replaces it; no room for an oversized block is refused up front.
     ASSERT_EQ(announce(12, 5), block(0x01, {}));
     ASSERT_EQ(chunk(12, 0, "fresh"), ack2);
     ASSERT_EQ(ask(phone, block(0x03, idArgs(12))), block(0x03, {}));
-    EXPECT_EQ(phone.blocks().first(), (x45::EEPBlock{12, QByteArray("fresh"), 7}));
+    EXPECT_EQ(phone.blocks(), (x45::BlockList{{12, QByteArray("fresh"), 7}}));
     EXPECT_NE(x45::byteAt(announce(13, 96), 3), 0x01);
     EXPECT_EQ(phone.refusals().size(), 2);
     // Deleting a block the phone does not hold answers with the marker.
     EXPECT_EQ(x45::byteAt(ask(phone, block(0x07, idArgs(99))), 3), proto::NoSuchBlock);
     EXPECT_EQ(phone.malformedCount(), 4);
-}
-
-TEST(SimBlocks, UnfinishedFrameIsDroppedAfterAPause) {
-    SimConfig config;
-    config.partialFrameTimeout = std::chrono::milliseconds(5);
-    SimPhone phone(config);
-    openSession(phone);
-    EXPECT_TRUE(ask(phone, hex("140216")).isEmpty());
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < 20) {
-    }
-    EXPECT_EQ(ask(phone, block(0x06, {})).size(), 7);
-    EXPECT_EQ(phone.malformedCount(), 1);
 }
 
 TEST(SimStrictness, GarbageNeverCrashesAndNeverChangesTheEeprom) {
@@ -164,8 +142,7 @@ TEST(SimStrictness, GarbageNeverCrashesAndNeverChangesTheEeprom) {
                 junk[0] = char(i % 2 ? proto::BlockCmd : proto::InfoCmd);
                 junk[1] = char(junk.size() - 3);
                 junk[2] = char(junk[0] ^ junk[1]);
-                if (x45::byteAt(junk, junk.size() - 1) == x45::XorSum(junk, junk.size() - 1))
-                    junk[junk.size() - 1] = char(junk[junk.size() - 1] ^ 1);
+                if (trailerHolds(junk)) junk[junk.size() - 1] = char(junk[junk.size() - 1] ^ 1);
             }
             (void)phone.receive(junk, round == 2 ? 115200 : 57600);
         }
@@ -194,4 +171,128 @@ TEST(SimBlocks, ReplacedBlocksFreeTheirSpaceByArea) {
     EXPECT_EQ(e.space(true).freeForDeleted, 60);
     e.collectGarbage();
     EXPECT_EQ(e.space(true).freeInBuffer, 70);
+}
+
+TEST(SimFaults, EachKindChangesTheReplyAsAnnounced) {
+    const QByteArray info = block(0x05, idArgs(7));
+    const QByteArray clean = block(0x05, x45::WordToStr(5) + hex("01"));
+    const auto hit = [&](FaultKind kind, int param = -1) {
+        SimPhone phone;
+        phone.setBlocks({x45::EEPBlock{7, QByteArray("seven"), 1}});
+        phone.faults().add(Fault{.kind = kind, .cmd = 0x14, .sub = 0x05, .param = param});
+        openSession(phone);
+        const Emissions e = phone.receive(info, 115200);
+        // Requests the fault is not aimed at pass untouched.
+        EXPECT_EQ(ask(phone, block(0x06, {})), block(0x06, idArgs(7)));
+        return e;
+    };
+    EXPECT_TRUE(joined(hit(FaultKind::NoReply)).isEmpty());
+    QByteArray r = joined(hit(FaultKind::BadHeader));
+    EXPECT_NE(x45::byteAt(r, 2), x45::byteAt(r, 0) ^ x45::byteAt(r, 1));
+    r = joined(hit(FaultKind::BadTrailer));
+    EXPECT_EQ(r.chopped(1), clean.chopped(1));
+    EXPECT_FALSE(trailerHolds(r));
+    r = joined(hit(FaultKind::WrongSub));
+    EXPECT_NE(x45::byteAt(r, 3), 0x05);
+    EXPECT_TRUE(trailerHolds(r)) << "only the SubCmd is off";
+    EXPECT_EQ(joined(hit(FaultKind::Cut, 4)), clean.left(4));
+    EXPECT_EQ(joined(hit(FaultKind::Extra, 2)).chopped(2), clean);
+    const Emissions trickle = hit(FaultKind::Trickle, 3);
+    ASSERT_EQ(trickle.size(), size_t(clean.size()));
+    EXPECT_EQ(joined(trickle), clean);
+    EXPECT_EQ(trickle[1].delay, std::chrono::milliseconds(3));
+    const Emissions delayed = hit(FaultKind::Delay, 250);
+    ASSERT_EQ(delayed.size(), 1u);
+    EXPECT_EQ(delayed[0].delay, std::chrono::milliseconds(250));
+}
+
+TEST(SimFaults, CountsSkipsProbabilityAndSeeds) {
+    QString error;
+    const auto phoneWith = [&](const char* fault) {
+        auto phone = std::make_unique<SimPhone>();
+        phone->setBlocks({x45::EEPBlock{1, QByteArray("x"), 0}, x45::EEPBlock{2, "y", 0}});
+        std::optional<Fault> f = parseFault(fault, &error);
+        EXPECT_TRUE(f) << error.toStdString();
+        if (f) phone->faults().add(*f);
+        return phone;
+    };
+    auto phone = phoneWith("noreply:cmd=0x14,sub=5,skip=1,n=2");
+    openSession(*phone);
+    // Alternating numbers, so that no request is a resend of the one before.
+    std::vector<bool> answered;
+    for (int i = 0; i < 5; ++i)
+        answered.push_back(!ask(*phone, block(0x05, idArgs(1 + i % 2))).isEmpty());
+    EXPECT_EQ(answered, (std::vector<bool>{true, false, false, true, true}));
+
+    // A resend after a lost reply is answered as the original would have been.
+    phone = phoneWith("noreply:sub=0x05,n=1");
+    openSession(*phone);
+    EXPECT_TRUE(ask(*phone, block(0x05, idArgs(1))).isEmpty());
+    EXPECT_EQ(ask(*phone, block(0x05, idArgs(1))), block(0x05, x45::WordToStr(1) + hex("00")));
+
+    // Probabilities are reproducible from the seed.
+    const auto pattern = [&](quint32 seed) {
+        phone = phoneWith("badtrailer:cmd=20,p=0.5");
+        phone->faults().setSeed(seed);
+        openSession(*phone);
+        QString bits;
+        for (int i = 0; i < 64; ++i)
+            bits += trailerHolds(ask(*phone, block(i % 2 ? 0x08 : 0x18, {}))) ? '.' : 'x';
+        return bits;
+    };
+    const QString a = pattern(7);
+    EXPECT_EQ(a, pattern(7));
+    EXPECT_NE(a, pattern(8));
+    EXPECT_GT(a.count('x'), 10);
+    EXPECT_LT(a.count('x'), 54);
+
+    for (const char* bad : {"bogus", "cut:p=2", "cut:n=-1", "cut:color=3", "delay:ms=abc"})
+        EXPECT_FALSE(parseFault(bad, &error)) << bad;
+}
+
+TEST(SimFaults, ScanNoiseInterimRepliesAndLostSpeedSwitch) {
+    SimConfig config;
+    config.interim = 2;
+    SimPhone phone(config);
+    phone.faults().add(*parseFault("scannoise:k=4", nullptr));
+    const QByteArray scan = joined(phone.receive(hex("55"), 57600));
+    EXPECT_EQ(scan.size(), 5);
+    EXPECT_EQ(scan.indexOf(char(proto::ScanAnswer)), 4);
+    ASSERT_EQ(joined(phone.receive(bootBytes(), 57600)), hex("A5"));
+
+    // A BaudQuery whose reply is lost leaves the phone at 57600.
+    phone.faults().add(*parseFault("noreply:cmd=1,n=1", nullptr));
+    EXPECT_TRUE(joined(phone.receive(proto::BaudQuery, 57600)).isEmpty());
+    EXPECT_EQ(phone.speed(), 57600);
+    EXPECT_FALSE(joined(phone.receive(proto::ChipsetQuery, 57600)).isEmpty());
+
+    // Interim replies come first, each on its own, and the real reply after a pause.
+    const Emissions e =
+        phone.receive(block(0x01, idArgs(3) + x45::WordToStr(1) + hex("00")), 57600);
+    ASSERT_EQ(e.size(), 3u);
+    EXPECT_EQ(e[0].bytes, hex("1402165050"));
+    EXPECT_EQ(e[1].bytes, hex("1402165050"));
+    EXPECT_EQ(e[1].delay, config.interimGap);
+    EXPECT_EQ(e[2].bytes, block(0x01, {}));
+    EXPECT_GT(e[2].delay.count(), 0);
+    // Reading and closing get no interim reply.
+    EXPECT_EQ(phone.receive(block(0x06, {}), 57600).size(), 1u);
+
+    // Aimed as a fault, interim replies also precede replies that know none (the tool must take
+    // them as a failed attempt there), and a lost reply leaves only the interim ones.
+    phone.faults().add(*parseFault("interim:sub=0x03,k=1,n=2", nullptr));
+    phone.faults().add(*parseFault("noreply:sub=0x03,skip=1,n=1", nullptr));
+    const QByteArray close = block(0x03, idArgs(3));
+    ASSERT_TRUE(joined(phone.receive(block(0x02, idArgs(3) + x45::WordToStr(0) + hex("AB")), 57600))
+                    .endsWith(block(0x02, {})));
+    Emissions c = phone.receive(close, 57600);
+    ASSERT_EQ(c.size(), 2u);
+    EXPECT_EQ(c[0].bytes, hex("1402165050"));
+    EXPECT_EQ(c[1].bytes, block(0x03, {}));
+    EXPECT_EQ(c[1].delay, std::chrono::milliseconds(20));
+    c = phone.receive(close, 57600); // resend: same answer, but this time the reply is lost
+    ASSERT_EQ(c.size(), 1u);
+    EXPECT_EQ(c[0].bytes, hex("1402165050"));
+    EXPECT_EQ(phone.blocks().size(), 1);
+    EXPECT_EQ(phone.malformedCount(), 0);
 }

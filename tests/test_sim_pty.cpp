@@ -1,77 +1,77 @@
 // The x45sim program over its pseudo-terminal, driven through the real serial port class: the
-// device path it prints, the speed check across the speed switch, the dump on SIGTERM and the
-// strict exit code.
+// device path it prints, the speed check across the speed switch, the dump on SIGTERM, the strict
+// exit code, and the frame log and line figures of a paced run.
 
 #include "cliprocess.h"
 #include "simphone.h"
 
-#include <files/eepfile.h>
 #include "base/bytes.h"
-#include <link/link.h>
-#include <link/protocol.h>
-#include <link/qtserialport.h>
+#include "files/eepfile.h"
+#include "link/link.h"
+#include "link/protocol.h"
+#include "link/qtserialport.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+using namespace std::chrono_literals;
 namespace proto = x45::proto;
 
 namespace {
 
-using x45::test::SimProgram;
-
 // Ends the program with SIGTERM; its exit code, -1 when it did not end or crashed.
-int stop(SimProgram& sim, QString* err = nullptr) {
+int stop(x45::test::SimProgram& sim, QString* err = nullptr) {
     const int code = sim.finish(err);
     const QProcess& p = sim.process();
     return p.state() == QProcess::NotRunning && p.exitStatus() == QProcess::NormalExit ? code : -1;
 }
 
-bool waitFor(x45::SerialPort& port, qsizetype count) {
-    QElapsedTimer t;
-    t.start();
-    while (port.bytesAvailable() < count && t.elapsed() < 3000)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
-    return port.bytesAvailable() >= count;
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The port (re)opened at these settings.
+void reopen(x45::QtSerialPort& port, const x45::PortSettings& settings) {
+    port.close();
+    port.setSettings(settings);
+    QString error;
+    ASSERT_TRUE(port.open(&error)) << error.toStdString();
+}
+
+// One exchange; the reply as it came.
+QByteArray ask(x45::Link& link, const QByteArray& frame, std::chrono::milliseconds timeout) {
+    link.SendFrame(frame);
+    link.WaitReply(timeout, 1);
+    return link.Reply.Buffer;
 }
 
 // Scan, boot, readiness check and speed switch through the real port class.
 void startSession(x45::QtSerialPort& port, x45::Link& link) {
-    QString error;
-    port.setSettings(QString::fromLatin1(proto::SettingsAtStart));
-    ASSERT_TRUE(port.open(&error)) << error.toStdString();
-    port.write(QByteArray(1, char(proto::ScanByte)));
-    ASSERT_TRUE(waitFor(port, 1));
-    ASSERT_EQ(port.read(0), QByteArray(1, char(proto::ScanAnswer)));
-    port.write(QByteArray(1, char(proto::BootLength)) + x45sim::serviceBootImage());
-    port.write(QByteArray(1, char(proto::BootCheck)));
-    ASSERT_TRUE(waitFor(port, 1));
-    ASSERT_EQ(port.read(0), QByteArray(1, char(proto::BootAck)));
-    link.SendFrame(proto::PingQuery);
-    link.WaitReply(proto::PingTimeout, proto::PingHold);
-    ASSERT_EQ(link.Reply.SubCmd, proto::PingSub);
-    link.SendFrame(proto::BaudQuery);
-    link.WaitReply(proto::BaudTimeout, 1);
-    ASSERT_EQ(link.Reply.Buffer.right(10), proto::BaudReplyTail);
-    port.close();
-    port.setSettings(QString::fromLatin1(proto::SettingsFast));
-    ASSERT_TRUE(port.open(&error)) << error.toStdString();
+    reopen(port, proto::SettingsAtStart);
+    link.writeRaw(QByteArray(1, char(proto::ScanByte)), {});
+    link.Pause(300ms);
+    ASSERT_EQ(link.readRaw(), QByteArray(1, char(proto::ScanAnswer)));
+    link.writeRaw(QByteArray(1, char(proto::BootLength)) + x45sim::serviceBootImage(), {});
+    link.writeRaw(QByteArray(1, char(proto::BootCheck)), {});
+    link.Pause(300ms);
+    ASSERT_EQ(link.readRaw(), QByteArray(1, char(proto::BootAck)));
+    ASSERT_EQ(x45::byteAt(ask(link, proto::PingQuery, proto::PingTimeout), 3), proto::PingSub);
+    ASSERT_EQ(ask(link, proto::BaudQuery, proto::BaudTimeout).right(10), proto::BaudReplyTail);
+    reopen(port, proto::SettingsFast);
 }
 
 } // namespace
 
 TEST(SimProgram, ServesASessionReportsAFrameAtTheWrongSpeedAndDumpsOnTerminate) {
     QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
     const QString eeprom = dir.filePath("in.eep"), dump = dir.filePath("out.eep");
     ASSERT_TRUE(x45::test::writeEep(eeprom, {x45::EEPBlock{5, QByteArray("five"), 2}}, 0x2345));
-    SimProgram sim({"--strict", "--eeprom", eeprom, "--dump", dump, "--link", dir.filePath("tty")});
+    x45::test::SimProgram sim(
+        {"--strict", "--eeprom", eeprom, "--dump", dump, "--link", dir.filePath("tty")});
     ASSERT_FALSE(sim.path().isEmpty()) << sim.process().readAllStandardError().toStdString();
     EXPECT_TRUE(QFileInfo(dir.filePath("tty")).isSymLink());
 
@@ -79,26 +79,15 @@ TEST(SimProgram, ServesASessionReportsAFrameAtTheWrongSpeedAndDumpsOnTerminate) 
     port.setPortName(dir.filePath("tty"));
     x45::Link link(port);
     startSession(port, link);
-    link.SendFrame(proto::ChipsetQuery);
-    link.WaitReply(proto::InfoTimeout, 1);
-    EXPECT_EQ(link.Reply.Buffer, QByteArray::fromHex("050306214523"))
+    EXPECT_EQ(ask(link, proto::ChipsetQuery, proto::InfoTimeout),
+              QByteArray::fromHex("050306214523"))
         << "hardware id from the file";
-
     // Back at 57600 while the phone now listens at 115200: garbage to the phone, no reply, and
     // reported at the end.
-    port.close();
-    port.setSettings(QString::fromLatin1(proto::SettingsAtStart));
-    QString error;
-    ASSERT_TRUE(port.open(&error));
-    link.SendFrame(proto::ChipsetQuery);
-    link.WaitReply(std::chrono::milliseconds(300), 1);
-    EXPECT_TRUE(link.Reply.Buffer.isEmpty());
-    port.close();
-    port.setSettings(QString::fromLatin1(proto::SettingsFast));
-    ASSERT_TRUE(port.open(&error));
-
-    link.SendFrame(x45::Link::blockFrame(0x07, x45::WordToStr(5)));
-    link.WaitReply(proto::DeleteTimeout, 1);
+    reopen(port, proto::SettingsAtStart);
+    EXPECT_TRUE(ask(link, proto::ChipsetQuery, 300ms).isEmpty());
+    reopen(port, proto::SettingsFast);
+    ask(link, x45::Link::blockFrame(0x07, x45::WordToStr(5)), proto::DeleteTimeout);
     EXPECT_TRUE(link.blockReplyAccepted(0x07));
     // The end-of-session message right before the port closes is still judged at the session's
     // speed: only the bytes at 57600 are refused.
@@ -111,10 +100,8 @@ TEST(SimProgram, ServesASessionReportsAFrameAtTheWrongSpeedAndDumpsOnTerminate) 
     ASSERT_FALSE(reasons.isEmpty()) << err.toStdString();
     for (const QString& reason : reasons)
         EXPECT_TRUE(reason.contains("at 57600 baud")) << reason.toStdString();
-    QFile out(dump);
-    ASSERT_TRUE(out.open(QIODevice::ReadOnly));
     x45::EepContents contents;
-    ASSERT_TRUE(parseEep(out.readAll(), dump, contents));
+    ASSERT_TRUE(parseEep(readAll(dump), dump, contents));
     EXPECT_TRUE(contents.blocks.isEmpty());
     EXPECT_EQ(contents.hwid, 0x2345);
     EXPECT_FALSE(QFileInfo::exists(dir.filePath("tty"))) << "the link goes with the program";
@@ -122,45 +109,34 @@ TEST(SimProgram, ServesASessionReportsAFrameAtTheWrongSpeedAndDumpsOnTerminate) 
 
 TEST(SimProgram, PacedRunLogsEveryFrameAndCountsTheLine) {
     QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
     const QString log = dir.filePath("frames.log"), stats = dir.filePath("line.txt"),
                   gaps = dir.filePath("gaps.txt");
-    SimProgram sim({"--pace", "--log", log, "--stats", stats, "--gaps", gaps, "--fault",
-                    "badtrailer:sub=0x08,n=1"});
+    x45::test::SimProgram sim({"--pace", "--log", log, "--stats", stats, "--gaps", gaps,
+                               "--fault", "badtrailer:sub=0x08,n=1"});
     ASSERT_FALSE(sim.path().isEmpty());
     x45::QtSerialPort port;
     port.setPortName(sim.path());
     x45::Link link(port);
     startSession(port, link);
     // The first space query gets a spoilt trailer, its resend a good reply.
-    const QByteArray space = x45::Link::blockFrame(0x08, {});
-    link.SendFrame(space);
-    link.WaitReply(proto::SpaceTimeout, 1);
-    EXPECT_FALSE(link.blockReplyAccepted(0x08));
-    link.SendFrame(space);
-    link.WaitReply(proto::SpaceTimeout, 1);
-    EXPECT_TRUE(link.blockReplyAccepted(0x08));
+    for (const bool accepted : {false, true}) {
+        ask(link, x45::Link::blockFrame(0x08, {}), proto::SpaceTimeout);
+        EXPECT_EQ(link.blockReplyAccepted(0x08), accepted);
+    }
     port.close();
     ASSERT_EQ(stop(sim), 0);
 
-    QFile logFile(log);
-    ASSERT_TRUE(logFile.open(QIODevice::ReadOnly | QIODevice::Text));
-    const QString frames = QString::fromLatin1(logFile.readAll());
+    const QString frames = QString::fromLatin1(readAll(log));
     EXPECT_TRUE(frames.contains("> 02 01 03 14\n"));
     EXPECT_TRUE(frames.contains("< 02 03 01 14 55 AA\n"));
     EXPECT_EQ(frames.count("> 14 02 16 08 08\n"), 2);
 
-    QFile statsFile(stats);
-    ASSERT_TRUE(statsFile.open(QIODevice::ReadOnly | QIODevice::Text));
     QMap<QString, QString> figures;
-    for (const QString& line :
-         QString::fromLatin1(statsFile.readAll()).split('\n', Qt::SkipEmptyParts))
+    for (const QString& line : QString::fromLatin1(readAll(stats)).split('\n', Qt::SkipEmptyParts))
         figures[line.section(':', 0, 0)] = line.section(':', 1).trimmed();
     // Scan, boot, ping, speed question, two space queries.
-    const int toPhone = 1 + 106 + 4 + 13 + 5 + 5;
-    const int fromPhone = 1 + 1 + 6 + 13 + 17 + 17;
-    EXPECT_EQ(figures.value("bytes to phone").toInt(), toPhone);
-    EXPECT_EQ(figures.value("bytes from phone").toInt(), fromPhone);
+    EXPECT_EQ(figures.value("bytes to phone").toInt(), 1 + 106 + 4 + 13 + 5 + 5);
+    EXPECT_EQ(figures.value("bytes from phone").toInt(), 1 + 1 + 6 + 13 + 17 + 17);
     EXPECT_EQ(figures.value("requests").toInt(), 4);
     // Wire time follows the speeds: everything up to the speed answer at 57600, the rest faster.
     const double expectedIn = (1 + 106 + 4 + 13) * 10.0 / 57.6 + 10 * 10.0 / 115.2;
@@ -169,9 +145,7 @@ TEST(SimProgram, PacedRunLogsEveryFrameAndCountsTheLine) {
     // answer and the first space reply. The boot handshake's fixed waits are not the tool's.
     EXPECT_EQ(figures.value("idle gaps").toInt(), 3);
     EXPECT_GT(figures.value("session ms").toDouble(), 0.0);
-    QFile gapsFile(gaps);
-    ASSERT_TRUE(gapsFile.open(QIODevice::ReadOnly | QIODevice::Text));
-    const QList<QByteArray> lines = gapsFile.readAll().trimmed().split('\n');
+    const QList<QByteArray> lines = readAll(gaps).trimmed().split('\n');
     ASSERT_EQ(lines.size(), 3);
     qint64 previous = 0;
     for (const QByteArray& line : lines) {

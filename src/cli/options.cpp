@@ -7,7 +7,6 @@
 #include "files/userfiles.h"
 
 #include <QCoreApplication>
-#include <QTimer>
 #include <cmath>
 #include <cstdio>
 
@@ -358,24 +357,13 @@ int withTraceOutcome(int code) {
 
 int PhoneConnection::start(const QString& portName, double waitSeconds) {
     interrupt_ = std::make_unique<StopOnInterrupt>(session_->stopRequest());
-    QTimer limit;
-    limit.setSingleShot(true);
-    bool ranOut = false;
-    if (waitSeconds > 0) {
-        QObject::connect(&limit, &QTimer::timeout, &limit, [this, &ranOut] {
-            // The bound is for the scan; once the phone has answered, the start runs to its end.
-            ranOut = session_->scanning();
-            if (ranOut) session_->stopRequest().request();
-        });
-        limit.start(static_cast<int>(std::ceil(waitSeconds * 1000)));
-    }
+    session_->setScanLimit(std::chrono::milliseconds(qint64(std::ceil(waitSeconds * 1000))));
     const Outcome outcome = session_->Start(resolvePortName(portName));
-    limit.stop();
     switch (outcome) {
     case Outcome::Done:
         return ExitOk;
     case Outcome::Stopped:
-        if (ranOut)
+        if (session_->scanRanOut())
             ui_.print(QStringLiteral("No phone answered on %1 within %2 s; check the cable and "
                                      "the port choice.")
                           .arg(resolvePortName(portName))

@@ -2,9 +2,6 @@
 
 #include "transfer/progressrate.h"
 
-#include <QCoreApplication>
-#include <QSocketNotifier>
-#include <QTimer>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -174,41 +171,48 @@ void TerminalInteraction::drawLine() {
 
 namespace {
 
-StopRequest* stopTarget = nullptr;
+// The handler sets the running operation's stop request itself (a lock-free atomic store, safe
+// in a signal handler): the operation sees it when its wait on the port ends, as it sees a press
+// of "Stop".
+std::atomic<StopRequest*> stopTarget{nullptr};
 std::atomic<int> interrupts{0};     // Ctrl-C presses
 std::atomic<bool> signalled{false}; // any stop signal
+static_assert(std::atomic<StopRequest*>::is_always_lock_free);
 
+// Writes a fixed text on stderr with write(2), the one way to print from a signal handler.
+template <std::size_t N> void say(const char (&text)[N]) {
 #ifdef Q_OS_UNIX
-int wakePipe[2] = {-1, -1};
+    [[maybe_unused]] auto n = ::write(STDERR_FILENO, text, N - 1);
+#else
+    // The handler runs on a thread of its own here.
+    std::fputs(text, stderr);
+    std::fflush(stderr);
+#endif
+}
 
 extern "C" void onStopSignal(int sig) {
     signalled.store(true);
     // Only a person presses Ctrl-C twice; a hang-up or a terminate signal may come more than once
     // and must not cut the run short in the middle of a block.
     if (sig == SIGINT && interrupts.fetch_add(1) >= 1) {
-        static const char msg[] = "\ninterrupted\n";
-        [[maybe_unused]] auto n = ::write(STDERR_FILENO, msg, sizeof msg - 1);
+#ifdef Q_OS_UNIX
+        say("\ninterrupted\n");
         ::_exit(130);
-    }
-    const char byte = static_cast<char>(sig);
-    [[maybe_unused]] auto n = ::write(wakePipe[1], &byte, 1);
-}
 #else
-extern "C" void onStopSignal(int sig) {
-    signalled.store(true);
-    if (sig == SIGINT && interrupts.fetch_add(1) >= 1) std::_Exit(130);
-    std::signal(sig, onStopSignal);
-}
+        std::_Exit(130);
 #endif
-
-void requestStop(bool interrupt) {
-    if (stopTarget && !stopTarget->requested()) {
-        stopTarget->request();
-        std::fputs(interrupt ? "\nStopping... (Ctrl-C again to quit at once)\n"
-                             : "\nSignal to end received; stopping at the next safe point...\n",
-                   stderr);
-        std::fflush(stderr);
     }
+    StopRequest* target = stopTarget.load();
+    if (target && !target->requested()) {
+        target->request();
+        if (sig == SIGINT)
+            say("\nStopping... (Ctrl-C again to quit at once)\n");
+        else
+            say("\nSignal to end received; stopping at the next safe point...\n");
+    }
+#ifndef Q_OS_UNIX
+    std::signal(sig, onStopSignal);
+#endif
 }
 
 } // namespace
@@ -229,53 +233,32 @@ bool stopSignalled() {
     return signalled.load();
 }
 
-StopOnInterrupt::StopOnInterrupt(StopRequest& stop) : previous_(stopTarget) {
+StopOnInterrupt::StopOnInterrupt(StopRequest& stop) : previous_(stopTarget.load()) {
     installStopOnInterrupt(stop);
 }
 
 StopOnInterrupt::~StopOnInterrupt() {
-    stopTarget = previous_;
+    stopTarget.store(previous_);
 }
 
 void installStopOnInterrupt(StopRequest& stop) {
-    stopTarget = &stop;
+    stopTarget.store(&stop);
     static bool installed = false;
     if (installed) return;
     installed = true;
 #ifdef Q_OS_UNIX
-    if (::pipe(wakePipe) != 0) return;
-    for (int fd : wakePipe) {
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-    }
-    // The notifier wakes a wait that blocks in the event loop.
-    auto* notifier =
-        new QSocketNotifier(wakePipe[0], QSocketNotifier::Read, QCoreApplication::instance());
-    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] {
-        char buf[16];
-        bool interrupt = false, any = false;
-        for (ssize_t n; (n = ::read(wakePipe[0], buf, sizeof buf)) > 0;)
-            for (ssize_t i = 0; i < n; ++i) {
-                any = true;
-                interrupt = interrupt || buf[i] == SIGINT;
-            }
-        if (any) requestStop(interrupt);
-    });
     struct sigaction sa {};
     sa.sa_handler = onStopSignal;
     sigemptyset(&sa.sa_mask);
+    const int stopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+    for (const int sig : stopSignals) // one handler at a time: they never interleave their lines
+        sigaddset(&sa.sa_mask, sig);
     sa.sa_flags = SA_RESTART;
-    for (const int sig : {SIGINT, SIGTERM, SIGHUP})
+    for (const int sig : stopSignals)
         ::sigaction(sig, &sa, nullptr);
 #else
     std::signal(SIGINT, onStopSignal);
     std::signal(SIGTERM, onStopSignal);
-    // The handler runs on another thread here; a short poll carries the request over.
-    auto* poll = new QTimer(QCoreApplication::instance());
-    QObject::connect(poll, &QTimer::timeout, poll, [] {
-        if (signalled.load()) requestStop(interrupts.load() > 0);
-    });
-    poll->start(100);
 #endif
 }
 

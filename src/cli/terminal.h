@@ -80,9 +80,9 @@ private:
 // opens later takes its place and gets its messages. Called first thing in main().
 void keepStandardStreamsHarmless();
 
-// Routes SIGINT (Ctrl-C), SIGTERM and SIGHUP to the running operation's stop request through the
-// event loop, so that a waiting exchange wakes up; a second Ctrl-C ends the process at once. A
-// later call moves the target.
+// Routes SIGINT (Ctrl-C), SIGTERM and SIGHUP to the running operation's stop request: the handler
+// sets it, and the operation stops at its next safe point; a second Ctrl-C ends the process at
+// once. A later call moves the target.
 void installStopOnInterrupt(StopRequest& stop);
 
 // True once one of those signals arrived: a command checks it before it starts what changes the

@@ -2,25 +2,30 @@
 
 #include "protocol.h"
 
-#include <QCoreApplication>
-#include <QEventLoop>
+#include <optional>
 
 namespace x45 {
 
+namespace {
+using Clock = SerialPort::Clock;
+
+// The time left until `until`, rounded up so that a wait for it never ends short of it.
+std::chrono::milliseconds leftUntil(Clock::time_point now, Clock::time_point until) {
+    return std::chrono::ceil<std::chrono::milliseconds>(until - now);
+}
+} // namespace
+
 Link::Link(SerialPort& port, QObject* parent) : QObject(parent), port_(port) {
     wireClock_.start();
-    timer_.setSingleShot(true);
-    idle_.setSingleShot(true);
-    // Coarse timers may fire up to 5% early; reply time-outs are short enough for that to matter.
-    timer_.setTimerType(Qt::PreciseTimer);
-    idle_.setTimerType(Qt::PreciseTimer);
-    connect(&timer_, &QTimer::timeout, this, [this] { TimedOut = true; });
-    connect(&idle_, &QTimer::timeout, this, [this] { idleExpired_ = true; });
-    connect(&port_, &SerialPort::received, this, &Link::Com_OnComm);
-    connect(&port_, &SerialPort::lost, this, [this](const QString& reason) {
-        lostReason_ = reason.isEmpty() ? QStringLiteral("the device went away") : reason;
-        if (trace_) trace_->remark(QStringLiteral("port lost: ") + lostReason_);
-    });
+    // Direct: the port tells inside the wait that found it out, on the thread that runs the
+    // link, wherever the link object was made.
+    connect(
+        &port_, &SerialPort::lost, this,
+        [this](const QString& reason) {
+            lostReason_ = reason.isEmpty() ? QStringLiteral("the device went away") : reason;
+            if (trace_) trace_->remark(QStringLiteral("port lost: ") + lostReason_);
+        },
+        Qt::DirectConnection);
 }
 
 void Link::ResetReply() {
@@ -32,15 +37,13 @@ void Link::ResetReply() {
     completeAtNs_ = -1;
 }
 
-void Link::Com_OnComm() {
-    if (ReadState != 1) return; // bytes stay in the port's buffer for the next exchange
+bool Link::takeReceived() {
     const QByteArray bytes = readPort();
-    if (bytes.isEmpty()) return;
+    if (bytes.isEmpty()) return false;
     for (const char c : bytes)
         feedByte(static_cast<quint8>(c));
     if (Reply.State == Complete && completeAtNs_ < 0) completeAtNs_ = wireClock_.nsecsElapsed();
-    idleExpired_ = false;
-    idle_.start();
+    return true;
 }
 
 void Link::feedByte(quint8 byte) {
@@ -155,9 +158,12 @@ Result<ByteStr> Link::query(const Query& q) {
     return Reply.Buffer;
 }
 
-void Link::yieldOnce() {
-    // Blocks until the next event (serial, timer, user) rather than spinning.
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents);
+bool Link::waitOnPort(Clock::time_point now, Clock::time_point until) {
+    if (port_.waitForReadyRead(leftUntil(now, until))) return true;
+    // A port that says no at once without having gone away is closed: sleep instead of asking
+    // it again and again.
+    if (!portLost() && port_.now() < until) port_.sleepUntil(until);
+    return false;
 }
 
 void Link::WaitReply(std::chrono::milliseconds timeout, int holdCount) {
@@ -168,32 +174,45 @@ void Link::WaitReply(std::chrono::milliseconds timeout, int holdCount) {
 void Link::waitMore(std::chrono::milliseconds timeout, int holdCount) {
     ReadState = 1;
     TimedOut = false;
-    idleExpired_ = false;
-    timer_.start(scaled(timeout));
-    idle_.setInterval(scaled(timeout));
+    const std::chrono::milliseconds limit = scaled(timeout);
+    const Clock::time_point deadline = port_.now() + limit;
+    std::optional<Clock::time_point> stallAt; // the last bytes came `limit` before it
     // Bytes that came while nobody waited are the start of this reply.
-    if (port_.bytesAvailable() > 0) Com_OnComm();
+    if (port_.bytesAvailable() > 0 && takeReceived()) stallAt = port_.now() + limit;
     while (Reply.State == Receiving && !portLost()) {
+        const Clock::time_point now = port_.now();
+        if (now >= deadline) TimedOut = true;
         const bool held = Reply.Buffer.size() >= holdCount;
         if (TimedOut && !held) break;
-        if (held && idleExpired_) {
+        if (held && stallAt && now >= *stallAt) {
             TimedOut = true; // a reply that stalled half-way counts as no reply
             break;
         }
-        yieldOnce();
+        Clock::time_point until = deadline;
+        if (held && stallAt)
+            until = TimedOut ? *stallAt : std::min(deadline, *stallAt);
+        else if (TimedOut)
+            break; // held without a byte: a hold count below one
+        if (!waitOnPort(now, until)) continue;
+        if (port_.now() >= deadline) TimedOut = true; // the time ran out before the bytes came
+        if (takeReceived()) stallAt = port_.now() + limit;
     }
     if (portLost() && Reply.State == Receiving) TimedOut = true;
-    timer_.stop();
-    idle_.stop();
     ReadState = 0;
 }
 
 void Link::Pause(std::chrono::milliseconds duration) {
     TimedOut = false;
-    timer_.start(scaled(duration));
-    while (!TimedOut && !portLost())
-        yieldOnce();
-    timer_.stop();
+    const Clock::time_point end = port_.now() + scaled(duration);
+    // Waiting on the port while it holds nothing notices a port that goes away; once bytes are
+    // there, the rest is slept, and they stay for whoever reads next.
+    for (Clock::time_point now = port_.now(); now < end && !portLost(); now = port_.now()) {
+        if (port_.bytesAvailable() > 0)
+            port_.sleepUntil(end);
+        else
+            (void)waitOnPort(now, end);
+    }
+    TimedOut = port_.now() >= end;
 }
 
 bool Link::cameTooSoon(qsizetype requestBytes) const {

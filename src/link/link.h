@@ -10,7 +10,6 @@
 
 #include <QElapsedTimer>
 #include <QObject>
-#include <QTimer>
 #include <chrono>
 
 namespace x45 {
@@ -96,17 +95,17 @@ public:
     int ReadState = 0;
 
     void ResetReply();
-    // Receive event: takes every waiting byte into Reply while an exchange waits.
-    void Com_OnComm();
     // One received byte through the frame-assembly table.
     void feedByte(quint8 byte);
 
     // Writes a request frame.
     void SendFrame(const ByteStr& frame);
-    // Waits for a reply. The time-out ends the wait only while fewer than holdCount bytes have
-    // arrived; after that, a reply that stalls for timeout without a further byte also ends it.
+    // Waits for a reply, blocking on the port. The time-out ends the wait only while fewer than
+    // holdCount bytes have arrived; after that, a reply that stalls for timeout without a further
+    // byte also ends it.
     void WaitReply(std::chrono::milliseconds timeout, int holdCount);
-    // Lets events run for the given time (the boot handshake's pauses); sets TimedOut at the end.
+    // Waits out the given time (the boot handshake's pauses), leaving what arrives in the port;
+    // ends early only when the port goes away. Sets TimedOut when the time ran out.
     void Pause(std::chrono::milliseconds duration);
 
     // Every time-out and pause is multiplied by this; 1 on a real line. Tests run the protocol's
@@ -165,7 +164,10 @@ signals:
     void frameSent(const QByteArray& frame);
 
 private:
-    void yieldOnce();
+    // Takes every byte the port holds into Reply; false when there was none.
+    bool takeReceived();
+    // Blocks on the port until bytes are there (true) or `until` (false), `now` being the time.
+    bool waitOnPort(SerialPort::Clock::time_point now, SerialPort::Clock::time_point until);
     // Waits for more bytes of the reply being assembled, without resetting it.
     void waitMore(std::chrono::milliseconds timeout, int holdCount);
     // Drops bytes that arrived while nobody waited: they cannot be the next request's reply.
@@ -194,9 +196,6 @@ private:
 
     SerialPort& port_;
     double timeScale_ = 1.0;
-    QTimer timer_;
-    QTimer idle_;
-    bool idleExpired_ = false;
     QString lostReason_;
     LinkCounters counters_;
     bool needSync_ = false;

@@ -3,6 +3,7 @@
 
 #include "base/areas.h"
 #include "base/bytes.h"
+#include "portsettings.h"
 
 #include <QByteArray>
 #include <QtGlobal>
@@ -81,10 +82,9 @@ constexpr std::chrono::milliseconds DeleteTimeout = 3000ms;
 // link was out of step and the last block is read again.
 constexpr std::chrono::milliseconds SettleTime = 100ms;
 
-// Serial settings texts.
-inline constexpr const char* SettingsAtLoad = "57600,N,8,1";
-inline constexpr const char* SettingsAtStart = "57600,n,8,1";
-inline constexpr const char* SettingsFast = "115200,n,8,1";
+// Port settings before and after the speed switch.
+inline constexpr PortSettings SettingsAtStart{57600};
+inline constexpr PortSettings SettingsFast{115200};
 
 // Frames: Cmd, Length, Cmd ^ Length, then Length bytes (a block reply's: SubCmd, data, trailer).
 // Where the frame that starts a reply ends.

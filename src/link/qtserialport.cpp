@@ -27,24 +27,14 @@ namespace x45 {
 namespace {
 constexpr std::chrono::milliseconds CloseDrain{200};
 constexpr std::chrono::milliseconds DrainPoll{2};
+// Far above the wire time of any request: a write that the driver cannot take within it has met
+// a line that does not move.
+constexpr std::chrono::milliseconds WriteBound{1000};
 
 #ifdef Q_OS_UNIX
-// Writes what the driver takes at once; returns how many bytes that was.
-qsizetype writeDirect(int fd, const QByteArray& bytes) {
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n > 0)
-            done += n;
-        else if (n < 0 && errno == EINTR)
-            continue;
-        else
-            break; // driver full or an error: QSerialPort takes the rest and reports failures
-    }
-    return done;
-}
-
-// Waits, within a bound, until the driver has sent what it was given.
+// Waits, within a bound, until the driver has sent what it was given. QSerialPort only waits
+// until its own buffer is handed to the driver; closing puts the line's old settings back at
+// once, so bytes still queued in the driver would go out at the wrong speed.
 void drainOutput(int fd, std::chrono::milliseconds bound) {
     const QDeadlineTimer deadline(bound);
     int pending = 0;
@@ -144,12 +134,6 @@ QString openFailure(const QString& name, QSerialPort::SerialPortError error,
 
 } // namespace
 
-qint32 baudOfSettings(const QString& settings) {
-    bool ok = false;
-    const qint32 baud = settings.section(QLatin1Char(','), 0, 0).trimmed().toInt(&ok);
-    return ok ? baud : 0;
-}
-
 QtSerialPort::QtSerialPort(QObject* parent) : SerialPort(parent), port_(new QSerialPort(this)) {
     connect(port_, &QSerialPort::readyRead, this, &SerialPort::received);
     connect(port_, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) {
@@ -182,8 +166,8 @@ QString QtSerialPort::portName() const {
     return name_;
 }
 
-void QtSerialPort::setSettings(const QString& settings) {
-    if (const qint32 baud = baudOfSettings(settings); baud > 0) baud_ = baud;
+void QtSerialPort::setSettings(const PortSettings& settings) {
+    if (settings.baud > 0) baud_ = settings.baud;
 }
 
 bool QtSerialPort::holdDevice(QString* error) {
@@ -311,18 +295,26 @@ QByteArray QtSerialPort::read(qint64 maxBytes) {
 
 void QtSerialPort::write(const QByteArray& bytes) {
     if (!port_->isOpen()) return;
-    QByteArray rest = bytes;
-#ifdef Q_OS_UNIX
-    // QSerialPort queues every write and switches a write notifier on and off around it: two
-    // wake-ups of the event loop and an extra turn of it per request, which delay the request
-    // and cost CPU. The driver takes a request at once, so it gets it straight away; anything it
-    // cannot take goes through QSerialPort, behind which nothing may overtake.
-    if (port_->bytesToWrite() == 0) rest.remove(0, writeDirect(int(port_->handle()), bytes));
-    if (rest.isEmpty()) return;
-#endif
-    port_->write(rest);
-    // Hand the bytes to the driver now rather than at the next turn of the event loop.
+    port_->write(bytes);
+    // No event loop hands the bytes on later: give them to the driver now, and wait (within a
+    // bound) for whatever it could not take at once.
     port_->flush();
+    if (port_->bytesToWrite() > 0) port_->waitForBytesWritten(int(WriteBound.count()));
+}
+
+bool QtSerialPort::waitForReadyRead(std::chrono::milliseconds timeout) {
+    if (!port_->isOpen()) return false;
+    if (port_->bytesAvailable() > 0) return true;
+    const QDeadlineTimer deadline(timeout);
+    // QSerialPort's wait also returns early without bytes (a signal interrupted it, the line only
+    // became writable): wait again for the rest of the time. A device that went away closes the
+    // port from the error handler inside the wait.
+    while (port_->isOpen()) {
+        if (port_->waitForReadyRead(int(deadline.remainingTime())) && port_->bytesAvailable() > 0)
+            return true;
+        if (deadline.hasExpired()) break;
+    }
+    return false;
 }
 
 } // namespace x45

@@ -6,7 +6,8 @@ class QSerialPort;
 
 namespace x45 {
 
-// SerialPort over QSerialPort.
+// SerialPort over QSerialPort, used through its blocking calls: it works on whichever thread it
+// lives on, with or without an event loop running there.
 class QtSerialPort final : public SerialPort {
     Q_OBJECT
 public:
@@ -15,7 +16,7 @@ public:
 
     void setPortName(const QString& name) override;
     [[nodiscard]] QString portName() const override;
-    void setSettings(const QString& settings) override;
+    void setSettings(const PortSettings& settings) override;
     [[nodiscard]] qint32 baudRate() const override { return baud_; }
     bool open(QString* error) override;
     void close() override;
@@ -24,6 +25,7 @@ public:
     [[nodiscard]] qint64 bytesAvailable() const override;
     QByteArray read(qint64 maxBytes) override;
     void write(const QByteArray& bytes) override;
+    bool waitForReadyRead(std::chrono::milliseconds timeout) override;
     [[nodiscard]] bool keepsWireTime() const override { return true; }
 
     // USB adapters hold short replies for their latency timer (16 ms on FTDI); on Linux, opening

@@ -3,7 +3,6 @@
 #include "protocol.h"
 
 #include <QFile>
-#include <QScopeGuard>
 
 // The boot image lives in the core library's resources; a static library needs its resources
 // registered by hand, and only once.
@@ -85,7 +84,7 @@ QString Session::lostMessage() const {
         .arg(link_.port().portName(), link_.lostReason());
 }
 
-bool Session::openPort(const QString& settings) {
+bool Session::openPort(const PortSettings& settings) {
     SerialPort& port = link_.port();
     port.setSettings(settings);
     link_.clearLost();
@@ -114,7 +113,7 @@ Outcome Session::Start(const QString& portName) {
                         .arg(BootImage.size()));
 
     port.setPortName(portName);
-    if (!openPort(QString::fromLatin1(proto::SettingsAtStart))) return fail(openError_);
+    if (!openPort(proto::SettingsAtStart)) return fail(openError_);
 
     ui_.setStatus(StatusScanning);
     switch (SendServiceBoot()) {
@@ -147,7 +146,7 @@ Outcome Session::Start(const QString& portName) {
     if (BaudQuery()) {
         // The phone has switched already; follow it at once.
         port.close();
-        if (!openPort(QString::fromLatin1(proto::SettingsFast))) return fail(openError_);
+        if (!openPort(proto::SettingsFast)) return fail(openError_);
     }
     if (link_.portLost()) return fail(lostMessage());
 
@@ -193,13 +192,17 @@ void Session::End() {
 }
 
 Outcome Session::SendServiceBoot() {
-    scanning_ = true;
-    const auto scanEnds = qScopeGuard([this] { scanning_ = false; });
+    scanRanOut_ = false;
+    const SerialPort::Clock::time_point scanEnd = link_.port().now() + scanLimit_;
     for (;;) {
         if (link_.portLost()) return Outcome::PortLost;
         link_.writeRaw(ByteStr(1, static_cast<char>(proto::ScanByte)), QStringLiteral("scan"));
         link_.Pause(proto::ScanPause);
         if (stop_.requested()) return Outcome::Stopped;
+        if (scanLimit_.count() > 0 && link_.port().now() >= scanEnd) {
+            scanRanOut_ = true;
+            return Outcome::Stopped;
+        }
         if (link_.portLost()) return Outcome::PortLost;
         // Whatever came before the answer byte (line noise, an echo) does not count.
         const QByteArray got = link_.readRaw();
@@ -207,7 +210,6 @@ Outcome Session::SendServiceBoot() {
         if (!got.isEmpty()) link_.traceIn(got, answered ? TraceNote::Accepted : TraceNote::Refused);
         if (answered) break;
     }
-    scanning_ = false;
     ui_.setStatus(StatusSendingBoot);
     ByteStr boot;
     boot.append(static_cast<char>(proto::BootLength));

@@ -47,8 +47,10 @@ public:
     [[nodiscard]] Interaction& ui() const { return ui_; }
     // The start sequence's stop request.
     [[nodiscard]] StopRequest& stopRequest() { return stop_; }
-    // True while the start sequence waits for the phone's answer to the scan.
-    [[nodiscard]] bool scanning() const { return scanning_; }
+    // A bound on the scan for a phone (zero: none). A start whose scan finds no phone within it
+    // ends as stopped, and scanRanOut() then says so.
+    void setScanLimit(std::chrono::milliseconds limit) { scanLimit_ = limit; }
+    [[nodiscard]] bool scanRanOut() const { return scanRanOut_; }
 
     // Runs the start sequence on the named port. Clears the stop request first; the person's
     // "Stop" sets it. Every message is shown through ui before returning. Done: the phone is
@@ -95,12 +97,13 @@ private:
     Status identify();
     Outcome fail(const QString& text);
     [[nodiscard]] QString lostMessage() const;
-    bool openPort(const QString& settings);
+    bool openPort(const PortSettings& settings);
 
     Link& link_;
     Interaction& ui_;
     bool open_ = false;
-    bool scanning_ = false;
+    std::chrono::milliseconds scanLimit_{0};
+    bool scanRanOut_ = false;
     StopRequest stop_;
     QString openError_;
 };

@@ -2,40 +2,34 @@
 
 namespace x45::test {
 
+namespace {
+// The next queued answer, or the fallback once the queue has run dry.
+template <typename T> T next(std::deque<T>& queue, T fallback) {
+    if (queue.empty()) return fallback;
+    T answer = std::move(queue.front());
+    queue.pop_front();
+    return answer;
+}
+} // namespace
+
 Button ScriptedInteraction::message(const QString& text, const QString& title, Buttons buttons,
                                     Icon icon, Button defaultButton) {
     messages.push_back({text, title, buttons, icon, defaultButton});
-    if (messageAnswers.empty())
-        return defaultMessageAnswer;
-    const Button b = messageAnswers.front();
-    messageAnswers.pop_front();
-    return b;
+    return next(messageAnswers, defaultMessageAnswer);
 }
 
 RewriteAnswer ScriptedInteraction::askRewrite(const QString& question) {
     rewriteQuestions << question;
-    if (rewriteAnswers.empty())
-        return defaultRewriteAnswer;
-    const RewriteAnswer a = rewriteAnswers.front();
-    rewriteAnswers.pop_front();
-    return a;
+    return next(rewriteAnswers, defaultRewriteAnswer);
 }
 
 QString ScriptedInteraction::askBlockList() {
-    if (blockListAnswers.empty())
-        return {};
-    QString a = blockListAnswers.front();
-    blockListAnswers.pop_front();
-    return a;
+    return next(blockListAnswers, QString());
 }
 
 BlockInfoTexts ScriptedInteraction::askBlockInfo(const QString& message) {
     blockInfoMessages << message;
-    if (blockInfoAnswers.empty())
-        return {};
-    BlockInfoTexts a = blockInfoAnswers.front();
-    blockInfoAnswers.pop_front();
-    return a;
+    return next(blockInfoAnswers, BlockInfoTexts{});
 }
 
 QStringList ScriptedInteraction::messageTexts() const {

@@ -10,11 +10,14 @@
 #include <QByteArray>
 #include <gtest/gtest.h>
 
+namespace x45::test {
+// Hex text ("14 04 10 15") to bytes; the one definition is beside the transfer rig's helpers.
+[[nodiscard]] QByteArray hex(const char* text);
+} // namespace x45::test
+
 namespace x45sim::test {
 
-inline QByteArray hex(const char* text) {
-    return QByteArray::fromHex(text);
-}
+using x45::test::hex;
 
 // Everything the phone put on the line, run together.
 inline QByteArray joined(const Emissions& e) {
