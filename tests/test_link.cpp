@@ -20,20 +20,21 @@ struct LinkTest : ::testing::Test {
     FakePort port;
     Link link{port};
     void SetUp() override { ASSERT_TRUE(port.open(nullptr)); }
-    // Feeds bytes through the receive table as one chunk.
-    void feed(const QByteArray& bytes) {
-        for (const char c : bytes)
-            link.feedByte(static_cast<quint8>(c));
-    }
-    // Sends a request answered by script and waits for the reply; the milliseconds it took.
-    qint64 exchange(FakePort::Script script, std::chrono::milliseconds timeout, int hold = 1) {
+    // A query answered by script: the reply (or why none was taken), and the milliseconds it
+    // took. The rule takes any frame of command cmd, whole or not.
+    std::pair<x45::Result<x45::ByteStr>, qint64> exchange(FakePort::Script script,
+                                                          std::chrono::milliseconds timeout,
+                                                          int hold = 1, quint8 cmd = 0x0E,
+                                                          bool inTime = false) {
         port.replyNext(std::move(script));
+        x45::Query q{x45::proto::ModelQuery, {}, timeout, hold};
+        q.rule.cmd = cmd;
+        q.rule.wholeFrame = false;
+        q.rule.inTime = inTime;
         QElapsedTimer t;
         t.start();
-        link.SendFrame(x45::proto::ModelQuery);
-        link.WaitReply(timeout, hold);
-        EXPECT_EQ(link.ReadState, 0);
-        return t.elapsed();
+        x45::Result<x45::ByteStr> reply = link.query(q);
+        return {std::move(reply), t.elapsed()};
     }
 };
 
@@ -44,30 +45,11 @@ TEST(Frames, HeaderCheckTrailerAndLittleEndianWords) {
     EXPECT_EQ(Link::blockFrame(0x18, x45::WordToStr(0x1388)), hex("14041018 8813 83"));
     EXPECT_EQ(x45::wordAt(hex("3412"), 0), 0x1234);
     EXPECT_EQ(x45::byteAt(hex("01"), 5), 0) << "out of range reads 0, never past the end";
-}
-
-TEST_F(LinkTest, ReceiveTableFillsTheRecordAndABadHeaderStaysBad) {
-    link.ResetReply();
-    feed(hex("0E030D07"));
-    EXPECT_EQ(link.Reply.Cmd, 0x0E);
-    EXPECT_EQ(link.Reply.Length, 3);
-    EXPECT_EQ(link.Reply.SubCmd, 0x07);
-    EXPECT_EQ(link.Reply.State, x45::Receiving);
-    feed(hex("41"));
-    EXPECT_EQ(link.Reply.State, x45::Receiving);
-    feed(hex("00"));
-    EXPECT_EQ(link.Reply.State, x45::Complete);
-    feed(hex("99"));
-    EXPECT_EQ(link.Reply.State, x45::Complete) << "extra bytes never undo completion";
-    EXPECT_EQ(link.Reply.Buffer, hex("0E030D07410099"));
-    link.ResetReply();
-    EXPECT_TRUE(link.Reply.Buffer.isEmpty());
-    EXPECT_EQ(link.Reply.Cmd, 0);
-    EXPECT_EQ(link.Reply.State, x45::Receiving);
-    // A bad check stays final however the frame arrives: in one chunk, or completed later.
-    feed(hex("0E020D03"));
-    feed(hex("25"));
-    EXPECT_EQ(link.Reply.State, x45::HeaderBad);
+    EXPECT_EQ(x45::proto::frameEnd(hex("0E030D07410099")), 6);
+    EXPECT_EQ(x45::proto::replyData(Link::blockFrame(0x04, hex("AABB"))), hex("AABB"));
+    EXPECT_TRUE(x45::proto::trailerRight(Link::blockFrame(0x04, hex("AABB"))));
+    EXPECT_FALSE(x45::proto::trailerRight(hex("14041004AABB00")));
+    EXPECT_FALSE(x45::proto::trailerRight(hex("140410")));
 }
 
 TEST_F(LinkTest, RepliesThatCompleteOrFailTheHeaderEndTheWaitAtOnce) {
@@ -75,8 +57,8 @@ TEST_F(LinkTest, RepliesThatCompleteOrFailTheHeaderEndTheWaitAtOnce) {
         const char* what;
         FakePort::Script script;
         int hold;
-        quint8 state;
-        QByteArray buffer;
+        quint8 cmd;
+        QByteArray taken; // empty: refused
     };
     // Byte by byte, 3 ms apart: assembled as one reply.
     const QByteArray model = hex("0E070907 43343500 4142");
@@ -85,36 +67,41 @@ TEST_F(LinkTest, RepliesThatCompleteOrFailTheHeaderEndTheWaitAtOnce) {
         trickle.push_back({QByteArray(1, c), 3});
     const Case cases[] = {
         // Length 1 completes on the fourth byte; what follows in the same chunk is kept.
-        {"length one", {{hex("05010421AABB"), 0}}, 1, x45::Complete, hex("05010421AABB")},
-        {"trickle", trickle, 1, x45::Complete, model},
-        // Header check wrong; the rest of the frame would take another 400 ms.
-        {"bad header", {{hex("0E0300"), 0}, {hex("070000"), 400}}, 1, x45::HeaderBad,
-         hex("0E0300")},
-        {"bad header in one chunk", {{hex("0203001455AA"), 0}}, 5, x45::HeaderBad,
-         hex("0203001455AA")},
+        {"length one", {{hex("05010421AABB"), 0}}, 1, 0x05, hex("05010421AABB")},
+        {"trickle", trickle, 1, 0x0E, model},
+        // Header check wrong; the rest of the frame would take another 400 ms. A bad check
+        // stays final: the rest of the same chunk never completes it.
+        {"bad header", {{hex("0E0300"), 0}, {hex("070000"), 400}}, 1, 0x0E, {}},
+        {"bad header in one chunk", {{hex("0203001455AA"), 0}}, 5, 0x02, {}},
+        {"bad header completed later", {{hex("0E020D03"), 0}, {hex("25"), 5}}, 1, 0x0E, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        EXPECT_LT(exchange(c.script, 1000ms, c.hold), 300);
-        EXPECT_EQ(link.Reply.State, c.state);
-        EXPECT_FALSE(link.TimedOut);
-        EXPECT_EQ(link.Reply.Buffer, c.buffer);
+        const auto [reply, ms] = exchange(c.script, 1000ms, c.hold, c.cmd);
+        EXPECT_LT(ms, 300);
+        if (c.taken.isEmpty()) {
+            EXPECT_TRUE(reply.is(x45::ErrorKind::Refused));
+        } else {
+            ASSERT_TRUE(reply.isOk());
+            EXPECT_EQ(reply.value(), c.taken);
+        }
     }
     EXPECT_EQ(port.writes.value(0), x45::proto::ModelQuery);
 }
 
 TEST_F(LinkTest, HeldReplyThatKeepsComingIsNeverCut) {
     // Five bytes in early, then the rest trickles in well past the time-out but with gaps
-    // shorter than it: the reply completes and the timer's expiry is still visible.
+    // shorter than it: the reply completes, and the timer's expiry is still seen by a rule that
+    // wants the reply in time.
     FakePort::Script script{{hex("0207050214"), 0}};
     for (int i = 0; i < 5; ++i)
         script.push_back({hex(i < 4 ? "00" : "AA"), 60});
-    exchange({{hex("020A08"), 0}}, 100ms, 5);
-    EXPECT_TRUE(link.TimedOut);
-    exchange(script, 100ms, 5);
-    EXPECT_EQ(link.Reply.State, x45::Complete);
-    EXPECT_TRUE(link.TimedOut) << "the timer ran out while the reply was coming in";
-    EXPECT_EQ(link.Reply.Buffer.size(), 10);
+    EXPECT_TRUE(exchange({{hex("020A08"), 0}}, 100ms, 5, 0x02).first.is(x45::ErrorKind::NoReply));
+    const auto late = exchange(script, 100ms, 5, 0x02, true).first;
+    EXPECT_TRUE(late.is(x45::ErrorKind::NoReply)) << "the timer ran out while the reply came";
+    const auto taken = exchange(script, 100ms, 5, 0x02).first;
+    ASSERT_TRUE(taken.isOk());
+    EXPECT_EQ(taken.value().size(), 10);
 }
 
 TEST_F(LinkTest, UnfinishedRepliesEndAtTheTimeOut) {
@@ -133,12 +120,10 @@ TEST_F(LinkTest, UnfinishedRepliesEndAtTheTimeOut) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const qint64 ms = exchange(c.reply.isEmpty() ? FakePort::Script{}
-                                                     : FakePort::Script{{c.reply, 0}},
-                                   150ms, c.hold);
-        EXPECT_EQ(link.Reply.State, x45::Receiving);
-        EXPECT_TRUE(link.TimedOut);
-        EXPECT_EQ(link.Reply.Buffer, c.reply);
+        const auto [reply, ms] = exchange(
+            c.reply.isEmpty() ? FakePort::Script{} : FakePort::Script{{c.reply, 0}}, 150ms,
+            c.hold, quint8(c.reply.isEmpty() ? 0x0E : c.reply[0]));
+        EXPECT_TRUE(reply.is(x45::ErrorKind::NoReply));
         EXPECT_GE(ms, 150);
         EXPECT_LT(ms, 1000);
     }
@@ -147,14 +132,10 @@ TEST_F(LinkTest, UnfinishedRepliesEndAtTheTimeOut) {
 TEST_F(LinkTest, BytesThatCameWhileNobodyWaitedStartTheNextReply) {
     port.deliver(hex("0501"));
     link.Pause(20ms); // the bytes come while no exchange waits: they stay in the port
-    EXPECT_TRUE(link.TimedOut);
-    EXPECT_TRUE(link.Reply.Buffer.isEmpty());
     EXPECT_EQ(port.bytesAvailable(), 2);
-    port.replyNext(hex("0421"));
-    link.SendFrame(x45::proto::ChipsetQuery);
-    link.WaitReply(300ms, 1);
-    EXPECT_EQ(link.Reply.Buffer, hex("05010421"));
-    EXPECT_EQ(link.Reply.State, x45::Complete);
+    const auto reply = exchange({{hex("0421"), 0}}, 300ms, 1, 0x05).first;
+    ASSERT_TRUE(reply.isOk());
+    EXPECT_EQ(reply.value(), hex("05010421"));
 }
 
 TEST_F(LinkTest, AReplySoonerThanTheWireAllowsIsAnEarlierOnesAndOnlyWhereWireTimeIsKept) {
@@ -170,11 +151,11 @@ TEST_F(LinkTest, AReplySoonerThanTheWireAllowsIsAnEarlierOnesAndOnlyWhereWireTim
         port.wireTime = wireTime;
         const int stray = link.counters().strayFrames;
         port.replyNext(marker, 0);
-        const x45::Attempted first = link.requestBlock(req, 1);
-        EXPECT_EQ(first, wireTime ? x45::Attempted::Failed : x45::Attempted::NoSuchBlock);
+        const auto first = link.requestBlock(req, 1);
+        EXPECT_TRUE(first.is(wireTime ? x45::ErrorKind::NoReply : x45::ErrorKind::NoSuchBlock));
         EXPECT_EQ(link.counters().strayFrames - stray, wireTime ? 1 : 0);
         link.resetStep();
         port.replyNext(marker, 3);
-        EXPECT_EQ(link.requestBlock(req, 1), x45::Attempted::NoSuchBlock);
+        EXPECT_TRUE(link.requestBlock(req, 1).is(x45::ErrorKind::NoSuchBlock));
     }
 }

@@ -71,16 +71,6 @@ struct SessionFake : ::testing::Test {
     void SetUp() override { port.open(nullptr); }
 };
 
-// A reply record as the receive table would build it from these bytes.
-x45::ReplyRecord replyOf(const QByteArray& bytes) {
-    FakePort p;
-    x45::Link l(p);
-    l.ResetReply();
-    for (const char c : bytes)
-        l.feedByte(static_cast<quint8>(c));
-    return l.Reply;
-}
-
 } // namespace
 
 TEST_F(SessionSim, StartSendsTheExactFramesAndEndClosesTheSession) {
@@ -225,7 +215,7 @@ TEST_F(SessionFake, HandshakeScansUntilTheLastByteIsA0ThenSendsBootAndCheckAndWa
     port.replyNext(hex("0000FFA0")); // third: noise before the answer is ignored
     port.silentNext();               // the boot image itself
     port.replyNext(hex("A5"));       // the check byte
-    EXPECT_EQ(session.SendServiceBoot(), Session::BootResult::Acked);
+    EXPECT_EQ(session.SendServiceBoot(), x45::Outcome::Done);
     ASSERT_EQ(session.BootImage.size(), 104);
     EXPECT_EQ(port.writes, (QList<QByteArray>{hex("55"), hex("55"), hex("55"),
                                               hex("68") + session.BootImage, hex("FE")}));
@@ -236,7 +226,7 @@ TEST_F(SessionFake, HandshakeScansUntilTheLastByteIsA0ThenSendsBootAndCheckAndWa
         port.replyNext(hex("A0"));
         port.silentNext();
         port.replyNext(hex(ack));
-        EXPECT_EQ(session.SendServiceBoot(), Session::BootResult::NotAcked) << ack;
+        EXPECT_EQ(session.SendServiceBoot(), x45::Outcome::Failed) << ack;
     }
 }
 
@@ -291,9 +281,8 @@ TEST(Extraction, ValuesComeFromTheFrameOnly) {
               QStringLiteral("b c"));
 }
 
-TEST(SpaceReply, ExampleGivesTheThreeCountersAndRefusedRepliesLeaveTheRecord) {
-    x45::EEPSpace space{1, 2, 77};
-    ASSERT_TRUE(Session::parseSpaceReply(replyOf(ExampleSpace), 0x08, space));
+TEST_F(SessionFake, SpaceReplyGivesTheThreeCountersAndRefusedRepliesLeaveTheRecord) {
+    const x45::EEPSpace space = Session::parseSpaceReply(ExampleSpace);
     EXPECT_EQ(space.FreeInBuffer, 4096);
     EXPECT_EQ(space.FreeAtAll, 4660);
     EXPECT_EQ(space.FreeForDeleted, 0);
@@ -305,14 +294,15 @@ TEST(SpaceReply, ExampleGivesTheThreeCountersAndRefusedRepliesLeaveTheRecord) {
     const QByteArray shortFrame = x45::Link::blockFrame(0x08, hex("0010"));
     // A 00 slipped into the middle keeps the XOR; the real trailer comes one byte late.
     const QByteArray slipped = good.left(8) + QByteArray(1, '\0') + good.mid(8);
-    for (const auto& [bytes, sub] :
-         {std::pair{good, 0x18}, std::pair{badTrailer, 0x08}, std::pair{shortFrame, 0x08},
-          std::pair{slipped, 0x08}, std::pair{good.left(12), 0x08}, std::pair{QByteArray(), 0x08}}) {
-        space = {1, 2, 3};
-        EXPECT_FALSE(Session::parseSpaceReply(replyOf(bytes), static_cast<quint8>(sub), space))
-            << bytes.toHex().constData();
-        EXPECT_EQ(space.FreeAtAll, 2);
-        EXPECT_EQ(space.FreeForDeleted, 3);
+    const QByteArray otherArea = x45::Link::blockFrame(0x18, good.mid(4, 12));
+    link.setTimeScale(0.01); // five attempts, each refused or timed out
+    for (const QByteArray& bytes : {otherArea, badTrailer, shortFrame, slipped, good.left(12)}) {
+        x45::EEPSpace kept{1, 2, 3};
+        port.onWrite = [&](const QByteArray&) { port.deliver(bytes); };
+        link.resetStep();
+        EXPECT_FALSE(session.EEPSpaceQuery(false, kept)) << bytes.toHex().constData();
+        EXPECT_EQ(kept.FreeAtAll, 2);
+        EXPECT_EQ(kept.FreeForDeleted, 3);
     }
 }
 
@@ -366,7 +356,10 @@ TEST_F(SessionFake, SpeedSwitchAndChipsetRepliesAreJudgedByTheirFixedParts) {
 }
 
 TEST_F(SessionFake, IdentificationJudgementTable) {
-    using J = Session::InfoJudgement;
+    enum class J { Taken, Skipped, Wrong };
+    const auto judged = [](const x45::Status& s) {
+        return s.isOk() ? J::Taken : s.is(x45::ErrorKind::NoReply) ? J::Skipped : J::Wrong;
+    };
     session.identity.PhoneModel = QStringLiteral("old");
     struct Case {
         const char* what;
@@ -386,7 +379,7 @@ TEST_F(SessionFake, IdentificationJudgementTable) {
     };
     for (const Case& c : cases) {
         port.replyNext(c.reply);
-        EXPECT_EQ(session.InfoQuery(c.sub), c.judged) << c.what;
+        EXPECT_EQ(judged(session.InfoQuery(c.sub)), c.judged) << c.what;
         EXPECT_EQ(session.identity.PhoneModel, c.model) << c.what;
     }
     EXPECT_EQ(session.identity.PhoneSWVer, 25);

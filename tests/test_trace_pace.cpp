@@ -94,13 +94,13 @@ TEST(Trace, OneExchangeOfEachOutcome) {
     TracedLink t;
     t.now = 7;
     t.port.replyNext({{blockReply(proto::Interim, {})}, {good, 5}});
-    EXPECT_EQ(t.link.requestBlock(infoRequest(true), 1), Attempted::Accepted);
+    EXPECT_TRUE(t.link.requestBlock(infoRequest(true), 1).isOk());
     t.port.silentNext();
-    EXPECT_EQ(t.link.requestBlock(infoRequest(), 1), Attempted::Failed);
+    EXPECT_TRUE(t.link.requestBlock(infoRequest(), 1).is(x45::ErrorKind::NoReply));
     t.port.preload(good); // came after its wait had ended
     t.port.replyNext(blockReply(proto::EEPSpaceQuery, QByteArray(12, '\0')));
     t.port.replyNext(good);
-    EXPECT_EQ(t.link.requestBlock(infoRequest(), 1), Attempted::Accepted);
+    EXPECT_TRUE(t.link.requestBlock(infoRequest(), 1).isOk());
     t.link.refuseReply();
     EXPECT_EQ(t.lines(),
               QStringList({sent, in("interim", blockReply(proto::Interim, {})),

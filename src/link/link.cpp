@@ -126,7 +126,7 @@ TraceNote Link::judge(const ReplyRule& rule) const {
     if (rule.noSuchBlock && r.SubCmd == proto::NoSuchBlock) return TraceNote::NoSuchBlock;
     if (rule.sub >= 0 && r.SubCmd != rule.sub) return TraceNote::WrongSub;
     const int data = r.Length - 2;
-    if (r.Length < rule.minLength || data < rule.minData ||
+    if (r.Length < rule.minLength || (rule.minData > 0 && data < rule.minData) ||
         (rule.maxData >= 0 && data > rule.maxData) || r.Buffer.size() < rule.minSize)
         return TraceNote::WrongLength;
     if (!r.Buffer.endsWith(rule.tail)) return TraceNote::Refused;
