@@ -65,8 +65,7 @@ int main(int argc, char** argv) {
         QElapsedTimer t;
         t.start();
         const double c0 = cpuSeconds();
-        link.SendFrame(x45::proto::ModelQuery);
-        link.WaitReply(5000ms, 1);
+        (void)link.query({x45::proto::ModelQuery, {}, 5000ms, 1});
         report("WaitReply 5000 ms, no reply", cpuSeconds() - c0, t.elapsed());
     }
     {
@@ -75,7 +74,7 @@ int main(int argc, char** argv) {
         const double c0 = cpuSeconds();
         for (int i = 0; i < 50; ++i) {
             silent.write(QByteArray(1, '\x55'));
-            link.Pause(x45::proto::ScanPause);
+            link.pause(x45::proto::ScanPause);
         }
         report("scan: 50 pauses of 100 ms", cpuSeconds() - c0, t.elapsed());
     }
@@ -86,26 +85,28 @@ int main(int argc, char** argv) {
         x45::Link fast(port);
         port.open(&error);
         port.write(QByteArray(1, '\x55'));
-        fast.Pause(20ms);
+        fast.pause(20ms);
         port.read(0);
         QByteArray boot(1, '\x68');
         boot += x45sim::serviceBootImage();
         port.write(boot);
         port.write(QByteArray(1, '\xFE'));
-        fast.Pause(20ms);
+        fast.pause(20ms);
         port.read(0);
         const int n = 2000;
         int good = 0;
+        x45::Query chipset{x45::proto::ChipsetQuery, {}, 500ms, 1};
+        chipset.rule.cmd = x45::proto::ChipsetCmd;
+        chipset.rule.wholeFrame = false;
+        x45::Query sw{x45::proto::SWQuery, {}, 500ms, 1};
+        sw.rule.cmd = x45::proto::InfoCmd;
+        sw.rule.wholeFrame = false;
         QElapsedTimer t;
         t.start();
         const double c0 = cpuSeconds();
         for (int i = 0; i < n; ++i) {
-            fast.SendFrame(x45::proto::ChipsetQuery);
-            fast.WaitReply(500ms, 1);
-            good += fast.Reply.State == x45::Complete ? 1 : 0;
-            fast.SendFrame(x45::proto::SWQuery); // a different request: no resend shortcut
-            fast.WaitReply(500ms, 1);
-            good += fast.Reply.State == x45::Complete ? 1 : 0;
+            good += fast.query(chipset).isOk() ? 1 : 0;
+            good += fast.query(sw).isOk() ? 1 : 0; // a different request: no resend shortcut
         }
         const qint64 ms = t.elapsed();
         const double cpu = cpuSeconds() - c0;

@@ -131,7 +131,7 @@ TEST_F(LinkTest, UnfinishedRepliesEndAtTheTimeOut) {
 
 TEST_F(LinkTest, BytesThatCameWhileNobodyWaitedStartTheNextReply) {
     port.deliver(hex("0501"));
-    link.Pause(20ms); // the bytes come while no exchange waits: they stay in the port
+    link.pause(20ms); // the bytes come while no exchange waits: they stay in the port
     EXPECT_EQ(port.bytesAvailable(), 2);
     const auto reply = exchange({{hex("0421"), 0}}, 300ms, 1, 0x05).first;
     ASSERT_TRUE(reply.isOk());

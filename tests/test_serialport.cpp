@@ -177,12 +177,13 @@ TYPED_TEST(PortContract, WaitBlocksOnThePortUntilTheReplyOrItsTimeOut) {
     this->open();
     int received = 0;
     QObject::connect(&port, &x45::SerialPort::received, [&] { ++received; });
-    link.SendFrame(Request);
+    x45::Query q{Request, {}, 2000ms, 1};
+    q.rule.cmd = quint8(Answer[0]);
+    q.rule.wholeFrame = false;
     this->rig.answerNext(Answer);
-    link.WaitReply(2000ms, 1);
-    EXPECT_EQ(link.Reply.State, x45::Complete);
-    EXPECT_FALSE(link.TimedOut);
-    EXPECT_EQ(link.Reply.Buffer, Answer);
+    const x45::Result<x45::ByteStr> reply = link.query(q);
+    ASSERT_TRUE(reply.isOk());
+    EXPECT_EQ(reply.value(), Answer);
     EXPECT_GE(received, 1);
     EXPECT_EQ(this->rig.heard(), Request) << "the request goes out unchanged";
 
@@ -190,12 +191,11 @@ TYPED_TEST(PortContract, WaitBlocksOnThePortUntilTheReplyOrItsTimeOut) {
     QElapsedTimer t;
     t.start();
     const std::clock_t cpu = std::clock();
-    link.WaitReply(300ms, 1);
+    q.timeout = 300ms;
+    EXPECT_TRUE(link.query(q).is(x45::ErrorKind::NoReply));
     EXPECT_LT(double(std::clock() - cpu) / CLOCKS_PER_SEC, 0.05) << "CPU seconds of the wait";
     EXPECT_GE(t.elapsed(), 300);
     EXPECT_LT(t.elapsed(), 1000);
-    EXPECT_TRUE(link.TimedOut);
-    EXPECT_TRUE(link.Reply.Buffer.isEmpty());
 }
 
 TYPED_TEST(PortContract, ReadTakesAtMostItsCountAndDiscardOrReopenDropsPendingInput) {
@@ -242,14 +242,14 @@ TYPED_TEST(PortContract, PortGoingAwayEndsTheWaitAtOnceClosesThePortAndSaysSoOnc
     this->rig.goAwayAfter(50ms);
     QElapsedTimer t;
     t.start();
-    link.WaitReply(5000ms, 1);
+    const x45::Query q{Request, {}, 5000ms, 1};
+    EXPECT_TRUE(link.query(q).is(x45::ErrorKind::PortLost));
     EXPECT_LT(t.elapsed(), 2500) << "the wait ended long before its time-out";
     EXPECT_TRUE(link.portLost());
-    EXPECT_TRUE(link.TimedOut);
     EXPECT_FALSE(port.isOpen());
     t.restart();
-    link.WaitReply(5000ms, 1);
-    link.Pause(5000ms);
+    EXPECT_TRUE(link.query(q).is(x45::ErrorKind::PortLost));
+    link.pause(5000ms);
     EXPECT_FALSE(port.waitForReadyRead(5000ms));
     EXPECT_LT(t.elapsed(), 200) << "later waits do not block either";
     ASSERT_EQ(reasons.size(), 1);

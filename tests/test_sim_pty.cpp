@@ -59,11 +59,11 @@ QByteArray ask(x45::Link& link, const QByteArray& frame, std::chrono::millisecon
 void startSession(x45::QtSerialPort& port, x45::Link& link) {
     reopen(port, proto::SettingsAtStart);
     link.writeRaw(QByteArray(1, char(proto::ScanByte)), {});
-    link.Pause(300ms);
+    link.pause(300ms);
     ASSERT_EQ(link.readRaw(), QByteArray(1, char(proto::ScanAnswer)));
     link.writeRaw(QByteArray(1, char(proto::BootLength)) + x45sim::serviceBootImage(), {});
     link.writeRaw(QByteArray(1, char(proto::BootCheck)), {});
-    link.Pause(300ms);
+    link.pause(300ms);
     ASSERT_EQ(link.readRaw(), QByteArray(1, char(proto::BootAck)));
     ASSERT_EQ(x45::byteAt(ask(link, proto::PingQuery, proto::PingTimeout), 3), proto::PingSub);
     ASSERT_EQ(ask(link, proto::BaudQuery, proto::BaudTimeout).right(10), proto::BaudReplyTail);

@@ -48,7 +48,7 @@ int framesIn(const ByteStr& bytes) {
 } // namespace
 
 void Link::refeed(const ByteStr& rest) {
-    ResetReply();
+    resetReply();
     for (const char c : rest)
         feedByte(static_cast<quint8>(c));
 }
@@ -74,7 +74,7 @@ void Link::dropStale() {
 }
 
 bool Link::waitOutInterims(const BlockRequest& req) {
-    const ReplyRecord& r = Reply;
+    const ReplyRecord& r = reply_;
     for (int interims = 0; req.interim && !portLost() && r.State == Complete &&
                            r.Cmd == proto::BlockCmd && r.SubCmd == proto::Interim;
          ++interims) {
@@ -92,9 +92,9 @@ bool Link::waitOutInterims(const BlockRequest& req) {
 
 TraceNote Link::exchangeBlock(const BlockRequest& req) {
     const int interimsBefore = counters_.interims;
-    SendFrame(req.frame);
+    sendFrame(req.frame);
     ++counters_.requests;
-    WaitReply(req.timeout, req.hold);
+    waitReply(req.timeout, req.hold);
     // Interim replies: the phone is still busy with a write; wait again, send nothing.
     TraceNote note = waitOutInterims(req) ? judge(req.rule()) : TraceNote::TooManyInterims;
     // A reply that looks right but was on its way before the request: a copy of an earlier
@@ -105,10 +105,10 @@ TraceNote Link::exchangeBlock(const BlockRequest& req) {
         note = TraceNote::TooSoon;
         ++counters_.strayFrames;
     }
-    traceIn(Reply.Buffer, note);
+    traceIn(reply_.Buffer, note);
     // A reply with another frame behind it: the first may be an earlier request's.
     if (note == TraceNote::ExtraBytes)
-        counters_.strayFrames += framesIn(Reply.Buffer.mid(proto::frameEnd(Reply.Buffer)));
+        counters_.strayFrames += framesIn(reply_.Buffer.mid(proto::frameEnd(reply_.Buffer)));
     return note;
 }
 
@@ -125,7 +125,7 @@ Result<ByteStr> Link::requestBlock(const BlockRequest& req, int attempts, const 
         }
         const TraceNote note = exchangeBlock(req);
         if (portLost()) return failure(TraceNote::PortLost);
-        if (note == TraceNote::Accepted) return Reply.Buffer;
+        if (note == TraceNote::Accepted) return reply_.Buffer;
         if (note == TraceNote::NoSuchBlock) return failure(note);
         ++counters_.failedAttempts;
         needSync_ = true;
@@ -141,12 +141,12 @@ bool Link::resync(std::chrono::milliseconds timeout, quint8 requestSub) {
         if (sub == requestSub) sub = SyncSubs[syncTurn_++ % std::size(SyncSubs)];
         if (port_.bytesAvailable() > 0) dropStray(readPort());
         syncing_ = true;
-        SendFrame(blockFrame(sub, {}));
+        sendFrame(blockFrame(sub, {}));
         syncing_ = false;
         ++counters_.syncs;
         QElapsedTimer clock;
         clock.start();
-        ResetReply();
+        resetReply();
         ByteStr junk; // bytes passed over while looking for the start of a frame, for the trace
         const auto dropJunk = [&] {
             if (!junk.isEmpty()) {
@@ -156,38 +156,38 @@ bool Link::resync(std::chrono::milliseconds timeout, quint8 requestSub) {
             junk.clear();
         };
         for (;;) {
-            if (Reply.State == Complete) {
-                const qsizetype end = proto::frameEnd(Reply.Buffer);
-                const bool ours = Reply.Cmd == proto::BlockCmd && Reply.SubCmd == sub &&
-                                  proto::trailerRight(Reply.Buffer);
+            if (reply_.State == Complete) {
+                const qsizetype end = proto::frameEnd(reply_.Buffer);
+                const bool ours = reply_.Cmd == proto::BlockCmd && reply_.SubCmd == sub &&
+                                  proto::trailerRight(reply_.Buffer);
                 dropJunk();
                 if (ours) {
-                    traceIn(Reply.Buffer.left(end), TraceNote::Resynchronised);
-                    if (Reply.Buffer.size() > end) dropStray(Reply.Buffer.mid(end));
-                    ResetReply();
+                    traceIn(reply_.Buffer.left(end), TraceNote::Resynchronised);
+                    if (reply_.Buffer.size() > end) dropStray(reply_.Buffer.mid(end));
+                    resetReply();
                     needSync_ = false;
                     return true;
                 }
-                dropStray(Reply.Buffer.left(end)); // a reply to an earlier request
-                refeed(Reply.Buffer.mid(end));
+                dropStray(reply_.Buffer.left(end)); // a reply to an earlier request
+                refeed(reply_.Buffer.mid(end));
                 continue;
             }
-            if (Reply.State == HeaderBad) {
+            if (reply_.State == HeaderBad) {
                 // No frame starts here: look for one from the next byte on.
-                junk += Reply.Buffer.left(1);
-                refeed(Reply.Buffer.mid(1));
+                junk += reply_.Buffer.left(1);
+                refeed(reply_.Buffer.mid(1));
                 continue;
             }
             const auto left =
                 timeout - std::chrono::milliseconds(qint64(double(clock.elapsed()) / timeScale_));
             if (left <= std::chrono::milliseconds(0) || portLost()) break;
             waitMore(left, INT_MAX); // a hard deadline: held bytes do not extend it
-            if (Reply.State == Receiving) break;
+            if (reply_.State == Receiving) break;
         }
         // The sync's own reply did not come in time.
         dropJunk();
-        traceIn(Reply.Buffer, portLost()               ? TraceNote::PortLost
-                              : Reply.Buffer.isEmpty() ? TraceNote::TimedOut
+        traceIn(reply_.Buffer, portLost()               ? TraceNote::PortLost
+                              : reply_.Buffer.isEmpty() ? TraceNote::TimedOut
                                                        : TraceNote::Cut);
     }
     return false;
@@ -195,16 +195,16 @@ bool Link::resync(std::chrono::milliseconds timeout, quint8 requestSub) {
 
 bool Link::settle(std::chrono::milliseconds quiet) {
     if (portLost()) return false;
-    ResetReply();
+    resetReply();
     waitMore(quiet, INT_MAX);
-    const bool stray = !Reply.Buffer.isEmpty() || port_.bytesAvailable() > 0;
+    const bool stray = !reply_.Buffer.isEmpty() || port_.bytesAvailable() > 0;
     if (stray) {
-        ByteStr bytes = Reply.Buffer;
+        ByteStr bytes = reply_.Buffer;
         if (port_.bytesAvailable() > 0) bytes += readPort();
         dropStray(bytes);
         needSync_ = true;
     }
-    ResetReply();
+    resetReply();
     return stray;
 }
 

@@ -28,12 +28,12 @@ Link::Link(SerialPort& port, QObject* parent) : QObject(parent), port_(port) {
         Qt::DirectConnection);
 }
 
-void Link::ResetReply() {
-    Reply.Buffer.clear();
-    Reply.Length = 0;
-    Reply.Cmd = 0;
-    Reply.State = Receiving;
-    Reply.SubCmd = 0;
+void Link::resetReply() {
+    reply_.Buffer.clear();
+    reply_.Length = 0;
+    reply_.Cmd = 0;
+    reply_.State = Receiving;
+    reply_.SubCmd = 0;
     completeAtNs_ = -1;
 }
 
@@ -42,37 +42,37 @@ bool Link::takeReceived() {
     if (bytes.isEmpty()) return false;
     for (const char c : bytes)
         feedByte(static_cast<quint8>(c));
-    if (Reply.State == Complete && completeAtNs_ < 0) completeAtNs_ = wireClock_.nsecsElapsed();
+    if (reply_.State == Complete && completeAtNs_ < 0) completeAtNs_ = wireClock_.nsecsElapsed();
     return true;
 }
 
 void Link::feedByte(quint8 byte) {
-    const qsizetype before = Reply.Buffer.size();
+    const qsizetype before = reply_.Buffer.size();
     switch (before) {
     case 0:
-        Reply.Cmd = byte;
+        reply_.Cmd = byte;
         break;
     case 1:
-        Reply.Length = byte;
+        reply_.Length = byte;
         break;
     case 2:
-        if (byte != XorSum(Reply.Buffer)) Reply.State = HeaderBad;
+        if (byte != XorSum(reply_.Buffer)) reply_.State = HeaderBad;
         break;
     case 3:
-        Reply.SubCmd = byte;
+        reply_.SubCmd = byte;
         break;
     default:
         break;
     }
-    Reply.Buffer.append(static_cast<char>(byte));
+    reply_.Buffer.append(static_cast<char>(byte));
     // Completion is looked at only from the fourth byte on, and never undone before the reset.
     // A failed header check is final: the rest of the same chunk must not turn it into a
     // complete reply.
-    if (before >= 3 && Reply.State == Receiving && Reply.Buffer.size() - 3 == Reply.Length)
-        Reply.State = Complete;
+    if (before >= 3 && reply_.State == Receiving && reply_.Buffer.size() - 3 == reply_.Length)
+        reply_.State = Complete;
 }
 
-void Link::SendFrame(const ByteStr& frame) {
+void Link::sendFrame(const ByteStr& frame) {
     sentAtNs_ = wireClock_.nsecsElapsed(); // before the write: the wire cannot start earlier
     port_.write(frame);
     counters_.bytesSent += frame.size();
@@ -110,7 +110,7 @@ ReplyRule BlockRequest::rule() const {
 }
 
 TraceNote Link::judge(const ReplyRule& rule) const {
-    const ReplyRecord& r = Reply;
+    const ReplyRecord& r = reply_;
     if (r.State == HeaderBad) return TraceNote::BadHeader;
     if (portLost()) return TraceNote::PortLost;
     if (r.State != Complete && (rule.complete || r.Buffer.isEmpty()))
@@ -130,7 +130,7 @@ TraceNote Link::judge(const ReplyRule& rule) const {
         (rule.maxData >= 0 && data > rule.maxData) || r.Buffer.size() < rule.minSize)
         return TraceNote::WrongLength;
     if (!r.Buffer.endsWith(rule.tail)) return TraceNote::Refused;
-    if (rule.inTime && TimedOut) return TraceNote::TimedOut; // came in while the time ran out
+    if (rule.inTime && timedOut_) return TraceNote::TimedOut; // came in while the time ran out
     return TraceNote::Accepted;
 }
 
@@ -150,12 +150,12 @@ Status Link::failure(TraceNote note) const {
 }
 
 Result<ByteStr> Link::query(const Query& q) {
-    SendFrame(q.frame);
-    WaitReply(q.timeout, q.hold);
+    sendFrame(q.frame);
+    waitReply(q.timeout, q.hold);
     const TraceNote note = judge(q.rule);
-    traceIn(Reply.Buffer, note);
+    traceIn(reply_.Buffer, note);
     if (note != TraceNote::Accepted) return failure(note);
-    return Reply.Buffer;
+    return reply_.Buffer;
 }
 
 bool Link::waitOnPort(Clock::time_point now, Clock::time_point until) {
@@ -166,43 +166,43 @@ bool Link::waitOnPort(Clock::time_point now, Clock::time_point until) {
     return false;
 }
 
-void Link::WaitReply(std::chrono::milliseconds timeout, int holdCount) {
-    ResetReply();
+void Link::waitReply(std::chrono::milliseconds timeout, int holdCount) {
+    resetReply();
     waitMore(timeout, holdCount);
 }
 
 void Link::waitMore(std::chrono::milliseconds timeout, int holdCount) {
-    ReadState = 1;
-    TimedOut = false;
+    waiting_ = true;
+    timedOut_ = false;
     const std::chrono::milliseconds limit = scaled(timeout);
     const Clock::time_point deadline = port_.now() + limit;
     std::optional<Clock::time_point> stallAt; // the last bytes came `limit` before it
     // Bytes that came while nobody waited are the start of this reply.
     if (port_.bytesAvailable() > 0 && takeReceived()) stallAt = port_.now() + limit;
-    while (Reply.State == Receiving && !portLost()) {
+    while (reply_.State == Receiving && !portLost()) {
         const Clock::time_point now = port_.now();
-        if (now >= deadline) TimedOut = true;
-        const bool held = Reply.Buffer.size() >= holdCount;
-        if (TimedOut && !held) break;
+        if (now >= deadline) timedOut_ = true;
+        const bool held = reply_.Buffer.size() >= holdCount;
+        if (timedOut_ && !held) break;
         if (held && stallAt && now >= *stallAt) {
-            TimedOut = true; // a reply that stalled half-way counts as no reply
+            timedOut_ = true; // a reply that stalled half-way counts as no reply
             break;
         }
         Clock::time_point until = deadline;
         if (held && stallAt)
-            until = TimedOut ? *stallAt : std::min(deadline, *stallAt);
-        else if (TimedOut)
+            until = timedOut_ ? *stallAt : std::min(deadline, *stallAt);
+        else if (timedOut_)
             break; // held without a byte: a hold count below one
         if (!waitOnPort(now, until)) continue;
-        if (port_.now() >= deadline) TimedOut = true; // the time ran out before the bytes came
+        if (port_.now() >= deadline) timedOut_ = true; // the time ran out before the bytes came
         if (takeReceived()) stallAt = port_.now() + limit;
     }
-    if (portLost() && Reply.State == Receiving) TimedOut = true;
-    ReadState = 0;
+    if (portLost() && reply_.State == Receiving) timedOut_ = true;
+    waiting_ = false;
 }
 
-void Link::Pause(std::chrono::milliseconds duration) {
-    TimedOut = false;
+void Link::pause(std::chrono::milliseconds duration) {
+    timedOut_ = false;
     const Clock::time_point end = port_.now() + scaled(duration);
     // Waiting on the port while it holds nothing notices a port that goes away; once bytes are
     // there, the rest is slept, and they stay for whoever reads next.
@@ -212,14 +212,14 @@ void Link::Pause(std::chrono::milliseconds duration) {
         else
             (void)waitOnPort(now, end);
     }
-    TimedOut = port_.now() >= end;
+    timedOut_ = port_.now() >= end;
 }
 
 bool Link::cameTooSoon(qsizetype requestBytes) const {
     const qint32 baud = port_.baudRate();
     if (!port_.keepsWireTime() || baud <= 0 || completeAtNs_ < 0) return false;
     constexpr qint64 BitsPerByte = 10; // start bit, 8 data bits, stop bit
-    const qint64 bytes = requestBytes + Reply.Buffer.size();
+    const qint64 bytes = requestBytes + reply_.Buffer.size();
     return (completeAtNs_ - sentAtNs_) * baud < bytes * BitsPerByte * 1'000'000'000;
 }
 

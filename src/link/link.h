@@ -73,7 +73,7 @@ struct LinkCounters {
     [[nodiscard]] int disturbances() const { return failedAttempts + syncs + staleReplies; }
 };
 
-// The reply being received: written only by the receive handler, reset by ResetReply.
+// The reply being received: written only by the receive handler, reset by resetReply.
 struct ReplyRecord {
     quint8 Cmd = 0;    // byte 0
     quint8 SubCmd = 0; // byte 3, the first payload byte
@@ -89,24 +89,11 @@ public:
 
     [[nodiscard]] SerialPort& port() const { return port_; }
 
-    ReplyRecord Reply;
-    bool TimedOut = false;
-    // 1 while an exchange waits for its reply; received bytes are taken only then.
-    int ReadState = 0;
-
-    void ResetReply();
-    // One received byte through the frame-assembly table.
-    void feedByte(quint8 byte);
-
-    // Writes a request frame.
-    void SendFrame(const ByteStr& frame);
-    // Waits for a reply, blocking on the port. The time-out ends the wait only while fewer than
-    // holdCount bytes have arrived; after that, a reply that stalls for timeout without a further
-    // byte also ends it.
-    void WaitReply(std::chrono::milliseconds timeout, int holdCount);
+    // Writes a frame that gets no reply (the end of the session).
+    void sendFrame(const ByteStr& frame);
     // Waits out the given time (the boot handshake's pauses), leaving what arrives in the port;
-    // ends early only when the port goes away. Sets TimedOut when the time ran out.
-    void Pause(std::chrono::milliseconds duration);
+    // ends early only when the port goes away.
+    void pause(std::chrono::milliseconds duration);
 
     // Every time-out and pause is multiplied by this; 1 on a real line. Tests run the protocol's
     // timing faster with it, so that a run with many lost replies takes seconds.
@@ -164,6 +151,13 @@ signals:
     void frameSent(const QByteArray& frame);
 
 private:
+    void resetReply();
+    // One received byte through the frame-assembly table.
+    void feedByte(quint8 byte);
+    // Waits for a reply, blocking on the port. The time-out ends the wait only while fewer than
+    // holdCount bytes have arrived; after that, a reply that stalls for timeout without a further
+    // byte also ends it.
+    void waitReply(std::chrono::milliseconds timeout, int holdCount);
     // Takes every byte the port holds into Reply; false when there was none.
     bool takeReceived();
     // Blocks on the port until bytes are there (true) or `until` (false), `now` being the time.
@@ -195,6 +189,9 @@ private:
     }
 
     SerialPort& port_;
+    ReplyRecord reply_;     // the reply being assembled
+    bool timedOut_ = false; // the last wait ran out of time
+    bool waiting_ = false;  // an exchange waits for its reply; received bytes are taken only then
     double timeScale_ = 1.0;
     QString lostReason_;
     LinkCounters counters_;

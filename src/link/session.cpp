@@ -187,7 +187,7 @@ Status Session::identify() {
 
 void Session::End() {
     SerialPort& port = link_.port();
-    if (port.isOpen() && !link_.portLost()) link_.SendFrame(proto::ExitQuery); // no reply comes
+    if (port.isOpen() && !link_.portLost()) link_.sendFrame(proto::ExitQuery); // no reply comes
     stopPath();
 }
 
@@ -197,7 +197,7 @@ Outcome Session::SendServiceBoot() {
     for (;;) {
         if (link_.portLost()) return Outcome::PortLost;
         link_.writeRaw(ByteStr(1, static_cast<char>(proto::ScanByte)), QStringLiteral("scan"));
-        link_.Pause(proto::ScanPause);
+        link_.pause(proto::ScanPause);
         if (stop_.requested()) return Outcome::Stopped;
         if (scanLimit_.count() > 0 && link_.port().now() >= scanEnd) {
             scanRanOut_ = true;
@@ -216,7 +216,7 @@ Outcome Session::SendServiceBoot() {
     boot.append(BootImage);
     link_.writeRaw(boot, QStringLiteral("service boot"));
     link_.writeRaw(ByteStr(1, static_cast<char>(proto::BootCheck)), QStringLiteral("boot check"));
-    link_.Pause(proto::ScanPause);
+    link_.pause(proto::ScanPause);
     if (link_.portLost()) return Outcome::PortLost;
     const QByteArray ack = link_.readRaw(1);
     const bool acked = ack.size() == 1 && static_cast<quint8>(ack.at(0)) == proto::BootAck;

@@ -189,10 +189,6 @@ void MainForm::closeEvent(QCloseEvent* event) {
                            });
         return;
     }
-    if (link_->ReadState != 0) {
-        event->ignore(); // a reply is awaited outside any run: never cut an exchange
-        return;
-    }
     if (sessionOpen()) endSession();
     event->accept();
 }
