@@ -120,19 +120,22 @@ TEST_F(LinkTest, HeldReplyThatKeepsComingIsNeverCut) {
 TEST_F(LinkTest, UnfinishedRepliesEndAtTheTimeOut) {
     struct Case {
         const char* what;
-        QByteArray reply;
+        QByteArray reply; // empty: none
         int hold;
     };
     const Case cases[] = {
         // Completion is looked at from the fourth byte on only; a 3-byte frame just stalls.
         {"length zero never completes", hex("0E000E"), 1},
+        {"no reply", {}, 1},
         {"hold five with three bytes", hex("020507"), 5},
         // First byte in, then silence: the hold rule alone would wait for ever.
         {"held reply that stalls", hex("0E05"), 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const qint64 ms = exchange({{c.reply, 0}}, 150ms, c.hold);
+        const qint64 ms = exchange(c.reply.isEmpty() ? FakePort::Script{}
+                                                     : FakePort::Script{{c.reply, 0}},
+                                   150ms, c.hold);
         EXPECT_EQ(link.Reply.State, x45::Receiving);
         EXPECT_TRUE(link.TimedOut);
         EXPECT_EQ(link.Reply.Buffer, c.reply);
