@@ -215,7 +215,9 @@ bool QtSerialPort::open(QString* error) {
         return false;
     }
 #ifdef Q_OS_UNIX
-    // Others who are not privileged cannot open the device while it is ours.
+    // Others who are not privileged cannot open the device while it is ours. QSerialPort has no
+    // call for the terminal's exclusive mode, nor for the low latency and the driver's output
+    // queue below: those are the only uses of its handle; every byte goes through QSerialPort.
     (void)::ioctl(int(port_->handle()), TIOCEXCL);
 #endif
     // The cable draws its power from DTR/RTS on many adapters; keep both raised.
