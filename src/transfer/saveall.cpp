@@ -25,7 +25,8 @@ RunResult BlockWriter::saveAll(const BlockList& blocks, const std::optional<HWid
         return std::nullopt;
     };
     if (auto end = prepare(collectGarbage())) return core_.endStopped(result, *end);
-    if (auto end = prepare(eraseArea(false))) return core_.endStopped(result, *end);
+    const Outcome erased = eraseArea(false);
+    if (auto end = prepare(erased)) return core_.endStopped(result, *end);
     core_.refresh();
 
     writeRun(blocks, {}, result);
@@ -40,7 +41,17 @@ RunResult BlockWriter::saveAll(const BlockList& blocks, const std::optional<HWid
                        .arg(blocks.size()));
         return core_.endStopped(result, result.end);
     }
-    return finishWriting(result);
+    result = finishWriting(result);
+    if (erased != Outcome::Done && result.completed()) {
+        // "Ignore" on the erase: blocks the list does not hold may still be on the phone.
+        core_.tell(QStringLiteral("The phone did not confirm that it erased the EElite area, so "
+                                  "EElite blocks that the list does not hold may still be on "
+                                  "it.\nRead the phone back with \"Load all\" to check, or run "
+                                  "\"Save all\" again."));
+        core_.ui.setStatus(QStringLiteral("Erase not confirmed."));
+        result.end = Outcome::Unverified;
+    }
+    return result;
 }
 
 RunResult BlockWriter::saveSelected(const BlockList& blocks,
