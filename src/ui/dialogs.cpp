@@ -97,6 +97,21 @@ RewritePromtForm::RewritePromtForm(QWidget* parent) : QDialog(parent) {
 }
 
 RewriteAnswer RewritePromtForm::ask(const QString& question) {
+    prepare(question);
+    exec();
+    return answer_;
+}
+
+QWidget* RewritePromtForm::askLater(const QString& question,
+                                    const std::function<void(RewriteAnswer)>& answered) {
+    prepare(question);
+    connect(this, &QDialog::finished, this, [this, answered] { answered(answer_); },
+            Qt::SingleShotConnection);
+    open();
+    return this;
+}
+
+void RewritePromtForm::prepare(const QString& question) {
     question_->setText(question);
     // One line for a question of usual length, so "Phone's EEPROM" is not broken apart; a
     // longer one wraps.
@@ -104,8 +119,6 @@ RewriteAnswer RewritePromtForm::ask(const QString& question) {
         std::clamp(question_->fontMetrics().horizontalAdvance(question) + 8, 300, 560));
     adjustSize();
     findChild<QPushButton*>(QStringLiteral("Command1"))->setFocus();
-    exec();
-    return answer_;
 }
 
 void RewritePromtForm::answer(RewriteAnswer code) {
@@ -149,10 +162,25 @@ LoadCustomPromt::LoadCustomPromt(QWidget* parent) : QDialog(parent) {
 }
 
 QString LoadCustomPromt::ask() {
+    prepare();
+    return typed(exec());
+}
+
+QWidget* LoadCustomPromt::askLater(const std::function<void(const QString&)>& answered) {
+    prepare();
+    connect(this, &QDialog::finished, this,
+            [this, answered](int result) { answered(typed(result)); }, Qt::SingleShotConnection);
+    open();
+    return this;
+}
+
+void LoadCustomPromt::prepare() {
     text_->clear();
     text_->setFocus();
-    if (exec() != QDialog::Accepted) return {};
-    return text_->text().trimmed();
+}
+
+QString LoadCustomPromt::typed(int result) const {
+    return result == QDialog::Accepted ? text_->text().trimmed() : QString();
 }
 
 bool LoadCustomPromt::eventFilter(QObject* watched, QEvent* event) {
@@ -205,11 +233,28 @@ LoadUserCustomPromt::LoadUserCustomPromt(QWidget* parent) : QDialog(parent) {
 }
 
 BlockInfoTexts LoadUserCustomPromt::ask(const QString& message) {
+    prepare(message);
+    return typed(exec());
+}
+
+QWidget* LoadUserCustomPromt::askLater(const QString& message,
+                                       const std::function<void(const BlockInfoTexts&)>& answered) {
+    prepare(message);
+    connect(this, &QDialog::finished, this,
+            [this, answered](int result) { answered(typed(result)); }, Qt::SingleShotConnection);
+    open();
+    return this;
+}
+
+void LoadUserCustomPromt::prepare(const QString& message) {
     message_->setText(message);
     number_->clear();
     version_->clear();
     number_->setFocus();
-    if (exec() != QDialog::Accepted) return {};
+}
+
+BlockInfoTexts LoadUserCustomPromt::typed(int result) const {
+    if (result != QDialog::Accepted) return {};
     return {number_->text().trimmed(), version_->text().trimmed()};
 }
 

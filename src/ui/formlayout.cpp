@@ -69,38 +69,38 @@ FormWidgets buildMainForm(QMainWindow* window) {
     window->setCentralWidget(central);
 
     // " Mobile initialization ": port and Init.
-    w.MobileInitFrame =
+    w.mobileInitFrame =
         frame(central, "MobileInitFrame", QStringLiteral(" Mobile initialization "));
-    w.Combo3 = new QComboBox(w.MobileInitFrame);
-    w.Combo3->setObjectName(QStringLiteral("Combo3"));
+    w.portChoice = new QComboBox(w.mobileInitFrame);
+    w.portChoice->setObjectName(QStringLiteral("Combo3"));
     // Room for a device path such as /dev/ttyUSB0 or /tmp/x45sim-demo; a longer one is in the
     // tooltip.
-    w.Combo3->setMinimumContentsLength(18);
-    w.Combo3->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    w.StartButton = button(w.MobileInitFrame, "StartButton", QStringLiteral("Init"), true);
+    w.portChoice->setMinimumContentsLength(18);
+    w.portChoice->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    w.startButton = button(w.mobileInitFrame, "StartButton", QStringLiteral("Init"), true);
     {
-        auto* grid = new QGridLayout(w.MobileInitFrame);
-        grid->addWidget(label(w.MobileInitFrame, "Label4", QStringLiteral("Port:")), 0, 0);
-        grid->addWidget(w.Combo3, 0, 1);
-        grid->addWidget(w.StartButton, 1, 0, 1, 2);
+        auto* grid = new QGridLayout(w.mobileInitFrame);
+        grid->addWidget(label(w.mobileInitFrame, "Label4", QStringLiteral("Port:")), 0, 0);
+        grid->addWidget(w.portChoice, 0, 1);
+        grid->addWidget(w.startButton, 1, 0, 1, 2);
         grid->setRowStretch(2, 1);
     }
 
     // " Mobile information ": five captions with their values.
     auto* mobile = frame(central, "MobileFrame", QStringLiteral(" Mobile information "));
-    w.Label9 = valueLabel(mobile, "Label9", 14);
-    w.Label10 = valueLabel(mobile, "Label10", 14);
-    w.Label12 = valueLabel(mobile, "Label12", 14);
-    w.Label11 = valueLabel(mobile, "Label11", 14);
-    w.Label27 = valueLabel(mobile, "Label27", 16);
+    w.modelLabel = valueLabel(mobile, "Label9", 14);
+    w.swVersionLabel = valueLabel(mobile, "Label10", 14);
+    w.hardwareIdLabel = valueLabel(mobile, "Label12", 14);
+    w.langGroupLabel = valueLabel(mobile, "Label11", 14);
+    w.imeiLabel = valueLabel(mobile, "Label27", 16);
     {
         auto* grid = new QGridLayout(mobile);
         const QList<std::pair<QLabel*, QLabel*>> rows = {
-            {label(mobile, "Label3", QStringLiteral("Phone model:")), w.Label9},
-            {label(mobile, "Label5", QStringLiteral("Mobile SW ver:")), w.Label10},
-            {label(mobile, "Label7", QStringLiteral("Hardware ver:")), w.Label12},
-            {label(mobile, "Label8", QStringLiteral("Lang Group:")), w.Label11},
-            {label(mobile, "Label26", QStringLiteral("IMEI:")), w.Label27},
+            {label(mobile, "Label3", QStringLiteral("Phone model:")), w.modelLabel},
+            {label(mobile, "Label5", QStringLiteral("Mobile SW ver:")), w.swVersionLabel},
+            {label(mobile, "Label7", QStringLiteral("Hardware ver:")), w.hardwareIdLabel},
+            {label(mobile, "Label8", QStringLiteral("Lang Group:")), w.langGroupLabel},
+            {label(mobile, "Label26", QStringLiteral("IMEI:")), w.imeiLabel},
         };
         for (int r = 0; r < rows.size(); ++r) {
             grid->addWidget(rows[r].first, r, 0);
@@ -112,12 +112,12 @@ FormWidgets buildMainForm(QMainWindow* window) {
 
     // " EEPROM space (bytes): ": the two areas side by side, each value left of its caption.
     auto* space = frame(central, "EEFULLSpaceFrame", QStringLiteral(" EEPROM space (bytes): "));
-    w.Label17 = valueLabel(space, "Label17", 8);
-    w.Label21 = valueLabel(space, "Label21", 8);
-    w.Label14 = valueLabel(space, "Label14", 8);
-    w.Label16 = valueLabel(space, "Label16", 8);
-    w.Label15 = valueLabel(space, "Label15", 8);
-    w.Label20 = valueLabel(space, "Label20", 8);
+    w.eefullInBufferLabel = valueLabel(space, "Label17", 8);
+    w.eefullAtAllLabel = valueLabel(space, "Label21", 8);
+    w.eefullForDeletedLabel = valueLabel(space, "Label14", 8);
+    w.eeliteInBufferLabel = valueLabel(space, "Label16", 8);
+    w.eeliteAtAllLabel = valueLabel(space, "Label15", 8);
+    w.eeliteForDeletedLabel = valueLabel(space, "Label20", 8);
     for (QLabel* value : w.spaceLabels())
         value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     {
@@ -129,18 +129,18 @@ FormWidgets buildMainForm(QMainWindow* window) {
         eefull->setFont(bold);
         eelite->setFont(bold);
         grid->addWidget(eefull, 0, 0, 1, 2);
-        grid->addWidget(w.Label17, 1, 0);
+        grid->addWidget(w.eefullInBufferLabel, 1, 0);
         grid->addWidget(label(space, "Label19", QStringLiteral("free in buffer.")), 1, 1);
-        grid->addWidget(w.Label21, 2, 0);
+        grid->addWidget(w.eefullAtAllLabel, 2, 0);
         grid->addWidget(label(space, "Label23", QStringLiteral("free at all.")), 2, 1);
-        grid->addWidget(w.Label14, 3, 0);
+        grid->addWidget(w.eefullForDeletedLabel, 3, 0);
         grid->addWidget(label(space, "Label6", QStringLiteral("free for deleted.")), 3, 1);
         grid->addWidget(eelite, 0, 3, 1, 2);
-        grid->addWidget(w.Label16, 1, 3);
+        grid->addWidget(w.eeliteInBufferLabel, 1, 3);
         grid->addWidget(label(space, "Label13", QStringLiteral("free in buffer.")), 1, 4);
-        grid->addWidget(w.Label15, 2, 3);
+        grid->addWidget(w.eeliteAtAllLabel, 2, 3);
         grid->addWidget(label(space, "Label18", QStringLiteral("free at all.")), 2, 4);
-        grid->addWidget(w.Label20, 3, 3);
+        grid->addWidget(w.eeliteForDeletedLabel, 3, 3);
         grid->addWidget(label(space, "Label22", QStringLiteral("free for deleted.")), 3, 4);
         grid->setColumnMinimumWidth(2, 16);
         grid->setVerticalSpacing(2);
@@ -148,87 +148,87 @@ FormWidgets buildMainForm(QMainWindow* window) {
     }
 
     // The Phone's list with its buttons beneath.
-    w.PhoneEEPList = new BlockListView(central);
-    w.PhoneEEPList->setObjectName(QStringLiteral("PhoneEEPList"));
-    w.LoadPhonesButton = button(central, "LoadPhonesButton", QStringLiteral("Load all"), false);
-    w.LoadCustomPhonesButton =
+    w.phoneList = new BlockListView(central);
+    w.phoneList->setObjectName(QStringLiteral("PhoneEEPList"));
+    w.loadAllButton = button(central, "LoadPhonesButton", QStringLiteral("Load all"), false);
+    w.loadCustomButton =
         button(central, "LoadCustomPhonesButton", QStringLiteral("Load custom..."), false);
-    w.SavePhonesButton = button(central, "SavePhonesButton", QStringLiteral("Save all"), false);
-    w.SaveSelPhonesButton =
+    w.saveAllButton = button(central, "SavePhonesButton", QStringLiteral("Save all"), false);
+    w.saveSelectedButton =
         button(central, "SaveSelPhonesButton", QStringLiteral("Save selected"), false);
-    w.DeleteNowButton =
+    w.deleteOnPhoneButton =
         button(central, "DeleteNowButton", QStringLiteral("Delete directly"), false);
-    w.DeletePhonesButton =
+    w.removePhoneRowsButton =
         button(central, "DeletePhonesButton", QStringLiteral("Delete from list"), true);
-    w.SelectAllPhonesButton =
+    w.selectPhoneRowsButton =
         button(central, "SelectAllPhonesButton", QStringLiteral("Select all"), true);
-    w.VerifyCheck = new QCheckBox(QStringLiteral("Verify"), central);
-    w.VerifyCheck->setObjectName(QStringLiteral("VerifyCheck"));
-    w.VerifyCheck->setToolTip(QStringLiteral("Read every block twice when loading, and read every "
+    w.verifyCheck = new QCheckBox(QStringLiteral("Verify"), central);
+    w.verifyCheck->setObjectName(QStringLiteral("VerifyCheck"));
+    w.verifyCheck->setToolTip(QStringLiteral("Read every block twice when loading, and read every "
                                              "written block back when saving"));
     auto* phoneColumn = new QVBoxLayout;
     phoneColumn->addWidget(label(central, "Label2", QStringLiteral("Phone's EEPROM blocks:")));
-    phoneColumn->addWidget(w.PhoneEEPList, 1);
+    phoneColumn->addWidget(w.phoneList, 1);
     {
         auto* grid = new QGridLayout;
-        grid->addWidget(w.LoadPhonesButton, 0, 0);
-        grid->addWidget(w.LoadCustomPhonesButton, 0, 1);
-        grid->addWidget(w.SavePhonesButton, 0, 2);
-        grid->addWidget(w.SaveSelPhonesButton, 0, 3);
-        grid->addWidget(w.DeleteNowButton, 1, 0);
-        grid->addWidget(w.DeletePhonesButton, 1, 1);
-        grid->addWidget(w.VerifyCheck, 1, 2, Qt::AlignCenter);
-        grid->addWidget(w.SelectAllPhonesButton, 1, 3);
+        grid->addWidget(w.loadAllButton, 0, 0);
+        grid->addWidget(w.loadCustomButton, 0, 1);
+        grid->addWidget(w.saveAllButton, 0, 2);
+        grid->addWidget(w.saveSelectedButton, 0, 3);
+        grid->addWidget(w.deleteOnPhoneButton, 1, 0);
+        grid->addWidget(w.removePhoneRowsButton, 1, 1);
+        grid->addWidget(w.verifyCheck, 1, 2, Qt::AlignCenter);
+        grid->addWidget(w.selectPhoneRowsButton, 1, 3);
         phoneColumn->addLayout(grid);
     }
 
     // The copy arrows between the lists point the way the blocks go.
-    w.CopyLeftButton = arrow(central, "CopyLeftButton", QStyle::SP_ArrowRight,
+    w.copyToUserButton = arrow(central, "CopyLeftButton", QStyle::SP_ArrowRight,
                              QStringLiteral("Copy the selected Phone's blocks to the User's list"));
-    w.CopyRightButton =
+    w.copyToPhoneButton =
         arrow(central, "CopyRightButton", QStyle::SP_ArrowLeft,
               QStringLiteral("Copy the selected User's blocks to the Phone's list"));
     auto* arrows = new QVBoxLayout;
     arrows->addStretch(1);
-    arrows->addWidget(w.CopyLeftButton);
+    arrows->addWidget(w.copyToUserButton);
     arrows->addSpacing(12);
-    arrows->addWidget(w.CopyRightButton);
+    arrows->addWidget(w.copyToPhoneButton);
     arrows->addStretch(1);
 
     // The User's list with its buttons beneath.
-    w.UserEEPList = new BlockListView(central);
-    w.UserEEPList->setObjectName(QStringLiteral("UserEEPList"));
-    w.LoadUsersButton = button(central, "LoadUsersButton", QStringLiteral("Load"), true);
-    w.SaveUsersButton = button(central, "SaveUsersButton", QStringLiteral("Save"), true);
-    w.DeleteUsersButton = button(central, "DeleteUsersButton", QStringLiteral("Delete"), true);
-    w.SelectAllUsersButton =
+    w.userList = new BlockListView(central);
+    w.userList->setObjectName(QStringLiteral("UserEEPList"));
+    w.loadUserButton = button(central, "LoadUsersButton", QStringLiteral("Load"), true);
+    w.saveUserButton = button(central, "SaveUsersButton", QStringLiteral("Save"), true);
+    w.removeUserRowsButton = button(central, "DeleteUsersButton", QStringLiteral("Delete"), true);
+    w.selectUserRowsButton =
         button(central, "SelectAllUsersButton", QStringLiteral("Select all"), true);
-    w.UserOriginLabel = label(central, "UserOriginLabel", QString());
+    w.userOriginLabel = label(central, "UserOriginLabel", QString());
     // The names never widen the window; the whole paths are in the tooltip.
-    w.UserOriginLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    w.userOriginLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     auto* userCaption = new QHBoxLayout;
     userCaption->addWidget(label(central, "Label1", QStringLiteral("User's EEPROM blocks:")));
-    userCaption->addWidget(w.UserOriginLabel, 1);
+    userCaption->addWidget(w.userOriginLabel, 1);
     auto* userColumn = new QVBoxLayout;
     userColumn->addLayout(userCaption);
-    userColumn->addWidget(w.UserEEPList, 1);
+    userColumn->addWidget(w.userList, 1);
     {
         auto* grid = new QGridLayout;
-        grid->addWidget(w.LoadUsersButton, 0, 0);
-        grid->addWidget(w.SaveUsersButton, 0, 1);
-        grid->addWidget(w.DeleteUsersButton, 1, 0);
-        grid->addWidget(w.SelectAllUsersButton, 1, 1);
+        grid->addWidget(w.loadUserButton, 0, 0);
+        grid->addWidget(w.saveUserButton, 0, 1);
+        grid->addWidget(w.removeUserRowsButton, 1, 0);
+        grid->addWidget(w.selectUserRowsButton, 1, 1);
         userColumn->addLayout(grid);
     }
 
     // Compare and the description rule.
-    w.CompareButton = button(central, "CompareButton", QStringLiteral("Compare"), true);
-    w.CheckHWidForDesc =
+    w.compareButton = button(central, "CompareButton", QStringLiteral("Compare"), true);
+    w.hwidDescriptionsCheck =
         new QCheckBox(QStringLiteral("Check Hardware ver for description"), central);
-    w.CheckHWidForDesc->setObjectName(QStringLiteral("CheckHWidForDesc"));
+    w.hwidDescriptionsCheck->setObjectName(QStringLiteral("CheckHWidForDesc"));
 
     auto* top = new QHBoxLayout;
-    top->addWidget(w.MobileInitFrame);
+    top->addWidget(w.mobileInitFrame);
     top->addWidget(mobile, 1);
     top->addWidget(space);
     auto* lists = new QHBoxLayout;
@@ -236,9 +236,9 @@ FormWidgets buildMainForm(QMainWindow* window) {
     lists->addLayout(arrows);
     lists->addLayout(userColumn, 1);
     auto* bottom = new QHBoxLayout;
-    bottom->addWidget(w.CompareButton);
+    bottom->addWidget(w.compareButton);
     bottom->addSpacing(12);
-    bottom->addWidget(w.CheckHWidForDesc);
+    bottom->addWidget(w.hwidDescriptionsCheck);
     bottom->addStretch(1);
     auto* layout = new QVBoxLayout(central);
     layout->addLayout(top);
@@ -246,29 +246,29 @@ FormWidgets buildMainForm(QMainWindow* window) {
     layout->addLayout(bottom);
 
     // Status bar: the text panel, the pace of a run, "Save trace...", then the progress bar.
-    w.StatusBar = window->statusBar();
-    w.StatusBar->setObjectName(QStringLiteral("StatusBar"));
-    w.StatusPanel = new QLabel(w.StatusBar);
-    w.StatusPanel->setObjectName(QStringLiteral("StatusPanel"));
-    w.StatusBar->addWidget(w.StatusPanel, 1);
-    w.ProgressDetail = new QLabel(w.StatusBar);
-    w.ProgressDetail->setObjectName(QStringLiteral("ProgressDetail"));
-    w.StatusBar->addPermanentWidget(w.ProgressDetail);
-    w.SaveTraceButton = new QToolButton(w.StatusBar);
-    w.SaveTraceButton->setObjectName(QStringLiteral("SaveTraceButton"));
-    w.SaveTraceButton->setText(QStringLiteral("Save trace..."));
-    w.SaveTraceButton->setToolTip(
+    w.statusBar = window->statusBar();
+    w.statusBar->setObjectName(QStringLiteral("StatusBar"));
+    w.statusPanel = new QLabel(w.statusBar);
+    w.statusPanel->setObjectName(QStringLiteral("StatusPanel"));
+    w.statusBar->addWidget(w.statusPanel, 1);
+    w.paceLabel = new QLabel(w.statusBar);
+    w.paceLabel->setObjectName(QStringLiteral("ProgressDetail"));
+    w.statusBar->addPermanentWidget(w.paceLabel);
+    w.saveTraceButton = new QToolButton(w.statusBar);
+    w.saveTraceButton->setObjectName(QStringLiteral("SaveTraceButton"));
+    w.saveTraceButton->setText(QStringLiteral("Save trace..."));
+    w.saveTraceButton->setToolTip(
         QStringLiteral("Save every frame to and from the phone in this session to a text file"));
-    w.SaveTraceButton->setAutoRaise(true);
-    w.SaveTraceButton->setEnabled(false);
-    w.StatusBar->addPermanentWidget(w.SaveTraceButton);
-    w.ProgressBar = new QProgressBar(w.StatusBar);
-    w.ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
-    w.ProgressBar->setRange(0, 1);
-    w.ProgressBar->setValue(0);
-    w.ProgressBar->setFixedWidth(260);
-    w.ProgressBar->setTextVisible(false);
-    w.StatusBar->addPermanentWidget(w.ProgressBar);
+    w.saveTraceButton->setAutoRaise(true);
+    w.saveTraceButton->setEnabled(false);
+    w.statusBar->addPermanentWidget(w.saveTraceButton);
+    w.progressBar = new QProgressBar(w.statusBar);
+    w.progressBar->setObjectName(QStringLiteral("ProgressBar"));
+    w.progressBar->setRange(0, 1);
+    w.progressBar->setValue(0);
+    w.progressBar->setFixedWidth(260);
+    w.progressBar->setTextVisible(false);
+    w.statusBar->addPermanentWidget(w.progressBar);
     return w;
 }
 
