@@ -1,5 +1,5 @@
-// The dialogs and the widget side of Interaction: texts, objectNames, answers, keys, and closing
-// through the window frame.
+// The dialogs and the widget side of Interaction: answers, keys, closing through the window frame,
+// and questions shown without holding the caller.
 
 #include "ui_fixture.h"
 
@@ -19,20 +19,14 @@ namespace {
 
 class Dialogs : public ::testing::Test {
 protected:
-    void SetUp() override {
-        window = std::make_unique<QWidget>();
-        status = new QLabel(window.get());
-        progress = new QProgressBar(window.get());
-        ui = std::make_unique<WidgetInteraction>(window.get(), status, progress);
-        window->show();
-    }
-    std::unique_ptr<QWidget> window;
-    QLabel* status = nullptr;
-    QProgressBar* progress = nullptr;
-    std::unique_ptr<WidgetInteraction> ui;
+    void SetUp() override { window.show(); }
+    QWidget window;
+    QLabel* status = new QLabel(&window);
+    QProgressBar* progress = new QProgressBar(&window);
+    WidgetInteraction ui{&window, status, progress};
 };
 
-// True when the dialog took the key.
+// True when the widget took the key.
 bool pressKey(QWidget* target, int key, const QString& text = {}) {
     QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
     QApplication::sendEvent(target, &press);
@@ -44,197 +38,173 @@ bool pressEnter(QWidget* target) {
 
 } // namespace
 
-TEST_F(Dialogs, RewriteQuestionShowsTheTextAndReturnsTheButtonsCode) {
-    RewritePromtForm* form = ui->rewritePromtForm();
-    EXPECT_EQ(form->objectName(), "RewritePromtForm");
-    EXPECT_EQ(form->windowTitle(), "Rewrite promt");
-    EXPECT_NE(form->findChild<QLabel*>("Image1"), nullptr);
+TEST_F(Dialogs, TheRewriteQuestionAnswersWithTheCodeOfItsButtonAndCancelWhenClosed) {
     // The buttons in tab order, each answering with its own code.
-    const QStringList captions = {"Yes", "No", "Yes for all", "No for all", "Cancel"};
-    QWidget* w = form->findChild<QPushButton*>("Command1");
+    QWidget* w = ui.rewritePromtForm()->findChild<QPushButton*>("Command1");
     for (int code = 1; code <= 5; ++code) {
         const QString name = QStringLiteral("Command%1").arg(code);
-        auto* button = qobject_cast<QPushButton*>(w);
-        ASSERT_NE(button, nullptr) << code;
-        EXPECT_EQ(button->objectName(), name);
-        EXPECT_EQ(button->text(), captions[code - 1]);
+        EXPECT_EQ(w->objectName(), name);
         do
             w = w->nextInFocusChain();
         while (!(w->focusPolicy() & Qt::TabFocus));
-
         QString shown;
         onNextModal([&shown, name](QWidget* modal) {
-            shown = modal->findChild<QLabel*>("Label1")->text();
-            modal->findChild<QPushButton*>(name)->click();
+            shown = control<QLabel>(modal, "Label1")->text();
+            control<QPushButton>(modal, qPrintable(name))->click();
         });
-        const QString question =
-            QStringLiteral("Do you want to overwrite block %1 in User's EEPROM?").arg(code);
-        EXPECT_EQ(ui->askRewrite(question), static_cast<RewriteAnswer>(code));
-        EXPECT_EQ(shown, question);
-        EXPECT_FALSE(form->isVisible());
+        EXPECT_EQ(ui.askRewrite(name), static_cast<RewriteAnswer>(code));
+        EXPECT_EQ(shown, name);
     }
-    EXPECT_EQ(ui->rewritePromtForm(), form); // created once, reused
+    // A frame close or Escape must not repeat a standing "Yes for all"; Enter answers the default
+    // "Yes", or the button that has the focus.
+    const std::pair<std::function<void(QWidget*)>, RewriteAnswer> closings[] = {
+        {[](QWidget* modal) { modal->close(); }, RewriteAnswer::Cancel},
+        {[](QWidget* modal) { pressKey(modal, Qt::Key_Escape); }, RewriteAnswer::Cancel},
+        {[](QWidget* modal) { pressEnter(modal); }, RewriteAnswer::Yes},
+        {[](QWidget* modal) { pressEnter(modal->findChild<QPushButton*>("Command2")); },
+         RewriteAnswer::No}};
+    for (const auto& [close, answer] : closings) {
+        onNextModal(close);
+        EXPECT_EQ(ui.askRewrite("again"), answer);
+    }
 }
 
-TEST_F(Dialogs, ClosingTheRewriteQuestionThroughTheFrameAnswersCancel) {
-    onNextModal([](QWidget* modal) { modal->findChild<QPushButton*>("Command3")->click(); });
-    ASSERT_EQ(ui->askRewrite("first"), RewriteAnswer::YesAll);
-    // A frame close must not repeat the standing "Yes for all".
-    onNextModal([](QWidget* modal) { modal->close(); });
-    EXPECT_EQ(ui->askRewrite("second"), RewriteAnswer::Cancel);
-    onNextModal([](QWidget* modal) { pressKey(modal, Qt::Key_Escape); });
-    EXPECT_EQ(ui->askRewrite("third"), RewriteAnswer::Cancel);
-    // Enter answers "Yes", the default; on another button that has the focus, that button.
-    onNextModal([](QWidget* modal) { pressEnter(modal); });
-    EXPECT_EQ(ui->askRewrite("fourth"), RewriteAnswer::Yes);
-    onNextModal([](QWidget* modal) { pressEnter(modal->findChild<QPushButton*>("Command2")); });
-    EXPECT_EQ(ui->askRewrite("fifth"), RewriteAnswer::No);
-}
-
-TEST_F(Dialogs, LoadCustomBlocksOpensEmptyAndTakesEnterAsOk) {
-    LoadCustomPromt* dialog = ui->loadCustomPromt();
-    EXPECT_EQ(dialog->windowTitle(), "Load custom blocks");
-    EXPECT_EQ(control<QLabel>(dialog, "Label1")->text(), "Enter numbers for blocks to load:");
-    EXPECT_EQ(dialog->findChild<QPushButton*>("OK_Button")->text(), "OK");
-    EXPECT_EQ(dialog->findChild<QPushButton*>("Cancel_Button")->text(), "Cancel");
-
-    QString openedWith = "not shown";
-    bool enterHandled = false;
-    onNextModal([&](QWidget* modal) {
-        auto* text = modal->findChild<QLineEdit*>("BlockNumsText");
-        openedWith = text->text();
-        text->setText("  1, 5;7-9  ");
-        enterHandled = pressEnter(text);
-    });
-    EXPECT_EQ(ui->askBlockList(), "1, 5;7-9");
-    EXPECT_EQ(openedWith, "");
-    EXPECT_TRUE(enterHandled);
-
-    // The next time it opens empty again; Cancel and the frame give nothing.
-    for (const bool byFrame : {false, true}) {
-        openedWith = "not shown";
-        onNextModal([&openedWith, byFrame](QWidget* modal) {
-            auto* text = modal->findChild<QLineEdit*>("BlockNumsText");
+TEST_F(Dialogs, TheTypedListOpensEmptyTakesEnterAsOkAndGivesNothingOnCancel) {
+    struct Case {
+        const char* typed;
+        int how; // 0 Enter, 1 Cancel, 2 the frame
+        QString answer;
+    };
+    for (const Case& c : {Case{"  1, 5;7-9  ", 0, "1, 5;7-9"}, Case{"12", 1, ""}, Case{"12", 2, ""}}) {
+        QString openedWith = "not shown";
+        onNextModal([&](QWidget* modal) {
+            auto* text = control<QLineEdit>(modal, "BlockNumsText");
             openedWith = text->text();
-            text->setText("12");
-            if (byFrame)
-                modal->close();
-            else
-                modal->findChild<QPushButton*>("Cancel_Button")->click();
+            text->setText(c.typed);
+            if (c.how == 0) {
+                EXPECT_TRUE(pressEnter(text));
+            }
+            if (c.how == 1) control<QPushButton>(modal, "Cancel_Button")->click();
+            if (c.how == 2) modal->close();
         });
-        EXPECT_EQ(ui->askBlockList(), "") << byFrame;
-        EXPECT_EQ(openedWith, "") << byFrame;
+        EXPECT_EQ(ui.askBlockList(), c.answer) << c.how;
+        EXPECT_EQ(openedWith, "");
     }
 }
 
-TEST_F(Dialogs, LoadCustomBlockFileAsksNumberAndVersion) {
-    LoadUserCustomPromt* dialog = ui->loadUserCustomPromt();
-    EXPECT_EQ(dialog->windowTitle(), "Load custom block file");
-    const QString message = "Info for file \"a.bin\" not found, enter it manually, please.";
+TEST_F(Dialogs, TheBlockInfoQuestionAsksNumberAndVersion) {
     QString shown;
     onNextModal([&](QWidget* modal) {
-        shown = modal->findChild<QLabel*>("MainLabel")->text();
-        modal->findChild<QLineEdit*>("BlockNumberText")->setText(" 5077 ");
-        auto* version = modal->findChild<QLineEdit*>("BlockVersionText");
+        shown = control<QLabel>(modal, "MainLabel")->text();
+        control<QLineEdit>(modal, "BlockNumberText")->setText(" 5077 ");
+        auto* version = control<QLineEdit>(modal, "BlockVersionText");
         version->setText(" 3");
         pressEnter(version);
     });
-    const BlockInfoTexts texts = ui->askBlockInfo(message);
-    EXPECT_EQ(shown, message);
+    const BlockInfoTexts texts = ui.askBlockInfo("a.bin");
+    EXPECT_EQ(shown, "a.bin");
     EXPECT_EQ(texts.number, "5077");
     EXPECT_EQ(texts.version, "3");
-
     QString numberAtOpen = "x";
     onNextModal([&](QWidget* modal) {
-        numberAtOpen = modal->findChild<QLineEdit*>("BlockNumberText")->text();
-        modal->findChild<QLineEdit*>("BlockNumberText")->setText("9");
+        numberAtOpen = control<QLineEdit>(modal, "BlockNumberText")->text();
         modal->close();
     });
-    const BlockInfoTexts closed = ui->askBlockInfo(message);
+    EXPECT_TRUE(ui.askBlockInfo("b.bin").number.isEmpty());
     EXPECT_EQ(numberAtOpen, "");
-    EXPECT_TRUE(closed.number.isEmpty());
-    EXPECT_TRUE(closed.version.isEmpty());
 }
 
-TEST_F(Dialogs, MessageBoxesCarryTitleButtonsIconAndDefault) {
-    struct Seen {
-        QString title, text;
-        QMessageBox::Icon icon = QMessageBox::NoIcon;
-        QMessageBox::StandardButtons buttons;
-        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
-    } seen;
-    auto capture = [&seen](QMessageBox::StandardButton press) {
-        onNextModal([&seen, press](QWidget* modal) {
-            auto* box = qobject_cast<QMessageBox*>(modal);
-            ASSERT_NE(box, nullptr);
-            seen = {box->windowTitle(), box->text(), box->icon(), box->standardButtons(),
-                    box->defaultButton() ? box->standardButton(box->defaultButton())
-                                         : QMessageBox::NoButton};
-            box->button(press)->click();
-        });
-    };
-
-    capture(QMessageBox::Ignore);
-    EXPECT_EQ(ui->message("Error №5 (BlockInfoQuery) while reading block № 12...\r\nRetry?",
-                          QString(), Buttons::AbortRetryIgnore, Icon::Exclamation, Button::Ignore),
-              Button::Ignore);
-    EXPECT_EQ(seen.title, "x45eep");
-    EXPECT_EQ(seen.text, "Error №5 (BlockInfoQuery) while reading block № 12...\nRetry?");
-    EXPECT_EQ(seen.icon, QMessageBox::Warning);
-    EXPECT_EQ(seen.buttons, QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore);
-    EXPECT_EQ(seen.defaultButton, QMessageBox::Ignore);
-
-    // A box given no icon gets the one of its kind; its text starts with a capital.
-    capture(QMessageBox::No);
-    EXPECT_EQ(ui->message("are you sure?", "Confirm delete from phone", Buttons::YesNo, Icon::None,
-                          Button::Yes),
-              Button::No);
-    EXPECT_EQ(seen.title, "Confirm delete from phone");
-    EXPECT_EQ(seen.text, "Are you sure?");
-    EXPECT_EQ(seen.defaultButton, QMessageBox::Yes);
-    EXPECT_EQ(seen.icon, QMessageBox::Question);
-
-    // The failure box has no escape answer: Escape and the frame's close leave it open.
-    bool stayed = false;
-    onNextModal([&stayed](QWidget* modal) {
+TEST_F(Dialogs, MessageBoxesCarryTitleIconAndDefaultAndTheFailureBoxOnlyAButtonCloses) {
+    QMessageBox* seen = nullptr;
+    onNextModal([&](QWidget* modal) {
+        seen = qobject_cast<QMessageBox*>(modal);
+        ASSERT_NE(seen, nullptr);
+        EXPECT_EQ(seen->windowTitle(), AppTitle); // none given
+        EXPECT_EQ(seen->text(), "Error\nRetry?");
+        EXPECT_EQ(seen->icon(), QMessageBox::Warning);
+        EXPECT_EQ(seen->defaultButton(), seen->button(QMessageBox::Ignore));
         pressKey(modal, Qt::Key_Escape);
         modal->close();
-        stayed = modal->isVisible();
-        qobject_cast<QMessageBox*>(modal)->button(QMessageBox::Retry)->click();
+        EXPECT_TRUE(modal->isVisible());
+        seen->button(QMessageBox::Retry)->click();
     });
-    EXPECT_EQ(ui->message("Error", QString(), Buttons::AbortRetryIgnore, Icon::Exclamation,
-                          Button::Ignore),
+    EXPECT_EQ(ui.message("error\r\nRetry?", QString(), Buttons::AbortRetryIgnore,
+                         Icon::Exclamation, Button::Ignore),
               Button::Retry);
-    EXPECT_TRUE(stayed);
+    ASSERT_NE(seen, nullptr);
 
-    // Escape on a Yes/No question is the harmless "No".
-    onNextModal([](QWidget* modal) { pressKey(modal, Qt::Key_Escape); });
-    EXPECT_EQ(ui->message("Delete?", QString(), Buttons::YesNo, Icon::Question, Button::Yes),
-              Button::No);
+    // A question given no icon gets the question icon; Escape is the harmless "No".
+    onNextModal([](QWidget* modal) {
+        EXPECT_EQ(qobject_cast<QMessageBox*>(modal)->icon(), QMessageBox::Question);
+        pressKey(modal, Qt::Key_Escape);
+    });
+    EXPECT_EQ(ui.message("Delete?", "Confirm", Buttons::YesNo, Icon::None, Button::Yes), Button::No);
 }
 
-TEST_F(Dialogs, StatusProgressAndPointer) {
-    ui->setStatus("Reading...");
-    EXPECT_EQ(status->text(), "Reading...");
+TEST_F(Dialogs, AQuestionAskedLaterReturnsAtOnceAndItsAnswerArrivesWhenGiven) {
+    using Choose = std::function<QAbstractButton*(QWidget*)>;
+    const auto standard = [](QMessageBox::StandardButton which) -> Choose {
+        return [which](QWidget* shown) { return qobject_cast<QMessageBox*>(shown)->button(which); };
+    };
+    const auto named = [](const char* name) -> Choose {
+        return [name](QWidget* shown) { return shown->findChild<QAbstractButton*>(name); };
+    };
+    struct Case {
+        Question question;
+        Choose choose;
+        std::function<bool(const Answer&)> expected;
+    };
+    const Case cases[] = {
+        {{.kind = Question::Kind::Message, .text = "failed", .buttons = Buttons::AbortRetryIgnore},
+         standard(QMessageBox::Ignore), [](const Answer& a) { return a.button == Button::Ignore; }},
+        {{.kind = Question::Kind::YesNo, .text = "sure?"}, standard(QMessageBox::Yes),
+         [](const Answer& a) { return a.button == Button::Yes; }},
+        {{.kind = Question::Kind::Rewrite, .text = "overwrite?"}, named("Command3"),
+         [](const Answer& a) { return a.rewrite == RewriteAnswer::YesAll; }},
+        {{.kind = Question::Kind::BlockList}, named("Cancel_Button"),
+         [](const Answer& a) { return a.blockList.isEmpty(); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        std::optional<Answer> answer;
+        QWidget* shown = ui.askLater(c.question, [&answer](const Answer& a) { answer = a; });
+        ASSERT_NE(shown, nullptr);
+        EXPECT_TRUE(shown->isVisible() && shown->isModal());
+        EXPECT_FALSE(answer.has_value());
+        QAbstractButton* choice = c.choose(shown);
+        ASSERT_NE(choice, nullptr);
+        choice->click();
+        ASSERT_TRUE(answer.has_value());
+        EXPECT_TRUE(c.expected(*answer));
+    }
+}
 
-    ui->setProgressRange(0, 200);
-    ui->setProgressValue(150);
-    EXPECT_EQ(progress->maximum(), 200);
-    EXPECT_EQ(progress->value(), 150);
-    // A range without steps stays a still, empty bar rather than a busy animation.
-    ui->setProgressRange(0, 0);
-    ui->setProgressValue(0);
-    EXPECT_EQ(progress->minimum(), 0);
+TEST_F(Dialogs, AProgressRangeWithoutStepsStaysStillAndTheBusyPointerNests) {
+    ui.setProgressRange(0, 0);
+    ui.setProgressValue(0);
     EXPECT_GT(progress->maximum(), progress->minimum());
     EXPECT_EQ(progress->value(), 0);
-
-    ui->setBusy(true);
-    ui->setBusy(true);
+    ui.setBusy(true);
+    ui.setBusy(true);
     ASSERT_NE(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
-    ui->setBusy(false);
-    EXPECT_TRUE(ui->busy());
-    ui->setBusy(false);
-    EXPECT_FALSE(ui->busy());
+    ui.setBusy(false);
+    EXPECT_TRUE(ui.busy());
+    ui.setBusy(false);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST(CloseAnswers, AClosingWindowGivesTheAnswerOfABoxClosedWithoutChoosing) {
+    struct Case {
+        Question question;
+        Button button;
+    } const cases[] = {
+        {{.kind = Question::Kind::Message, .buttons = Buttons::AbortRetryIgnore}, Button::Abort},
+        {{.kind = Question::Kind::Message, .buttons = Buttons::RetryCancel}, Button::Cancel},
+        {{.kind = Question::Kind::Message, .buttons = Buttons::YesNo}, Button::No},
+        {{.kind = Question::Kind::YesNo}, Button::No},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(closingAnswer(c.question).button, c.button);
+    EXPECT_EQ(closingAnswer({.kind = Question::Kind::Rewrite}).rewrite, RewriteAnswer::Cancel);
 }
