@@ -1,10 +1,7 @@
 // The window as a desktop program: starting without a display, the keyboard shortcuts and files
 // dropped on the User's list.
 
-#include "blockids.h"
 #include "ui_fixture.h"
-
-#include "files/eepfile.h"
 
 #include <QMimeData>
 #include <QProcess>
@@ -39,8 +36,8 @@ protected:
 
 } // namespace
 
-// Help and version need no display; without one and without them, one line and status 1.
-TEST(DesktopProgram, HelpAndVersionWithoutADisplay) {
+// Help needs no display; without one and without help, one line and status 1.
+TEST(DesktopProgram, HelpWithoutADisplay) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         env.remove(QLatin1String(name));
@@ -56,8 +53,6 @@ TEST(DesktopProgram, HelpAndVersionWithoutADisplay) {
     QString out, err;
     EXPECT_EQ(run({"--help"}, &out, &err), 0) << err.toStdString();
     EXPECT_TRUE(out.contains(QStringLiteral("--port"))) << out.toStdString();
-    EXPECT_EQ(run({"--version"}, &out, &err), 0) << err.toStdString();
-    EXPECT_EQ(out.trimmed(), QStringLiteral("x45eep " X45_VERSION));
     EXPECT_EQ(run({}, &out, &err), 1);
     EXPECT_EQ(err.count(QLatin1Char('\n')), 1) << err.toStdString();
 }
@@ -67,13 +62,6 @@ TEST_F(Desktop, ShortcutsActAsTheirButtonsOnTheListThatHasTheFocus) {
     form->setOpenChooser([&] { return QStringList{a}; });
     QTest::keyClick(form.get(), Qt::Key_O, Qt::ControlModifier);
     EXPECT_EQ(ids(ws().UserBlocks), QVector<qint16>({1, 2}));
-    int asked = 0;
-    form->setSaveChooser([&] {
-        ++asked;
-        return QString();
-    });
-    QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier);
-    EXPECT_EQ(asked, 1);
 
     // Ctrl+A and Delete on the Phone's list, with the delete button's question, leave the
     // User's list alone.

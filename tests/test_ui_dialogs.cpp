@@ -9,7 +9,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressBar>
-#include <QPushButton>
 
 using namespace x45;
 using namespace x45::test;
@@ -20,170 +19,109 @@ namespace {
 class Dialogs : public ::testing::Test {
 protected:
     void SetUp() override { window.show(); }
+    // Shows the question; `act` answers it on the shown box or dialog. The answer it gave.
+    std::optional<Answer> ask(const Question& question, const std::function<void(QWidget*)>& act) {
+        std::optional<Answer> answer;
+        QWidget* shown = ui.askLater(question, [&answer](const Answer& a) { answer = a; });
+        EXPECT_TRUE(shown && shown->isVisible() && shown->isModal());
+        EXPECT_FALSE(answer.has_value()) << "the caller goes on before the answer";
+        if (shown) act(shown);
+        return answer;
+    }
     QWidget window;
     QLabel* status = new QLabel(&window);
     QProgressBar* progress = new QProgressBar(&window);
     WidgetInteraction ui{&window, status, progress};
 };
 
-// True when the widget took the key.
-bool pressKey(QWidget* target, int key, const QString& text = {}) {
-    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+void pressKey(QWidget* target, int key) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier,
+                    key == Qt::Key_Return ? QStringLiteral("\r") : QString());
     QApplication::sendEvent(target, &press);
-    return press.isAccepted();
-}
-bool pressEnter(QWidget* target) {
-    return pressKey(target, Qt::Key_Return, QStringLiteral("\r"));
 }
 
 } // namespace
 
-TEST_F(Dialogs, TheRewriteQuestionAnswersWithTheCodeOfItsButtonAndCancelWhenClosed) {
-    // The buttons in tab order, each answering with its own code.
-    QWidget* w = ui.rewritePromtForm()->findChild<QPushButton*>("Command1");
+TEST_F(Dialogs, TheRewriteQuestionAnswersWithItsButtonsCodeAndCancelWhenClosed) {
+    const Question question{.kind = Question::Kind::Rewrite, .text = "overwrite?"};
     for (int code = 1; code <= 5; ++code) {
-        const QString name = QStringLiteral("Command%1").arg(code);
-        EXPECT_EQ(w->objectName(), name);
-        do
-            w = w->nextInFocusChain();
-        while (!(w->focusPolicy() & Qt::TabFocus));
-        QString shown;
-        onNextModal([&shown, name](QWidget* modal) {
-            shown = control<QLabel>(modal, "Label1")->text();
-            control<QPushButton>(modal, qPrintable(name))->click();
+        const auto answer = ask(question, [code](QWidget* d) {
+            EXPECT_EQ(control<QLabel>(d, "Label1")->text(), "overwrite?");
+            control<QPushButton>(d, qPrintable(QStringLiteral("Command%1").arg(code)))->click();
         });
-        EXPECT_EQ(ui.askRewrite(name), static_cast<RewriteAnswer>(code));
-        EXPECT_EQ(shown, name);
+        EXPECT_EQ(answer->rewrite, static_cast<RewriteAnswer>(code));
     }
-    // A frame close or Escape must not repeat a standing "Yes for all"; Enter answers the default
-    // "Yes", or the button that has the focus.
+    // A frame close or Escape must not repeat a standing "Yes for all"; Enter answers "Yes", or
+    // the button that has the focus.
     const std::pair<std::function<void(QWidget*)>, RewriteAnswer> closings[] = {
-        {[](QWidget* modal) { modal->close(); }, RewriteAnswer::Cancel},
-        {[](QWidget* modal) { pressKey(modal, Qt::Key_Escape); }, RewriteAnswer::Cancel},
-        {[](QWidget* modal) { pressEnter(modal); }, RewriteAnswer::Yes},
-        {[](QWidget* modal) { pressEnter(modal->findChild<QPushButton*>("Command2")); },
+        {[](QWidget* d) { d->close(); }, RewriteAnswer::Cancel},
+        {[](QWidget* d) { pressKey(d, Qt::Key_Escape); }, RewriteAnswer::Cancel},
+        {[](QWidget* d) { pressKey(d, Qt::Key_Return); }, RewriteAnswer::Yes},
+        {[](QWidget* d) { pressKey(d->findChild<QPushButton*>("Command2"), Qt::Key_Return); },
          RewriteAnswer::No}};
-    for (const auto& [close, answer] : closings) {
-        onNextModal(close);
-        EXPECT_EQ(ui.askRewrite("again"), answer);
-    }
+    for (const auto& [close, expected] : closings)
+        EXPECT_EQ(ask(question, close)->rewrite, expected);
+    // The same dialog when asked in place, for the copy arrows.
+    onNextModal([](QWidget* d) { control<QPushButton>(d, "Command4")->click(); });
+    EXPECT_EQ(ui.askRewrite("again?"), RewriteAnswer::NoAll);
 }
 
-TEST_F(Dialogs, TheTypedListOpensEmptyTakesEnterAsOkAndGivesNothingOnCancel) {
-    struct Case {
-        const char* typed;
-        int how; // 0 Enter, 1 Cancel, 2 the frame
-        QString answer;
+TEST_F(Dialogs, TheTypedTextDialogsOpenEmptyTakeEnterAsOkAndGiveNothingOnCancel) {
+    const Question list{.kind = Question::Kind::BlockList};
+    const auto type = [](const char* name, const char* text, int key) {
+        return [=](QWidget* d) {
+            auto* edit = control<QLineEdit>(d, name);
+            EXPECT_TRUE(edit->text().isEmpty());
+            edit->setText(text);
+            if (key) pressKey(edit, key);
+            else control<QPushButton>(d, "Cancel_Button")->click();
+        };
     };
-    for (const Case& c : {Case{"  1, 5;7-9  ", 0, "1, 5;7-9"}, Case{"12", 1, ""}, Case{"12", 2, ""}}) {
-        QString openedWith = "not shown";
-        onNextModal([&](QWidget* modal) {
-            auto* text = control<QLineEdit>(modal, "BlockNumsText");
-            openedWith = text->text();
-            text->setText(c.typed);
-            if (c.how == 0) {
-                EXPECT_TRUE(pressEnter(text));
-            }
-            if (c.how == 1) control<QPushButton>(modal, "Cancel_Button")->click();
-            if (c.how == 2) modal->close();
-        });
-        EXPECT_EQ(ui.askBlockList(), c.answer) << c.how;
-        EXPECT_EQ(openedWith, "");
-    }
-}
+    EXPECT_EQ(ask(list, type("BlockNumsText", " 1, 5;7-9 ", Qt::Key_Return))->blockList, "1, 5;7-9");
+    EXPECT_EQ(ask(list, type("BlockNumsText", "12", 0))->blockList, "");
+    EXPECT_EQ(ask(list, [](QWidget* d) { d->close(); })->blockList, "");
 
-TEST_F(Dialogs, TheBlockInfoQuestionAsksNumberAndVersion) {
-    QString shown;
-    onNextModal([&](QWidget* modal) {
-        shown = control<QLabel>(modal, "MainLabel")->text();
-        control<QLineEdit>(modal, "BlockNumberText")->setText(" 5077 ");
-        auto* version = control<QLineEdit>(modal, "BlockVersionText");
-        version->setText(" 3");
-        pressEnter(version);
+    const Question info{.kind = Question::Kind::BlockInfo, .text = "a.bin"};
+    const auto answer = ask(info, [&](QWidget* d) {
+        EXPECT_EQ(control<QLabel>(d, "MainLabel")->text(), "a.bin");
+        control<QLineEdit>(d, "BlockNumberText")->setText(" 5077 ");
+        type("BlockVersionText", " 3", Qt::Key_Return)(d);
     });
-    const BlockInfoTexts texts = ui.askBlockInfo("a.bin");
-    EXPECT_EQ(shown, "a.bin");
-    EXPECT_EQ(texts.number, "5077");
-    EXPECT_EQ(texts.version, "3");
-    QString numberAtOpen = "x";
-    onNextModal([&](QWidget* modal) {
-        numberAtOpen = control<QLineEdit>(modal, "BlockNumberText")->text();
-        modal->close();
-    });
-    EXPECT_TRUE(ui.askBlockInfo("b.bin").number.isEmpty());
-    EXPECT_EQ(numberAtOpen, "");
+    EXPECT_EQ(answer->blockInfo.number, "5077");
+    EXPECT_EQ(answer->blockInfo.version, "3");
+    EXPECT_TRUE(ask(info, type("BlockNumberText", "9", 0))->blockInfo.number.isEmpty());
 }
 
 TEST_F(Dialogs, MessageBoxesCarryTitleIconAndDefaultAndTheFailureBoxOnlyAButtonCloses) {
-    QMessageBox* seen = nullptr;
-    onNextModal([&](QWidget* modal) {
-        seen = qobject_cast<QMessageBox*>(modal);
-        ASSERT_NE(seen, nullptr);
-        EXPECT_EQ(seen->windowTitle(), AppTitle); // none given
-        EXPECT_EQ(seen->text(), "Error\nRetry?");
-        EXPECT_EQ(seen->icon(), QMessageBox::Warning);
-        EXPECT_EQ(seen->defaultButton(), seen->button(QMessageBox::Ignore));
-        pressKey(modal, Qt::Key_Escape);
-        modal->close();
-        EXPECT_TRUE(modal->isVisible());
-        seen->button(QMessageBox::Retry)->click();
+    const Question failure{.kind = Question::Kind::Message,
+                           .text = "error\r\nretry?",
+                           .buttons = Buttons::AbortRetryIgnore,
+                           .icon = Icon::Exclamation,
+                           .defaultButton = Button::Ignore};
+    const auto answer = ask(failure, [](QWidget* box) {
+        auto* shown = qobject_cast<QMessageBox*>(box);
+        EXPECT_EQ(shown->windowTitle(), AppTitle); // none given
+        EXPECT_EQ(shown->text(), "Error\nretry?");
+        EXPECT_EQ(shown->icon(), QMessageBox::Warning);
+        EXPECT_EQ(shown->defaultButton(), shown->button(QMessageBox::Ignore));
+        pressKey(box, Qt::Key_Escape);
+        box->close();
+        EXPECT_TRUE(box->isVisible());
+        shown->button(QMessageBox::Retry)->click();
     });
-    EXPECT_EQ(ui.message("error\r\nRetry?", QString(), Buttons::AbortRetryIgnore,
-                         Icon::Exclamation, Button::Ignore),
-              Button::Retry);
-    ASSERT_NE(seen, nullptr);
+    EXPECT_EQ(answer->button, Button::Retry);
 
     // A question given no icon gets the question icon; Escape is the harmless "No".
-    onNextModal([](QWidget* modal) {
-        EXPECT_EQ(qobject_cast<QMessageBox*>(modal)->icon(), QMessageBox::Question);
-        pressKey(modal, Qt::Key_Escape);
+    onNextModal([](QWidget* box) {
+        EXPECT_EQ(qobject_cast<QMessageBox*>(box)->icon(), QMessageBox::Question);
+        pressKey(box, Qt::Key_Escape);
     });
     EXPECT_EQ(ui.message("Delete?", "Confirm", Buttons::YesNo, Icon::None, Button::Yes), Button::No);
 }
 
-TEST_F(Dialogs, AQuestionAskedLaterReturnsAtOnceAndItsAnswerArrivesWhenGiven) {
-    using Choose = std::function<QAbstractButton*(QWidget*)>;
-    const auto standard = [](QMessageBox::StandardButton which) -> Choose {
-        return [which](QWidget* shown) { return qobject_cast<QMessageBox*>(shown)->button(which); };
-    };
-    const auto named = [](const char* name) -> Choose {
-        return [name](QWidget* shown) { return shown->findChild<QAbstractButton*>(name); };
-    };
-    struct Case {
-        Question question;
-        Choose choose;
-        std::function<bool(const Answer&)> expected;
-    };
-    const Case cases[] = {
-        {{.kind = Question::Kind::Message, .text = "failed", .buttons = Buttons::AbortRetryIgnore},
-         standard(QMessageBox::Ignore), [](const Answer& a) { return a.button == Button::Ignore; }},
-        {{.kind = Question::Kind::YesNo, .text = "sure?"}, standard(QMessageBox::Yes),
-         [](const Answer& a) { return a.button == Button::Yes; }},
-        {{.kind = Question::Kind::Rewrite, .text = "overwrite?"}, named("Command3"),
-         [](const Answer& a) { return a.rewrite == RewriteAnswer::YesAll; }},
-        {{.kind = Question::Kind::BlockList}, named("Cancel_Button"),
-         [](const Answer& a) { return a.blockList.isEmpty(); }},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(&c - cases);
-        std::optional<Answer> answer;
-        QWidget* shown = ui.askLater(c.question, [&answer](const Answer& a) { answer = a; });
-        ASSERT_NE(shown, nullptr);
-        EXPECT_TRUE(shown->isVisible() && shown->isModal());
-        EXPECT_FALSE(answer.has_value());
-        QAbstractButton* choice = c.choose(shown);
-        ASSERT_NE(choice, nullptr);
-        choice->click();
-        ASSERT_TRUE(answer.has_value());
-        EXPECT_TRUE(c.expected(*answer));
-    }
-}
-
 TEST_F(Dialogs, AProgressRangeWithoutStepsStaysStillAndTheBusyPointerNests) {
-    ui.setProgressRange(0, 0);
-    ui.setProgressValue(0);
+    ui.setProgressRange(0, 0); // not a busy animation
     EXPECT_GT(progress->maximum(), progress->minimum());
-    EXPECT_EQ(progress->value(), 0);
     ui.setBusy(true);
     ui.setBusy(true);
     ASSERT_NE(QApplication::overrideCursor(), nullptr);

@@ -4,17 +4,13 @@
 
 #include "ui_fixture.h"
 
-#include "files/eepfile.h"
 #include "ui/blockviewer.h"
 #include "ui/dialogs.h"
 #include "ui/hexdumpview.h"
 
 #include <QClipboard>
-#include <QDir>
-#include <QLabel>
 #include <QListWidget>
 #include <QMenu>
-#include <QPushButton>
 #include <QRegularExpression>
 
 using namespace x45;
@@ -35,10 +31,6 @@ void saveShot(QWidget* widget, const char* name) {
     if (dir.isEmpty()) return;
     QTest::qWait(300); // let the window system paint it
     EXPECT_TRUE(widget->grab().save(QDir(dir).filePath(QLatin1String(name)))) << name;
-}
-
-QString text(QWidget* root, const char* label) {
-    return control<QLabel>(root, label)->text();
 }
 
 // As the window system delivers one: press and release, then the double-click.
@@ -67,14 +59,9 @@ protected:
 
 TEST(HexDumpModel, RowsOffsetsTheShortLastRowAndMarks) {
     HexDumpModel model;
-    EXPECT_EQ(model.rowCount(), 0);
-    EXPECT_EQ(model.hexTextOf({}), "");
-
     model.setBytes(QByteArray("0123456789abcdef", 16) + QByteArray::fromHex("FF00"));
     ASSERT_EQ(model.rowCount(), 2);
-    EXPECT_EQ(model.columnCount(), 17);
     EXPECT_EQ(model.headerData(1, Qt::Vertical, Qt::DisplayRole), "00000010");
-    EXPECT_EQ(model.headerData(16, Qt::Horizontal, Qt::DisplayRole), "ASCII");
     EXPECT_EQ(model.index(1, 0).data(), "FF");
     EXPECT_EQ(model.index(1, HexDumpModel::AsciiColumn).data(), "..");
     // Past the end of the short row: nothing shown, nothing to select.
@@ -92,12 +79,10 @@ TEST(HexDumpModel, RowsOffsetsTheShortLastRowAndMarks) {
     model.setMarks({{2, 3}, {17, 1}});
     EXPECT_TRUE(model.isMarked(2) && model.isMarked(4) && model.isMarked(17));
     EXPECT_FALSE(model.isMarked(1) || model.isMarked(5) || model.isMarked(16));
-    EXPECT_TRUE(model.index(0, 3).data(Qt::BackgroundRole).isValid());
     EXPECT_EQ(model.index(0, HexDumpModel::AsciiColumn)
                   .data(HexDumpModel::MarkedCharsRole)
                   .value<QList<int>>(),
               QList<int>({2, 3, 4}));
-    EXPECT_FALSE(model.index(0, 5).data(Qt::BackgroundRole).isValid());
 
     // The longest block: 4,096 rows, the last holding 15 bytes.
     model.setBytes(counting(65535));
@@ -118,25 +103,18 @@ TEST(HexDumpView, CopyPutsTheSelectedBytesOnTheClipboardAsHex) {
     QTest::mouseMove(view.viewport(), at(1, 1));
     QTest::mouseRelease(view.viewport(), Qt::LeftButton, {}, at(1, 1));
     EXPECT_EQ(view.selectedHexText(), "65 6C 73 7A");
-    // Backwards with Shift and the keyboard: from 17 up a row to 1.
+    // Backwards with Shift and the keyboard: from 17 up a row to 1, the bytes between included.
     QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, at(1, 1));
     view.setFocus();
     QTest::keyClick(&view, Qt::Key_Up, Qt::ShiftModifier);
-    const QStringList bytes = view.selectedHexText().split(QRegularExpression("[ \n]"));
-    ASSERT_EQ(bytes.size(), 17);
-    EXPECT_EQ(bytes.first(), "0A");
-    EXPECT_EQ(bytes.last(), "7A");
+    EXPECT_EQ(view.selectedHexText().split(QRegularExpression("[ \n]")).size(), 17);
     QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, at(0, 14));
     QTest::mouseClick(view.viewport(), Qt::LeftButton, Qt::ShiftModifier, at(1, 1));
     QApplication::clipboard()->clear();
     QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(QApplication::clipboard()->text(), "65 6C 73 7A");
-
-    // Everything, cut into lines of 16 bytes.
-    view.selectAll();
-    const QStringList lines = view.selectedHexText().split('\n');
-    ASSERT_EQ(lines.size(), 3);
-    EXPECT_EQ(lines[2], "E3 EA F1 F8 FF 06 0D 14");
+    view.selectAll(); // everything, in lines of 16 bytes
+    EXPECT_EQ(view.selectedHexText().split('\n').size(), 3);
 }
 
 TEST_F(Viewer, DoubleClickEnterAndViewOpenNonModalViewersOfEitherList) {
@@ -151,13 +129,8 @@ TEST_F(Viewer, DoubleClickEnterAndViewOpenNonModalViewersOfEitherList) {
     ASSERT_EQ(viewers(form.get()).size(), 1);
     BlockViewer* v = viewers(form.get()).first();
     EXPECT_FALSE(v->isModal());
-    const QList<std::pair<const char*, QString>> shown = {
-        {"BlockViewerNumber", "5077"},
-        {"BlockViewerType", "EEfull"},
-        {"BlockViewerVersion", "3"},
-        {"BlockViewerDescription", "Greeting shown at power-on"}};
-    for (const auto& [name, value] : shown)
-        EXPECT_EQ(text(v, name), value) << name;
+    EXPECT_EQ(control<QLabel>(v, "BlockViewerNumber")->text(), "5077");
+    EXPECT_EQ(control<QLabel>(v, "BlockViewerDescription")->text(), "Greeting shown at power-on");
     EXPECT_EQ(control<HexDumpView>(v, "BlockViewerTable")->hexModel()->bytes(), data);
     EXPECT_TRUE(v->notice().isEmpty());
     saveShot(v, "viewer.png");
@@ -213,17 +186,19 @@ TEST_F(Viewer, AViewerSaysWhenItsBlockChangedOrLeftTheListAndCanShowTheNewOne) {
 }
 
 TEST_F(Viewer, TheCompareDialogShowsBothVersionsOfTheChosenBlockWithTheDifferencesMarked) {
-    QByteArray userData = counting(300);
+    const QByteArray userData = counting(300);
     QByteArray phoneData = userData;
-    phoneData[5] = 'X';
-    phoneData[6] = 'Y';
-    phoneData[200] = 'Z';
-    phoneData.append("tail");
-    loadUser({block(5077, userData, 1), block(20, "same", 0), block(30, "v", 1)});
-    fillPhone({block(20, "same", 0), block(5077, phoneData, 2), block(30, "v", 4)});
+    phoneData.replace(5, 2, "XY").append("tail")[200] = 'Z';
+    loadUser({block(5077, userData, 1), block(20, "same", 0), block(30, "v", 1), block(4, "")});
+    fillPhone({block(20, "same", 0), block(5077, phoneData, 2), block(30, "v", 4), block(9, "")});
 
     QStringList seen;
     onNextModal([&](QWidget* modal) {
+        for (const char* name : {"PhoneMissingList", "UserMissingList", "DifferentList"}) {
+            const auto* list = control<QListWidget>(modal, name);
+            for (int i = 0; i < list->count(); ++i)
+                seen << QStringLiteral("%1 %2").arg(name, list->item(i)->text());
+        }
         auto* different = control<QListWidget>(modal, "DifferentList");
         auto* summary = control<QLabel>(modal, "CompareDifference");
         auto* user = control<HexDumpView>(modal, "CompareUserBytes");
@@ -242,7 +217,10 @@ TEST_F(Viewer, TheCompareDialogShowsBothVersionsOfTheChosenBlockWithTheDifferenc
         control<QPushButton>(modal, "OKButton")->click();
     });
     press("CompareButton");
-    ASSERT_EQ(seen.size(), 2);
+    ASSERT_EQ(seen.size(), 6);
+    EXPECT_EQ(seen.mid(0, 4), QStringList({"PhoneMissingList 4", "UserMissingList 9",
+                                           "DifferentList 30", "DifferentList 5077"}));
+    seen = seen.mid(4);
     EXPECT_TRUE(seen[0].contains("4 (Phone's) / 1 (User's)") && seen[0].contains("are equal"))
         << seen[0].toStdString();
     for (const char* part : {"304 (Phone's) / 300 (User's)", "3 differ in 2 range(s)", "00000005",

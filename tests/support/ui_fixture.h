@@ -3,10 +3,12 @@
 // every question answered from a ScriptedInteraction, controls found by objectName, and phone
 // operations waited for until the window is idle again.
 
+#include "blockids.h"
 #include "fakeport.h"
 #include "scripted.h"
 #include "simport.h"
 
+#include "files/eepfile.h"
 #include "ui/blocklistmodel.h"
 #include "ui/blocklistview.h"
 #include "ui/mainform.h"
@@ -14,7 +16,9 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDir>
 #include <QLabel>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -31,8 +35,7 @@ template <class T> T* control(QWidget* root, const char* name) {
     return found;
 }
 
-// Runs `check` on the modal widget that the next action opens, once it is shown; the check must
-// close it.
+// Runs `check` on the modal widget the next action opens, once it is shown; `check` closes it.
 inline void onNextModal(std::function<void(QWidget*)> check) {
     auto* timer = new QTimer;
     timer->setInterval(10);
@@ -55,12 +58,6 @@ inline EEPBlock block(qint16 id, QByteArray data, quint8 version = 0) {
 class WindowTest : public ::testing::Test {
 protected:
     void SetUp() override { open(); }
-    void TearDown() override {
-        if (form && form->isVisible()) {
-            form->close(); // an open session is ended
-            waitIdle();
-        }
-    }
     void open(bool silent = false) {
         form = std::make_unique<ui::MainForm>([this, silent]() -> std::unique_ptr<SerialPort> {
             if (silent) return std::make_unique<FakePort>();
@@ -87,9 +84,8 @@ protected:
     QString status() { return form->interaction().statusText(); }
     QString label(const char* name) { return control<QLabel>(form.get(), name)->text(); }
     Workspace& ws() { return form->workspace(); }
-    ui::BlockListView* view(const char* name) { return control<ui::BlockListView>(form.get(), name); }
-    ui::BlockListView* phoneView() { return view("PhoneEEPList"); }
-    ui::BlockListView* userView() { return view("UserEEPList"); }
+    ui::BlockListView* phoneView() { return control<ui::BlockListView>(form.get(), "PhoneEEPList"); }
+    ui::BlockListView* userView() { return control<ui::BlockListView>(form.get(), "UserEEPList"); }
     // Puts a list in place and fills its view, as a load would.
     void fillUser(const BlockList& list) {
         ws().UserBlocks = list;
