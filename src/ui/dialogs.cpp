@@ -273,7 +273,39 @@ CompareForm::CompareForm(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("List's compare result"));
     setModal(true);
 
-    auto makeList = [this](const QString& name) {
+    QGridLayout* lists = makeNumberLists();
+    summary_ = makeLabel(QStringLiteral("CompareDifference"), QString(), this);
+    summary_->setWordWrap(true);
+    summary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    next_ = makeButton(QStringLiteral("CompareNextDifference"), QStringLiteral("Next difference"),
+                       this);
+    connect(next_, &QPushButton::clicked, this, &CompareForm::nextDifference);
+    auto* detail = new QHBoxLayout;
+    detail->addWidget(summary_, 1);
+    detail->addWidget(next_, 0, Qt::AlignBottom);
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setObjectName(QStringLiteral("OKButton"));
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(ok);
+    buttons->addStretch(1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(lists);
+    layout->addLayout(detail);
+    layout->addLayout(makeByteSides(), 1);
+    layout->addLayout(buttons);
+    clearBytes();
+    // A first show would cap the size at two thirds of the screen, too narrow for both byte
+    // views; as wide as they need, within the screen.
+    QSize size = sizeHint();
+    if (const QScreen* where = screen()) size = size.boundedTo(where->availableGeometry().size());
+    resize(size);
+}
+
+QGridLayout* CompareForm::makeNumberLists() {
+    const auto makeList = [this](const QString& name) {
         auto* list = new QListWidget(this);
         list->setObjectName(name);
         list->setUniformItemSizes(true);
@@ -283,6 +315,12 @@ CompareForm::CompareForm(QWidget* parent) : QDialog(parent) {
     phoneMissing_ = makeList(QStringLiteral("PhoneMissingList"));
     userMissing_ = makeList(QStringLiteral("UserMissingList"));
     different_ = makeList(QStringLiteral("DifferentList"));
+    connect(different_, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (row < 0)
+            clearBytes();
+        else
+            showBlock(different_->item(row)->text().toInt());
+    });
     auto* grid = new QGridLayout;
     grid->addWidget(makeLabel(QStringLiteral("Label1"),
                               QStringLiteral("User's blocks\nmissing in Phone's list:"), this),
@@ -295,11 +333,11 @@ CompareForm::CompareForm(QWidget* parent) : QDialog(parent) {
     grid->addWidget(phoneMissing_, 1, 0);
     grid->addWidget(userMissing_, 1, 1);
     grid->addWidget(different_, 1, 2);
+    return grid;
+}
 
+QGridLayout* CompareForm::makeByteSides() {
     // Both versions of the chosen different block, side by side, scrolled together.
-    summary_ = makeLabel(QStringLiteral("CompareDifference"), QString(), this);
-    summary_->setWordWrap(true);
-    summary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     userCaption_ = makeLabel(QStringLiteral("CompareUserCaption"), QString(), this);
     phoneCaption_ = makeLabel(QStringLiteral("ComparePhoneCaption"), QString(), this);
     userBytes_ = new HexDumpView(this);
@@ -310,9 +348,6 @@ CompareForm::CompareForm(QWidget* parent) : QDialog(parent) {
             phoneBytes_->verticalScrollBar(), &QScrollBar::setValue);
     connect(phoneBytes_->verticalScrollBar(), &QScrollBar::valueChanged,
             userBytes_->verticalScrollBar(), &QScrollBar::setValue);
-    next_ = makeButton(QStringLiteral("CompareNextDifference"), QStringLiteral("Next difference"),
-                       this);
-    connect(next_, &QPushButton::clicked, this, &CompareForm::nextDifference);
     // The Phone's version on the left, as the main window has the Phone's list.
     auto* sides = new QGridLayout;
     sides->addWidget(phoneCaption_, 0, 0);
@@ -320,36 +355,7 @@ CompareForm::CompareForm(QWidget* parent) : QDialog(parent) {
     sides->addWidget(phoneBytes_, 1, 0);
     sides->addWidget(userBytes_, 1, 1);
     sides->setRowStretch(1, 1);
-    connect(different_, &QListWidget::currentRowChanged, this, [this](int row) {
-        if (row < 0) {
-            clearBytes();
-            return;
-        }
-        showBlock(different_->item(row)->text().toInt());
-    });
-
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setObjectName(QStringLiteral("OKButton"));
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(ok);
-    buttons->addStretch(1);
-    auto* detail = new QHBoxLayout;
-    detail->addWidget(summary_, 1);
-    detail->addWidget(next_, 0, Qt::AlignBottom);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(grid);
-    layout->addLayout(detail);
-    layout->addLayout(sides, 1);
-    layout->addLayout(buttons);
-    clearBytes();
-    // A first show would cap the size at two thirds of the screen, too narrow for both byte
-    // views; as wide as they need, within the screen.
-    QSize size = sizeHint();
-    if (const QScreen* where = screen()) size = size.boundedTo(where->availableGeometry().size());
-    resize(size);
+    return sides;
 }
 
 void CompareForm::setCompared(const BlockList& user, const BlockList& phone) {

@@ -10,6 +10,7 @@
 #include <QList>
 #include <functional>
 
+class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -102,6 +103,9 @@ public:
     void nextDifference();
 
 private:
+    // The three lists of block numbers with their captions, and the two byte views.
+    QGridLayout* makeNumberLists();
+    QGridLayout* makeByteSides();
     void clearBytes();
 
     QListWidget* phoneMissing_;

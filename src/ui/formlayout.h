@@ -71,7 +71,8 @@ struct FormWidgets {
         return {modelLabel, swVersionLabel, hardwareIdLabel, langGroupLabel, imeiLabel};
     }
     [[nodiscard]] QList<QLabel*> spaceLabels() const {
-        return {eefullInBufferLabel, eefullAtAllLabel, eefullForDeletedLabel, eeliteInBufferLabel, eeliteAtAllLabel, eeliteForDeletedLabel};
+        return {eefullInBufferLabel, eefullAtAllLabel, eefullForDeletedLabel,
+                eeliteInBufferLabel, eeliteAtAllLabel, eeliteForDeletedLabel};
     }
 };
 
