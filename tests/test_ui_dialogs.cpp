@@ -9,12 +9,27 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QTimer>
 
 using namespace x45;
 using namespace x45::test;
 using namespace x45::ui;
 
 namespace {
+
+// Runs `check` on the modal widget the next action opens, once it is shown; `check` closes it.
+void onNextModal(std::function<void(QWidget*)> check) {
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, check] {
+        if (QWidget* modal = QApplication::activeModalWidget(); modal && modal->isVisible()) {
+            timer->stop();
+            timer->deleteLater();
+            check(modal);
+        }
+    });
+    timer->start();
+}
 
 class Dialogs : public ::testing::Test {
 protected:

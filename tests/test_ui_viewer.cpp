@@ -192,31 +192,31 @@ TEST_F(Viewer, TheCompareDialogShowsBothVersionsOfTheChosenBlockWithTheDifferenc
     loadUser({block(5077, userData, 1), block(20, "same", 0), block(30, "v", 1), block(4, "")});
     fillPhone({block(20, "same", 0), block(5077, phoneData, 2), block(30, "v", 4), block(9, "")});
 
-    QStringList seen;
-    onNextModal([&](QWidget* modal) {
-        for (const char* name : {"PhoneMissingList", "UserMissingList", "DifferentList"}) {
-            const auto* list = control<QListWidget>(modal, name);
-            for (int i = 0; i < list->count(); ++i)
-                seen << QStringLiteral("%1 %2").arg(name, list->item(i)->text());
-        }
-        auto* different = control<QListWidget>(modal, "DifferentList");
-        auto* summary = control<QLabel>(modal, "CompareDifference");
-        auto* user = control<HexDumpView>(modal, "CompareUserBytes");
-        auto* phone = control<HexDumpView>(modal, "ComparePhoneBytes");
-        different->setCurrentRow(0); // 30: only the version differs
-        seen << summary->text();
-        different->setCurrentRow(1);
-        seen << summary->text();
-        EXPECT_EQ(user->hexModel()->bytes(), userData);
-        EXPECT_EQ(phone->hexModel()->bytes(), phoneData);
-        for (const qsizetype at : {5, 6, 200, 300, 303})
-            EXPECT_TRUE(phone->hexModel()->isMarked(at)) << at;
-        EXPECT_FALSE(phone->hexModel()->isMarked(7));
-        EXPECT_TRUE(user->hexModel()->isMarked(200));
-        saveShot(modal, "compare.png");
-        control<QPushButton>(modal, "OKButton")->click();
-    });
     press("CompareButton");
+    auto* modal = control<QWidget>(form.get(), "CompareForm");
+    ASSERT_TRUE(modal && modal->isVisible() && modal->isModal());
+    QStringList seen;
+    for (const char* name : {"PhoneMissingList", "UserMissingList", "DifferentList"}) {
+        const auto* list = control<QListWidget>(modal, name);
+        for (int i = 0; i < list->count(); ++i)
+            seen << QStringLiteral("%1 %2").arg(name, list->item(i)->text());
+    }
+    auto* different = control<QListWidget>(modal, "DifferentList");
+    auto* summary = control<QLabel>(modal, "CompareDifference");
+    auto* user = control<HexDumpView>(modal, "CompareUserBytes");
+    auto* phone = control<HexDumpView>(modal, "ComparePhoneBytes");
+    different->setCurrentRow(0); // 30: only the version differs
+    seen << summary->text();
+    different->setCurrentRow(1);
+    seen << summary->text();
+    EXPECT_EQ(user->hexModel()->bytes(), userData);
+    EXPECT_EQ(phone->hexModel()->bytes(), phoneData);
+    for (const qsizetype at : {5, 6, 200, 300, 303})
+        EXPECT_TRUE(phone->hexModel()->isMarked(at)) << at;
+    EXPECT_FALSE(phone->hexModel()->isMarked(7));
+    EXPECT_TRUE(user->hexModel()->isMarked(200));
+    saveShot(modal, "compare.png");
+    control<QPushButton>(modal, "OKButton")->click();
     ASSERT_EQ(seen.size(), 6);
     EXPECT_EQ(seen.mid(0, 4), QStringList({"PhoneMissingList 4", "UserMissingList 9",
                                            "DifferentList 30", "DifferentList 5077"}));

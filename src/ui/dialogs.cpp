@@ -297,6 +297,11 @@ CompareForm::CompareForm(QWidget* parent) : QDialog(parent) {
     layout->addLayout(makeByteSides(), 1);
     layout->addLayout(buttons);
     clearBytes();
+    // The copies are of no use once the dialog is closed; the next comparison brings its own.
+    connect(this, &QDialog::finished, this, [this] {
+        user_.clear();
+        phone_.clear();
+    });
     // A first show would cap the size at two thirds of the screen, too narrow for both byte
     // views; as wide as they need, within the screen.
     QSize size = sizeHint();
@@ -466,10 +471,7 @@ void CompareForm::showResult(const QList<int>& phoneMissing, const QList<int>& u
     refill(userMissing_, userMissing);
     refill(different_, different);
     clearBytes();
-    exec();
-    // The copies are of no use once the dialog is closed; the next comparison brings its own.
-    user_.clear();
-    phone_.clear();
+    open();
 }
 
 } // namespace x45::ui

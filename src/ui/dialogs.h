@@ -93,7 +93,7 @@ public:
     explicit CompareForm(QWidget* parent = nullptr);
     // The lists compared (copies), where the chosen block's two versions are looked up.
     void setCompared(const BlockList& user, const BlockList& phone);
-    // Refills the three lists (numbers without blanks) and shows the dialog modally until "OK".
+    // Refills the three lists (numbers without blanks) and shows the dialog window-modal.
     void showResult(const QList<int>& phoneMissing, const QList<int>& userMissing,
                     const QList<int>& different);
     // Shows both versions of this block (what choosing it in "Different blocks:" does); a number

@@ -25,6 +25,7 @@
 #include <optional>
 
 class QAbstractButton;
+class QFileDialog;
 
 namespace x45 {
 struct PlannedFile;
@@ -150,6 +151,7 @@ private:
     void deleteOnPhone();
     // "Save trace...": the trace of this session to a text file, written safely.
     void saveTrace();
+    void saveTraceTo(const QString& name);
 
     // The lists.
     void sortPhoneList();
@@ -158,8 +160,8 @@ private:
     void selectAllUserRows();
     void removePhoneRows();
     void removeUserRows();
-    // Removes the selected rows after asking; true when rows went.
-    bool removeSelectedRows(BlockListView* view);
+    // Removes the selected rows once the person agrees; then `removed`, when rows went.
+    void removeSelectedRows(BlockListView* view, const std::function<void()>& removed = {});
     void copyToUserList();
     void copyToPhoneList();
     void compareLists();
@@ -171,8 +173,11 @@ private:
     CompareForm* compareForm();
 
     // The User's list's files.
+    // Shows the file dialog window-modal; `chosen` runs with the files once they are chosen.
+    void whenChosen(QFileDialog* dialog, const std::function<void(const QStringList&)>& chosen);
     void chooseUserFiles();
     void saveUserList();
+    void saveUserListTo(const QString& name, const QList<int>& rows);
     void showUserSaved(const QString& name, qsizetype count, const QVector<PlannedFile>& written);
     // The User's list came from these files (none: not from files), unchanged since.
     void setUserOrigin(const QStringList& files);

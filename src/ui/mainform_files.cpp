@@ -39,15 +39,23 @@ QString suffixOfFilter(const QString& filter) {
 
 } // namespace
 
+void MainForm::whenChosen(QFileDialog* dialog,
+                          const std::function<void(const QStringList&)>& chosen) {
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QFileDialog::accepted, dialog,
+            [dialog, chosen] { chosen(dialog->selectedFiles()); });
+    dialog->open(); // window-modal; the window goes on
+}
+
 void MainForm::chooseUserFiles() {
-    QStringList names;
     if (openChooser_) {
-        names = openChooser_();
-    } else {
-        names = QFileDialog::getOpenFileNames(this, QStringLiteral("Open EEPROM copy..."),
-                                              lastFileName_, OpenFilter);
+        loadUserFiles(openChooser_());
+        return;
     }
-    loadUserFiles(std::move(names));
+    auto* dialog =
+        new QFileDialog(this, QStringLiteral("Open EEPROM copy..."), lastFileName_, OpenFilter);
+    dialog->setFileMode(QFileDialog::ExistingFiles);
+    whenChosen(dialog, [this](const QStringList& names) { loadUserFiles(names); });
 }
 
 void MainForm::loadUserFiles(QStringList names) {
@@ -133,26 +141,25 @@ bool MainForm::eventFilter(QObject* watched, QEvent* event) {
 void MainForm::saveUserList() {
     if (w_.userList->rowCountShown() == 0) return;
     const QList<int> rows = w_.userList->selectedRowPositions();
-
-    QString name;
     if (saveChooser_) {
-        name = saveChooser_();
-    } else {
-        QFileDialog dialog(this, QStringLiteral("Save EEPROM copy as..."),
-                           QFileInfo(lastFileName_).path(), SaveFilter);
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setFileMode(QFileDialog::AnyFile);
-        dialog.setDefaultSuffix(QStringLiteral("eep"));
-        dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
-        connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
-            dialog.setDefaultSuffix(suffixOfFilter(filter));
-        });
-        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-            name = dialog.selectedFiles().constFirst();
+        saveUserListTo(saveChooser_(), rows);
+        return;
     }
+    auto* dialog = new QFileDialog(this, QStringLiteral("Save EEPROM copy as..."),
+                                   QFileInfo(lastFileName_).path(), SaveFilter);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setDefaultSuffix(QStringLiteral("eep"));
+    dialog->setOption(QFileDialog::DontConfirmOverwrite, false);
+    connect(dialog, &QFileDialog::filterSelected, dialog,
+            [dialog](const QString& filter) { dialog->setDefaultSuffix(suffixOfFilter(filter)); });
+    whenChosen(dialog,
+               [this, rows](const QStringList& names) { saveUserListTo(names.value(0), rows); });
+}
+
+void MainForm::saveUserListTo(const QString& name, const QList<int>& rows) {
     if (name.isEmpty()) return; // cancelled: nothing written
     lastFileName_ = name;
-
     // The list is not changed by saving.
     QVector<PlannedFile> written;
     if (const Status saved =

@@ -53,16 +53,21 @@ void MainForm::selectAllUserRows() {
     w_.userList->selectAllRowsAndFocus();
 }
 
-bool MainForm::removeSelectedRows(BlockListView* view) {
-    if (view->rowCountShown() == 0) return false;
+void MainForm::removeSelectedRows(BlockListView* view, const std::function<void()>& removed) {
+    if (view->rowCountShown() == 0) return;
+    // The box is window-modal: neither the list nor its selection changes while it is open.
     const QList<int> rows = view->selectedRowPositions();
-    if (!ui_->askYesNo(
-            YesNoQuestion::ConfirmDelete,
-            QStringLiteral("Are you sure you want to delete %1 blocks?").arg(rows.size()),
-            QStringLiteral("Confirm delete"), Icon::Question))
-        return false;
-    view->blockModel()->removePositions(rows);
-    return !rows.isEmpty();
+    ui_->askLater(
+        {.kind = Question::Kind::YesNo,
+         .text = QStringLiteral("Are you sure you want to delete %1 blocks?").arg(rows.size()),
+         .title = QStringLiteral("Confirm delete"),
+         .icon = Icon::Question,
+         .yesNo = YesNoQuestion::ConfirmDelete},
+        [view, rows, removed](const Answer& answer) {
+            if (answer.button != Button::Yes) return;
+            view->blockModel()->removePositions(rows);
+            if (!rows.isEmpty() && removed) removed();
+        });
 }
 
 void MainForm::removePhoneRows() {
@@ -70,7 +75,7 @@ void MainForm::removePhoneRows() {
 }
 
 void MainForm::removeUserRows() {
-    if (removeSelectedRows(w_.userList)) markUserChanged();
+    removeSelectedRows(w_.userList, [this] { markUserChanged(); });
 }
 
 namespace {

@@ -177,29 +177,29 @@ void MainForm::updateTraceButton() {
     w_.saveTraceButton->setEnabled(traceHeld_ && !running_);
 }
 
-namespace {
-
-QString chooseTraceFile(QWidget* parent, const QString& lastFileName) {
+void MainForm::saveTrace() {
+    if (traceChooser_) {
+        saveTraceTo(traceChooser_());
+        return;
+    }
     const QString suggested =
         QStringLiteral("x45eep-trace-%1.txt")
             .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
     const QString folder =
-        lastFileName.isEmpty() ? QDir::homePath() : QFileInfo(lastFileName).path();
-    QFileDialog dialog(parent, QStringLiteral("Save trace as..."), QDir(folder).filePath(suggested),
-                       QStringLiteral("Trace files (*.txt);;All files (*)"));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setDefaultSuffix(QStringLiteral("txt"));
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-    return dialog.selectedFiles().constFirst();
+        lastFileName_.isEmpty() ? QDir::homePath() : QFileInfo(lastFileName_).path();
+    auto* dialog = new QFileDialog(this, QStringLiteral("Save trace as..."),
+                                   QDir(folder).filePath(suggested),
+                                   QStringLiteral("Trace files (*.txt);;All files (*)"));
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setDefaultSuffix(QStringLiteral("txt"));
+    dialog->setOption(QFileDialog::DontConfirmOverwrite, false);
+    whenChosen(dialog, [this](const QStringList& names) { saveTraceTo(names.value(0)); });
 }
 
-} // namespace
-
-void MainForm::saveTrace() {
-    // The button is there only while no operation runs: the engine's trace holds still.
-    const QString name = traceChooser_ ? traceChooser_() : chooseTraceFile(this, lastFileName_);
+void MainForm::saveTraceTo(const QString& name) {
+    // No operation runs (the button is off during a run, and the dialog is window-modal): the
+    // engine's trace holds still.
     if (name.isEmpty()) return; // cancelled: nothing written
     ui_->setBusy(true);
     const Status saved = writeFileSafely(name, engine_->traceText());

@@ -21,7 +21,6 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
@@ -33,20 +32,6 @@ template <class T> T* control(QWidget* root, const char* name) {
     T* found = root->findChild<T*>(QLatin1String(name));
     EXPECT_NE(found, nullptr) << "no control named " << name;
     return found;
-}
-
-// Runs `check` on the modal widget the next action opens, once it is shown; `check` closes it.
-inline void onNextModal(std::function<void(QWidget*)> check) {
-    auto* timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, check] {
-        if (QWidget* modal = QApplication::activeModalWidget(); modal && modal->isVisible()) {
-            timer->stop();
-            timer->deleteLater();
-            check(modal);
-        }
-    });
-    timer->start();
 }
 
 inline EEPBlock block(qint16 id, QByteArray data, quint8 version = 0) {
