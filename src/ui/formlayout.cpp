@@ -188,8 +188,9 @@ QVBoxLayout* phoneColumn(FormWidgets& w, QWidget* parent) {
 
 // The copy arrows between the lists point the way the blocks go.
 QVBoxLayout* arrowColumn(FormWidgets& w, QWidget* parent) {
-    w.copyToUserButton = arrow(parent, "CopyLeftButton", QStyle::SP_ArrowRight,
-                               QStringLiteral("Copy the selected Phone's blocks to the User's list"));
+    w.copyToUserButton =
+        arrow(parent, "CopyLeftButton", QStyle::SP_ArrowRight,
+              QStringLiteral("Copy the selected Phone's blocks to the User's list"));
     w.copyToPhoneButton =
         arrow(parent, "CopyRightButton", QStyle::SP_ArrowLeft,
               QStringLiteral("Copy the selected User's blocks to the Phone's list"));
@@ -220,8 +221,8 @@ QVBoxLayout* userColumn(FormWidgets& w, QWidget* parent) {
     auto* column = new QVBoxLayout;
     column->addLayout(caption);
     column->addWidget(w.userList, 1);
-    column->addLayout(buttonGrid({{w.loadUserButton, w.saveUserButton},
-                                  {w.removeUserRowsButton, w.selectUserRowsButton}}));
+    column->addLayout(buttonGrid(
+        {{w.loadUserButton, w.saveUserButton}, {w.removeUserRowsButton, w.selectUserRowsButton}}));
     return column;
 }
 

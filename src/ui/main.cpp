@@ -54,9 +54,10 @@ bool displayMissing(int argc, char** argv) {
 
 // The window's options besides --help and --version.
 struct Options {
-    QCommandLineOption port{QStringLiteral("port"),
-                            QStringLiteral("Adds the serial port PATH to the port list and selects it."),
-                            QStringLiteral("PATH")};
+    QCommandLineOption port{
+        QStringLiteral("port"),
+        QStringLiteral("Adds the serial port PATH to the port list and selects it."),
+        QStringLiteral("PATH")};
     QCommandLineOption press{
         QStringLiteral("press"),
         QStringLiteral("Presses the button named NAME (e.g. LoadPhonesButton) after the start-up "

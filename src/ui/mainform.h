@@ -103,10 +103,10 @@ private:
     // The operation the engine runs, from the moment the window hands it over to its report.
     struct Running {
         PhoneOperation operation;
-        QAbstractButton* own;       // its button, captioned "Stop" while it runs when stoppable
+        QAbstractButton* own; // its button, captioned "Stop" while it runs when stoppable
         bool stoppable;
-        QString idleCaption;        // the button's caption to put back
-        QList<QWidget*> disabled;   // controls to enable again afterwards
+        QString idleCaption;      // the button's caption to put back
+        QList<QWidget*> disabled; // controls to enable again afterwards
     };
 
     void connectControls();
@@ -209,9 +209,9 @@ private:
     bool userChanged_ = false; // the User's list changed since
     PhoneIdentity identity_;   // as the phone last told it
     bool sessionOpen_ = false;
-    bool traceHeld_ = false;       // the engine holds a trace to save
+    bool traceHeld_ = false; // the engine holds a trace to save
     std::optional<Running> running_;
-    bool closeRequested_ = false;  // the person asked to close: once idle, the window closes
+    bool closeRequested_ = false; // the person asked to close: once idle, the window closes
 };
 
 } // namespace x45::ui

@@ -46,9 +46,9 @@ void MainForm::connectEngine() {
 }
 
 QList<QAbstractButton*> MainForm::phoneSideButtons() const {
-    return {w_.loadAllButton,         w_.loadCustomButton, w_.saveAllButton,
+    return {w_.loadAllButton,         w_.loadCustomButton,    w_.saveAllButton,
             w_.saveSelectedButton,    w_.deleteOnPhoneButton, w_.removePhoneRowsButton,
-            w_.selectPhoneRowsButton, w_.copyToUserButton, w_.copyToPhoneButton};
+            w_.selectPhoneRowsButton, w_.copyToUserButton,    w_.copyToPhoneButton};
 }
 
 void MainForm::setPhoneSideEnabled(bool enabled) {
@@ -163,9 +163,12 @@ void MainForm::showIdentity(const PhoneIdentity& id) {
 
 void MainForm::showSpace(const EEPSpace& lite, const EEPSpace& full) {
     const QList<std::pair<QLabel*, qint32>> values = {
-        {w_.eeliteInBufferLabel, lite.FreeInBuffer},   {w_.eeliteAtAllLabel, lite.FreeAtAll},
-        {w_.eeliteForDeletedLabel, lite.FreeForDeleted}, {w_.eefullInBufferLabel, full.FreeInBuffer},
-        {w_.eefullAtAllLabel, full.FreeAtAll},         {w_.eefullForDeletedLabel, full.FreeForDeleted},
+        {w_.eeliteInBufferLabel, lite.FreeInBuffer},
+        {w_.eeliteAtAllLabel, lite.FreeAtAll},
+        {w_.eeliteForDeletedLabel, lite.FreeForDeleted},
+        {w_.eefullInBufferLabel, full.FreeInBuffer},
+        {w_.eefullAtAllLabel, full.FreeAtAll},
+        {w_.eefullForDeletedLabel, full.FreeForDeleted},
     };
     for (const auto& [label, value] : values)
         if (value > 0) label->setText(QString::number(value));
@@ -187,9 +190,9 @@ void MainForm::saveTrace() {
             .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
     const QString folder =
         lastFileName_.isEmpty() ? QDir::homePath() : QFileInfo(lastFileName_).path();
-    auto* dialog = new QFileDialog(this, QStringLiteral("Save trace as..."),
-                                   QDir(folder).filePath(suggested),
-                                   QStringLiteral("Trace files (*.txt);;All files (*)"));
+    auto* dialog =
+        new QFileDialog(this, QStringLiteral("Save trace as..."), QDir(folder).filePath(suggested),
+                        QStringLiteral("Trace files (*.txt);;All files (*)"));
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setFileMode(QFileDialog::AnyFile);
     dialog->setDefaultSuffix(QStringLiteral("txt"));
@@ -237,12 +240,12 @@ void MainForm::closeEvent(QCloseEvent* event) {
         closeQuestion_->activateWindow();
         return;
     }
-    closeQuestion_ = ui_->askLater(
-        {.kind = Question::Kind::YesNo,
-         .text = QStringLiteral("A run is in progress. Stop it and close?")},
-        [this](const Answer& answer) {
-            if (answer.button == Button::Yes) stopAndClose();
-        });
+    closeQuestion_ =
+        ui_->askLater({.kind = Question::Kind::YesNo,
+                       .text = QStringLiteral("A run is in progress. Stop it and close?")},
+                      [this](const Answer& answer) {
+                          if (answer.button == Button::Yes) stopAndClose();
+                      });
 }
 
 void MainForm::stopAndClose() {

@@ -106,10 +106,9 @@ HWidRule MainForm::hwidRule() const {
 }
 
 void MainForm::loadAll() {
-    runTransfer(w_.loadAllButton, PhoneOperation::LoadAll, true,
-                [verify = w_.verifyCheck->isChecked()](PhoneEngine& engine) {
-                    engine.loadAll(verify);
-                });
+    runTransfer(
+        w_.loadAllButton, PhoneOperation::LoadAll, true,
+        [verify = w_.verifyCheck->isChecked()](PhoneEngine& engine) { engine.loadAll(verify); });
 }
 
 void MainForm::loadCustom() {
@@ -121,10 +120,8 @@ void MainForm::loadCustom() {
 void MainForm::saveAll() {
     if (ws_.PhoneBlocks.isEmpty()) return;
     runTransfer(w_.saveAllButton, PhoneOperation::SaveAll, true,
-                [list = ws_.PhoneBlocks, rule = hwidRule(),
-                 verify = w_.verifyCheck->isChecked()](PhoneEngine& engine) {
-                    engine.saveAll(list, rule, verify);
-                });
+                [list = ws_.PhoneBlocks, rule = hwidRule(), verify = w_.verifyCheck->isChecked()](
+                    PhoneEngine& engine) { engine.saveAll(list, rule, verify); });
 }
 
 void MainForm::saveSelected() {

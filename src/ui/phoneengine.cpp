@@ -62,14 +62,15 @@ void PhoneEngine::loadCustom(BlockList phoneList, bool verify) {
     finishRun(std::move(report));
 }
 
-void PhoneEngine::saveAll(BlockList phoneList, HWidRule rule, bool verify) {
+void PhoneEngine::saveAll(const BlockList& phoneList, const HWidRule& rule, bool verify) {
     EngineReport report{.operation = PhoneOperation::SaveAll};
     transfer_->setVerify(verify);
     report.run = transfer_->SaveAll(phoneList, rule);
     finishRun(std::move(report));
 }
 
-void PhoneEngine::saveSelected(BlockList phoneList, QSet<int> rows, HWidRule rule, bool verify) {
+void PhoneEngine::saveSelected(const BlockList& phoneList, const QSet<int>& rows,
+                               const HWidRule& rule, bool verify) {
     EngineReport report{.operation = PhoneOperation::SaveSelected};
     transfer_->setVerify(verify);
     report.run = transfer_->SaveSelected(
@@ -77,7 +78,7 @@ void PhoneEngine::saveSelected(BlockList phoneList, QSet<int> rows, HWidRule rul
     finishRun(std::move(report));
 }
 
-void PhoneEngine::deleteDirectly(BlockList phoneList, QVector<int> rows) {
+void PhoneEngine::deleteDirectly(const BlockList& phoneList, const QList<int>& rows) {
     EngineReport report{.operation = PhoneOperation::Delete};
     report.run = transfer_->DeleteDirectly(
         phoneList, rows, [&report](const QVector<qint16>& ids) { report.deleted = ids; });
@@ -126,7 +127,7 @@ Answer PhoneEngine::ask(Question question) {
         asking_ = pending;
     }
     emit questionAsked(pending);
-    const Answer answer = pending->wait();
+    Answer answer = pending->wait();
     const std::lock_guard lock(questionMutex_);
     asking_.reset();
     return answer;

@@ -39,10 +39,10 @@ struct EngineReport {
     PhoneOperation operation = PhoneOperation::Start;
     StartOutcome start = StartOutcome::Failed; // of Start
     RunResult run{};                           // of the five transfer operations
-    BlockList phoneList{};    // "Load all": the blocks read; "Load custom...": the list merged
+    BlockList phoneList{};     // "Load all": the blocks read; "Load custom...": the list merged
     QVector<qint16> deleted{}; // "Delete directly": the numbers the phone deleted
-    bool sessionOpen = false; // after the operation (a lost port ends the session)
-    bool traceHeld = false;   // the trace holds lines to save
+    bool sessionOpen = false;  // after the operation (a lost port ends the session)
+    bool traceHeld = false;    // the trace holds lines to save
 };
 
 class PhoneEngine final : public QObject, private Interaction {
@@ -64,10 +64,11 @@ public:
     void end();
     void loadAll(bool verify);
     void loadCustom(BlockList phoneList, bool verify);
-    void saveAll(BlockList phoneList, HWidRule rule, bool verify);
+    void saveAll(const BlockList& phoneList, const HWidRule& rule, bool verify);
     // The rows selected when the run was asked for.
-    void saveSelected(BlockList phoneList, QSet<int> rows, HWidRule rule, bool verify);
-    void deleteDirectly(BlockList phoneList, QVector<int> rows);
+    void saveSelected(const BlockList& phoneList, const QSet<int>& rows, const HWidRule& rule,
+                      bool verify);
+    void deleteDirectly(const BlockList& phoneList, const QList<int>& rows);
     [[nodiscard]] QByteArray traceText() const;
 
     // ---- From any thread. ----

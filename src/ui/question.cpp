@@ -18,8 +18,8 @@ Button closingButton(Buttons buttons) {
 
 Answer closingAnswer(const Question& question) {
     Answer answer;
-    answer.button = question.kind == Question::Kind::YesNo ? Button::No
-                                                           : closingButton(question.buttons);
+    answer.button =
+        question.kind == Question::Kind::YesNo ? Button::No : closingButton(question.buttons);
     return answer; // Cancel to the rewrite question, an empty typed list, no block info
 }
 
