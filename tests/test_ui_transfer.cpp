@@ -115,13 +115,18 @@ TEST_F(Transfer, WhileAReplyIsAwaitedTheWindowRepaintsAndStopAndCloseTakeEffect)
     QMetaObject::invokeMethod(load, &QAbstractButton::click, Qt::QueuedConnection); // "Stop"
     EXPECT_TRUE(QTest::qWaitFor([&] { return !load->isEnabled(); }, 100)) << "the stop taken";
     EXPECT_EQ(load->text(), "Stop");
+    waitIdle();
+    EXPECT_EQ(status(), "Stopped.");
+    EXPECT_EQ(form->phoneModel().rowCount(), 0) << "a stopped Load all keeps nothing";
+    EXPECT_TRUE(load->isEnabled() && load->text() == "Load all");
 
-    // Closing now asks, and "Yes" closes once the run has stopped and the session has ended.
+    // Closing during a run asks, and "Yes" closes once the run has stopped and the session ended.
+    load->click();
+    QTest::qWait(200);
     script.messageAnswers = {Button::Yes};
     EXPECT_FALSE(form->close());
     ASSERT_TRUE(QTest::qWaitFor([&] { return !form->isVisible(); }, 10000));
     EXPECT_EQ(script.messageTexts(), QStringList{"A run is in progress. Stop it and close?"});
-    EXPECT_EQ(form->phoneModel().rowCount(), 0) << "a stopped Load all keeps nothing";
     EXPECT_EQ(phone.requests().last(), EndOfSession);
     EXPECT_FALSE(port->isOpen());
 }

@@ -81,7 +81,9 @@ void MainForm::operationEnded(const EngineReport& report) {
     Q_ASSERT(running_);
     const Running ended = std::move(*running_);
     running_.reset();
+    // Its button is back, also after "Stop" turned it off; a session that ended turns it off below.
     ended.own->setText(ended.idleCaption);
+    ended.own->setEnabled(true);
     traceHeld_ = report.traceHeld;
     switch (report.operation) {
     case PhoneOperation::Start:
