@@ -157,26 +157,6 @@ TEST(Trust, AnIgnoredBlockBringsNoFurtherBoxAndStopEndsAReCheckWithinAnExchange)
     }
 }
 
-TEST(Trust, ReadsThatEndReadyHoldExactlyThePhonesBlocks) {
-    for (const Case& c : ReplyFaults) {
-        for (const int seed : {0, 3}) {
-            SCOPED_TRACE(testing::Message() << x45sim::faultKindName(c.kind).toStdString()
-                                            << " sub " << c.sub << " seed " << seed);
-            TransferRig rig;
-            rig.link.setTimeScale(TimeScale);
-            rig.phone.setBlocks(phoneBlocks());
-            addFaults(rig.phone, c, c.count, seed);
-            rig.ui.defaultMessageAnswer = Button::Retry; // as --on-error retry
-            BlockList list;
-            const RunResult r = rig.transfer.loadAll(list);
-            ASSERT_TRUE(r.clean()) << "the run should get through with retries";
-            EXPECT_EQ(hits(rig.phone), c.count);
-            EXPECT_EQ(list, rig.phone.blocks());
-            EXPECT_EQ(r.done, list.size());
-        }
-    }
-}
-
 TEST(Trust, WritesThatEndReadyLeaveThePhoneAsAsked) {
     const BlockList wanted = phoneBlocks();
     for (const Case& c : ReplyFaults) {

@@ -1,5 +1,5 @@
-// The dialogs and the widget side of Interaction: texts, objectNames, answers, keys, and closing
-// through the window frame.
+// The dialogs and the widget side of Interaction: answers, keys, closing through the window frame,
+// and questions shown without holding the caller.
 
 #include "ui_fixture.h"
 
@@ -9,7 +9,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressBar>
-#include <QPushButton>
+#include <QTimer>
 
 using namespace x45;
 using namespace x45::test;
@@ -17,224 +17,147 @@ using namespace x45::ui;
 
 namespace {
 
+// Runs `check` on the modal widget the next action opens, once it is shown; `check` closes it.
+void onNextModal(std::function<void(QWidget*)> check) {
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, check] {
+        if (QWidget* modal = QApplication::activeModalWidget(); modal && modal->isVisible()) {
+            timer->stop();
+            timer->deleteLater();
+            check(modal);
+        }
+    });
+    timer->start();
+}
+
 class Dialogs : public ::testing::Test {
 protected:
-    void SetUp() override {
-        window = std::make_unique<QWidget>();
-        status = new QLabel(window.get());
-        progress = new QProgressBar(window.get());
-        ui = std::make_unique<WidgetInteraction>(window.get(), status, progress);
-        window->show();
+    void SetUp() override { window.show(); }
+    // Shows the question; `act` answers it on the shown box or dialog. The answer it gave.
+    std::optional<Answer> ask(const Question& question, const std::function<void(QWidget*)>& act) {
+        std::optional<Answer> answer;
+        QWidget* shown = ui.askLater(question, [&answer](const Answer& a) { answer = a; });
+        EXPECT_TRUE(shown && shown->isVisible() && shown->isModal());
+        EXPECT_FALSE(answer.has_value()) << "the caller goes on before the answer";
+        if (shown) act(shown);
+        return answer;
     }
-    std::unique_ptr<QWidget> window;
-    QLabel* status = nullptr;
-    QProgressBar* progress = nullptr;
-    std::unique_ptr<WidgetInteraction> ui;
+    QWidget window;
+    QLabel* status = new QLabel(&window);
+    QProgressBar* progress = new QProgressBar(&window);
+    WidgetInteraction ui{&window, status, progress};
 };
 
-// True when the dialog took the key.
-bool pressKey(QWidget* target, int key, const QString& text = {}) {
-    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+void pressKey(QWidget* target, int key) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier,
+                    key == Qt::Key_Return ? QStringLiteral("\r") : QString());
     QApplication::sendEvent(target, &press);
-    return press.isAccepted();
-}
-bool pressEnter(QWidget* target) {
-    return pressKey(target, Qt::Key_Return, QStringLiteral("\r"));
 }
 
 } // namespace
 
-TEST_F(Dialogs, RewriteQuestionShowsTheTextAndReturnsTheButtonsCode) {
-    RewritePromtForm* form = ui->rewritePromtForm();
-    EXPECT_EQ(form->objectName(), "RewritePromtForm");
-    EXPECT_EQ(form->windowTitle(), "Rewrite promt");
-    EXPECT_NE(form->findChild<QLabel*>("Image1"), nullptr);
-    // The buttons in tab order, each answering with its own code.
-    const QStringList captions = {"Yes", "No", "Yes for all", "No for all", "Cancel"};
-    QWidget* w = form->findChild<QPushButton*>("Command1");
+TEST_F(Dialogs, TheRewriteQuestionAnswersWithItsButtonsCodeAndCancelWhenClosed) {
+    const Question question{.kind = Question::Kind::Rewrite, .text = "overwrite?"};
     for (int code = 1; code <= 5; ++code) {
-        const QString name = QStringLiteral("Command%1").arg(code);
-        auto* button = qobject_cast<QPushButton*>(w);
-        ASSERT_NE(button, nullptr) << code;
-        EXPECT_EQ(button->objectName(), name);
-        EXPECT_EQ(button->text(), captions[code - 1]);
-        do
-            w = w->nextInFocusChain();
-        while (!(w->focusPolicy() & Qt::TabFocus));
-
-        QString shown;
-        onNextModal([&shown, name](QWidget* modal) {
-            shown = modal->findChild<QLabel*>("Label1")->text();
-            modal->findChild<QPushButton*>(name)->click();
+        const auto answer = ask(question, [code](QWidget* d) {
+            EXPECT_EQ(control<QLabel>(d, "Label1")->text(), "overwrite?");
+            control<QPushButton>(d, qPrintable(QStringLiteral("Command%1").arg(code)))->click();
         });
-        const QString question =
-            QStringLiteral("Do you want to overwrite block %1 in User's EEPROM?").arg(code);
-        EXPECT_EQ(ui->askRewrite(question), static_cast<RewriteAnswer>(code));
-        EXPECT_EQ(shown, question);
-        EXPECT_FALSE(form->isVisible());
+        EXPECT_EQ(answer->rewrite, static_cast<RewriteAnswer>(code));
     }
-    EXPECT_EQ(ui->rewritePromtForm(), form); // created once, reused
+    // A frame close or Escape must not repeat a standing "Yes for all"; Enter answers "Yes", or
+    // the button that has the focus.
+    const std::pair<std::function<void(QWidget*)>, RewriteAnswer> closings[] = {
+        {[](QWidget* d) { d->close(); }, RewriteAnswer::Cancel},
+        {[](QWidget* d) { pressKey(d, Qt::Key_Escape); }, RewriteAnswer::Cancel},
+        {[](QWidget* d) { pressKey(d, Qt::Key_Return); }, RewriteAnswer::Yes},
+        {[](QWidget* d) { pressKey(d->findChild<QPushButton*>("Command2"), Qt::Key_Return); },
+         RewriteAnswer::No}};
+    for (const auto& [close, expected] : closings)
+        EXPECT_EQ(ask(question, close)->rewrite, expected);
+    // The same dialog when asked in place, for the copy arrows.
+    onNextModal([](QWidget* d) { control<QPushButton>(d, "Command4")->click(); });
+    EXPECT_EQ(ui.askRewrite("again?"), RewriteAnswer::NoAll);
 }
 
-TEST_F(Dialogs, ClosingTheRewriteQuestionThroughTheFrameAnswersCancel) {
-    onNextModal([](QWidget* modal) { modal->findChild<QPushButton*>("Command3")->click(); });
-    ASSERT_EQ(ui->askRewrite("first"), RewriteAnswer::YesAll);
-    // A frame close must not repeat the standing "Yes for all".
-    onNextModal([](QWidget* modal) { modal->close(); });
-    EXPECT_EQ(ui->askRewrite("second"), RewriteAnswer::Cancel);
-    onNextModal([](QWidget* modal) { pressKey(modal, Qt::Key_Escape); });
-    EXPECT_EQ(ui->askRewrite("third"), RewriteAnswer::Cancel);
-    // Enter answers "Yes", the default; on another button that has the focus, that button.
-    onNextModal([](QWidget* modal) { pressEnter(modal); });
-    EXPECT_EQ(ui->askRewrite("fourth"), RewriteAnswer::Yes);
-    onNextModal([](QWidget* modal) { pressEnter(modal->findChild<QPushButton*>("Command2")); });
-    EXPECT_EQ(ui->askRewrite("fifth"), RewriteAnswer::No);
-}
-
-TEST_F(Dialogs, LoadCustomBlocksOpensEmptyAndTakesEnterAsOk) {
-    LoadCustomPromt* dialog = ui->loadCustomPromt();
-    EXPECT_EQ(dialog->windowTitle(), "Load custom blocks");
-    EXPECT_EQ(control<QLabel>(dialog, "Label1")->text(), "Enter numbers for blocks to load:");
-    EXPECT_EQ(dialog->findChild<QPushButton*>("OK_Button")->text(), "OK");
-    EXPECT_EQ(dialog->findChild<QPushButton*>("Cancel_Button")->text(), "Cancel");
-
-    QString openedWith = "not shown";
-    bool enterHandled = false;
-    onNextModal([&](QWidget* modal) {
-        auto* text = modal->findChild<QLineEdit*>("BlockNumsText");
-        openedWith = text->text();
-        text->setText("  1, 5;7-9  ");
-        enterHandled = pressEnter(text);
-    });
-    EXPECT_EQ(ui->askBlockList(), "1, 5;7-9");
-    EXPECT_EQ(openedWith, "");
-    EXPECT_TRUE(enterHandled);
-
-    // The next time it opens empty again; Cancel and the frame give nothing.
-    for (const bool byFrame : {false, true}) {
-        openedWith = "not shown";
-        onNextModal([&openedWith, byFrame](QWidget* modal) {
-            auto* text = modal->findChild<QLineEdit*>("BlockNumsText");
-            openedWith = text->text();
-            text->setText("12");
-            if (byFrame)
-                modal->close();
-            else
-                modal->findChild<QPushButton*>("Cancel_Button")->click();
-        });
-        EXPECT_EQ(ui->askBlockList(), "") << byFrame;
-        EXPECT_EQ(openedWith, "") << byFrame;
-    }
-}
-
-TEST_F(Dialogs, LoadCustomBlockFileAsksNumberAndVersion) {
-    LoadUserCustomPromt* dialog = ui->loadUserCustomPromt();
-    EXPECT_EQ(dialog->windowTitle(), "Load custom block file");
-    const QString message = "Info for file \"a.bin\" not found, enter it manually, please.";
-    QString shown;
-    onNextModal([&](QWidget* modal) {
-        shown = modal->findChild<QLabel*>("MainLabel")->text();
-        modal->findChild<QLineEdit*>("BlockNumberText")->setText(" 5077 ");
-        auto* version = modal->findChild<QLineEdit*>("BlockVersionText");
-        version->setText(" 3");
-        pressEnter(version);
-    });
-    const BlockInfoTexts texts = ui->askBlockInfo(message);
-    EXPECT_EQ(shown, message);
-    EXPECT_EQ(texts.number, "5077");
-    EXPECT_EQ(texts.version, "3");
-
-    QString numberAtOpen = "x";
-    onNextModal([&](QWidget* modal) {
-        numberAtOpen = modal->findChild<QLineEdit*>("BlockNumberText")->text();
-        modal->findChild<QLineEdit*>("BlockNumberText")->setText("9");
-        modal->close();
-    });
-    const BlockInfoTexts closed = ui->askBlockInfo(message);
-    EXPECT_EQ(numberAtOpen, "");
-    EXPECT_TRUE(closed.number.isEmpty());
-    EXPECT_TRUE(closed.version.isEmpty());
-}
-
-TEST_F(Dialogs, MessageBoxesCarryTitleButtonsIconAndDefault) {
-    struct Seen {
-        QString title, text;
-        QMessageBox::Icon icon = QMessageBox::NoIcon;
-        QMessageBox::StandardButtons buttons;
-        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
-    } seen;
-    auto capture = [&seen](QMessageBox::StandardButton press) {
-        onNextModal([&seen, press](QWidget* modal) {
-            auto* box = qobject_cast<QMessageBox*>(modal);
-            ASSERT_NE(box, nullptr);
-            seen = {box->windowTitle(), box->text(), box->icon(), box->standardButtons(),
-                    box->defaultButton() ? box->standardButton(box->defaultButton())
-                                         : QMessageBox::NoButton};
-            box->button(press)->click();
-        });
+TEST_F(Dialogs, TheTypedTextDialogsOpenEmptyTakeEnterAsOkAndGiveNothingOnCancel) {
+    const Question list{.kind = Question::Kind::BlockList};
+    const auto type = [](const char* name, const char* text, int key) {
+        return [=](QWidget* d) {
+            auto* edit = control<QLineEdit>(d, name);
+            EXPECT_TRUE(edit->text().isEmpty());
+            edit->setText(text);
+            if (key) pressKey(edit, key);
+            else control<QPushButton>(d, "Cancel_Button")->click();
+        };
     };
+    EXPECT_EQ(ask(list, type("BlockNumsText", " 1, 5;7-9 ", Qt::Key_Return))->blockList, "1, 5;7-9");
+    EXPECT_EQ(ask(list, type("BlockNumsText", "12", 0))->blockList, "");
+    EXPECT_EQ(ask(list, [](QWidget* d) { d->close(); })->blockList, "");
 
-    capture(QMessageBox::Ignore);
-    EXPECT_EQ(ui->message("Error №5 (BlockInfoQuery) while reading block № 12...\r\nRetry?",
-                          QString(), Buttons::AbortRetryIgnore, Icon::Exclamation, Button::Ignore),
-              Button::Ignore);
-    EXPECT_EQ(seen.title, "x45eep");
-    EXPECT_EQ(seen.text, "Error №5 (BlockInfoQuery) while reading block № 12...\nRetry?");
-    EXPECT_EQ(seen.icon, QMessageBox::Warning);
-    EXPECT_EQ(seen.buttons, QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore);
-    EXPECT_EQ(seen.defaultButton, QMessageBox::Ignore);
-
-    // A box given no icon gets the one of its kind; its text starts with a capital.
-    capture(QMessageBox::No);
-    EXPECT_EQ(ui->message("are you sure?", "Confirm delete from phone", Buttons::YesNo, Icon::None,
-                          Button::Yes),
-              Button::No);
-    EXPECT_EQ(seen.title, "Confirm delete from phone");
-    EXPECT_EQ(seen.text, "Are you sure?");
-    EXPECT_EQ(seen.defaultButton, QMessageBox::Yes);
-    EXPECT_EQ(seen.icon, QMessageBox::Question);
-
-    // The failure box has no escape answer: Escape and the frame's close leave it open.
-    bool stayed = false;
-    onNextModal([&stayed](QWidget* modal) {
-        pressKey(modal, Qt::Key_Escape);
-        modal->close();
-        stayed = modal->isVisible();
-        qobject_cast<QMessageBox*>(modal)->button(QMessageBox::Retry)->click();
+    const Question info{.kind = Question::Kind::BlockInfo, .text = "a.bin"};
+    const auto answer = ask(info, [&](QWidget* d) {
+        EXPECT_EQ(control<QLabel>(d, "MainLabel")->text(), "a.bin");
+        control<QLineEdit>(d, "BlockNumberText")->setText(" 5077 ");
+        type("BlockVersionText", " 3", Qt::Key_Return)(d);
     });
-    EXPECT_EQ(ui->message("Error", QString(), Buttons::AbortRetryIgnore, Icon::Exclamation,
-                          Button::Ignore),
-              Button::Retry);
-    EXPECT_TRUE(stayed);
-
-    // Escape on a Yes/No question is the harmless "No".
-    onNextModal([](QWidget* modal) { pressKey(modal, Qt::Key_Escape); });
-    EXPECT_EQ(ui->message("Delete?", QString(), Buttons::YesNo, Icon::Question, Button::Yes),
-              Button::No);
+    EXPECT_EQ(answer->blockInfo.number, "5077");
+    EXPECT_EQ(answer->blockInfo.version, "3");
+    EXPECT_TRUE(ask(info, type("BlockNumberText", "9", 0))->blockInfo.number.isEmpty());
 }
 
-TEST_F(Dialogs, StatusProgressAndPointer) {
-    ui->setStatus("Reading...");
-    EXPECT_EQ(status->text(), "Reading...");
+TEST_F(Dialogs, MessageBoxesCarryTitleIconAndDefaultAndTheFailureBoxOnlyAButtonCloses) {
+    const Question failure{.kind = Question::Kind::Message,
+                           .text = "error\r\nretry?",
+                           .buttons = Buttons::AbortRetryIgnore,
+                           .icon = Icon::Exclamation,
+                           .defaultButton = Button::Ignore};
+    const auto answer = ask(failure, [](QWidget* box) {
+        auto* shown = qobject_cast<QMessageBox*>(box);
+        EXPECT_EQ(shown->windowTitle(), AppTitle); // none given
+        EXPECT_EQ(shown->text(), "Error\nretry?");
+        EXPECT_EQ(shown->icon(), QMessageBox::Warning);
+        EXPECT_EQ(shown->defaultButton(), shown->button(QMessageBox::Ignore));
+        pressKey(box, Qt::Key_Escape);
+        box->close();
+        EXPECT_TRUE(box->isVisible());
+        shown->button(QMessageBox::Retry)->click();
+    });
+    EXPECT_EQ(answer->button, Button::Retry);
 
-    ui->setProgressRange(0, 200);
-    ui->setProgressValue(150);
-    EXPECT_EQ(progress->maximum(), 200);
-    EXPECT_EQ(progress->value(), 150);
-    // A range without steps stays a still, empty bar rather than a busy animation.
-    ui->setProgressRange(0, 0);
-    ui->setProgressValue(0);
-    EXPECT_EQ(progress->minimum(), 0);
+    // A question given no icon gets the question icon; Escape is the harmless "No".
+    onNextModal([](QWidget* box) {
+        EXPECT_EQ(qobject_cast<QMessageBox*>(box)->icon(), QMessageBox::Question);
+        pressKey(box, Qt::Key_Escape);
+    });
+    EXPECT_EQ(ui.message("Delete?", "Confirm", Buttons::YesNo, Icon::None, Button::Yes), Button::No);
+}
+
+TEST_F(Dialogs, AProgressRangeWithoutStepsStaysStillAndTheBusyPointerNests) {
+    ui.setProgressRange(0, 0); // not a busy animation
     EXPECT_GT(progress->maximum(), progress->minimum());
-    EXPECT_EQ(progress->value(), 0);
-
-    ui->setBusy(true);
-    ui->setBusy(true);
+    ui.setBusy(true);
+    ui.setBusy(true);
     ASSERT_NE(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
-    ui->setBusy(false);
-    EXPECT_TRUE(ui->busy());
-    ui->setBusy(false);
-    EXPECT_FALSE(ui->busy());
+    ui.setBusy(false);
+    EXPECT_TRUE(ui.busy());
+    ui.setBusy(false);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST(CloseAnswers, AClosingWindowGivesTheAnswerOfABoxClosedWithoutChoosing) {
+    struct Case {
+        Question question;
+        Button button;
+    } const cases[] = {
+        {{.kind = Question::Kind::Message, .buttons = Buttons::AbortRetryIgnore}, Button::Abort},
+        {{.kind = Question::Kind::Message, .buttons = Buttons::RetryCancel}, Button::Cancel},
+        {{.kind = Question::Kind::Message, .buttons = Buttons::YesNo}, Button::No},
+        {{.kind = Question::Kind::YesNo}, Button::No},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(closingAnswer(c.question).button, c.button);
+    EXPECT_EQ(closingAnswer({.kind = Question::Kind::Rewrite}).rewrite, RewriteAnswer::Cancel);
 }

@@ -1,24 +1,15 @@
-// The window's controls at start, the session states against the simulated phone, and the close
-// rules.
+// The window's states at start, the session against the simulated phone, the port choice, and
+// stopping or closing during the start.
 
-#include "fakeport.h"
 #include "ui_fixture.h"
 
-#include "link/link.h"
 #include "link/session.h"
-#include "simport.h"
 
-#include <QCheckBox>
 #include <QComboBox>
-#include <QGroupBox>
 #include <QProgressBar>
-#include <QPushButton>
-#include <QStatusBar>
-#include <QToolButton>
 
 using namespace x45;
 using namespace x45::test;
-using x45::ui::MainForm;
 
 namespace {
 
@@ -31,249 +22,112 @@ const char* const PhoneSide[] = {
 const char* const PhoneLabels[] = {"Label9",  "Label10", "Label12", "Label11", "Label27", "Label17",
                                    "Label21", "Label14", "Label16", "Label15", "Label20"};
 
-QString text(QWidget* root, const char* name) {
-    if (auto* b = root->findChild<QAbstractButton*>(QLatin1String(name))) return b->text();
-    if (auto* l = root->findChild<QLabel*>(QLatin1String(name))) return l->text();
-    if (auto* g = root->findChild<QGroupBox*>(QLatin1String(name))) return g->title();
-    ADD_FAILURE() << "no control named " << name;
-    return {};
-}
+using Window = WindowTest;
 
 bool enabled(QWidget* root, const char* name) {
-    QWidget* w = root->findChild<QWidget*>(QLatin1String(name));
-    EXPECT_NE(w, nullptr) << name;
-    return w && w->isEnabled();
+    return control<QWidget>(root, name)->isEnabled();
 }
 
 // No session: Init offered, the port choosable, the phone's side off.
 void expectNoSession(QWidget* form) {
-    EXPECT_EQ(text(form, "StartButton"), "Init");
+    EXPECT_EQ(control<QAbstractButton>(form, "StartButton")->text(), "Init");
     EXPECT_TRUE(enabled(form, "StartButton"));
     EXPECT_TRUE(enabled(form, "Combo3"));
     for (const char* name : PhoneSide)
         EXPECT_FALSE(enabled(form, name)) << name;
 }
 
-void expectEmptyPhoneLabels(QWidget* form) {
-    for (const char* name : PhoneLabels)
-        EXPECT_TRUE(text(form, name).isEmpty()) << name;
-}
-
-class WindowWithPhone : public ::testing::Test {
-protected:
-    void SetUp() override { form.reset(makeForm(port, script)); }
-    void TearDown() override {
-        if (form && form->link().port().isOpen() && text(form.get(), "StartButton") == "Exit")
-            form->close();
-    }
-    QString status() { return form->interaction().statusText(); }
-    void clickInit() { control<QPushButton>(form.get(), "StartButton")->click(); }
-
-    x45sim::SimPhone phone;
-    x45sim::SimPort port{phone};
-    ScriptedInteraction script;
-    std::unique_ptr<MainForm> form;
-};
-
 } // namespace
 
-TEST_F(WindowWithPhone, ControlsAtStartCarryTheirCaptionsAndStates) {
-    EXPECT_EQ(form->windowTitle(), QStringLiteral("x45eep " X45_VERSION));
-    const QList<std::pair<const char*, QString>> captions = {
-        {"MobileInitFrame", " Mobile initialization "},
-        {"Label4", "Port:"},
-        {"StartButton", "Init"},
-        {"MobileFrame", " Mobile information "},
-        {"Label3", "Phone model:"},
-        {"Label5", "Mobile SW ver:"},
-        {"Label7", "Hardware ver:"},
-        {"Label8", "Lang Group:"},
-        {"Label26", "IMEI:"},
-        {"EEFULLSpaceFrame", " EEPROM space (bytes): "},
-        {"Label25", "EEFULL"},
-        {"Label24", "EELITE"},
-        {"Label19", "free in buffer."},
-        {"Label23", "free at all."},
-        {"Label6", "free for deleted."},
-        {"Label13", "free in buffer."},
-        {"Label18", "free at all."},
-        {"Label22", "free for deleted."},
-        {"Label2", "Phone's EEPROM blocks:"},
-        {"Label1", "User's EEPROM blocks:"},
-        {"LoadPhonesButton", "Load all"},
-        {"LoadCustomPhonesButton", "Load custom..."},
-        {"SavePhonesButton", "Save all"},
-        {"SaveSelPhonesButton", "Save selected"},
-        {"DeleteNowButton", "Delete directly"},
-        {"DeletePhonesButton", "Delete from list"},
-        {"SelectAllPhonesButton", "Select all"},
-        {"LoadUsersButton", "Load"},
-        {"SaveUsersButton", "Save"},
-        {"DeleteUsersButton", "Delete"},
-        {"SelectAllUsersButton", "Select all"},
-        {"CompareButton", "Compare"},
-        {"CheckHWidForDesc", "Check Hardware ver for description"},
-        {"CopyLeftButton", ""},
-        {"CopyRightButton", ""},
-    };
-    for (const auto& [name, caption] : captions)
-        EXPECT_EQ(text(form.get(), name), caption) << name;
-    expectEmptyPhoneLabels(form.get());
+TEST_F(Window, PortChoicesStartWithComOneToFourAndTakeExtraPathsOnce) {
+    auto* combo = control<QComboBox>(form.get(), "Combo3");
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(combo->itemData(i).toString(), comPortDevice(i));
+    combo->setCurrentIndex(2);
+    EXPECT_EQ(form->portNumber(), 3);
+    EXPECT_EQ(form->portDevice(), comPortDevice(2));
+    const int before = combo->count();
+    for (int i = 0; i < 2; ++i) // listed once
+        form->addPortChoice("/dev/ttyX45test", true, "ttyX45test \u2013 Test UART");
+    EXPECT_EQ(combo->count(), before + 1);
+    EXPECT_EQ(combo->currentText(), "ttyX45test \u2013 Test UART");
+    EXPECT_EQ(form->portDevice(), "/dev/ttyX45test");
+    EXPECT_TRUE(combo->toolTip().contains("/dev/ttyX45test")) << "a path too long for the box";
+}
 
-    // The five transfer buttons are off; the list's own buttons and the arrows are on.
+TEST_F(Window, InitShowsThePhoneAndExitEndsTheSessionAndEmptiesWhatItShowed) {
+    // At start only the five transfer buttons are off, and there is no trace to save.
     for (int i = 0; i < 9; ++i)
         EXPECT_EQ(enabled(form.get(), PhoneSide[i]), i >= 5) << PhoneSide[i];
-    for (const char* name :
-         {"LoadUsersButton", "SaveUsersButton", "DeleteUsersButton", "SelectAllUsersButton",
-          "CompareButton", "CheckHWidForDesc", "StartButton", "Combo3"})
-        EXPECT_TRUE(enabled(form.get(), name)) << name;
-    EXPECT_FALSE(control<QCheckBox>(form.get(), "CheckHWidForDesc")->isChecked());
-    EXPECT_NE(control<QStatusBar>(form.get(), "StatusBar"), nullptr);
-    EXPECT_EQ(status(), "Ready");
-
-    for (const char* name : {"PhoneEEPList", "UserEEPList"}) {
-        auto* view = control<ui::BlockListView>(form.get(), name);
-        ASSERT_NE(view, nullptr);
-        EXPECT_EQ(view->model()->rowCount(), 0);
-        EXPECT_EQ(view->selectionMode(), QAbstractItemView::ExtendedSelection);
-        EXPECT_TRUE(view->uniformRowHeights());
-    }
-}
-
-TEST_F(WindowWithPhone, PortChoicesStartWithComOneToFourAndTakeExtraPaths) {
-    auto* combo = control<QComboBox>(form.get(), "Combo3");
-    ASSERT_GE(combo->count(), 4);
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(combo->itemText(i), QStringLiteral("COM%1").arg(i + 1));
-        EXPECT_EQ(combo->itemData(i).toString(), comPortDevice(i));
-    }
-    EXPECT_EQ(form->PortNumber(), 1);
-
-    combo->setCurrentIndex(2);
-    EXPECT_EQ(form->PortNumber(), 3);
-    EXPECT_EQ(form->portDevice(), comPortDevice(2));
-
-    const int before = combo->count();
-    form->addPortChoice("/tmp/x45-test-port", true);
-    form->addPortChoice("/tmp/x45-test-port", true); // listed once
-    EXPECT_EQ(combo->count(), before + 1);
-    EXPECT_EQ(combo->currentText(), "/tmp/x45-test-port");
-    EXPECT_EQ(form->portDevice(), "/tmp/x45-test-port");
-    EXPECT_TRUE(combo->toolTip().contains("/tmp/x45-test-port")) << "a path too long for the box";
-}
-
-TEST_F(WindowWithPhone, InitOpensTheSessionAndExitEndsIt) {
-    phone.config().hwid = 4660;
-    phone.config().model = "C45";
-    phone.config().sw = 0x25;
-    phone.config().langGroup = "lg12";
+    EXPECT_FALSE(enabled(form.get(), "SaveTraceButton"));
+    phone.config().hwid = 0x8001; // shown as its 16-bit pattern
     phone.config().imei = "490154203237518";
     form->addPortChoice("sim-port", true);
-
-    clickInit();
-
-    EXPECT_EQ(port.portName(), "sim-port");
-    EXPECT_EQ(text(form.get(), "StartButton"), "Exit");
-    EXPECT_TRUE(enabled(form.get(), "StartButton"));
+    startSession();
+    EXPECT_EQ(port->portName(), "sim-port");
     EXPECT_FALSE(enabled(form.get(), "Combo3"));
     for (const char* name : PhoneSide)
         EXPECT_TRUE(enabled(form.get(), name)) << name;
-    EXPECT_EQ(text(form.get(), "Label9"), "C45");
-    EXPECT_EQ(text(form.get(), "Label10"), "25");
-    EXPECT_EQ(text(form.get(), "Label12"), "4660");
-    EXPECT_EQ(text(form.get(), "Label11"), "lg12");
-    EXPECT_EQ(text(form.get(), "Label27"), "490154203237518");
-    // Both areas empty: free space equals the capacities.
-    EXPECT_EQ(text(form.get(), "Label16"), QString::number(phone.config().eeliteCapacity));
-    EXPECT_EQ(text(form.get(), "Label17"), QString::number(phone.config().eefullCapacity));
-    EXPECT_EQ(status(), "Service mode ready.");
+    const QList<std::pair<const char*, QString>> shown = {
+        {"Label9", "S45"},   {"Label10", "45"},   {"Label12", "32769"},
+        {"Label11", "lg07"}, {"Label27", "490154203237518"},
+        {"Label16", QString::number(phone.config().eeliteCapacity)}, // both areas empty
+        {"Label17", QString::number(phone.config().eefullCapacity)}};
+    for (const auto& [name, text] : shown)
+        EXPECT_EQ(label(name), text) << name;
 
-    control<QPushButton>(form.get(), "StartButton")->click();
-
+    press("StartButton");
     EXPECT_EQ(phone.requests().last(), QByteArray::fromHex("0E010F04")); // end of session
-    EXPECT_FALSE(port.isOpen());
+    EXPECT_FALSE(port->isOpen());
     expectNoSession(form.get());
-    expectEmptyPhoneLabels(form.get());
-    auto* progress = control<QProgressBar>(form.get(), "ProgressBar");
-    EXPECT_EQ(progress->value(), 0);
-    EXPECT_EQ(status(), "Stopped.");
-    EXPECT_EQ(phone.malformedCount(), 0) << phone.malformedReasons().join('\n').toStdString();
-}
+    for (const char* name : PhoneLabels)
+        EXPECT_TRUE(label(name).isEmpty()) << name;
+    EXPECT_EQ(control<QProgressBar>(form.get(), "ProgressBar")->value(), 0);
 
-TEST_F(WindowWithPhone, HardwareIdShowsItsSixteenBitPatternAndZeroEmptiesOnlyItsLabel) {
-    phone.config().hwid = 0x8001;
-    clickInit();
-    EXPECT_EQ(text(form.get(), "Label12"), "32769");
-    EXPECT_EQ(form->session().identity.PhoneHWid, 0x8001);
-    control<QPushButton>(form.get(), "StartButton")->click(); // Exit empties the labels
+    // A value the phone does not give keeps what the label showed; a zero hardware id empties.
     control<QLabel>(form.get(), "Label9")->setText("kept");
     phone.config().hwid = 0;
     phone.config().model = "";
-    clickInit();
-    EXPECT_EQ(text(form.get(), "Label12"), "");
-    EXPECT_EQ(text(form.get(), "Label9"), "kept");
-    EXPECT_EQ(text(form.get(), "Label10"), "45");
+    startSession();
+    EXPECT_EQ(label("Label12"), "");
+    EXPECT_EQ(label("Label9"), "kept");
+    EXPECT_EQ(phone.malformedCount(), 0) << phone.malformedReasons().join('\n').toStdString();
 }
 
-TEST_F(WindowWithPhone, PortThatWillNotOpenIsReportedAndTheWindowStaysUsable) {
-    fillUser(*form, {block(7, "abc")});
-    port.failOpen("Permission denied");
-    clickInit();
+TEST_F(Window, APortThatWillNotOpenIsReportedAndNothingHeldIsLost) {
+    fillUser({block(7, "abc")});
+    port->failOpen("Permission denied");
+    press("StartButton");
+    EXPECT_TRUE(phone.requests().isEmpty());
     ASSERT_EQ(script.messages.size(), 1u);
     EXPECT_TRUE(script.messages[0].text.contains("Permission denied"));
     expectNoSession(form.get());
-    EXPECT_TRUE(form->isVisible());
-    EXPECT_EQ(form->workspace().UserBlocks.size(), 1); // nothing held is lost
-    EXPECT_TRUE(form->close());                        // no session: quits at once
-    EXPECT_TRUE(phone.requests().isEmpty());
+    EXPECT_EQ(ws().UserBlocks.size(), 1);
+    EXPECT_TRUE(form->close()); // no session: closes at once
 }
 
-// A port on which no phone ever answers: the start scans until stopped.
-class WindowWithSilentPort : public ::testing::Test {
-protected:
-    void SetUp() override { form.reset(makeForm(port, script)); }
-    FakePort port;
-    ScriptedInteraction script;
-    std::unique_ptr<MainForm> form;
-};
-
-TEST_F(WindowWithSilentPort, StopWhileScanningGoesBackToNoSession) {
-    auto* start = control<QPushButton>(form.get(), "StartButton");
-    QString statusWhileScanning;
-    bool startEnabledAfterStop = true;
-    QStringList disabledWhileScanning;
-    QTimer::singleShot(350, form.get(), [&] {
-        statusWhileScanning = form->interaction().statusText();
-        for (const char* name : PhoneSide)
-            if (!enabled(form.get(), name)) disabledWhileScanning << name;
-        if (!enabled(form.get(), "Combo3")) disabledWhileScanning << "Combo3";
-        EXPECT_EQ(start->text(), "Stop");
+// A port on which no phone answers: the start scans until it is stopped, by "Stop" or by closing.
+TEST_F(Window, StopOrCloseWhileScanningEndsTheStartWithoutAQuestion) {
+    for (const bool byClosing : {false, true}) {
+        SCOPED_TRACE(byClosing);
+        open(true);
+        auto* start = control<QAbstractButton>(form.get(), "StartButton");
         start->click();
-        startEnabledAfterStop = start->isEnabled();
-    });
-    start->click(); // returns once the scan has seen the stop
-
-    EXPECT_EQ(statusWhileScanning, "Scanning...");
-    EXPECT_EQ(disabledWhileScanning.size(), 10);
-    EXPECT_FALSE(startEnabledAfterStop);
-    expectNoSession(form.get());
-    EXPECT_EQ(form->interaction().statusText(), "Stopped.");
-    EXPECT_FALSE(port.isOpen());
-    EXPECT_TRUE(script.messages.empty());
-    // Every scan byte went out at the boot speed.
-    ASSERT_FALSE(port.writes.isEmpty());
-    EXPECT_EQ(port.writes.first(), QByteArray(1, '\x55'));
-}
-
-TEST_F(WindowWithSilentPort, ClosingWhileScanningStopsTheScanClosesThePortAndTheWindow) {
-    auto* start = control<QPushButton>(form.get(), "StartButton");
-    bool refusedAtFirst = false;
-    QTimer::singleShot(250, form.get(), [&] {
-        refusedAtFirst = !form->close(); // the scan winds up first
-    });
-    start->click();
-    EXPECT_TRUE(refusedAtFirst);
-    EXPECT_FALSE(form->isVisible());
-    EXPECT_FALSE(port.isOpen());
-    EXPECT_EQ(start->text(), "Init");
+        QTest::qWait(250);
+        EXPECT_EQ(status(), "Scanning...");
+        EXPECT_EQ(start->text(), "Stop");
+        for (const char* name : PhoneSide)
+            EXPECT_FALSE(enabled(form.get(), name)) << name;
+        EXPECT_FALSE(enabled(form.get(), "Combo3"));
+        if (byClosing) {
+            EXPECT_FALSE(form->close()) << "the scan winds up first";
+        } else {
+            start->click();
+            EXPECT_FALSE(start->isEnabled());
+        }
+        waitIdle();
+        EXPECT_EQ(form->isVisible(), !byClosing);
+        expectNoSession(form.get());
+        EXPECT_TRUE(script.messages.empty());
+    }
 }

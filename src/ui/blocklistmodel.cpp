@@ -1,8 +1,8 @@
 #include "blocklistmodel.h"
 
-#include "blocks/rowtext.h"
+#include "ascending.h"
 
-#include <algorithm>
+#include "blocks/rowtext.h"
 
 namespace x45::ui {
 
@@ -55,9 +55,8 @@ void BlockListModel::fill(const Describer& describe) {
     endResetModel();
 }
 
-void BlockListModel::removePositions(QList<int> positions) {
-    std::sort(positions.begin(), positions.end());
-    positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
+void BlockListModel::removePositions(const QList<int>& rows) {
+    const QList<int> positions = ascendingOnce(rows);
     // Contiguous runs from the bottom up: earlier positions stay valid, and a whole selected list
     // goes in one step instead of one shift per row.
     int end = static_cast<int>(positions.size());

@@ -46,7 +46,7 @@ public:
     // Rebuilds every row from the list, looking each description up once.
     void fill(const Describer& describe);
     // Removes the rows at these positions together with their blocks, in step.
-    void removePositions(QList<int> positions);
+    void removePositions(const QList<int>& rows);
     // A block was replaced in place at row (already stored in the list): take its new texts.
     void rowReplaced(int row, const QString& description);
     // A block was appended to the list (already stored): show it as a new last row.

@@ -1,5 +1,6 @@
 #include "blocklistview.h"
 
+#include "ascending.h"
 #include "blocklistmodel.h"
 
 #include <QContextMenuEvent>
@@ -8,7 +9,6 @@
 #include <QKeyEvent>
 #include <QMenu>
 
-#include <algorithm>
 
 namespace x45::ui {
 
@@ -84,9 +84,7 @@ QList<int> BlockListView::selectedRowPositions() const {
     for (const QItemSelectionRange& range : selection)
         for (int row = range.top(); row <= range.bottom(); ++row)
             rows.append(row);
-    std::sort(rows.begin(), rows.end());
-    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-    return rows;
+    return ascendingOnce(rows);
 }
 
 bool BlockListView::isRowSelected(int row) const {

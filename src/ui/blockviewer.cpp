@@ -34,47 +34,12 @@ BlockViewer::BlockViewer(BlockListModel* list, int row, const QString& listName,
     setObjectName(QStringLiteral("BlockViewer"));
     setAttribute(Qt::WA_DeleteOnClose);
 
-    number_ = valueLabel("BlockViewerNumber", this);
-    type_ = valueLabel("BlockViewerType", this);
-    version_ = valueLabel("BlockViewerVersion", this);
-    length_ = valueLabel("BlockViewerLength", this);
-    description_ = valueLabel("BlockViewerDescription", this);
-    description_->setWordWrap(true);
-    auto* facts = new QGridLayout;
-    const auto addFact = [this, facts](int line, int column, const QString& caption,
-                                       QLabel* value) {
-        facts->addWidget(new QLabel(caption, this), line, column * 2);
-        facts->addWidget(value, line, column * 2 + 1);
-    };
-    addFact(0, 0, QStringLiteral("Block:"), number_);
-    addFact(0, 1, QStringLiteral("Type:"), type_);
-    addFact(1, 0, QStringLiteral("Version:"), version_);
-    addFact(1, 1, QStringLiteral("Length:"), length_);
-    facts->addWidget(new QLabel(QStringLiteral("Description:"), this), 2, 0);
-    facts->addWidget(description_, 2, 1, 1, 3);
-    facts->setColumnStretch(3, 1);
-
-    notice_ = new QLabel(this);
-    notice_->setObjectName(QStringLiteral("BlockViewerNotice"));
-    notice_->setWordWrap(true);
-    notice_->setFrameShape(QFrame::StyledPanel);
-    notice_->setMargin(4);
-    notice_->setStyleSheet(QStringLiteral("background: #fff3c4; color: black;"));
-    current_ = new QPushButton(QStringLiteral("Show the list's block"), this);
-    current_->setObjectName(QStringLiteral("BlockViewerShowCurrent"));
-    current_->setAutoDefault(false);
-    connect(current_, &QPushButton::clicked, this, &BlockViewer::showCurrent);
-    auto* noticeLine = new QHBoxLayout;
-    noticeLine->addWidget(notice_, 1);
-    noticeLine->addWidget(current_, 0, Qt::AlignTop);
-
+    QGridLayout* facts = makeFacts();
+    QHBoxLayout* noticeLine = makeNoticeLine();
     table_ = new HexDumpView(this);
     table_->setObjectName(QStringLiteral("BlockViewerTable"));
     // Never fewer than four rows, whatever else the window shows.
-    table_->setMinimumHeight(table_->horizontalHeader()->sizeHint().height() +
-                             4 * table_->verticalHeader()->defaultSectionSize() +
-                             2 * table_->frameWidth());
-
+    table_->setMinimumHeight(tableHeight(4) - 2);
     auto* close = new QPushButton(QStringLiteral("Close"), this);
     close->setObjectName(QStringLiteral("BlockViewerClose"));
     close->setAutoDefault(false);
@@ -82,7 +47,6 @@ BlockViewer::BlockViewer(BlockListModel* list, int row, const QString& listName,
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(close);
-
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(facts);
     layout->addLayout(noticeLine);
@@ -104,12 +68,54 @@ BlockViewer::BlockViewer(BlockListModel* list, int row, const QString& listName,
     // As tall as the block needs, between 4 and 24 rows; a longer block scrolls.
     const int rows =
         static_cast<int>(std::clamp<qsizetype>(hexdump::rowCount(block_.Data.size()), 4, 24));
-    const int tableHeight = table_->horizontalHeader()->sizeHint().height() +
-                            rows * table_->verticalHeader()->defaultSectionSize() +
-                            2 * table_->frameWidth() + 2;
     resize(table_->sizeHint().width() + 24,
-           layout->sizeHint().height() - table_->sizeHint().height() + tableHeight);
+           layout->sizeHint().height() - table_->sizeHint().height() + tableHeight(rows));
     if (const QScreen* where = screen()) resize(size().boundedTo(where->availableGeometry().size()));
+}
+
+int BlockViewer::tableHeight(int rows) const {
+    return table_->horizontalHeader()->sizeHint().height() +
+           rows * table_->verticalHeader()->defaultSectionSize() + 2 * table_->frameWidth() + 2;
+}
+
+QGridLayout* BlockViewer::makeFacts() {
+    number_ = valueLabel("BlockViewerNumber", this);
+    type_ = valueLabel("BlockViewerType", this);
+    version_ = valueLabel("BlockViewerVersion", this);
+    length_ = valueLabel("BlockViewerLength", this);
+    description_ = valueLabel("BlockViewerDescription", this);
+    description_->setWordWrap(true);
+    auto* facts = new QGridLayout;
+    const auto addFact = [this, facts](int line, int column, const QString& caption,
+                                       QLabel* value) {
+        facts->addWidget(new QLabel(caption, this), line, column * 2);
+        facts->addWidget(value, line, column * 2 + 1);
+    };
+    addFact(0, 0, QStringLiteral("Block:"), number_);
+    addFact(0, 1, QStringLiteral("Type:"), type_);
+    addFact(1, 0, QStringLiteral("Version:"), version_);
+    addFact(1, 1, QStringLiteral("Length:"), length_);
+    facts->addWidget(new QLabel(QStringLiteral("Description:"), this), 2, 0);
+    facts->addWidget(description_, 2, 1, 1, 3);
+    facts->setColumnStretch(3, 1);
+    return facts;
+}
+
+QHBoxLayout* BlockViewer::makeNoticeLine() {
+    notice_ = new QLabel(this);
+    notice_->setObjectName(QStringLiteral("BlockViewerNotice"));
+    notice_->setWordWrap(true);
+    notice_->setFrameShape(QFrame::StyledPanel);
+    notice_->setMargin(4);
+    notice_->setStyleSheet(QStringLiteral("background: #fff3c4; color: black;"));
+    current_ = new QPushButton(QStringLiteral("Show the list's block"), this);
+    current_->setObjectName(QStringLiteral("BlockViewerShowCurrent"));
+    current_->setAutoDefault(false);
+    connect(current_, &QPushButton::clicked, this, &BlockViewer::showCurrent);
+    auto* line = new QHBoxLayout;
+    line->addWidget(notice_, 1);
+    line->addWidget(current_, 0, Qt::AlignTop);
+    return line;
 }
 
 void BlockViewer::placeBeside(const QWidget* window, int cascade) {

@@ -12,6 +12,8 @@
 #include <QString>
 #include <QWidget>
 
+class QGridLayout;
+class QHBoxLayout;
 class QLabel;
 class QPushButton;
 
@@ -38,6 +40,11 @@ public:
     void placeBeside(const QWidget* window, int cascade);
 
 private:
+    // The block's number, type, version, length and description; the notice with its button.
+    QGridLayout* makeFacts();
+    QHBoxLayout* makeNoticeLine();
+    // The table's height for this many rows of bytes.
+    [[nodiscard]] int tableHeight(int rows) const;
     void display(const EEPBlock& block, const QString& description);
     // Compares the block shown with the list's block of that number.
     void checkList();

@@ -97,6 +97,21 @@ RewritePromtForm::RewritePromtForm(QWidget* parent) : QDialog(parent) {
 }
 
 RewriteAnswer RewritePromtForm::ask(const QString& question) {
+    prepare(question);
+    exec();
+    return answer_;
+}
+
+QWidget* RewritePromtForm::askLater(const QString& question,
+                                    const std::function<void(RewriteAnswer)>& answered) {
+    prepare(question);
+    connect(this, &QDialog::finished, this, [this, answered] { answered(answer_); },
+            Qt::SingleShotConnection);
+    open();
+    return this;
+}
+
+void RewritePromtForm::prepare(const QString& question) {
     question_->setText(question);
     // One line for a question of usual length, so "Phone's EEPROM" is not broken apart; a
     // longer one wraps.
@@ -104,8 +119,6 @@ RewriteAnswer RewritePromtForm::ask(const QString& question) {
         std::clamp(question_->fontMetrics().horizontalAdvance(question) + 8, 300, 560));
     adjustSize();
     findChild<QPushButton*>(QStringLiteral("Command1"))->setFocus();
-    exec();
-    return answer_;
 }
 
 void RewritePromtForm::answer(RewriteAnswer code) {
@@ -149,10 +162,25 @@ LoadCustomPromt::LoadCustomPromt(QWidget* parent) : QDialog(parent) {
 }
 
 QString LoadCustomPromt::ask() {
+    prepare();
+    return typed(exec());
+}
+
+QWidget* LoadCustomPromt::askLater(const std::function<void(const QString&)>& answered) {
+    prepare();
+    connect(this, &QDialog::finished, this,
+            [this, answered](int result) { answered(typed(result)); }, Qt::SingleShotConnection);
+    open();
+    return this;
+}
+
+void LoadCustomPromt::prepare() {
     text_->clear();
     text_->setFocus();
-    if (exec() != QDialog::Accepted) return {};
-    return text_->text().trimmed();
+}
+
+QString LoadCustomPromt::typed(int result) const {
+    return result == QDialog::Accepted ? text_->text().trimmed() : QString();
 }
 
 bool LoadCustomPromt::eventFilter(QObject* watched, QEvent* event) {
@@ -205,11 +233,28 @@ LoadUserCustomPromt::LoadUserCustomPromt(QWidget* parent) : QDialog(parent) {
 }
 
 BlockInfoTexts LoadUserCustomPromt::ask(const QString& message) {
+    prepare(message);
+    return typed(exec());
+}
+
+QWidget* LoadUserCustomPromt::askLater(const QString& message,
+                                       const std::function<void(const BlockInfoTexts&)>& answered) {
+    prepare(message);
+    connect(this, &QDialog::finished, this,
+            [this, answered](int result) { answered(typed(result)); }, Qt::SingleShotConnection);
+    open();
+    return this;
+}
+
+void LoadUserCustomPromt::prepare(const QString& message) {
     message_->setText(message);
     number_->clear();
     version_->clear();
     number_->setFocus();
-    if (exec() != QDialog::Accepted) return {};
+}
+
+BlockInfoTexts LoadUserCustomPromt::typed(int result) const {
+    if (result != QDialog::Accepted) return {};
     return {number_->text().trimmed(), version_->text().trimmed()};
 }
 
@@ -228,7 +273,44 @@ CompareForm::CompareForm(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("List's compare result"));
     setModal(true);
 
-    auto makeList = [this](const QString& name) {
+    QGridLayout* lists = makeNumberLists();
+    summary_ = makeLabel(QStringLiteral("CompareDifference"), QString(), this);
+    summary_->setWordWrap(true);
+    summary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    next_ = makeButton(QStringLiteral("CompareNextDifference"), QStringLiteral("Next difference"),
+                       this);
+    connect(next_, &QPushButton::clicked, this, &CompareForm::nextDifference);
+    auto* detail = new QHBoxLayout;
+    detail->addWidget(summary_, 1);
+    detail->addWidget(next_, 0, Qt::AlignBottom);
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setObjectName(QStringLiteral("OKButton"));
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(ok);
+    buttons->addStretch(1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(lists);
+    layout->addLayout(detail);
+    layout->addLayout(makeByteSides(), 1);
+    layout->addLayout(buttons);
+    clearBytes();
+    // The copies are of no use once the dialog is closed; the next comparison brings its own.
+    connect(this, &QDialog::finished, this, [this] {
+        user_.clear();
+        phone_.clear();
+    });
+    // A first show would cap the size at two thirds of the screen, too narrow for both byte
+    // views; as wide as they need, within the screen.
+    QSize size = sizeHint();
+    if (const QScreen* where = screen()) size = size.boundedTo(where->availableGeometry().size());
+    resize(size);
+}
+
+QGridLayout* CompareForm::makeNumberLists() {
+    const auto makeList = [this](const QString& name) {
         auto* list = new QListWidget(this);
         list->setObjectName(name);
         list->setUniformItemSizes(true);
@@ -238,6 +320,12 @@ CompareForm::CompareForm(QWidget* parent) : QDialog(parent) {
     phoneMissing_ = makeList(QStringLiteral("PhoneMissingList"));
     userMissing_ = makeList(QStringLiteral("UserMissingList"));
     different_ = makeList(QStringLiteral("DifferentList"));
+    connect(different_, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (row < 0)
+            clearBytes();
+        else
+            showBlock(different_->item(row)->text().toInt());
+    });
     auto* grid = new QGridLayout;
     grid->addWidget(makeLabel(QStringLiteral("Label1"),
                               QStringLiteral("User's blocks\nmissing in Phone's list:"), this),
@@ -250,11 +338,11 @@ CompareForm::CompareForm(QWidget* parent) : QDialog(parent) {
     grid->addWidget(phoneMissing_, 1, 0);
     grid->addWidget(userMissing_, 1, 1);
     grid->addWidget(different_, 1, 2);
+    return grid;
+}
 
+QGridLayout* CompareForm::makeByteSides() {
     // Both versions of the chosen different block, side by side, scrolled together.
-    summary_ = makeLabel(QStringLiteral("CompareDifference"), QString(), this);
-    summary_->setWordWrap(true);
-    summary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     userCaption_ = makeLabel(QStringLiteral("CompareUserCaption"), QString(), this);
     phoneCaption_ = makeLabel(QStringLiteral("ComparePhoneCaption"), QString(), this);
     userBytes_ = new HexDumpView(this);
@@ -265,9 +353,6 @@ CompareForm::CompareForm(QWidget* parent) : QDialog(parent) {
             phoneBytes_->verticalScrollBar(), &QScrollBar::setValue);
     connect(phoneBytes_->verticalScrollBar(), &QScrollBar::valueChanged,
             userBytes_->verticalScrollBar(), &QScrollBar::setValue);
-    next_ = makeButton(QStringLiteral("CompareNextDifference"), QStringLiteral("Next difference"),
-                       this);
-    connect(next_, &QPushButton::clicked, this, &CompareForm::nextDifference);
     // The Phone's version on the left, as the main window has the Phone's list.
     auto* sides = new QGridLayout;
     sides->addWidget(phoneCaption_, 0, 0);
@@ -275,36 +360,7 @@ CompareForm::CompareForm(QWidget* parent) : QDialog(parent) {
     sides->addWidget(phoneBytes_, 1, 0);
     sides->addWidget(userBytes_, 1, 1);
     sides->setRowStretch(1, 1);
-    connect(different_, &QListWidget::currentRowChanged, this, [this](int row) {
-        if (row < 0) {
-            clearBytes();
-            return;
-        }
-        showBlock(different_->item(row)->text().toInt());
-    });
-
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setObjectName(QStringLiteral("OKButton"));
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(ok);
-    buttons->addStretch(1);
-    auto* detail = new QHBoxLayout;
-    detail->addWidget(summary_, 1);
-    detail->addWidget(next_, 0, Qt::AlignBottom);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(grid);
-    layout->addLayout(detail);
-    layout->addLayout(sides, 1);
-    layout->addLayout(buttons);
-    clearBytes();
-    // A first show would cap the size at two thirds of the screen, too narrow for both byte
-    // views; as wide as they need, within the screen.
-    QSize size = sizeHint();
-    if (const QScreen* where = screen()) size = size.boundedTo(where->availableGeometry().size());
-    resize(size);
+    return sides;
 }
 
 void CompareForm::setCompared(const BlockList& user, const BlockList& phone) {
@@ -415,10 +471,7 @@ void CompareForm::showResult(const QList<int>& phoneMissing, const QList<int>& u
     refill(userMissing_, userMissing);
     refill(different_, different);
     clearBytes();
-    exec();
-    // The copies are of no use once the dialog is closed; the next comparison brings its own.
-    user_.clear();
-    phone_.clear();
+    open();
 }
 
 } // namespace x45::ui

@@ -8,7 +8,9 @@
 
 #include <QDialog>
 #include <QList>
+#include <functional>
 
+class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -25,6 +27,8 @@ public:
     explicit RewritePromtForm(QWidget* parent = nullptr);
     // Shows the question modally; returns the answer.
     RewriteAnswer ask(const QString& question);
+    // Shows it window-modal and returns at once; `answered` runs with the answer.
+    QWidget* askLater(const QString& question, const std::function<void(RewriteAnswer)>& answered);
     // Code of the last button pressed (0 before the first answer).
     [[nodiscard]] RewriteAnswer rewriteAnswer() const { return answer_; }
 
@@ -32,6 +36,7 @@ protected:
     void reject() override; // frame close or Escape
 
 private:
+    void prepare(const QString& question);
     void answer(RewriteAnswer code);
 
     QLabel* question_;
@@ -44,11 +49,16 @@ class LoadCustomPromt final : public QDialog {
 public:
     explicit LoadCustomPromt(QWidget* parent = nullptr);
     QString ask();
+    // Window-modal; `answered` runs with what ask() would return.
+    QWidget* askLater(const std::function<void(const QString&)>& answered);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void prepare();
+    [[nodiscard]] QString typed(int result) const;
+
     QLineEdit* text_;
 };
 
@@ -59,11 +69,17 @@ public:
     explicit LoadUserCustomPromt(QWidget* parent = nullptr);
     // Both texts trimmed; both empty on Cancel or close.
     BlockInfoTexts ask(const QString& message);
+    // Window-modal; `answered` runs with what ask() would return.
+    QWidget* askLater(const QString& message,
+                      const std::function<void(const BlockInfoTexts&)>& answered);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void prepare(const QString& message);
+    [[nodiscard]] BlockInfoTexts typed(int result) const;
+
     QLabel* message_;
     QLineEdit* number_;
     QLineEdit* version_;
@@ -77,7 +93,7 @@ public:
     explicit CompareForm(QWidget* parent = nullptr);
     // The lists compared (copies), where the chosen block's two versions are looked up.
     void setCompared(const BlockList& user, const BlockList& phone);
-    // Refills the three lists (numbers without blanks) and shows the dialog modally until "OK".
+    // Refills the three lists (numbers without blanks) and shows the dialog window-modal.
     void showResult(const QList<int>& phoneMissing, const QList<int>& userMissing,
                     const QList<int>& different);
     // Shows both versions of this block (what choosing it in "Different blocks:" does); a number
@@ -87,6 +103,9 @@ public:
     void nextDifference();
 
 private:
+    // The three lists of block numbers with their captions, and the two byte views.
+    QGridLayout* makeNumberLists();
+    QGridLayout* makeByteSides();
     void clearBytes();
 
     QListWidget* phoneMissing_;

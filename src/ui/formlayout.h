@@ -19,59 +19,60 @@ namespace x45::ui {
 class BlockListView;
 
 struct FormWidgets {
-    QGroupBox* MobileInitFrame = nullptr;
-    QComboBox* Combo3 = nullptr;
-    QPushButton* StartButton = nullptr;
+    QGroupBox* mobileInitFrame = nullptr;
+    QComboBox* portChoice = nullptr;
+    QPushButton* startButton = nullptr;
 
     // Identity values: model, SW version, hardware id, language group, IMEI.
-    QLabel* Label9 = nullptr;
-    QLabel* Label10 = nullptr;
-    QLabel* Label12 = nullptr;
-    QLabel* Label11 = nullptr;
-    QLabel* Label27 = nullptr;
+    QLabel* modelLabel = nullptr;
+    QLabel* swVersionLabel = nullptr;
+    QLabel* hardwareIdLabel = nullptr;
+    QLabel* langGroupLabel = nullptr;
+    QLabel* imeiLabel = nullptr;
 
     // Space values: EEfull in buffer / at all / for deleted, EElite the same.
-    QLabel* Label17 = nullptr;
-    QLabel* Label21 = nullptr;
-    QLabel* Label14 = nullptr;
-    QLabel* Label16 = nullptr;
-    QLabel* Label15 = nullptr;
-    QLabel* Label20 = nullptr;
+    QLabel* eefullInBufferLabel = nullptr;
+    QLabel* eefullAtAllLabel = nullptr;
+    QLabel* eefullForDeletedLabel = nullptr;
+    QLabel* eeliteInBufferLabel = nullptr;
+    QLabel* eeliteAtAllLabel = nullptr;
+    QLabel* eeliteForDeletedLabel = nullptr;
 
-    BlockListView* PhoneEEPList = nullptr;
-    BlockListView* UserEEPList = nullptr;
+    BlockListView* phoneList = nullptr;
+    BlockListView* userList = nullptr;
     // Beside the User's list's caption: the files the list came from, and whether it changed.
-    QLabel* UserOriginLabel = nullptr;
+    QLabel* userOriginLabel = nullptr;
 
-    QPushButton* LoadPhonesButton = nullptr;
-    QPushButton* LoadCustomPhonesButton = nullptr;
-    QPushButton* SavePhonesButton = nullptr;
-    QPushButton* SaveSelPhonesButton = nullptr;
-    QPushButton* DeleteNowButton = nullptr;
-    QPushButton* DeletePhonesButton = nullptr;
-    QPushButton* SelectAllPhonesButton = nullptr;
+    QPushButton* loadAllButton = nullptr;
+    QPushButton* loadCustomButton = nullptr;
+    QPushButton* saveAllButton = nullptr;
+    QPushButton* saveSelectedButton = nullptr;
+    QPushButton* deleteOnPhoneButton = nullptr;
+    QPushButton* removePhoneRowsButton = nullptr;
+    QPushButton* selectPhoneRowsButton = nullptr;
     // Phone reads confirmed by a second read, writes read back; off at start.
-    QCheckBox* VerifyCheck = nullptr;
-    QPushButton* LoadUsersButton = nullptr;
-    QPushButton* SaveUsersButton = nullptr;
-    QPushButton* DeleteUsersButton = nullptr;
-    QPushButton* SelectAllUsersButton = nullptr;
-    QToolButton* CopyLeftButton = nullptr;  // Phone's list -> User's list
-    QToolButton* CopyRightButton = nullptr; // User's list -> Phone's list
-    QPushButton* CompareButton = nullptr;
-    QCheckBox* CheckHWidForDesc = nullptr;
+    QCheckBox* verifyCheck = nullptr;
+    QPushButton* loadUserButton = nullptr;
+    QPushButton* saveUserButton = nullptr;
+    QPushButton* removeUserRowsButton = nullptr;
+    QPushButton* selectUserRowsButton = nullptr;
+    QToolButton* copyToUserButton = nullptr;  // Phone's list -> User's list
+    QToolButton* copyToPhoneButton = nullptr; // User's list -> Phone's list
+    QPushButton* compareButton = nullptr;
+    QCheckBox* hwidDescriptionsCheck = nullptr;
 
-    QStatusBar* StatusBar = nullptr;
-    QLabel* StatusPanel = nullptr; // the status bar's text panel
-    QLabel* ProgressDetail = nullptr; // second panel: block n of N, rate, time left of a run
-    QToolButton* SaveTraceButton = nullptr; // "Save trace...": the link's trace of this session
-    QProgressBar* ProgressBar = nullptr;
+    QStatusBar* statusBar = nullptr;
+    QLabel* statusPanel = nullptr; // the status bar's text panel
+    QLabel* paceLabel = nullptr; // second panel: block n of N, rate, time left of a run
+    QToolButton* saveTraceButton = nullptr; // "Save trace...": the link's trace of this session
+    QProgressBar* progressBar = nullptr;
 
     [[nodiscard]] QList<QLabel*> identityLabels() const {
-        return {Label9, Label10, Label12, Label11, Label27};
+        return {modelLabel, swVersionLabel, hardwareIdLabel, langGroupLabel, imeiLabel};
     }
     [[nodiscard]] QList<QLabel*> spaceLabels() const {
-        return {Label17, Label21, Label14, Label16, Label15, Label20};
+        return {eefullInBufferLabel, eefullAtAllLabel, eefullForDeletedLabel,
+                eeliteInBufferLabel, eeliteAtAllLabel, eeliteForDeletedLabel};
     }
 };
 

@@ -1,5 +1,7 @@
 #include "hexdumpview.h"
 
+#include "ascending.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -129,8 +131,7 @@ QString HexDumpModel::hexTextOf(const QModelIndexList& cells) const {
             offsets.append(at);
         }
     }
-    std::sort(offsets.begin(), offsets.end());
-    offsets.erase(std::unique(offsets.begin(), offsets.end()), offsets.end());
+    offsets = ascendingOnce(std::move(offsets));
     ByteStr picked;
     picked.reserve(offsets.size());
     for (const qsizetype at : std::as_const(offsets))

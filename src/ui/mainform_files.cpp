@@ -39,18 +39,26 @@ QString suffixOfFilter(const QString& filter) {
 
 } // namespace
 
-void MainForm::LoadUsersButton_Click() {
-    QStringList names;
-    if (openChooser_) {
-        names = openChooser_();
-    } else {
-        names = QFileDialog::getOpenFileNames(this, QStringLiteral("Open EEPROM copy..."),
-                                              lastFileName_, OpenFilter);
-    }
-    LoadUserFileNames(std::move(names));
+void MainForm::whenChosen(QFileDialog* dialog,
+                          const std::function<void(const QStringList&)>& chosen) {
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QFileDialog::accepted, dialog,
+            [dialog, chosen] { chosen(dialog->selectedFiles()); });
+    dialog->open(); // window-modal; the window goes on
 }
 
-void MainForm::LoadUserFileNames(QStringList names) {
+void MainForm::chooseUserFiles() {
+    if (openChooser_) {
+        loadUserFiles(openChooser_());
+        return;
+    }
+    auto* dialog =
+        new QFileDialog(this, QStringLiteral("Open EEPROM copy..."), lastFileName_, OpenFilter);
+    dialog->setFileMode(QFileDialog::ExistingFiles);
+    whenChosen(dialog, [this](const QStringList& names) { loadUserFiles(names); });
+}
+
+void MainForm::loadUserFiles(QStringList names) {
     names.removeAll(QString());
     if (names.isEmpty()) return; // cancelled: nothing changes
     lastFileName_ = names.constFirst();
@@ -60,12 +68,12 @@ void MainForm::LoadUserFileNames(QStringList names) {
         LoadUserFiles(names, ws_.UserBlocks, ws_.UserHWid, *ui_, report);
     if (!loaded) {
         // A rejected file left the list exactly as it was: the view still shows it.
-        ui_->inform(loaded.message(), Icon::Exclamation);
+        ui_->informLater(loaded.message());
         return;
     }
     if (const QString text = loadReportText(report); !text.isEmpty())
-        ui_->inform(text, Icon::Exclamation);
-    FillUserEEPList();
+        ui_->informLater(text);
+    fillUserList();
 
     // The files the list now comes from: those of a known kind, up to the one that ended the
     // load (its blocks were not taken).
@@ -100,12 +108,12 @@ QStringList droppedFiles(const QMimeData* mime) {
 } // namespace
 
 bool MainForm::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != w_.UserEEPList->viewport()) return QMainWindow::eventFilter(watched, event);
+    if (watched != w_.userList->viewport()) return QMainWindow::eventFilter(watched, event);
     switch (event->type()) {
     case QEvent::DragEnter:
     case QEvent::DragMove: {
         auto* drag = static_cast<QDragMoveEvent*>(event);
-        if (w_.LoadUsersButton->isEnabled() && !droppedFiles(drag->mimeData()).isEmpty()) {
+        if (w_.loadUserButton->isEnabled() && !droppedFiles(drag->mimeData()).isEmpty()) {
             drag->setDropAction(Qt::CopyAction);
             drag->accept();
         } else {
@@ -116,13 +124,13 @@ bool MainForm::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::Drop: {
         auto* drop = static_cast<QDropEvent*>(event);
         const QStringList names = droppedFiles(drop->mimeData());
-        if (!w_.LoadUsersButton->isEnabled() || names.isEmpty()) {
+        if (!w_.loadUserButton->isEnabled() || names.isEmpty()) {
             drop->ignore();
             return true;
         }
         drop->setDropAction(Qt::CopyAction);
         drop->accept();
-        LoadUserFileNames(names);
+        loadUserFiles(names);
         return true;
     }
     default:
@@ -130,40 +138,42 @@ bool MainForm::eventFilter(QObject* watched, QEvent* event) {
     }
 }
 
-void MainForm::SaveUsersButton_Click() {
-    if (w_.UserEEPList->rowCountShown() == 0) return;
-    const QList<int> rows = w_.UserEEPList->selectedRowPositions();
-
-    QString name;
+void MainForm::saveUserList() {
+    if (w_.userList->rowCountShown() == 0) return;
+    const QList<int> rows = w_.userList->selectedRowPositions();
     if (saveChooser_) {
-        name = saveChooser_();
-    } else {
-        QFileDialog dialog(this, QStringLiteral("Save EEPROM copy as..."),
-                           QFileInfo(lastFileName_).path(), SaveFilter);
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setFileMode(QFileDialog::AnyFile);
-        dialog.setDefaultSuffix(QStringLiteral("eep"));
-        dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
-        connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
-            dialog.setDefaultSuffix(suffixOfFilter(filter));
-        });
-        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-            name = dialog.selectedFiles().constFirst();
-    }
-    if (name.isEmpty()) return; // cancelled: nothing written
-    lastFileName_ = name;
-
-    // The list is not changed by saving.
-    const QVector<int> selected(rows.begin(), rows.end());
-    QVector<PlannedFile> written;
-    if (const Status saved =
-            SaveUserFiles(name, ws_.UserBlocks, ws_.UserHWid, selected, *ui_, &written);
-        !saved) {
-        ui_->inform(saved.message(), Icon::Exclamation);
+        saveUserListTo(saveChooser_(), rows);
         return;
     }
+    auto* dialog = new QFileDialog(this, QStringLiteral("Save EEPROM copy as..."),
+                                   QFileInfo(lastFileName_).path(), SaveFilter);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setDefaultSuffix(QStringLiteral("eep"));
+    dialog->setOption(QFileDialog::DontConfirmOverwrite, false);
+    connect(dialog, &QFileDialog::filterSelected, dialog,
+            [dialog](const QString& filter) { dialog->setDefaultSuffix(suffixOfFilter(filter)); });
+    whenChosen(dialog,
+               [this, rows](const QStringList& names) { saveUserListTo(names.value(0), rows); });
+}
+
+void MainForm::saveUserListTo(const QString& name, const QList<int>& rows) {
+    if (name.isEmpty()) return; // cancelled: nothing written
+    lastFileName_ = name;
+    // The list is not changed by saving.
+    QVector<PlannedFile> written;
+    if (const Status saved =
+            SaveUserFiles(name, ws_.UserBlocks, ws_.UserHWid, rows, *ui_, &written);
+        !saved) {
+        ui_->informLater(saved.message());
+        return;
+    }
+    showUserSaved(name, selectedOrAll(ws_.UserBlocks.size(), rows).size(), written);
+}
+
+void MainForm::showUserSaved(const QString& name, qsizetype count,
+                             const QVector<PlannedFile>& written) {
     if (formatOfName(name) == FileFormat::Eep) {
-        const qsizetype count = selectedOrAll(ws_.UserBlocks.size(), selected).size();
         ui_->setStatus(QStringLiteral("Saved %1 to %2")
                            .arg(blockCount(count))
                            .arg(QFileInfo(name).fileName()));
@@ -171,12 +181,12 @@ void MainForm::SaveUsersButton_Click() {
         if (count == ws_.UserBlocks.size()) setUserOrigin({name});
     } else {
         // A data file and its id file for every block.
-        const qsizetype count = written.size() / 2;
-        ui_->setStatus(count == 1 ? QStringLiteral("Saved 1 block to %1")
+        const qsizetype files = written.size() / 2;
+        ui_->setStatus(files == 1 ? QStringLiteral("Saved 1 block to %1")
                                         .arg(QFileInfo(written.constFirst().path).fileName())
                                   : QStringLiteral("Saved %1 blocks to %2 single-block files in %3")
-                                        .arg(count)
-                                        .arg(count)
+                                        .arg(files)
+                                        .arg(files)
                                         .arg(QDir::toNativeSeparators(QFileInfo(name).path())));
     }
 }
@@ -213,7 +223,7 @@ void MainForm::showUserOrigin() {
     else
         text = names.join(QStringLiteral(", "));
     if (userChanged_ && !text.isEmpty()) text += QStringLiteral(" (changed)");
-    w_.UserOriginLabel->setText(text);
+    w_.userOriginLabel->setText(text);
 
     QStringList tip;
     for (const QString& file : std::as_const(userOrigin_))
@@ -221,7 +231,7 @@ void MainForm::showUserOrigin() {
     if (!tip.isEmpty())
         tip.prepend(userChanged_ ? QStringLiteral("Changed since it was loaded from or saved to:")
                                  : QStringLiteral("As loaded from or saved to:"));
-    w_.UserOriginLabel->setToolTip(tip.join(QLatin1Char('\n')));
+    w_.userOriginLabel->setToolTip(tip.join(QLatin1Char('\n')));
 }
 
 } // namespace x45::ui

@@ -12,81 +12,78 @@
 #include "blocks/blocklist.h"
 #include "blocks/compare.h"
 #include "blocks/copy.h"
-#include "link/session.h"
 
 #include <QCheckBox>
 
 namespace x45::ui {
 
-void MainForm::FillPhoneEEPList() {
-    const quint16 hwid = session_->identity.PhoneHWid;
-    phoneModel_->fill([this, hwid](qint16 id) { return DescribeBlock(id, hwid); });
-    w_.PhoneEEPList->selectOnlyRow(0);
+void MainForm::fillPhoneList() {
+    const quint16 hwid = identity_.PhoneHWid;
+    phoneModel_->fill([this, hwid](qint16 id) { return describeBlock(id, hwid); });
+    w_.phoneList->selectOnlyRow(0);
 }
 
-void MainForm::FillUserEEPList() {
+void MainForm::fillUserList() {
     const quint16 hwid = ws_.UserHWid;
-    userModel_->fill([this, hwid](qint16 id) { return DescribeBlock(id, hwid); });
-    w_.UserEEPList->selectOnlyRow(0);
+    userModel_->fill([this, hwid](qint16 id) { return describeBlock(id, hwid); });
+    w_.userList->selectOnlyRow(0);
 }
 
-void MainForm::CheckHWidForDesc_Click() {
-    FillUserEEPList();
-    FillPhoneEEPList();
+void MainForm::applyDescriptionRule() {
+    fillUserList();
+    fillPhoneList();
 }
 
-void MainForm::PhoneEEPList_ColumnClick() {
-    // A phone operation works on positions of this list: its order must not change under it.
-    if (operationRunning_) return;
+void MainForm::sortPhoneList() {
+    // A running operation works on its own copy of the list.
     SortBlocks(ws_.PhoneBlocks);
-    FillPhoneEEPList();
+    fillPhoneList();
 }
 
-void MainForm::UserEEPList_ColumnClick() {
+void MainForm::sortUserList() {
     SortBlocks(ws_.UserBlocks);
-    FillUserEEPList();
+    fillUserList();
 }
 
-void MainForm::SelectAllPhonesButton_Click() {
-    w_.PhoneEEPList->selectAllRowsAndFocus();
+void MainForm::selectAllPhoneRows() {
+    w_.phoneList->selectAllRowsAndFocus();
 }
 
-void MainForm::SelectAllUsersButton_Click() {
-    w_.UserEEPList->selectAllRowsAndFocus();
+void MainForm::selectAllUserRows() {
+    w_.userList->selectAllRowsAndFocus();
 }
 
-bool MainForm::removeRowsAsked(BlockListView* view, bool silent) {
-    if (view->rowCountShown() == 0) return false;
+void MainForm::removeSelectedRows(BlockListView* view, const std::function<void()>& removed) {
+    if (view->rowCountShown() == 0) return;
+    // The box is window-modal: neither the list nor its selection changes while it is open.
     const QList<int> rows = view->selectedRowPositions();
-    if (!silent) {
-        if (!ui_->askYesNo(
-                YesNoQuestion::ConfirmDelete,
-                QStringLiteral("Are you sure you want to delete %1 blocks?").arg(rows.size()),
-                QStringLiteral("Confirm delete"), Icon::Question))
-            return false;
-    }
-    view->blockModel()->removePositions(rows);
-    return !rows.isEmpty();
+    ui_->askLater(
+        {.kind = Question::Kind::YesNo,
+         .text = QStringLiteral("Are you sure you want to delete %1 blocks?").arg(rows.size()),
+         .title = QStringLiteral("Confirm delete"),
+         .icon = Icon::Question,
+         .yesNo = YesNoQuestion::ConfirmDelete},
+        [view, rows, removed](const Answer& answer) {
+            if (answer.button != Button::Yes) return;
+            view->blockModel()->removePositions(rows);
+            if (!rows.isEmpty() && removed) removed();
+        });
 }
 
-void MainForm::RemoveSelectedPhoneBlocks(bool silent) {
-    removeRowsAsked(w_.PhoneEEPList, silent);
+void MainForm::removePhoneRows() {
+    removeSelectedRows(w_.phoneList);
 }
 
-void MainForm::DeletePhonesButton_Click() {
-    RemoveSelectedPhoneBlocks(false);
-}
-
-void MainForm::DeleteUsersButton_Click() {
-    if (removeRowsAsked(w_.UserEEPList, false)) markUserChanged();
+void MainForm::removeUserRows() {
+    removeSelectedRows(w_.userList, [this] { markUserChanged(); });
 }
 
 namespace {
 
 // Copies the selected rows of one view into the other list and keeps the target's rows in step:
 // a copied row shows the source row's texts, its description included, until the next fill.
-CopyResult copyBetween(BlockListView* sourceView, BlockListView* targetView, Interaction& ui,
-                       CopyDirection direction) {
+CopyResult copyBetween(BlockListView* sourceView, BlockListView* targetView,
+                       WidgetInteraction& ui, CopyDirection direction) {
     BlockListModel* source = sourceView->blockModel();
     BlockListModel* target = targetView->blockModel();
     CopyResult result = CopyBlocks(
@@ -101,45 +98,42 @@ CopyResult copyBetween(BlockListView* sourceView, BlockListView* targetView, Int
     }
     targetView->selectRow(0);
     if (result.notCopiedFull > 0)
-        ui.message(QStringLiteral("%1 blocks were not copied: a list holds at most %2 blocks.")
-                       .arg(result.notCopiedFull)
-                       .arg(MaxBlocks),
-                   QString(), Buttons::Ok, Icon::Exclamation, Button::Ok);
+        ui.informLater(QStringLiteral("%1 blocks were not copied: a list holds at most %2 blocks.")
+                           .arg(result.notCopiedFull)
+                           .arg(MaxBlocks));
     return result;
-}
-
-QVector<int> toVector(const QList<int>& rows) {
-    return QVector<int>(rows.begin(), rows.end());
 }
 
 } // namespace
 
-void MainForm::CopyLeftButton_Click() {
+void MainForm::copyToUserList() {
     const quint16 hwidBefore = ws_.UserHWid;
     const CopyResult copied =
-        copyBetween(w_.PhoneEEPList, w_.UserEEPList, *ui_, CopyDirection::PhoneToUser);
+        copyBetween(w_.phoneList, w_.userList, *ui_, CopyDirection::PhoneToUser);
     // The User's list now belongs to the identified phone, whatever was copied.
-    ws_.UserHWid = session_->identity.PhoneHWid;
+    ws_.UserHWid = identity_.PhoneHWid;
     if (!copied.rows.isEmpty() || ws_.UserHWid != hwidBefore) markUserChanged();
 }
 
-void MainForm::CopyRightButton_Click() {
+void MainForm::copyToPhoneList() {
     const CopyResult result =
-        copyBetween(w_.UserEEPList, w_.PhoneEEPList, *ui_, CopyDirection::UserToPhone);
+        copyBetween(w_.userList, w_.phoneList, *ui_, CopyDirection::UserToPhone);
     // The copied blocks carry the User's list's hardware id to the phone's side.
     for (const CopiedRow& copied : result.rows)
         phoneOrigins_.insert(ws_.UserBlocks.at(copied.sourceRow).BlockId,
                              BlockOrigin{userListName(), ws_.UserHWid});
 }
 
-void MainForm::CompareButton_Click() {
+void MainForm::compareLists() {
     if (ws_.UserBlocks.isEmpty() || ws_.PhoneBlocks.isEmpty()) return;
     const CompareResult result =
-        CompareBlocks(ws_.UserBlocks, toVector(w_.UserEEPList->selectedRowPositions()),
-                      ws_.PhoneBlocks, toVector(w_.PhoneEEPList->selectedRowPositions()));
+        CompareBlocks(ws_.UserBlocks, w_.userList->selectedRowPositions(), ws_.PhoneBlocks,
+                      w_.phoneList->selectedRowPositions());
     if (result.identical()) {
-        ui_->message(QStringLiteral("Lists are identical!"), QStringLiteral("Compare result"),
-                     Buttons::Ok, Icon::None, Button::Ok);
+        ui_->askLater({.kind = Question::Kind::Message,
+                       .text = QStringLiteral("Lists are identical!"),
+                       .title = QStringLiteral("Compare result")},
+                      {});
         return;
     }
     compareForm()->setCompared(ws_.UserBlocks, ws_.PhoneBlocks);
@@ -167,12 +161,12 @@ BlockViewer* MainForm::viewBlock(BlockListView* view, const QString& listName, i
     return viewer;
 }
 
-BlockViewer* MainForm::ViewPhoneBlock(int row) {
-    return viewBlock(w_.PhoneEEPList, QStringLiteral("Phone's list"), row);
+BlockViewer* MainForm::viewPhoneBlock(int row) {
+    return viewBlock(w_.phoneList, QStringLiteral("Phone's list"), row);
 }
 
-BlockViewer* MainForm::ViewUserBlock(int row) {
-    return viewBlock(w_.UserEEPList, QStringLiteral("User's list"), row);
+BlockViewer* MainForm::viewUserBlock(int row) {
+    return viewBlock(w_.userList, QStringLiteral("User's list"), row);
 }
 
 CompareForm* MainForm::compareForm() {

@@ -1,15 +1,11 @@
-// Session start and end as the window shows them, and the close rules.
+// The session as the window shows it, handing operations to the engine and showing their end,
+// and closing.
 
 #include "mainform.h"
 
-#include "blocklistview.h"
 #include "widgetinteraction.h"
 
 #include "files/safefile.h"
-#include "link/link.h"
-#include "link/linktrace.h"
-#include "link/session.h"
-#include "transfer/transfer.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -30,10 +26,29 @@ const QString CaptionStop = QStringLiteral("Stop");
 const QString CaptionExit = QStringLiteral("Exit");
 } // namespace
 
+void MainForm::connectEngine() {
+    PhoneEngine& engine = engine_->engine();
+    WidgetInteraction* ui = ui_.get();
+    // Queued: the engine emits these on its own thread.
+    connect(&engine, &PhoneEngine::statusChanged, this,
+            [ui](const QString& text) { ui->setStatus(text); });
+    connect(&engine, &PhoneEngine::progressRangeChanged, this,
+            [ui](int minimum, int maximum) { ui->setProgressRange(minimum, maximum); });
+    connect(&engine, &PhoneEngine::progressChanged, this,
+            [ui](int value) { ui->setProgressValue(value); });
+    connect(&engine, &PhoneEngine::paceChanged, this,
+            [ui](const ProgressDetail& detail) { ui->setProgressDetail(detail); });
+    connect(&engine, &PhoneEngine::busyChanged, this, [ui](bool busy) { ui->setBusy(busy); });
+    connect(&engine, &PhoneEngine::identified, this, &MainForm::showIdentity);
+    connect(&engine, &PhoneEngine::spaceChanged, this, &MainForm::showSpace);
+    connect(&engine, &PhoneEngine::questionAsked, this, &MainForm::askQuestion);
+    connect(&engine, &PhoneEngine::finished, this, &MainForm::operationEnded);
+}
+
 QList<QAbstractButton*> MainForm::phoneSideButtons() const {
-    return {w_.LoadPhonesButton,      w_.LoadCustomPhonesButton, w_.SavePhonesButton,
-            w_.SaveSelPhonesButton,   w_.DeleteNowButton,        w_.DeletePhonesButton,
-            w_.SelectAllPhonesButton, w_.CopyLeftButton,         w_.CopyRightButton};
+    return {w_.loadAllButton,         w_.loadCustomButton,    w_.saveAllButton,
+            w_.saveSelectedButton,    w_.deleteOnPhoneButton, w_.removePhoneRowsButton,
+            w_.selectPhoneRowsButton, w_.copyToUserButton,    w_.copyToPhoneButton};
 }
 
 void MainForm::setPhoneSideEnabled(bool enabled) {
@@ -41,170 +56,207 @@ void MainForm::setPhoneSideEnabled(bool enabled) {
         button->setEnabled(enabled);
 }
 
-bool MainForm::sessionOpen() const {
-    return session_->isOpen();
+// ---- Handing over and the end -------------------------------------------------------------------
+
+void MainForm::runOnPhone(Running running, std::function<void(PhoneEngine&)> work) {
+    for (QWidget* control : std::as_const(running.disabled))
+        control->setEnabled(false);
+    if (running.stoppable) running.own->setText(CaptionStop);
+    running_ = std::move(running);
+    updateTraceButton();
+    engine_->post(std::move(work));
 }
 
-void MainForm::StartButton_Click() {
-    if (starting_) {
-        // Only a request: the start sequence looks at it while it scans.
-        session_->stopRequest().request();
-        w_.StartButton->setEnabled(false);
-        return;
-    }
-    if (session_->isOpen()) {
-        // The trace stays until the next "Init": a fault noticed after "Exit" can still be
-        // saved.
-        endSession();
-        return;
-    }
-
-    setPhoneSideEnabled(false);
-    w_.Combo3->setEnabled(false);
-    w_.StartButton->setText(CaptionStop);
-    starting_ = true;
-    trace_->restart();
-    updateTraceButton();
-    // The start's own failure messages are warnings.
-    ui_->setIconForPlainMessages(Icon::Exclamation);
-    const Outcome outcome = session_->Start(portDevice());
-    ui_->setIconForPlainMessages(Icon::None);
-    starting_ = false;
-    updateTraceButton();
-
-    w_.StartButton->setEnabled(true);
-    if (outcome == Outcome::Done) {
-        w_.StartButton->setText(CaptionExit);
-        setPhoneSideEnabled(true);
-        w_.Combo3->setEnabled(false);
-    } else {
-        // Stopped, refused readiness, or an error already shown: the lists stay as they were and
-        // the window stays open, so nothing held in memory is lost.
-        enterNoSession();
-    }
-    afterOperation();
+void MainForm::stopRun() {
+    if (!running_ || !running_->stoppable) return; // "Exit" and "Delete directly" run to their end
+    engine_->engine().requestStop();
+    running_->own->setEnabled(false);
 }
 
-void MainForm::enterNoSession() {
-    w_.StartButton->setText(CaptionInit);
-    w_.StartButton->setEnabled(true);
-    w_.Combo3->setEnabled(true);
-    setPhoneSideEnabled(false);
+void MainForm::askQuestion(const std::shared_ptr<PendingAnswer>& pending) {
+    ui_->askLater(pending->question(), [pending](const Answer& answer) { pending->give(answer); });
+}
+
+void MainForm::operationEnded(const EngineReport& report) {
+    Q_ASSERT(running_);
+    const Running ended = std::move(*running_);
+    running_.reset();
+    // Its button is back, also after "Stop" turned it off; a session that ended turns it off below.
+    ended.own->setText(ended.idleCaption);
+    ended.own->setEnabled(true);
+    traceHeld_ = report.traceHeld;
+    switch (report.operation) {
+    case PhoneOperation::Start:
+        if (report.start == Outcome::Done)
+            showSessionOpen();
+        else
+            showNoSession(); // the lists stay as they were, and the window stays open
+        break;
+    case PhoneOperation::End:
+        showNoSession();
+        break;
+    default:
+        transferEnded(ended, report);
+        break;
+    }
+    updateTraceButton();
+    emit idle();
+    if (closeRequested_) close();
+}
+
+// ---- Start and end ------------------------------------------------------------------------------
+
+void MainForm::initStopOrExit() {
+    if (sessionOpen_)
+        endSession(); // the trace stays until the next "Init", so it can still be saved
+    else
+        startSession();
+}
+
+void MainForm::startSession() {
+    QList<QWidget*> off{w_.portChoice};
+    for (QAbstractButton* button : phoneSideButtons())
+        off << button;
+    runOnPhone({PhoneOperation::Start, w_.startButton, true, CaptionInit, off},
+               [device = portDevice()](PhoneEngine& engine) { engine.start(device); });
 }
 
 void MainForm::endSession() {
-    session_->End(); // end-of-session message, port closed, "Stopped."
-    w_.StartButton->setText(CaptionInit);
-    w_.ProgressBar->setMinimum(0);
-    w_.ProgressBar->setValue(0);
-    for (QLabel* label : w_.identityLabels())
-        label->clear();
-    for (QLabel* label : w_.spaceLabels())
-        label->clear();
-    enterNoSession();
-    ui_->setStatus(QStringLiteral("Stopped."));
+    runOnPhone({PhoneOperation::End, w_.startButton, false, CaptionExit, {w_.startButton}},
+               [](PhoneEngine& engine) { engine.end(); });
 }
 
-void MainForm::showIdentity() {
-    const PhoneIdentity& id = session_->identity;
+void MainForm::showSessionOpen() {
+    sessionOpen_ = true;
+    w_.startButton->setText(CaptionExit);
+    w_.startButton->setEnabled(true);
+    w_.portChoice->setEnabled(false);
+    setPhoneSideEnabled(true);
+}
+
+void MainForm::showNoSession() {
+    if (sessionOpen_) {
+        // A session ended ("Exit", or the port went away): what it showed goes.
+        w_.progressBar->setMinimum(0);
+        w_.progressBar->setValue(0);
+        for (QLabel* label : w_.identityLabels())
+            label->clear();
+        for (QLabel* label : w_.spaceLabels())
+            label->clear();
+        ui_->setStatus(QStringLiteral("Stopped."));
+    }
+    sessionOpen_ = false;
+    w_.startButton->setText(CaptionInit);
+    w_.startButton->setEnabled(true);
+    w_.portChoice->setEnabled(true);
+    setPhoneSideEnabled(false);
+}
+
+void MainForm::showIdentity(const PhoneIdentity& id) {
+    identity_ = id;
     // The hardware id is always rewritten; the other values keep what the labels showed when the
     // phone gave nothing this time.
-    w_.Label12->setText(id.PhoneHWid != 0 ? QString::number(id.PhoneHWid) : QString());
-    if (!id.PhoneModel.isEmpty()) w_.Label9->setText(id.PhoneModel);
-    if (id.PhoneSWVer != 0) w_.Label10->setText(QString::number(id.PhoneSWVer));
-    if (!id.PhoneLangGroup.isEmpty()) w_.Label11->setText(id.PhoneLangGroup);
-    if (!id.PhoneIMEI.isEmpty()) w_.Label27->setText(id.PhoneIMEI);
+    w_.hardwareIdLabel->setText(id.PhoneHWid != 0 ? QString::number(id.PhoneHWid) : QString());
+    if (!id.PhoneModel.isEmpty()) w_.modelLabel->setText(id.PhoneModel);
+    if (id.PhoneSWVer != 0) w_.swVersionLabel->setText(QString::number(id.PhoneSWVer));
+    if (!id.PhoneLangGroup.isEmpty()) w_.langGroupLabel->setText(id.PhoneLangGroup);
+    if (!id.PhoneIMEI.isEmpty()) w_.imeiLabel->setText(id.PhoneIMEI);
 }
 
-void MainForm::showSpace() {
-    const EEPSpace& lite = session_->EEliteSpace;
-    const EEPSpace& full = session_->EEfullSpace;
+void MainForm::showSpace(const EEPSpace& lite, const EEPSpace& full) {
     const QList<std::pair<QLabel*, qint32>> values = {
-        {w_.Label16, lite.FreeInBuffer},   {w_.Label15, lite.FreeAtAll},
-        {w_.Label20, lite.FreeForDeleted}, {w_.Label17, full.FreeInBuffer},
-        {w_.Label21, full.FreeAtAll},      {w_.Label14, full.FreeForDeleted},
+        {w_.eeliteInBufferLabel, lite.FreeInBuffer},
+        {w_.eeliteAtAllLabel, lite.FreeAtAll},
+        {w_.eeliteForDeletedLabel, lite.FreeForDeleted},
+        {w_.eefullInBufferLabel, full.FreeInBuffer},
+        {w_.eefullAtAllLabel, full.FreeAtAll},
+        {w_.eefullForDeletedLabel, full.FreeForDeleted},
     };
     for (const auto& [label, value] : values)
         if (value > 0) label->setText(QString::number(value));
 }
 
+// ---- The trace ----------------------------------------------------------------------------------
+
 void MainForm::updateTraceButton() {
-    w_.SaveTraceButton->setEnabled(trace_->started() && !trace_->isEmpty() && !starting_ &&
-                                   !operationRunning_);
+    w_.saveTraceButton->setEnabled(traceHeld_ && !running_);
 }
 
-void MainForm::SaveTraceButton_Click() {
-    if (starting_ || operationRunning_ || !trace_->started()) return;
-    QString name;
+void MainForm::saveTrace() {
     if (traceChooser_) {
-        name = traceChooser_();
-    } else {
-        const QString suggested =
-            QStringLiteral("x45eep-trace-%1.txt")
-                .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
-        const QString folder =
-            lastFileName_.isEmpty() ? QDir::homePath() : QFileInfo(lastFileName_).path();
-        QFileDialog dialog(this, QStringLiteral("Save trace as..."),
-                           QDir(folder).filePath(suggested),
-                           QStringLiteral("Trace files (*.txt);;All files (*)"));
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setFileMode(QFileDialog::AnyFile);
-        dialog.setDefaultSuffix(QStringLiteral("txt"));
-        dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
-        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-            name = dialog.selectedFiles().constFirst();
+        saveTraceTo(traceChooser_());
+        return;
     }
+    const QString suggested =
+        QStringLiteral("x45eep-trace-%1.txt")
+            .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
+    const QString folder =
+        lastFileName_.isEmpty() ? QDir::homePath() : QFileInfo(lastFileName_).path();
+    auto* dialog =
+        new QFileDialog(this, QStringLiteral("Save trace as..."), QDir(folder).filePath(suggested),
+                        QStringLiteral("Trace files (*.txt);;All files (*)"));
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setDefaultSuffix(QStringLiteral("txt"));
+    dialog->setOption(QFileDialog::DontConfirmOverwrite, false);
+    whenChosen(dialog, [this](const QStringList& names) { saveTraceTo(names.value(0)); });
+}
+
+void MainForm::saveTraceTo(const QString& name) {
+    // No operation runs (the button is off during a run, and the dialog is window-modal): the
+    // engine's trace holds still.
     if (name.isEmpty()) return; // cancelled: nothing written
     ui_->setBusy(true);
-    const Status saved = writeFileSafely(name, trace_->text());
+    const Status saved = writeFileSafely(name, engine_->traceText());
     ui_->setBusy(false);
     if (!saved) {
-        ui_->message(saved.message() + QStringLiteral("\nThe trace is still held; save it to "
-                                                      "another file."),
-                     QString(), Buttons::Ok, Icon::Exclamation, Button::Ok);
+        ui_->informLater(saved.message() +
+                         QStringLiteral("\nThe trace is still held; save it to another file."));
         return;
     }
     ui_->setStatus(QStringLiteral("Saved the trace to %1").arg(QFileInfo(name).fileName()));
 }
 
-void MainForm::afterOperation() {
-    if (closePending_) {
-        closePending_ = false;
-        close();
-    }
-}
+// ---- Closing ------------------------------------------------------------------------------------
 
 void MainForm::closeEvent(QCloseEvent* event) {
-    if (starting_ || operationRunning_) {
-        // The run is on the stack below this event: it cannot be ended here, only asked to stop.
-        event->ignore();
-        if (closePending_) return; // already on its way
-        if (starting_) {
-            closeWhenIdle(); // nothing held is at stake while the phone is being started
-            return;
-        }
-        ui_->askYesNoLater(QStringLiteral("A run is in progress. Stop it and close?"),
-                           [this](bool yes) {
-                               if (yes) closeWhenIdle();
-                           });
+    if (!running_ && !sessionOpen_) {
+        closeRequested_ = false;
+        event->accept();
         return;
     }
-    if (sessionOpen()) endSession();
-    event->accept();
+    event->ignore();
+    if (!running_) {
+        // The session is ended first; its report closes the window.
+        closeRequested_ = true;
+        endSession();
+        return;
+    }
+    if (closeRequested_ || running_->operation == PhoneOperation::Start ||
+        running_->operation == PhoneOperation::End) {
+        stopAndClose(); // nothing held is at stake while the phone is being started or left
+        return;
+    }
+    if (closeQuestion_) {
+        closeQuestion_->raise();
+        closeQuestion_->activateWindow();
+        return;
+    }
+    closeQuestion_ =
+        ui_->askLater({.kind = Question::Kind::YesNo,
+                       .text = QStringLiteral("A run is in progress. Stop it and close?")},
+                      [this](const Answer& answer) {
+                          if (answer.button == Button::Yes) stopAndClose();
+                      });
 }
 
-void MainForm::closeWhenIdle() {
-    if (!starting_ && !operationRunning_) {
-        close(); // the run ended while the question was open
+void MainForm::stopAndClose() {
+    closeRequested_ = true;
+    if (!running_) {
+        close(); // nothing runs (any more): the session is ended, then the window closes
         return;
     }
-    // As "Stop" does; the window closes, ending the session, once the run has wound up.
-    if (starting_) {
-        session_->stopRequest().request();
-        w_.StartButton->setEnabled(false);
-    }
-    if (operationRunning_) stopRunningOperation();
-    closePending_ = true;
+    stopRun();
     ui_->setStatus(QStringLiteral("Closing when the run has ended..."));
 }
 

@@ -1,4 +1,5 @@
-// The five phone-transfer buttons: captions, enable states, and the list refreshed afterwards.
+// The five phone-transfer buttons: what each hands to the engine, and the Phone's list, the
+// buttons and the status afterwards.
 
 #include "mainform.h"
 
@@ -7,10 +8,6 @@
 #include "runsummary.h"
 #include "widgetinteraction.h"
 
-#include "link/link.h"
-#include "link/session.h"
-#include "transfer/transfer.h"
-
 #include <QCheckBox>
 #include <QPushButton>
 #include <QSet>
@@ -18,157 +15,131 @@
 namespace x45::ui {
 
 namespace {
-const QString CaptionStop = QStringLiteral("Stop");
+
+RunKind runKind(PhoneOperation operation) {
+    switch (operation) {
+    case PhoneOperation::LoadAll:
+        return RunKind::LoadAll;
+    case PhoneOperation::LoadCustom:
+        return RunKind::LoadCustom;
+    case PhoneOperation::Delete:
+        return RunKind::Delete;
+    default:
+        return RunKind::Write;
+    }
 }
 
-void MainForm::runPhoneOperation(QAbstractButton* own, bool stoppable,
-                                 const std::function<RunResult()>& operation) {
-    if (operationRunning_) {
-        // Only the running operation's own button is enabled now, captioned "Stop"; the
-        // operation sees the request after its current block.
-        if (stoppable) stopRunningOperation();
-        return;
-    }
-    if (starting_) return;
+} // namespace
 
-    const QString idleCaption = own->text();
-    QList<QAbstractButton*> disabled = phoneSideButtons();
-    disabled.append(w_.StartButton);
-    for (QAbstractButton* button : disabled)
-        if (button != own || !stoppable) button->setEnabled(false);
-    // The User's side waits too: its dialogs would stall the run while it waits for a reply, and
-    // a list changed under the run would be compared or saved half-read. The check boxes wait
-    // with it: the run has taken "Verify" as it began, and the description rule refills both
-    // lists.
-    const QList<QAbstractButton*> userSide = {
-        w_.CompareButton,        w_.LoadUsersButton, w_.SaveUsersButton, w_.DeleteUsersButton,
-        w_.SelectAllUsersButton, w_.VerifyCheck,     w_.CheckHWidForDesc};
-    QList<QAbstractButton*> userWaiting;
-    for (QAbstractButton* button : userSide)
-        if (button->isEnabled()) {
-            button->setEnabled(false);
-            userWaiting.append(button);
-        }
-    if (stoppable) own->setText(CaptionStop);
+void MainForm::runTransfer(QAbstractButton* own, PhoneOperation operation, bool stoppable,
+                           std::function<void(PhoneEngine&)> work) {
+    QList<QWidget*> off{w_.startButton};
+    for (QAbstractButton* button : phoneSideButtons())
+        if (button != own || !stoppable) off << button;
+    // The User's side waits too, so that no modal dialog of its own (file choosers, compare)
+    // stands between the person and the run's questions. The check boxes wait with it: the run
+    // has taken "Verify" as it began, and the description rule refills both lists.
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             w_.compareButton, w_.loadUserButton, w_.saveUserButton, w_.removeUserRowsButton,
+             w_.selectUserRowsButton, w_.verifyCheck, w_.hwidDescriptionsCheck})
+        if (control->isEnabled()) off << control;
+    runOnPhone({operation, own, stoppable, own->text(), off}, std::move(work));
+}
 
-    transfer_->setVerify(w_.VerifyCheck->isChecked());
-    operationRunning_ = true;
-    runningButton_ = stoppable ? own : nullptr;
-    updateTraceButton();
-    const RunResult result = operation();
-    operationRunning_ = false;
-    runningButton_ = nullptr;
-    updateTraceButton();
-
-    if (stoppable) own->setText(idleCaption);
-    for (QAbstractButton* button : userWaiting)
-        button->setEnabled(true);
-    if (result.end == Outcome::PortLost) {
-        // The phone is gone: the session cannot go on. The person has been told why.
-        endSession();
-    } else {
-        for (QAbstractButton* button : disabled)
-            button->setEnabled(true);
-    }
-    const RunKind kind = own == w_.LoadPhonesButton         ? RunKind::LoadAll
-                         : own == w_.LoadCustomPhonesButton ? RunKind::LoadCustom
-                         : own == w_.DeleteNowButton        ? RunKind::Delete
-                                                            : RunKind::Write;
-    if (const QString summary = runSummary(result, kind); !summary.isEmpty())
+void MainForm::transferEnded(const Running& ended, const EngineReport& report) {
+    if (report.operation == PhoneOperation::LoadAll ||
+        report.operation == PhoneOperation::LoadCustom)
+        takeReadBlocks(report);
+    else if (report.operation == PhoneOperation::Delete)
+        removeDeletedBlocks(report.deleted);
+    for (QWidget* control : ended.disabled)
+        control->setEnabled(true);
+    if (!report.sessionOpen) showNoSession(); // the port went away; the person has been told
+    const RunKind kind = runKind(report.operation);
+    if (const QString summary = runSummary(report.run, kind); !summary.isEmpty())
         ui_->setStatus(summary);
     // A backup saved from a list that lacks blocks must not pass for a whole one.
-    if (!closePending_)
-        if (const QString skipped = skippedMessage(result, kind); !skipped.isEmpty())
-            ui_->message(skipped, QString(), Buttons::Ok, Icon::Exclamation, Button::Ok);
-    afterOperation();
-}
-
-void MainForm::stopRunningOperation() {
-    if (!runningButton_) return; // "Delete directly" has no stop: it runs to its end
-    transfer_->stopRequest().request();
-    runningButton_->setEnabled(false);
+    if (!closeRequested_)
+        if (const QString skipped = skippedMessage(report.run, kind); !skipped.isEmpty())
+            ui_->informLater(skipped);
 }
 
 namespace {
 
 // Blocks read from a phone keep its hardware id: written to another phone they are asked about.
-BlockOrigin readFromPhone(const Session& session) {
-    return {QStringLiteral("a phone read earlier"), session.identity.PhoneHWid};
+BlockOrigin readFromPhone(quint16 hwid) {
+    return {QStringLiteral("a phone read earlier"), hwid};
 }
 
 } // namespace
 
-HWidRule MainForm::hwidRule() const {
-    return HWidRule{session_->identity.PhoneHWid, phoneOrigins_, false};
-}
-
-void MainForm::LoadPhonesButton_Click() {
-    runPhoneOperation(w_.LoadPhonesButton, true, [this] {
-        // The view keeps showing the old rows until the refill: its model is never emptied
-        // under it while the run reads.
-        BlockList read;
-        RunResult result = transfer_->loadAll(read);
-        ws_.PhoneBlocks = std::move(read);
+void MainForm::takeReadBlocks(const EngineReport& report) {
+    const BlockOrigin origin = readFromPhone(identity_.PhoneHWid);
+    if (report.operation == PhoneOperation::LoadAll) {
         phoneOrigins_.clear();
-        for (const EEPBlock& block : std::as_const(ws_.PhoneBlocks))
-            phoneOrigins_.insert(block.BlockId, readFromPhone(*session_));
-        FillPhoneEEPList();
-        return result;
-    });
-}
-
-void MainForm::LoadCustomPhonesButton_Click() {
-    runPhoneOperation(w_.LoadCustomPhonesButton, true, [this] {
-        BlockList merged = ws_.PhoneBlocks;
-        RunResult result = transfer_->loadCustom(merged);
+        for (const EEPBlock& block : report.phoneList)
+            phoneOrigins_.insert(block.BlockId, origin);
+    } else {
         // A block that is new or changed was read from the phone; one read back unchanged keeps
         // where it came from.
-        for (const EEPBlock& block : std::as_const(merged))
+        for (const EEPBlock& block : report.phoneList)
             if (const qsizetype at = findBlock(ws_.PhoneBlocks, block.BlockId);
-                at < 0 || !(ws_.PhoneBlocks.at(at) == block))
-                phoneOrigins_.insert(block.BlockId, readFromPhone(*session_));
-        ws_.PhoneBlocks = std::move(merged);
-        FillPhoneEEPList();
-        return result;
-    });
+                at < 0 || ws_.PhoneBlocks.at(at) != block)
+                phoneOrigins_.insert(block.BlockId, origin);
+    }
+    ws_.PhoneBlocks = report.phoneList;
+    fillPhoneList();
 }
 
-void MainForm::SavePhonesButton_Click() {
-    if (ws_.PhoneBlocks.isEmpty() && !operationRunning_) return;
-    runPhoneOperation(w_.SavePhonesButton, true,
-                      [this] { return transfer_->saveAll(ws_.PhoneBlocks, hwidRule()); });
+void MainForm::removeDeletedBlocks(const QVector<qint16>& deleted) {
+    // Exactly the blocks the phone deleted, wherever their rows are now; the other rows keep
+    // their texts.
+    const QSet<qint16> gone(deleted.begin(), deleted.end());
+    QList<int> rows;
+    for (int row = 0; row < ws_.PhoneBlocks.size(); ++row)
+        if (gone.contains(ws_.PhoneBlocks.at(row).BlockId)) rows.append(row);
+    phoneModel_->removePositions(rows);
 }
 
-void MainForm::SaveSelPhonesButton_Click() {
-    if (ws_.PhoneBlocks.isEmpty() && !operationRunning_) return;
-    runPhoneOperation(w_.SaveSelPhonesButton, true, [this] {
-        // The rows to write are those selected when the run starts: a selection changed during
-        // the run must not change which blocks go to the phone.
-        const QList<int> rows = w_.PhoneEEPList->selectedRowPositions();
-        const QSet<int> chosen(rows.begin(), rows.end());
-        const BlockList snapshot = ws_.PhoneBlocks;
-        return transfer_->saveSelected(
-            snapshot, [&chosen](int row) { return chosen.contains(row); },
-            static_cast<int>(chosen.size()), hwidRule());
-    });
+HWidRule MainForm::hwidRule() const {
+    return HWidRule{identity_.PhoneHWid, phoneOrigins_, false};
 }
 
-void MainForm::DeleteNowButton_Click() {
-    if (w_.PhoneEEPList->rowCountShown() == 0) return;
-    runPhoneOperation(w_.DeleteNowButton, false, [this] {
-        const QList<int> rows = w_.PhoneEEPList->selectedRowPositions();
-        const QVector<int> selected(rows.begin(), rows.end());
-        const BlockList snapshot = ws_.PhoneBlocks;
-        return transfer_->deleteDirectly(snapshot, selected, [this](const QVector<qint16>& ids) {
-            // Remove exactly the blocks the phone deleted, wherever their rows are now; the other
-            // rows keep their texts.
-            const QSet<qint16> gone(ids.begin(), ids.end());
-            QList<int> positions;
-            for (int row = 0; row < ws_.PhoneBlocks.size(); ++row)
-                if (gone.contains(ws_.PhoneBlocks.at(row).BlockId)) positions.append(row);
-            phoneModel_->removePositions(positions);
-        });
-    });
+void MainForm::loadAll() {
+    runTransfer(
+        w_.loadAllButton, PhoneOperation::LoadAll, true,
+        [verify = w_.verifyCheck->isChecked()](PhoneEngine& engine) { engine.loadAll(verify); });
+}
+
+void MainForm::loadCustom() {
+    runTransfer(w_.loadCustomButton, PhoneOperation::LoadCustom, true,
+                [list = ws_.PhoneBlocks, verify = w_.verifyCheck->isChecked()](
+                    PhoneEngine& engine) { engine.loadCustom(list, verify); });
+}
+
+void MainForm::saveAll() {
+    if (ws_.PhoneBlocks.isEmpty()) return;
+    runTransfer(w_.saveAllButton, PhoneOperation::SaveAll, true,
+                [list = ws_.PhoneBlocks, rule = hwidRule(), verify = w_.verifyCheck->isChecked()](
+                    PhoneEngine& engine) { engine.saveAll(list, rule, verify); });
+}
+
+void MainForm::saveSelected() {
+    if (ws_.PhoneBlocks.isEmpty()) return;
+    // The rows selected now: a selection changed during the run does not change what is written.
+    const QList<int> rows = w_.phoneList->selectedRowPositions();
+    runTransfer(w_.saveSelectedButton, PhoneOperation::SaveSelected, true,
+                [list = ws_.PhoneBlocks, chosen = QSet<int>(rows.begin(), rows.end()),
+                 rule = hwidRule(), verify = w_.verifyCheck->isChecked()](PhoneEngine& engine) {
+                    engine.saveSelected(list, chosen, rule, verify);
+                });
+}
+
+void MainForm::deleteOnPhone() {
+    if (ws_.PhoneBlocks.isEmpty()) return;
+    runTransfer(w_.deleteOnPhoneButton, PhoneOperation::Delete, false,
+                [list = ws_.PhoneBlocks, rows = w_.phoneList->selectedRowPositions()](
+                    PhoneEngine& engine) { engine.deleteDirectly(list, rows); });
 }
 
 } // namespace x45::ui

@@ -9,11 +9,10 @@
 #include <QGridLayout>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QEventLoop>
 #include <QMessageBox>
 #include <QProgressBar>
 
-#include <optional>
+#include <memory>
 
 namespace x45::ui {
 
@@ -67,22 +66,6 @@ QMessageBox::Icon iconOf(Icon icon) {
     return QMessageBox::NoIcon;
 }
 
-// The answer a box gives when it is closed without a button (Escape, window frame): the harmless
-// choice of each set. Abort/Retry/Ignore has none, so that box cannot be closed that way.
-std::optional<Button> escapeAnswer(Buttons buttons) {
-    switch (buttons) {
-    case Buttons::Ok:
-        return Button::Ok;
-    case Buttons::YesNo:
-        return Button::No;
-    case Buttons::RetryCancel:
-        return Button::Cancel;
-    case Buttons::AbortRetryIgnore:
-        return std::nullopt;
-    }
-    return std::nullopt;
-}
-
 Button buttonOf(int standard, Buttons buttons) {
     switch (standard) {
     case QMessageBox::Ok:
@@ -100,7 +83,7 @@ Button buttonOf(int standard, Buttons buttons) {
     case QMessageBox::No:
         return Button::No;
     default:
-        return escapeAnswer(buttons).value_or(Button::Retry);
+        return closingButton(buttons);
     }
 }
 
@@ -114,8 +97,7 @@ QString displayText(QString text) {
 }
 
 // Every box carries an icon: the caller's, or the one for boxes of its kind.
-QMessageBox::Icon iconFor(Icon icon, Buttons buttons, Icon plain) {
-    if (icon == Icon::None) icon = plain;
+QMessageBox::Icon iconFor(Icon icon, Buttons buttons) {
     if (icon != Icon::None) return iconOf(icon);
     return buttons == Buttons::YesNo ? QMessageBox::Question : QMessageBox::Information;
 }
@@ -162,6 +144,20 @@ private:
     bool closable_;
 };
 
+// A box with the program's name as its title when it has none, its text shown as it is, and
+// "Abort, Retry, Ignore" that only a button answers.
+AnswerBox* makeBox(const QString& text, const QString& title, Buttons buttons, Icon icon,
+                   Button defaultButton, QWidget* parent) {
+    const bool closable = buttons != Buttons::AbortRetryIgnore;
+    auto* box = new AnswerBox(iconFor(icon, buttons), title.isEmpty() ? AppTitle : title,
+                              displayText(text), standardSet(buttons), parent, closable);
+    box->setTextFormat(Qt::PlainText); // file names and replies are shown as they are
+    box->setDefaultButton(standardOf(defaultButton));
+    if (closable) box->setEscapeButton(standardOf(closingButton(buttons)));
+    fitTitle(*box);
+    return box;
+}
+
 } // namespace
 
 class WidgetInteraction::NormalPointer {
@@ -191,41 +187,58 @@ Button WidgetInteraction::message(const QString& text, const QString& title, But
                                   Icon icon, Button defaultButton) {
     if (answerer_) return answerer_->message(text, title, buttons, icon, defaultButton);
     NormalPointer pointer(*this);
-    const auto escape = escapeAnswer(buttons);
-    AnswerBox box(iconFor(icon, buttons, plainIcon_), title.isEmpty() ? AppTitle : title,
-                  displayText(text), standardSet(buttons), window_, escape.has_value());
-    box.setTextFormat(Qt::PlainText); // file names and replies are shown as they are
-    box.setDefaultButton(standardOf(defaultButton));
-    if (escape) box.setEscapeButton(standardOf(*escape));
-    fitTitle(box);
-    return buttonOf(box.exec(), buttons);
+    const std::unique_ptr<AnswerBox> box(
+        makeBox(text, title, buttons, icon, defaultButton, window_));
+    return buttonOf(box->exec(), buttons);
 }
 
-void WidgetInteraction::askYesNoLater(const QString& text,
-                                      const std::function<void(bool yes)>& answered) {
+QWidget* WidgetInteraction::askLater(const Question& q,
+                                     const std::function<void(const Answer&)>& answered) {
     if (answerer_) {
-        answered(answerer_->message(text, QString(), Buttons::YesNo, Icon::Question,
-                                    Button::Yes) == Button::Yes);
-        return;
+        const Answer answer = answerNow(*answerer_, q);
+        if (answered) answered(answer);
+        return nullptr;
     }
-    if (laterQuestion_) {
-        laterQuestion_->raise();
-        laterQuestion_->activateWindow();
-        return;
+    switch (q.kind) {
+    case Question::Kind::Rewrite:
+        return rewritePromtForm()->askLater(q.text, [answered](RewriteAnswer given) {
+            Answer a;
+            a.rewrite = given;
+            answered(a);
+        });
+    case Question::Kind::BlockList:
+        return loadCustomPromt()->askLater([answered](const QString& given) {
+            Answer a;
+            a.blockList = given;
+            answered(a);
+        });
+    case Question::Kind::BlockInfo:
+        return loadUserCustomPromt()->askLater(q.text, [answered](const BlockInfoTexts& given) {
+            Answer a;
+            a.blockInfo = given;
+            answered(a);
+        });
+    case Question::Kind::Message:
+    case Question::Kind::YesNo:
+        break;
     }
-    auto* box = new AnswerBox(QMessageBox::Question, AppTitle, displayText(text),
-                              QMessageBox::Yes | QMessageBox::No, window_, true);
-    box->setObjectName(QStringLiteral("LaterQuestion"));
+    const bool yesNo = q.kind == Question::Kind::YesNo;
+    const Buttons buttons = yesNo ? Buttons::YesNo : q.buttons;
+    AnswerBox* box = makeBox(q.text, q.title, buttons, q.icon,
+                             yesNo ? Button::Yes : q.defaultButton, window_);
     box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setTextFormat(Qt::PlainText);
-    box->setDefaultButton(QMessageBox::Yes);
-    box->setEscapeButton(QMessageBox::No);
-    fitTitle(*box);
-    QObject::connect(box, &QMessageBox::finished, box, [box, answered] {
-        answered(box->clickedButton() == box->button(QMessageBox::Yes));
+    QObject::connect(box, &QMessageBox::finished, box, [box, buttons, answered] {
+        if (!answered) return;
+        Answer a;
+        a.button = buttonOf(box->standardButton(box->clickedButton()), buttons);
+        answered(a);
     });
-    laterQuestion_ = box;
     box->open(); // window-modal, and the caller goes on
+    return box;
+}
+
+void WidgetInteraction::informLater(const QString& text, Icon icon) {
+    askLater({.kind = Question::Kind::Message, .text = text, .icon = icon}, {});
 }
 
 RewriteAnswer WidgetInteraction::askRewrite(const QString& question) {
@@ -271,14 +284,6 @@ QString paceText(const ProgressDetail& d) {
 
 void WidgetInteraction::setProgressDetail(const ProgressDetail& detail) {
     if (detailPanel_) detailPanel_->setText(paceText(detail));
-}
-
-void WidgetInteraction::readProgress(qsizetype done, qsizetype total) {
-    // The window repaints while long files are read; clicks wait until the load is over, so no
-    // other operation can start on the list being built.
-    constexpr qsizetype Every = 64; // lines between two repaints
-    if (done % Every == 0 || done == total)
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 void WidgetInteraction::setBusy(bool busy) {

@@ -1,6 +1,10 @@
 #pragma once
 // Interaction with widgets: message boxes, the window's dialogs, the status bar's text panel, the
-// progress bar and the busy pointer.
+// progress bar and the busy pointer. The Interaction calls answer at once (modal boxes), for the
+// core's work on the window's own thread; askLater() shows a question without holding the
+// caller, for the phone engine's questions.
+
+#include "question.h"
 
 #include "person/interaction.h"
 
@@ -27,10 +31,11 @@ public:
 
     Button message(const QString& text, const QString& title, Buttons buttons, Icon icon,
                    Button defaultButton) override;
-    // A Yes/No question that does not hold the caller: `answered` runs with true for "Yes" once
-    // the person has answered ("Yes" is the default; Escape and the frame's close answer "No").
-    // While it is open, asking again only brings it to the front.
-    void askYesNoLater(const QString& text, const std::function<void(bool yes)>& answered);
+    // Shows the question window-modal and returns at once; `answered` runs once the person has
+    // answered. Returns the box or dialog shown (nullptr when an answerer answered at once).
+    QWidget* askLater(const Question& question, const std::function<void(const Answer&)>& answered);
+    // An OK box that does not hold the caller.
+    void informLater(const QString& text, Icon icon = Icon::Exclamation);
     RewriteAnswer askRewrite(const QString& question) override;
     QString askBlockList() override;
     BlockInfoTexts askBlockInfo(const QString& message) override;
@@ -39,14 +44,9 @@ public:
     void setProgressRange(int minimum, int maximum) override;
     void setProgressValue(int value) override;
     void setBusy(bool busy) override;
-    void readProgress(qsizetype done, qsizetype total) override;
     // Shown in the status bar's second panel; an empty detail empties it.
     void setProgressDetail(const ProgressDetail& detail) override;
     void setDetailPanel(QLabel* panel) { detailPanel_ = panel; }
-
-    // The icon of boxes whose caller gave none: by default the information icon for a plain
-    // message and the question icon for a question.
-    void setIconForPlainMessages(Icon icon) { plainIcon_ = icon; }
 
     [[nodiscard]] QString statusText() const;
     [[nodiscard]] bool busy() const { return busyDepth_ > 0; }
@@ -56,7 +56,7 @@ public:
     LoadCustomPromt* loadCustomPromt();
     LoadUserCustomPromt* loadUserCustomPromt();
 
-    // Automated runs: questions go to this object instead of modal widgets (status, progress and
+    // Automated runs: questions go to this object instead of widgets (status, progress and
     // pointer still go to the widgets). nullptr shows the widgets again.
     void setAnswerer(Interaction* answerer) { answerer_ = answerer; }
 
@@ -71,9 +71,7 @@ private:
     QPointer<RewritePromtForm> rewrite_;
     QPointer<LoadCustomPromt> loadCustom_;
     QPointer<LoadUserCustomPromt> loadUserCustom_;
-    QPointer<QWidget> laterQuestion_;
     Interaction* answerer_ = nullptr;
-    Icon plainIcon_ = Icon::None;
     int busyDepth_ = 0;
 };
 
