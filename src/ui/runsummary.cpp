@@ -60,8 +60,7 @@ QString runSummary(const RunResult& r, RunKind kind) {
         if (kind == RunKind::LoadAll || (r.done == 0 && r.skipped.isEmpty()))
             return QStringLiteral("Stopped.");
         break;
-    case Outcome::Done:
-    case Outcome::Unverified:
+    default: // Done, Unverified: a run's other outcomes are its steps'
         break;
     }
     QStringList parts{blocks(r.done, doneWord(kind))};
