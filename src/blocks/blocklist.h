@@ -1,6 +1,8 @@
 #pragma once
-// Whole-list routines: sorting, removing rows, merging, and reading a selection.
+// Whole-list routines: putting a block in, sorting, removing rows, merging, and reading a
+// selection.
 
+#include "base/result.h"
 #include "blocks/eepblock.h"
 
 #include <QVector>
@@ -10,23 +12,44 @@ namespace x45 {
 // Sorts positions lo..hi (0-based, inclusive) ascending by BlockId: quicksort with a random
 // pivot. Block numbers within a list are distinct, so the result is the unique ascending order;
 // should a list ever hold a number twice, the sort still ends and groups them.
-void SortBlocks(BlockList& list, qsizetype lo, qsizetype hi);
+void sortBlocks(BlockList& list, qsizetype lo, qsizetype hi);
 // The whole list.
-void SortBlocks(BlockList& list);
+void sortBlocks(BlockList& list);
+// The former name, until the window calls sortBlocks.
+inline void SortBlocks(BlockList& list) {
+    sortBlocks(list);
+}
 
 // Removes the blocks at these 0-based positions ("Delete from list"); the rest keep their order.
 // Positions may come in any order; repeated and out-of-range positions are ignored. Returns the
 // number of blocks removed.
-qsizetype RemoveRows(BlockList& list, const QVector<int>& positions);
+qsizetype removeRows(BlockList& list, const QVector<int>& positions);
 
 // What a selection-based operation works on (save, compare): with two or more rows selected the
 // selected positions in list order, otherwise (none or one) every position. Out-of-range and
 // repeated positions are dropped before counting.
 [[nodiscard]] QVector<int> selectedOrAll(qsizetype listSize, const QVector<int>& selectedRows);
 
-// Merges `from` into `into`: a block whose number is already there replaces it in place (all
-// fields), any other block is appended, in `from`'s order. Linear in both sizes.
-void mergeBlocks(BlockList& into, const BlockList& from);
+class BlockPositions;
+
+// Where putBlock put a block: its 0-based row, and whether it was appended there.
+struct PutBlock {
+    qsizetype row = -1;
+    bool appended = false;
+};
+
+// The one rule for putting a block into a list: a block whose number the list holds replaces
+// that one in place (all fields); any other is appended, unless the list is full (fitsInList),
+// which fails with kind Refused and changes nothing. `positions`, when given, describes `list`
+// and is kept in step, for lookups in constant time while a list is filled; without it the
+// list is searched.
+[[nodiscard]] Result<PutBlock> putBlock(BlockList& list, const EEPBlock& block,
+                                        BlockPositions* positions = nullptr);
+
+// Merges `from` into `into` as putBlock puts each block, in `from`'s order. Linear in both
+// sizes. Returns how many blocks the merged list holds, counting each block of `from` left out for
+// want of room: more than MaxBlocks when there were such blocks.
+qsizetype mergeBlocks(BlockList& into, const BlockList& from);
 
 // A table from block number to the first position holding it, for lookups in constant time while
 // a list grows. Build it once, then keep it in step through append().

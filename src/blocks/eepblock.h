@@ -7,6 +7,8 @@
 #include <QVector>
 #include <QtGlobal>
 
+#include <limits>
+
 namespace x45 {
 
 struct EEPBlock {
@@ -20,8 +22,21 @@ struct EEPBlock {
 // Positions 0..N-1 here stand for the rows 1..N of the list's view; row n always shows block n.
 using BlockList = QVector<EEPBlock>;
 
+// Block numbers are 16-bit signed: these are the lowest and the highest.
+constexpr qint32 LowestBlockNumber = std::numeric_limits<qint16>::min();
+constexpr qint32 HighestBlockNumber = std::numeric_limits<qint16>::max();
+
+// "-32768..32767", for messages.
+[[nodiscard]] inline QString blockNumberRange() {
+    return QStringLiteral("%1..%2").arg(LowestBlockNumber).arg(HighestBlockNumber);
+}
+
 // A list holds at most this many blocks (row positions are 16-bit signed).
-constexpr qsizetype MaxBlocks = 32767;
+constexpr qsizetype MaxBlocks = std::numeric_limits<qint16>::max();
+// The one check of that limit: whether a list may hold `size` blocks.
+[[nodiscard]] constexpr bool fitsInList(qsizetype size) {
+    return size <= MaxBlocks;
+}
 
 [[nodiscard]] inline QString blockType(qint32 blockId) {
     return isEEfullBlock(blockId) ? QStringLiteral("EEfull") : QStringLiteral("EElite");
@@ -33,14 +48,6 @@ constexpr qsizetype MaxBlocks = 32767;
         if (list[i].BlockId == blockId)
             return i;
     return -1;
-}
-
-// Replaces the block with the same number in place, or appends it.
-inline void putBlock(BlockList& list, const EEPBlock& block) {
-    if (const qsizetype at = findBlock(list, block.BlockId); at >= 0)
-        list[at] = block;
-    else
-        list.append(block);
 }
 
 // Both lists and the hardware id of the User's list; the Phone's list uses the phone's id.

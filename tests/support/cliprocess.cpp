@@ -83,10 +83,10 @@ bool writeEep(const QString& path, const BlockList& blocks, quint16 hwid) {
 BlockList readEep(const QString& path, quint16* hwid) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) return {};
-    EepContents c;
-    if (!parseEep(f.readAll(), path, c)) return {};
-    if (hwid) *hwid = c.hwid;
-    return c.blocks;
+    const Result<EepContents> c = parseEep(f.readAll(), path);
+    if (!c) return {};
+    if (hwid) *hwid = c->hwid;
+    return c->blocks;
 }
 
 BlockList inventedBlocks(int count, int maxLength, quint32 seed) {
