@@ -17,20 +17,20 @@ TEST(Descriptions, FirstMatchWinsWithoutTheHardwareCheckWhichNeedsAnEqualId) {
     d.parse("1\nold\n0\n");
     EXPECT_EQ(d.parse("5077\r\nfor one\r\n1\r\n5077\r\nfor two\r\n2\r\n20\r\nany\r\n0\r\n"), 0);
     ASSERT_EQ(d.size(), 3); // parsing again replaced the table
-    EXPECT_EQ(d.DescribeBlock(5077, 2, false), "for one");
-    EXPECT_EQ(d.DescribeBlock(5078, 1, false), QString());
-    EXPECT_EQ(d.DescribeBlock(5077, 2, true), "for two");
-    EXPECT_EQ(d.DescribeBlock(5077, 1, true), "for one");
-    EXPECT_EQ(d.DescribeBlock(5077, 3, true), QString());
-    EXPECT_EQ(d.DescribeBlock(5077, 0, true), QString());
-    EXPECT_EQ(d.DescribeBlock(20, 0, true), "any");
-    EXPECT_EQ(d.DescribeBlock(20, 7, true), QString());
+    EXPECT_EQ(d.describe(5077, 2, false), "for one");
+    EXPECT_EQ(d.describe(5078, 1, false), QString());
+    EXPECT_EQ(d.describe(5077, 2, true), "for two");
+    EXPECT_EQ(d.describe(5077, 1, true), "for one");
+    EXPECT_EQ(d.describe(5077, 3, true), QString());
+    EXPECT_EQ(d.describe(5077, 0, true), QString());
+    EXPECT_EQ(d.describe(20, 0, true), "any");
+    EXPECT_EQ(d.describe(20, 7, true), QString());
 
     // Hardware ids written signed or unsigned.
     d.parse("1\nneg\n-1\n2\nhex\n&HFFFF\n3\nhigh\n32769\n");
-    EXPECT_EQ(d.DescribeBlock(1, 0xFFFF, true), "neg");
-    EXPECT_EQ(d.DescribeBlock(2, 0xFFFF, true), "hex");
-    EXPECT_EQ(d.DescribeBlock(3, 0x8001, true), "high");
+    EXPECT_EQ(d.describe(1, 0xFFFF, true), "neg");
+    EXPECT_EQ(d.describe(2, 0xFFFF, true), "hex");
+    EXPECT_EQ(d.describe(3, 0x8001, true), "high");
 }
 
 TEST(Descriptions, LinesAreTakenAsTheyAre) {
@@ -52,7 +52,7 @@ TEST(Descriptions, IncompleteLastRecordAndOutOfRangeNumbersAreSkipped) {
     Descriptions d;
     EXPECT_EQ(d.parse("40000\ntoo big\n0\n7\nbad hwid\n70000\n8\nkept\n0\n9\ncut short\n"), 3);
     ASSERT_EQ(d.size(), 1);
-    EXPECT_EQ(d.DescribeBlock(8, 0, false), "kept");
+    EXPECT_EQ(d.describe(8, 0, false), "kept");
     EXPECT_EQ(d.warnings().size(), 3);
     EXPECT_TRUE(d.warnings().last().contains("incomplete"));
 }
@@ -60,12 +60,12 @@ TEST(Descriptions, IncompleteLastRecordAndOutOfRangeNumbersAreSkipped) {
 TEST(Descriptions, TextEncodingUtf8ElseLatin1) {
     Descriptions d;
     d.parse("1\r\nSpr\xC3\xA4\r\n0\r\n");
-    EXPECT_EQ(d.DescribeBlock(1, 0, false), QString::fromUtf8("Spr\xC3\xA4"));
+    EXPECT_EQ(d.describe(1, 0, false), QString::fromUtf8("Spr\xC3\xA4"));
     d.parse("1\r\nSpr\xE4\r\n0\r\n");
-    EXPECT_EQ(d.DescribeBlock(1, 0, false), QString::fromLatin1("Spr\xE4"));
+    EXPECT_EQ(d.describe(1, 0, false), QString::fromLatin1("Spr\xE4"));
     d.parse("\xEF\xBB\xBF"
             "4\r\nwith BOM\r\n0\r\n");
-    EXPECT_EQ(d.DescribeBlock(4, 0, false), "with BOM");
+    EXPECT_EQ(d.describe(4, 0, false), "with BOM");
 }
 
 TEST(DescriptionsFile, MissingEmptyAndPresentFiles) {
@@ -76,7 +76,7 @@ TEST(DescriptionsFile, MissingEmptyAndPresentFiles) {
     EXPECT_TRUE(d.isEmpty());
 
     EXPECT_TRUE(d.loadFile(dir.write("good.dsc", "5077\r\nLock\r\n0\r\n")));
-    EXPECT_EQ(d.DescribeBlock(5077, 0, false), "Lock");
+    EXPECT_EQ(d.describe(5077, 0, false), "Lock");
     const QString empty = dir.write("empty.dsc", {});
     EXPECT_TRUE(d.loadFile(empty));
     EXPECT_TRUE(d.isEmpty());

@@ -141,7 +141,7 @@ TEST_F(SafeFile, IdFileWhoseFinalReplaceFailsLeavesEveryOldFile) {
             QStringList out;
             for (const auto& [name, rows] : {std::pair{"one.txt", QVector<int>{0}},
                                              std::pair{"two.bin", QVector<int>{0, 1}}}) {
-                const Status saved = SaveUserFiles(path(name), blocks, 7, rows, ui);
+                const Status saved = saveUserFiles(path(name), blocks, 7, rows, ui);
                 out << (saved ? QStringLiteral("saved") : saved.message());
             }
             return out.join(QLatin1Char('\n'));

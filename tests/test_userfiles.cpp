@@ -1,63 +1,161 @@
-// "Load" and "Save" of the User's list through EEPROM files: merging, early ends, rejection that
-// keeps the list, and saving that never loses the old file.
+// The EEPROM file format, and "Load" and "Save" of the User's list: merging, early ends,
+// rejection that keeps the list, and saving that never loses the old file.
 
 #include "blockids.h"
 #include "files/eepfile.h"
 #include "files/userfiles.h"
 
+#include "formats_support.h"
 #include "scripted.h"
 #include "tempfolder.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QtEndian>
 #include <gtest/gtest.h>
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <unistd.h>
 
 using namespace x45;
-using x45::test::ScriptedInteraction;
+using namespace x45::test;
+using Ids = QVector<qint16>;
 
 namespace {
 
-EEPBlock blk(qint16 id, QByteArray data, quint8 ver = 1) {
-    return {id, data, ver};
+// Builds file bytes field by field, independently of the writer under test.
+struct Bytes {
+    QByteArray b;
+    template <typename T> Bytes& put(T v) {
+        char raw[sizeof(T)];
+        qToLittleEndian<T>(v, raw);
+        b.append(raw, sizeof(T));
+        return *this;
+    }
+    Bytes& i32(qint32 v) { return put(v); }
+    Bytes& u16(quint16 v) { return put(v); }
+    Bytes& raw(const QByteArray& data) {
+        b.append(data);
+        return *this;
+    }
+    Bytes& counts(qint32 low, qint32 high) { return i32(low).i32(high); }
+    Bytes& entry(qint32 id, const QByteArray& data, qint32 ver) {
+        return i32(id).i32(static_cast<qint32>(data.size())).i32(ver).raw(data);
+    }
+};
+
+const QString Name = QStringLiteral("dump.eep");
+
+} // namespace
+
+TEST(EepFile, WrittenExactlyAndReadBackWithItsLayouts) {
+    const BlockList list = {blk(5001, "\x01\x02", 3), blk(5000, "", 0), blk(-2, "\xFF", 255),
+                            blk(20, "abc", 1)};
+    const Bytes entries = Bytes()
+                              .counts(3, 1) // 5000 is counted with -2 and 20, 5001 alone
+                              .entry(5001, "\x01\x02", 3)
+                              .entry(5000, "", 0)
+                              .entry(-2, "\xFF", 255)
+                              .entry(20, "abc", 1);
+    EXPECT_EQ(serializeEep(list, 0x8001), Bytes(entries).u16(0x8001).b);
+
+    const Bytes one = Bytes().counts(1, 0).entry(7, "xy", 1);
+    const BlockList seven = {blk(7, "xy", 1)};
+    const struct {
+        const char* what;
+        Bytes bytes;
+        BlockList blocks;
+        quint16 hwid;
+    } accepted[] = {
+        {"written", Bytes(entries).u16(0xBEEF), list, 0xBEEF},
+        {"no id trailer", one, seven, 0},
+        {"one stray byte is no id", Bytes(one).raw("\x05"), seven, 0},
+        {"bytes after the id", Bytes(one).u16(0x1234).raw("tail"), seven, 0x1234},
+        // A writer that split the counts differently still yields every block.
+        {"counts split otherwise", Bytes().counts(0, 2).entry(1, "a", 0).entry(9000, "b", 0).u16(0),
+         {blk(1, "a", 0), blk(9000, "b", 0)}, 0},
+        {"repeated number replaces in place",
+         Bytes().counts(3, 0).entry(20, "old", 1).entry(10, "ten", 1).entry(20, "new!", 2).u16(0),
+         {blk(20, "new!", 2), blk(10, "ten", 1)}, 0},
+        {"empty list", Bytes().counts(0, 0).u16(0x42), {}, 0x42},
+        {"boundary numbers and versions",
+         Bytes().counts(2, 1).entry(-32768, "", 0).entry(32767, "", 255).entry(0, "z", 128),
+         {blk(-32768, "", 0), blk(32767, "", 255), blk(0, "z", 128)}, 0},
+    };
+    for (const auto& c : accepted) {
+        SCOPED_TRACE(c.what);
+        const Result<EepContents> read = parseEep(c.bytes.b, Name);
+        ASSERT_TRUE(read) << read.message().toStdString();
+        EXPECT_EQ(read->blocks, c.blocks);
+        EXPECT_EQ(read->hwid, c.hwid);
+    }
 }
 
-using x45::test::ids;
-using Ids = QVector<qint16>;
+TEST(EepFile, DamagedFilesAreRejectedWithTheirFault) {
+    const struct {
+        const char* what;
+        QByteArray bytes;
+        const char* mention;
+    } cases[] = {
+        {"empty", QByteArray(), "empty"},
+        {"short header", QByteArray("\x01\x00\x00", 3), "header"},
+        {"negative count", Bytes().counts(-1, 0).b, "negative"},
+        {"counts beyond a list", Bytes().counts(30000, 2768).b, "32768"},
+        {"counts overflowing 32 bits", Bytes().counts(0x7FFFFFFF, 0x7FFFFFFF).b, "blocks"},
+        {"count beyond the file", Bytes().counts(1000, 0).entry(1, "a", 0).b, "too short"},
+        {"ends inside entry header",
+         Bytes().counts(2, 0).entry(1, "abcdefghijklmn", 0).i32(2).i32(0).b, "entry 2 of 2"},
+        {"ends inside data",
+         Bytes().counts(1, 0).i32(5).i32(20).i32(0).raw("abc").raw("12345678901").b, "only"},
+        {"block number above 16 bits", Bytes().counts(1, 0).entry(32768, "", 0).b, "32768"},
+        {"block number below 16 bits", Bytes().counts(1, 0).entry(-32769, "", 0).b, "-32769"},
+        {"version above 255", Bytes().counts(1, 0).entry(5, "", 256).b, "256"},
+        {"negative version", Bytes().counts(1, 0).entry(5, "", -1).b, "version"},
+        {"negative length", Bytes().counts(1, 0).i32(5).i32(-4).i32(0).u16(0).b, "negative length"},
+        {"huge length", Bytes().counts(1, 0).i32(5).i32(0x7FFFFFF0).i32(0).raw("abcd").b,
+         "2147483632"},
+    };
+    for (const auto& bad : cases) {
+        SCOPED_TRACE(bad.what);
+        const Result<EepContents> read = parseEep(bad.bytes, Name);
+        ASSERT_TRUE(read.is(ErrorKind::BadInput));
+        EXPECT_TRUE(read.message().contains(Name)) << read.message().toStdString();
+        EXPECT_TRUE(read.message().contains(QLatin1String(bad.mention))) << read.message().toStdString();
+    }
+}
+
+namespace {
 
 enum class Loaded { Loaded, EndedEarly, Rejected };
 
-struct UserFiles : ::testing::Test, x45::test::TempFolder {
+struct UserFiles : ::testing::Test, TempFolder {
     ScriptedInteraction ui;
     Workspace ws;
     QStringList shown; // what a front end shows: the failure, or the load's report
+    LoadReport report;
 
+    void SetUp() override {
+        ws.UserBlocks = {blk(900, "old"), blk(-5, "old")};
+        ws.UserHWid = 0x1111;
+    }
     // Loads or saves as a front end does; the core itself shows nothing.
-    Loaded load(const QStringList& names, LoadReport* report = nullptr) {
-        LoadReport local;
-        LoadReport& rep = report ? *report : local;
-        const Result<LoadOutcome> r = LoadUserFiles(names, ws.UserBlocks, ws.UserHWid, ui, rep);
+    Loaded load(const QStringList& names) {
+        const Result<LoadOutcome> r = loadUserFiles(names, ws.UserBlocks, ws.UserHWid, ui, report);
         EXPECT_TRUE(ui.messages.empty());
+        EXPECT_EQ(ui.busyDepth, 0);
         if (!r) {
             shown << r.message();
             return Loaded::Rejected;
         }
-        if (const QString text = loadReportText(rep); !text.isEmpty()) shown << text;
+        if (const QString text = loadReportText(report); !text.isEmpty()) shown << text;
         return r.value() == LoadOutcome::Loaded ? Loaded::Loaded : Loaded::EndedEarly;
     }
     Status save(const QString& name, const Workspace& from, const QVector<int>& rows) {
-        Status s = SaveUserFiles(name, from.UserBlocks, from.UserHWid, rows, ui);
+        const Result<QVector<PlannedFile>> s =
+            saveUserFiles(name, from.UserBlocks, from.UserHWid, rows, ui);
         EXPECT_TRUE(ui.messages.empty());
+        EXPECT_EQ(ui.busyDepth, 0);
         if (!s) shown << s.message();
-        return s;
-    }
-
-    void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        ws.UserBlocks = {blk(900, "old"), blk(-5, "old")};
-        ws.UserHWid = 0x1111;
+        return s ? Status::ok() : s.status();
     }
     void expectUntouched() {
         EXPECT_EQ(ws.UserBlocks, BlockList({blk(900, "old"), blk(-5, "old")}));
@@ -71,13 +169,18 @@ struct UserFiles : ::testing::Test, x45::test::TempFolder {
 TEST_F(UserFiles, MergingKeepsOneBlockWithTheLaterContents) {
     const QString a = write("a.eep", serializeEep({blk(20, "from a", 1), blk(10, "a10")}, 5));
     // b.eep ends right after its last entry: no hardware id, so the list's id becomes 0.
-    QByteArray b = serializeEep({blk(40, "b40"), blk(20, "from b", 9)}, 0);
-    b.chop(2);
-    const QString bName = write("b.EEP", b);
-    EXPECT_EQ(load({a, bName}), Loaded::Loaded);
+    const QString b = write("b.EEP", serializeEep({blk(40, "b40"), blk(20, "from b", 9)}, 0).chopped(2));
+    // x.bin and its id file, written by "Save" of one selected block with hardware id 0x22.
+    Workspace single;
+    single.UserBlocks = {blk(40, "from bin", 6)};
+    single.UserHWid = 0x22;
+    ASSERT_TRUE(save(path("x.bin"), single, {0}));
+    EXPECT_EQ(load({a, b}), Loaded::Loaded);
     EXPECT_EQ(ws.UserBlocks, BlockList({blk(10, "a10"), blk(20, "from b", 9), blk(40, "b40")}));
     EXPECT_EQ(ws.UserHWid, 0);
-    EXPECT_EQ(ui.busyDepth, 0);
+    EXPECT_EQ(load({a, path("x.bin")}), Loaded::Loaded);
+    EXPECT_EQ(ws.UserBlocks, BlockList({blk(10, "a10"), blk(20, "from a", 1), blk(40, "from bin", 6)}));
+    EXPECT_EQ(ws.UserHWid, 0x22);
     EXPECT_TRUE(shown.isEmpty());
 }
 
@@ -88,12 +191,13 @@ TEST_F(UserFiles, EmptyOrMissingFileEndsTheLoadKeepingEarlierFiles) {
     EXPECT_EQ(load({a, empty, c}), Loaded::EndedEarly);
     EXPECT_EQ(ids(ws.UserBlocks), (Ids{3, 7}));
     EXPECT_EQ(ws.UserHWid, 2);
+    EXPECT_EQ(report.endedAt, QDir::toNativeSeparators(empty));
     EXPECT_TRUE(QFile::exists(empty)); // absent for the load, but a file of the person's: kept
     EXPECT_TRUE(shown.isEmpty());
-
     // A missing first file: the list is not emptied, only sorted as after any load.
     EXPECT_EQ(load({path("gone.eep"), c}), Loaded::EndedEarly);
     EXPECT_EQ(ids(ws.UserBlocks), (Ids{3, 7}));
+    EXPECT_TRUE(report.endReason.contains("gone.eep"));
 }
 
 TEST_F(UserFiles, OtherExtensionsAndLinesThatDoNotReadAreNamedInOneMessage) {
@@ -104,19 +208,11 @@ TEST_F(UserFiles, OtherExtensionsAndLinesThatDoNotReadAreNamedInOneMessage) {
                        "\r\nZZ\r\nZZ\r\n");
     write("t.tid", "EEPROM block additional file.\r\nEEPROM BlockId:\r\n 9 9 \r\n"
                    "EEPROM BlockVer:\r\n 0 \r\n");
-    // a.eep is file 2 of the selection, so it merges into the list instead of replacing it; the
-    // text file loads as it reads (the bad line gives nothing, the odd digit is dropped).
-    LoadReport report;
-    EXPECT_EQ(load({notes, a, path("t.txt")}, &report), Loaded::Loaded);
+    // a.eep is file 2 of the selection, so it merges into the list instead of replacing it.
+    EXPECT_EQ(load({notes, a, path("t.txt")}), Loaded::Loaded);
     EXPECT_EQ(ids(ws.UserBlocks), (Ids{-5, 1, 99, 900}));
-    EXPECT_EQ(ws.UserBlocks[findBlock(ws.UserBlocks, 99)].Data, QByteArray("\x0A"));
     EXPECT_EQ(report.skipped, QStringList{"notes.doc"});
     ASSERT_EQ(report.problems.size(), 4);
-    EXPECT_EQ(report.problems[0].line, 3); // the id file is read first
-    EXPECT_EQ(report.problems[0].text, " 9 9 ");
-    EXPECT_EQ(report.problems[1].file, QDir::toNativeSeparators(path("t.txt")));
-    EXPECT_EQ(report.problems[1].line, 1);
-    EXPECT_EQ(report.problems[2].line, 2);
     EXPECT_EQ(report.problems[3].unlisted, 2);
     ASSERT_EQ(shown.size(), 1);
     const QString& text = shown[0];
@@ -125,40 +221,33 @@ TEST_F(UserFiles, OtherExtensionsAndLinesThatDoNotReadAreNamedInOneMessage) {
     EXPECT_TRUE(text.contains("t.txt line 1: \"8A 16 ZZ 5A\": \"Z\" is not a hex digit"));
     EXPECT_TRUE(text.contains("t.tid line 3: \" 9 9 \""));
     EXPECT_TRUE(text.contains("t.txt line 3: \"Q\\x00" + QString(58, 'x') + "...\": "));
-    EXPECT_TRUE(text.endsWith("\n... and 2 more line(s) of " +
-                              QDir::toNativeSeparators(path("t.txt"))));
+    EXPECT_TRUE(text.endsWith("\n... and 2 more line(s) of " + QDir::toNativeSeparators(path("t.txt"))));
 }
 
-TEST_F(UserFiles, DamagedFileLeavesTheListExactlyAsBefore) {
+TEST_F(UserFiles, RejectedFilesLeaveTheListExactlyAsBefore) {
     const QString good = write("good.eep", serializeEep({blk(1, "a")}, 9));
-    QByteArray cut = serializeEep({blk(2, "abcdef")}, 0);
-    cut.chop(5); // ends inside the data of its only entry
-    const QString bad = write("bad.eep", cut);
-    EXPECT_EQ(load({good, bad}), Loaded::Rejected);
-    expectUntouched();
-    ASSERT_EQ(shown.size(), 1);
-    EXPECT_TRUE(shown[0].contains(QDir::toNativeSeparators(bad)));
-    EXPECT_EQ(ui.busyDepth, 0);
-
-    // A name that cannot be read as a file is rejected the same way.
+    const QString bad = write("bad.eep", serializeEep({blk(2, "abcdef")}, 0).chopped(5));
     QDir(dir.path()).mkdir("folder.eep");
-    EXPECT_EQ(load({path("folder.eep")}), Loaded::Rejected);
-    expectUntouched();
-    EXPECT_EQ(shown.size(), 2);
-}
-
-TEST_F(UserFiles, MergedFilesBeyondTheListLimitAreRejected) {
     BlockList first, second;
     for (int i = 0; i < 20000; ++i) {
-        first.append(blk(static_cast<qint16>(i - 32768), {}));
-        second.append(blk(static_cast<qint16>(i), {}));
+        first.append(blk(static_cast<qint16>(i - 32768)));
+        second.append(blk(static_cast<qint16>(i)));
     }
-    const QString a = write("a.eep", serializeEep(first, 0));
-    const QString b = write("b.eep", serializeEep(second, 0));
-    EXPECT_EQ(load({a, b}), Loaded::Rejected);
-    expectUntouched();
-    ASSERT_EQ(shown.size(), 1);
-    EXPECT_TRUE(shown[0].contains("32767"));
+    const QString a = write("big1.eep", serializeEep(first, 0));
+    const QString b = write("big2.eep", serializeEep(second, 0));
+    const struct {
+        QStringList names;
+        QString named;
+    } cases[] = {{{good, bad}, QDir::toNativeSeparators(bad)},
+                 {{path("folder.eep")}, QDir::toNativeSeparators(path("folder.eep"))},
+                 {{a, b}, "would hold 40000 blocks, more than 32767"}};
+    for (const auto& c : cases) {
+        shown.clear();
+        EXPECT_EQ(load(c.names), Loaded::Rejected);
+        expectUntouched();
+        ASSERT_EQ(shown.size(), 1);
+        EXPECT_TRUE(shown[0].contains(c.named)) << shown[0].toStdString();
+    }
 }
 
 TEST_F(UserFiles, SaveReplacesTheOldFileWithAllUnlessTwoOrMoreSelected) {
@@ -168,24 +257,26 @@ TEST_F(UserFiles, SaveReplacesTheOldFileWithAllUnlessTwoOrMoreSelected) {
     EXPECT_EQ(read("one.eep"), serializeEep(ws.UserBlocks, 0x1111));
     ASSERT_TRUE(save(path("two.EEP"), ws, {3, 1}));
     EXPECT_EQ(read("two.EEP"), serializeEep({blk(5001, "b"), blk(-9, "z")}, 0x1111));
-    EXPECT_EQ(ui.busyDepth, 0);
     // No temporary file stays behind.
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList({"one.eep", "two.EEP"}));
 }
 
-TEST_F(UserFiles, FailedSaveSaysSoAndKeepsTheOldFile) {
-    // A folder of that name, and a name below a plain file: neither can be written.
+TEST_F(UserFiles, FailedOrRefusedSavesSaySoAndWriteNothing) {
+    // A folder of that name, a name below a plain file, names of no save format, single-block
+    // files without a selection: each says why, and nothing is written.
     QDir(dir.path()).mkdir("taken.eep");
     const QString plain = write("plain", "keep me");
-    for (const QString& target : {path("taken.eep"), plain + "/x.eep"}) {
+    for (const QString& target : {path("taken.eep"), plain + "/x.eep", path("dump.dat"),
+                                  path("dump.map"), path("one.bin")}) {
         shown.clear();
-        const Status s = save(target, ws, {});
-        EXPECT_FALSE(s) << target.toStdString();
+        EXPECT_FALSE(save(target, ws, {})) << target.toStdString();
         ASSERT_EQ(shown.size(), 1);
-        EXPECT_TRUE(shown[0].contains(QDir::toNativeSeparators(target)));
+        EXPECT_TRUE(shown[0].contains(QDir::toNativeSeparators(target))) << shown[0].toStdString();
     }
+    EXPECT_TRUE(shown[0].contains("selected"));
     EXPECT_TRUE(QFileInfo(path("taken.eep")).isDir());
     EXPECT_EQ(read("plain"), "keep me");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList({"plain"}));
 
     if (geteuid() != 0) { // permissions do not bind the superuser
         QDir(dir.path()).mkdir("ro");
@@ -198,36 +289,20 @@ TEST_F(UserFiles, FailedSaveSaysSoAndKeepsTheOldFile) {
     }
 }
 
-TEST_F(UserFiles, NamesOfNoSaveFormatAndSingleBlockFilesWithoutASelectionWriteNothing) {
-    for (const char* name : {"dump.dat", "dump.map", "one.bin"}) {
-        shown.clear();
-        EXPECT_FALSE(save(path(name), ws, {})) << name;
-        EXPECT_FALSE(QFile::exists(path(name))) << name;
-        ASSERT_EQ(shown.size(), 1) << name;
-    }
-    EXPECT_TRUE(shown[0].contains("selected"));
-}
-
-TEST_F(UserFiles, EepAndSingleBlockFilesMergeInOneSelection) {
-    // x.bin and its id file, written by "Save" of one selected block with hardware id 0x22.
-    Workspace source;
-    source.UserBlocks = {blk(20, "from bin", 6)};
-    source.UserHWid = 0x22;
-    ASSERT_TRUE(save(path("x.bin"), source, {0}));
-    const QString a = write("a.eep", serializeEep({blk(20, "from eep"), blk(5, "five")}, 0x33));
-
-    EXPECT_EQ(load({a, path("x.bin")}), Loaded::Loaded);
-    EXPECT_EQ(ws.UserBlocks, BlockList({blk(5, "five"), blk(20, "from bin", 6)}));
-    EXPECT_EQ(ws.UserHWid, 0x22);
-    EXPECT_TRUE(shown.isEmpty());
-}
-
-// .eep, .bin and others are taken by the loads and saves above.
-TEST(FormatOfName, LastThreeCharactersInAnyCase) {
+// The names a save or a load touches, and the format a name stands for.
+TEST(FileNames, FormatsAndTheFilesOfASave) {
     EXPECT_EQ(formatOfName("xeep"), FileFormat::Eep);
     EXPECT_EQ(formatOfName("c.tXt"), FileFormat::Txt);
     EXPECT_EQ(formatOfName("d.Map"), FileFormat::Map);
     EXPECT_EQ(formatOfName("ep"), FileFormat::Unknown);
     EXPECT_EQ(formatOfName("e.eep.bak"), FileFormat::Unknown);
+    EXPECT_EQ(filesALoadReads("/d/a.txt"), QStringList({"/d/a.txt", "/d/a.tid"}));
+    EXPECT_EQ(filesALoadReads("/d/a.map"), QStringList{"/d/a.map"});
+    for (const auto& [name, candidate, may] :
+         {std::tuple{"/d/p.bin", "/d/p.bin", true}, {"/d/p.bin", "/d/p.bid", true},
+          {"/d/p.bin", "/d/p_-5.bin", true}, {"/d/p.bin", "/d/p_32767.bid", true},
+          {"/d/p.bin", "/d/p_32768.bin", false}, {"/d/p.bin", "/d/p_05.bin", false},
+          {"/d/p.bin", "/d/p_5.txt", false}, {"/d/p.eep", "/d/p_5.eep", false},
+          {"/d/p.bin", "/d/q_5.bin", false}, {".bin", "_5.bin", true}})
+        EXPECT_EQ(saveMayWrite(name, candidate), may) << name << " " << candidate;
 }
-
