@@ -1,19 +1,27 @@
 // The block lists: sort, delete from list, selection, putting and merging blocks, the rows'
-// texts, copying between the lists with the overwrite question, comparing them, and the hex dump.
+// texts, copying between the lists with the overwrite question, comparing them, the hex dump, the
+// description table, and the lenient and strict reading of typed numbers and block lists.
 
 #include "blockids.h"
 #include "blocks/blocklist.h"
 #include "blocks/bytediff.h"
 #include "blocks/compare.h"
 #include "blocks/copy.h"
+#include "blocks/descriptions.h"
 #include "blocks/hexdump.h"
+#include "blocks/number.h"
 #include "blocks/rowtext.h"
 #include "formats_support.h"
 #include "scripted.h"
+#include "tempfolder.h"
+#include "transfer/parseblocklist.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QSet>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <numeric>
 #include <random>
 
@@ -57,17 +65,16 @@ TEST(SortBlocks, ShuffledSortedReversedRepeatedAndSubranges) {
     BlockList asc;
     for (int id = LowestBlockNumber; id <= HighestBlockNumber; id += 97)
         asc.append(blk(static_cast<qint16>(id)));
-    BlockList desc(asc.rbegin(), asc.rend());
-    const Ids expected = ids(asc);
-    sortBlocks(asc);
-    sortBlocks(desc);
-    EXPECT_EQ(ids(asc), expected);
-    EXPECT_EQ(ids(desc), expected);
-    // Repeats are not a state a list should reach, but the sort must not hang or lose blocks.
-    BlockList list = {blk(5), blk(1), blk(5), blk(5), blk(3), blk(1), blk(5)};
-    sortBlocks(list);
-    EXPECT_EQ(ids(list), (Ids{1, 1, 3, 5, 5, 5, 5}));
-    list = {blk(9), blk(4), blk(3), blk(2), blk(0)};
+    // Sorted, reversed, and repeats (not a state a list should reach, but the sort must not hang
+    // or lose blocks).
+    for (BlockList list : {asc, BlockList(asc.rbegin(), asc.rend()),
+                           BlockList{blk(5), blk(1), blk(5), blk(5), blk(3), blk(1), blk(5)}}) {
+        Ids expected = ids(list);
+        std::sort(expected.begin(), expected.end());
+        sortBlocks(list);
+        EXPECT_EQ(ids(list), expected);
+    }
+    BlockList list = {blk(9), blk(4), blk(3), blk(2), blk(0)};
     sortBlocks(list, 1, 3);
     EXPECT_EQ(ids(list), (Ids{9, 2, 3, 4, 0}));
 }
@@ -111,14 +118,11 @@ TEST(BlockList, RemoveRowsSelectionPutMergeAndPositions) {
     EXPECT_EQ(full[9].Data, "y");
 
     BlockPositions pos(BlockList{blk(4), blk(LowestBlockNumber), blk(HighestBlockNumber), blk(4)});
-    EXPECT_EQ(pos.find(4), 0);
-    EXPECT_EQ(pos.find(LowestBlockNumber), 1);
-    EXPECT_EQ(pos.find(HighestBlockNumber), 2);
-    EXPECT_EQ(pos.find(5), -1);
     pos.noteAppended(5, 4);
-    pos.noteAppended(4, 9);
-    EXPECT_EQ(pos.find(5), 4);
-    EXPECT_EQ(pos.find(4), 0);
+    pos.noteAppended(4, 9); // the first position is kept
+    for (const auto& [id, at] : {std::pair{4, 0}, {LowestBlockNumber, 1}, {HighestBlockNumber, 2},
+                                 {5, 4}, {6, -1}})
+        EXPECT_EQ(pos.find(qint16(id)), at) << id;
 }
 
 TEST(RowText, CellsAsTheViewsShowThem) {
@@ -126,10 +130,9 @@ TEST(RowText, CellsAsTheViewsShowThem) {
               QStringList({" 5077", "EEfull", "2", "3", "Lock code"}));
     EXPECT_EQ(rowTexts(blk(4999, {}, 255), "  indented"),
               QStringList({" 4999", "EElite", "255", "0", "  indented"}));
-    EXPECT_EQ(rowCellText(blk(5000), TypeColumnText, {}), "EEfull");
-    EXPECT_EQ(idText(-12), "-12");
-    EXPECT_EQ(idText(0), " 0");
-    EXPECT_EQ(rowCellText(blk(1), 9, "x"), QString());
+    EXPECT_EQ(rowCellText(blk(5000), TypeColumnText, {}) + idText(-12) + idText(0) +
+                  rowCellText(blk(1), 9, "x"),
+              "EEfull-12 0");
 }
 
 namespace {
@@ -240,8 +243,7 @@ TEST(CompareBlocks, MissingAndDifferentInListOrderOverTheSelectedRows) {
     EXPECT_TRUE(some.phoneMissing.isEmpty() && some.different.isEmpty());
     EXPECT_EQ(some.userMissing, (QList<int>{2}));
     const CompareResult both = compareBlocks(list, {0, 2}, list, {0, 1});
-    EXPECT_EQ(both.phoneMissing, (QList<int>{3}));
-    EXPECT_EQ(both.userMissing, (QList<int>{2}));
+    EXPECT_EQ(both.phoneMissing + both.userMissing, (QList<int>{3, 2}));
 }
 
 namespace {
@@ -301,4 +303,187 @@ TEST(HexDump, RowsTextsRangesAndByteDiffs) {
     // Bytes that only differ in their sign bit still differ.
     EXPECT_EQ(byteDiff(QByteArray::fromHex("00807F"), QByteArray::fromHex("000080")),
               (QVector<ByteRange>{{1, 2}}));
+}
+
+TEST(Descriptions, FirstMatchWinsWithoutTheHardwareCheckWhichNeedsAnEqualId) {
+    Descriptions d;
+    d.parse("1\nold\n0\n");
+    EXPECT_EQ(d.parse("5077\r\nfor one\r\n1\r\n5077\r\nfor two\r\n2\r\n20\r\nany\r\n0\r\n"
+                      "1\nneg\n-1\n2\nhex\n&HFFFF\n3\nhigh\n32769\n"),
+              0);
+    ASSERT_EQ(d.size(), 6); // parsing again replaced the table
+    const struct {
+        qint16 block;
+        quint16 hwid;
+        bool check;
+        const char* text;
+    } lookups[] = {{5077, 2, false, "for one"}, {5078, 1, false, ""},  {5077, 2, true, "for two"},
+                   {5077, 1, true, "for one"},  {5077, 3, true, ""},   {5077, 0, true, ""},
+                   {20, 0, true, "any"},        {20, 7, true, ""},     {1, 0xFFFF, true, "neg"},
+                   {2, 0xFFFF, true, "hex"},    {3, 0x8001, true, "high"}}; // signed or unsigned
+    for (const auto& l : lookups)
+        EXPECT_EQ(d.describe(l.block, l.hwid, l.check), l.text) << l.block << " " << l.hwid;
+}
+
+TEST(Descriptions, LinesAsTheyAreRecordsSkippedAndTheTextsEncoding) {
+    Descriptions d;
+    // LF endings, leading blanks kept in the text, blank lines count as record lines, numbers
+    // read leniently (blanks inside, rounding halves to even, no number reads 0).
+    d.parse("  50 77 \n   Indented text \n\n\nblank-number record\nnothing\n2.5\nrounded\n&H10\n");
+    ASSERT_EQ(d.size(), 3);
+    EXPECT_EQ(d.entries()[0].blockId, 5077);
+    EXPECT_EQ(d.entries()[0].text, "   Indented text ");
+    EXPECT_EQ(d.entries()[1].blockId, 0);
+    EXPECT_EQ(d.entries()[1].text, "blank-number record");
+    EXPECT_EQ(d.entries()[2].blockId, 2);
+    EXPECT_EQ(d.entries()[2].hwid, 16);
+
+    EXPECT_EQ(d.parse("40000\ntoo big\n0\n7\nbad hwid\n70000\n8\nkept\n0\n9\ncut short\n"), 3);
+    ASSERT_EQ(d.size(), 1);
+    EXPECT_EQ(d.describe(8, 0, false), "kept");
+    EXPECT_EQ(d.warnings().size(), 3);
+    EXPECT_TRUE(d.warnings().last().contains("incomplete"));
+
+    for (const auto& [bytes, text] :
+         {std::pair{QByteArray("1\r\nSpr\xC3\xA4\r\n0\r\n"), QString::fromUtf8("Spr\xC3\xA4")},
+          {QByteArray("1\r\nSpr\xE4\r\n0\r\n"), QString::fromLatin1("Spr\xE4")}, // not UTF-8
+          {QByteArray("\xEF\xBB\xBF" "1\r\nwith BOM\r\n0\r\n"), QStringLiteral("with BOM")}}) {
+        d.parse(bytes);
+        EXPECT_EQ(d.describe(1, 0, false), text);
+    }
+}
+
+TEST(DescriptionsFile, MissingEmptyUnreadableAndFoundInTheCurrentFolderFirst) {
+    x45::test::TempFolder dir;
+    Descriptions d;
+    d.parse("1\nold\n0\n");
+    EXPECT_TRUE(d.loadFile(dir.path("none.dsc")));
+    EXPECT_TRUE(d.isEmpty());
+    EXPECT_TRUE(d.loadFile(dir.write("good.dsc", "5077\r\nLock\r\n0\r\n")));
+    EXPECT_EQ(d.describe(5077, 0, false), "Lock");
+    EXPECT_TRUE(d.loadFile(dir.write("empty.dsc", {})));
+    EXPECT_TRUE(d.isEmpty());
+    EXPECT_TRUE(QFile::exists(dir.path("empty.dsc"))); // a user's file is never deleted at start
+    // A folder of that name cannot be read: a message, and the table stays empty.
+    const Status s = d.loadFile(dir.dir.path());
+    EXPECT_TRUE(s.message().contains(QDir::toNativeSeparators(dir.dir.path())));
+    EXPECT_TRUE(d.isEmpty());
+
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir.dir.path()));
+    // Empty: counts as absent, the search goes on elsewhere.
+    dir.write(Descriptions::FileName, {});
+    EXPECT_NE(QFileInfo(Descriptions::locate()).absolutePath(), QDir(dir.dir.path()).absolutePath());
+    const QString here = dir.write(Descriptions::FileName, "1\nx\n0\n");
+    EXPECT_EQ(QFileInfo(Descriptions::locate()).canonicalFilePath(),
+              QFileInfo(here).canonicalFilePath());
+    QDir::setCurrent(before);
+}
+
+TEST(ReadNumber, TypedAndStoredTexts) {
+    const struct {
+        const char* text;
+        double value;
+        bool exponent = false;
+    } cases[] = {
+        {"  5077  ", 5077}, {"50 77", 5077}, {"\t-12", -12},     {"+7", 7},
+        {"- 3", -3},        {"1.5", 1.5},    {".25", 0.25},      {"7.", 7},
+        {"12abc", 12},      {"3-4", 3},      {"1.2.3", 1.2},     {"", 0},
+        {"abc", 0},         {"-", 0},        {".", 0},           {"+-5", 0},
+        {"00042", 42},      {"1,5", 1},      {"1E3", 1},         {"-32768", -32768},
+        {"&H10", 16},       {"&h1f", 31},    {"&HFFFF", 65535},  {"&H 1 0", 16},
+        {"&H", 0},          {"&Hxyz", 0},    {"&HFG", 15},       {"&O17", 15},
+        {"&o777", 511},     {"&O8", 0},      {"&O78", 7},        {"&X12", 0},
+        {"&", 0},           {"-&H10", 0},    {"&H8001", 0x8001}, {"&H7FFFFFFF", 2147483647.0},
+        // An exponent only where allowed, and only with its digits.
+        {"2.5e+2", 250, true}, {"5e-1", 0.5, true}, {"1D2", 100, true}, {"7E+", 7, true},
+        {"E5", 0, true}, {"1e-999999", 0, true},
+    };
+    for (const auto& c : cases)
+        EXPECT_DOUBLE_EQ(readNumber(QString::fromLatin1(c.text), {c.exponent}), c.value) << c.text;
+    // Runaway digit strings stay finite or fail; none wraps into a block number.
+    const QString huge = QStringLiteral("9").repeated(100000);
+    EXPECT_FALSE(toInt16(readNumber(huge)));
+    EXPECT_FALSE(toInt16(readNumber("-" + huge)));
+    EXPECT_FALSE(toHWid(readNumber(QStringLiteral("&H") + QStringLiteral("F").repeated(5000))));
+    EXPECT_FALSE(toInt16(readNumber(QStringLiteral("1e999999"), {true})));
+    EXPECT_DOUBLE_EQ(readNumber("0." + QStringLiteral("0").repeated(5000) + "1"), 0);
+}
+
+// Halves go to the even neighbour; what does not fit is refused, never wrapped.
+TEST(ReadNumber, RoundingIntoRanges) {
+    const struct {
+        double value;
+        std::optional<qint16> result;
+    } int16s[] = {
+        {0.5, 0},     {1.5, 2},    {2.5, 2},           {-2.5, -2},     {-3.5, -4},
+        {2.4999, 2},  {2.5001, 3}, {32767.4, 32767},   {32767.5, {}},  {-32768.5, -32768},
+        {-32769, {}}, {65535, {}}, {std::nan(""), {}}, {INFINITY, {}},
+    };
+    for (const auto& c : int16s)
+        EXPECT_EQ(toInt16(c.value), c.result) << c.value;
+    EXPECT_EQ(toUInt8(254.5), quint8(254));
+    EXPECT_EQ(toUInt8(-0.4), quint8(0));
+    EXPECT_FALSE(toUInt8(255.5));
+    EXPECT_FALSE(toUInt8(-1));
+    EXPECT_FALSE(roundedInRange(100.6, 0, 100));
+    // Hardware ids: any 16-bit pattern, written signed or unsigned.
+    for (const auto& [value, id] : {std::pair{65535.0, 0xFFFF}, {-1.0, 0xFFFF}, {-32767.0, 0x8001},
+                                    {32769.0, 0x8001}, {-32768.0, 0x8000}})
+        EXPECT_EQ(toHWid(value), quint16(id)) << value;
+    EXPECT_FALSE(toHWid(65536));
+    EXPECT_FALSE(toHWid(-32769));
+}
+
+TEST(ParseBlockList, TypedTextsAndTheNumbersBeyondSixteenBitsThatAreRefused) {
+    const struct {
+        const char* text;
+        QVector<qint32> numbers;
+    } table[] = {
+        {"1, 2;3", {1, 2, 3}},     {"5000--5002", {5000, 5001, 5002}},
+        {"9-7", {}},               {"-3", {0, 1, 2, 3}},
+        {"5-", {}},                {"1-5-9", {1, 2, 3, 4, 5}},
+        {"1 - 5", {1, 0, 5}},      {"abc", {0}},
+        {"&H1388", {5000}},        {",;,", {0}},
+        {"", {0}},                 {"  12  ,,  ; 14 ", {12, 14}},
+        {"1e3", {1000}},           {"2.5 3.5 -0.4", {2, 4, 0}},
+        {"4-6,5", {4, 5, 6, 5}},   {"32766-32767", {32766, 32767}},
+        {"1\t2", {12}},            {"\t7-\t8", {7, 8}}, // tabs are ignored inside a number
+        {"32767.4", {32767}},
+    };
+    for (const auto& row : table) {
+        const Result<QVector<qint32>> parsed = parseBlockList(QString::fromLatin1(row.text));
+        ASSERT_TRUE(parsed) << row.text << ": " << parsed.message().toStdString();
+        EXPECT_EQ(parsed.value(), row.numbers) << row.text;
+    }
+    // "-32768" is the range 0..32768; 32767.5 rounds to the even 32768.
+    for (const char* text : {"-32768", "65537", "1e9", "1e999", "0-99999999", "99999999-1",
+                             "&H10000", "32767.5", "1 32768"}) {
+        const Result<QVector<qint32>> refused = parseBlockList(QString::fromLatin1(text));
+        ASSERT_TRUE(refused.is(ErrorKind::BadInput)) << text;
+        EXPECT_TRUE(refused.message().contains(QString::fromLatin1(text).section(' ', -1))) << text;
+    }
+    // 0..32767 eight times is exactly the most allowed; a long list of numbers stays quick.
+    const QString all = QStringLiteral("-32767 ").repeated(8);
+    EXPECT_EQ(parseBlockList(all)->size(), MaxListedBlocks);
+    EXPECT_TRUE(parseBlockList(all + "1-2").message().contains(QString::number(MaxListedBlocks)));
+    EXPECT_EQ(parseBlockList(QStringLiteral("7 ").repeated(100000))->size(), 100000);
+}
+
+TEST(ParseBlockListStrict, OnlyNumbersAndAscendingRangesAreTaken) {
+    const auto parsed = parseBlockListStrict(" 1, 2;7-9 5000--5002 &H1388 &o17 3 3 ");
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed.value(), (QVector<qint32>{1, 2, 7, 8, 9, 5000, 5001, 5002, 5000, 15, 3, 3}));
+    // What the lenient grammar turns into block 0 or another block is refused, naming the token.
+    for (const char* bad : {"abc", "-", "0x10", "1.5", "1e1", "9-7", "1-5-9", "-3", "5-", "+4",
+                            "32768", "1 - 5", "1\t2", "2 x7", ",,;"}) {
+        const Result<QVector<qint32>> s = parseBlockListStrict(QString::fromLatin1(bad));
+        ASSERT_TRUE(s.is(ErrorKind::BadInput)) << bad;
+        EXPECT_TRUE(s.message().contains("nothing was sent")) << s.message().toStdString();
+    }
+    EXPECT_TRUE(parseBlockListStrict("2 x7").message().startsWith("\"x7\""));
+    EXPECT_TRUE(parseBlockListStrict(",,;").message().contains("names no block"));
+    // The confirmation names all, or the first few and the count.
+    EXPECT_EQ(blockNamesText({1, 5012}), "1, 5012");
+    EXPECT_EQ(blockNamesText({100, 101, 102, 103, 104}, 3), "100, 101, 102, ... (5 blocks)");
 }

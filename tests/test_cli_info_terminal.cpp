@@ -71,11 +71,11 @@ TEST(Options, ValuesAreCheckedAndApplied) {
         cmd.addOverwriteOption();
         cmd.addConfirmOption();
         cmd.addFileQuestionOptions();
-        EXPECT_FALSE(cmd.parse({"read", "--port", "COM2", "--wait=2.5", "--on-error", "retry",
-                                "--retries", "7", "--overwrite", "yes", "--yes", "--block", "12",
-                                "--version", "3", "--include-skipped", "yes", "a.eep"}));
+        EXPECT_TRUE(cmd.parse({"read", "--port", "COM2", "--wait=2.5", "--on-error", "retry",
+                               "--retries", "7", "--overwrite", "yes", "--yes", "--block", "12",
+                               "--version", "3", "--include-skipped", "yes", "a.eep"}));
         TerminalInteraction ui;
-        EXPECT_FALSE(cmd.applyTo(ui));
+        EXPECT_TRUE(cmd.applyTo(ui));
         EXPECT_EQ(cmd.waitSeconds(), 2.5);
         EXPECT_EQ(cmd.positional(), QStringList{QStringLiteral("a.eep")});
         EXPECT_EQ(ui.onError, Button::Retry);
@@ -87,25 +87,33 @@ TEST(Options, ValuesAreCheckedAndApplied) {
         EXPECT_EQ(ui.blockVersion, QStringLiteral("3"));
         EXPECT_EQ(x45::cli::resolvePortName(cmd.port()), x45::comPortDevice(1));
     }
-    // Refused when parsed or when applied: either way a usage error.
-    const QList<QStringList> bad = {
-        {"read"},
-        {"read", "--port", "p", "--wait", "0"},
-        {"read", "--port", "p", "--wait", "soon"},
-        {"read", "--port", "p", "--unknown"},
-        {"read", "--port", "p", "--on-error", "maybe"},
-        {"read", "--port", "p", "--retries", "-1"},
-        {"read", "--port", "p", "--overwrite", "sometimes"},
+    // Refused when parsed or when applied: either way a usage error, naming the option.
+    const struct {
+        QStringList args;
+        const char* said;
+    } bad[] = {
+        {{"read", "--wait", "1"}, "--port"},
+        {{"read", "--port", "p", "--wait", "0"}, "--wait"},
+        {{"read", "--port", "p", "--wait", "soon"}, "--wait"},
+        {{"read", "--port", "p", "--unknown"}, "unknown"},
+        {{"read", "--port", "p", "--on-error", "maybe"}, "--on-error"},
+        {{"read", "--port", "p", "--retries", "-1"}, "--retries"},
+        {{"read", "--port", "p", "--overwrite", "sometimes"}, "--overwrite"},
+        {{"read", "--port", "p", "--include-skipped", "perhaps"}, "--include-skipped"},
+        {{"read", "--port", "p", "--block", "32768"}, "--block \"32768\""},
+        {{"read", "--port", "p", "--version", "&H100"}, "--version \"&H100\""},
     };
-    for (const QStringList& args : bad) {
+    for (const auto& b : bad) {
         CommandLine cmd(QStringLiteral("read"), {}, {});
         cmd.addPortOptions();
         cmd.addErrorOptions();
         cmd.addOverwriteOption();
+        cmd.addFileQuestionOptions();
         TerminalInteraction ui;
-        const std::optional<int> code = cmd.parse(args);
-        EXPECT_EQ(code ? code : cmd.applyTo(ui), x45::cli::ExitUsage)
-            << args.join(' ').toStdString();
+        x45::Status refused = cmd.parse(b.args);
+        if (refused) refused = cmd.applyTo(ui);
+        EXPECT_TRUE(refused.is(x45::ErrorKind::BadInput)) << b.args.join(' ').toStdString();
+        EXPECT_TRUE(refused.message().contains(QLatin1String(b.said))) << refused.message().toStdString();
     }
     EXPECT_EQ(x45::cli::resolvePortName(QStringLiteral(" /dev/ttyUSB0 ")),
               QStringLiteral("/dev/ttyUSB0"));

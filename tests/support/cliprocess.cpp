@@ -4,6 +4,8 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonDocument>
+#include <gtest/gtest.h>
 #include <random>
 
 #ifdef Q_OS_UNIX
@@ -72,6 +74,13 @@ SilentLine::~SilentLine() {
     if (master_ >= 0) ::close(master_);
 }
 #endif
+
+QJsonObject json(const QString& text) {
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(text.toUtf8(), &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << text.toStdString();
+    return doc.object();
+}
 
 bool writeEep(const QString& path, const BlockList& blocks, quint16 hwid) {
     QFile f(path);
