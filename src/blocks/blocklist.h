@@ -2,7 +2,6 @@
 // Whole-list routines: putting a block in, sorting, removing rows, merging, and reading a
 // selection.
 
-#include "base/result.h"
 #include "blocks/eepblock.h"
 
 #include <QVector>
@@ -29,22 +28,6 @@ qsizetype removeRows(BlockList& list, const QVector<int>& positions);
 // selected positions in list order, otherwise (none or one) every position. Out-of-range and
 // repeated positions are dropped before counting.
 [[nodiscard]] QVector<int> selectedOrAll(qsizetype listSize, const QVector<int>& selectedRows);
-
-class BlockPositions;
-
-// Where putBlock put a block: its 0-based row, and whether it was appended there.
-struct PutBlock {
-    qsizetype row = -1;
-    bool appended = false;
-};
-
-// The one rule for putting a block into a list: a block whose number the list holds replaces
-// that one in place (all fields); any other is appended, unless the list is full (fitsInList),
-// which fails with kind Refused and changes nothing. `positions`, when given, describes `list`
-// and is kept in step, for lookups in constant time while a list is filled; without it the
-// list is searched.
-[[nodiscard]] Result<PutBlock> putBlock(BlockList& list, const EEPBlock& block,
-                                        BlockPositions* positions = nullptr);
 
 // Merges `from` into `into` as putBlock puts each block, in `from`'s order. Linear in both
 // sizes. Returns how many blocks the merged list holds, counting each block of `from` left out for

@@ -3,6 +3,7 @@
 
 #include "base/areas.h"
 #include "base/bytes.h"
+#include "base/result.h"
 
 #include <QVector>
 #include <QtGlobal>
@@ -49,6 +50,22 @@ constexpr qsizetype MaxBlocks = std::numeric_limits<qint16>::max();
             return i;
     return -1;
 }
+
+class BlockPositions;
+
+// Where putBlock put a block: its 0-based row, and whether it was appended there.
+struct PutBlock {
+    qsizetype row = -1;
+    bool appended = false;
+};
+
+// The one rule for putting a block into a list: a block whose number the list holds replaces
+// that one in place (all fields); any other is appended, unless the list is full (fitsInList),
+// which fails with kind Refused and changes nothing. `positions` (blocks/blocklist.h), when
+// given, describes `list` and is kept in step, for lookups in constant time while a list is
+// filled; without it the list is searched.
+[[nodiscard]] Result<PutBlock> putBlock(BlockList& list, const EEPBlock& block,
+                                        BlockPositions* positions = nullptr);
 
 // Both lists and the hardware id of the User's list; the Phone's list uses the phone's id.
 struct Workspace {

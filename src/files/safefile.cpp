@@ -176,21 +176,23 @@ Status renameOver(const QString& from, const QString& to) {
 // Moves `from` to `to` only when nothing is at `to`, in one step where the file system has hard
 // links. A failure of kind Refused: something was there.
 Status renameNew(const QString& from, const QString& to) {
-    const Status taken =
-        Status::fail(ErrorKind::Refused, QStringLiteral("a file of that name appeared meanwhile"));
+    const auto taken = [] {
+        return Status::fail(ErrorKind::Refused,
+                            QStringLiteral("a file of that name appeared meanwhile"));
+    };
 #ifdef Q_OS_WIN
     if (QFile::rename(from, to)) return Status::ok();
-    if (QFileInfo::exists(to)) return taken;
+    if (QFileInfo::exists(to)) return taken();
     return Status::fail(ErrorKind::Io, QStringLiteral("the new file could not be put in place"));
 #else
     if (::link(nameForSystem(from).constData(), nameForSystem(to).constData()) == 0) {
         removeFile(from);
         return Status::ok();
     }
-    if (errno == EEXIST) return taken;
+    if (errno == EEXIST) return taken();
     // A file system without hard links: looked at, then renamed.
     const FileState there = fileState(to);
-    if (there.kind != FileKind::Missing || there.link) return taken;
+    if (there.kind != FileKind::Missing || there.link) return taken();
     return renameOver(from, to);
 #endif
 }
