@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
     QElapsedTimer t;
     t.start();
     LoadReport report;
-    const Result<LoadOutcome> loaded = LoadUserFiles({source}, ws.UserBlocks, ws.UserHWid, ui, report);
+    const Result<LoadOutcome> loaded = loadUserFiles({source}, ws.UserBlocks, ws.UserHWid, ui, report);
     if (!loaded || loaded.value() != LoadOutcome::Loaded || ws.UserBlocks.size() != MaxBlocks)
         return 1;
     const double loadMs = ms(t);
@@ -81,11 +81,11 @@ int main(int argc, char** argv) {
     t.restart();
     qsizetype cells = 0;
     for (const EEPBlock& b : std::as_const(ws.UserBlocks))
-        cells += rowTexts(b, table.DescribeBlock(b.BlockId, ws.UserHWid, true)).size();
+        cells += rowTexts(b, table.describe(b.BlockId, ws.UserHWid, true)).size();
     const double rowsMs = ms(t);
 
     t.restart();
-    if (!SaveUserFiles(dir.filePath(QStringLiteral("back.eep")), ws.UserBlocks, ws.UserHWid, {}, ui)) return 1;
+    if (!saveUserFiles(dir.filePath(QStringLiteral("back.eep")), ws.UserBlocks, ws.UserHWid, {}, ui)) return 1;
     const double saveMs = ms(t);
 
     std::printf("eep load (%lld blocks, %lld bytes, merge+sort): %.1f ms\n",

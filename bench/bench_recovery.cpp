@@ -20,9 +20,9 @@ namespace {
 
 x45::BlockList readEep(const QString& path) {
     QFile file(path);
-    x45::EepContents eep;
-    if (!file.open(QIODevice::ReadOnly) || !x45::parseEep(file.readAll(), path, eep)) return {};
-    return eep.blocks;
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    const x45::Result<x45::EepContents> eep = x45::parseEep(file.readAll(), path);
+    return eep ? eep->blocks : x45::BlockList();
 }
 
 // What "Load all" reads of the phone: the numbers from 0 up, ascending.

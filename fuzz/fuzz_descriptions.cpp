@@ -10,9 +10,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Descriptions table;
     table.parse(bytes);
     for (const DescriptionEntry& entry : table.entries()) {
-        fuzz::require(table.DescribeBlock(entry.blockId, entry.hwid, true).size() >= 0, "look-up");
-        (void)table.DescribeBlock(entry.blockId, 0, false);
+        fuzz::require(table.describe(entry.blockId, entry.hwid, true).size() >= 0, "look-up");
+        (void)table.describe(entry.blockId, 0, false);
     }
-    (void)table.DescribeBlock(20, 7, true);
+    (void)table.describe(20, 7, true);
     return 0;
 }

@@ -24,6 +24,7 @@
 #include "link/protocol.h"
 #include "link/session.h"
 #include "simphone.h"
+#include "blocks/blocklist.h"
 #include "transfer/transfer.h"
 
 #include <QCoreApplication>
@@ -91,7 +92,7 @@ BlockList makeBlocks(FuzzedDataProvider& in, int seed) {
     BlockList out;
     const int n = in.ConsumeIntegralInRange(0, 5);
     for (int i = 0; i < n; ++i)
-        putBlock(out, makeBlock(in, pickNumber(in), seed + i));
+        (void)putBlock(out, makeBlock(in, pickNumber(in), seed + i));
     return out;
 }
 

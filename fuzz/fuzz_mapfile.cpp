@@ -15,12 +15,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     BlockList blocks = before;
     quint16 hwid = 9;
     fuzz::FixedAnswers ui(yes);
-    LoadContext ctx{blocks, hwid, (data[0] & 2) ? 1 : 2, ui, {}};
+    LoadContext ctx{blocks, hwid, (data[0] & 2) ? 1 : 2, ui};
     const StepResult step = readMapText(bytes, QStringLiteral("fuzz.map"), ctx);
     if (!step) {
         fuzz::require(!step.message().isEmpty(), "a rejection carries a message");
         fuzz::require(blocks == before && hwid == 9, "a rejected file leaves the list alone");
-    } else if (step.value() == FileStep::EndLoad) {
+    } else if (step->endsLoad) {
         fuzz::require(blocks.isEmpty(), "only a corrupted file ends the load, emptying the list");
     }
     fuzz::require(ui.questions <= 2, "the question is asked at most once, plus the corrupted box");

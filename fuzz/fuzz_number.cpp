@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     for (const QString& text : {QString::fromLatin1(bytes), QString::fromUtf8(bytes)}) {
         for (const bool exponent : {false, true}) {
-            const double value = ReadNumber(text, {.exponent = exponent});
+            const double value = readNumber(text, {.exponent = exponent});
             fuzz::require(!std::isnan(value), "a read number is never NaN");
             if (const auto v = toInt16(value))
                 fuzz::require(std::fabs(*v - value) <= 0.5, "int16 rounds to the nearest");

@@ -60,10 +60,10 @@ QString faultKindName(FaultKind kind) {
     return QStringLiteral("?");
 }
 
-std::optional<Fault> parseFault(const QString& text, QString* error) {
-    auto fail = [&](const QString& why) -> std::optional<Fault> {
-        if (error) *error = QStringLiteral("Bad fault \"%1\": %2").arg(text, why);
-        return std::nullopt;
+x45::Result<Fault> parseFault(const QString& text) {
+    auto fail = [&](const QString& why) {
+        return x45::Result<Fault>::fail(x45::ErrorKind::BadInput,
+                                        QStringLiteral("Bad fault \"%1\": %2").arg(text, why));
     };
     const QString kindText = text.section(QLatin1Char(':'), 0, 0).trimmed().toLower();
     Fault f;
@@ -121,80 +121,81 @@ bool FaultPlan::strikes(Fault& f, int cmd, int sub) {
     return true;
 }
 
-bool FaultPlan::apply(int cmd, int sub, const QByteArray& reply, Emissions& out) {
-    QByteArray bytes = reply;
-    std::chrono::milliseconds delay{0};
-    int trickleMs = -1;
-    int interims = 0;
-    int dupAfter = -1;
-    bool lost = false;
-    for (Fault& f : faults_) {
-        if (f.kind == FaultKind::ScanNoise || f.kind == FaultKind::Bitrot ||
-            !strikes(f, cmd, sub))
-            continue;
-        const int k = paramOf(f);
-        switch (f.kind) {
-        case FaultKind::NoReply:
-            lost = true;
-            break;
-        case FaultKind::BadHeader:
-            if (bytes.size() >= 3) bytes[2] = static_cast<char>(bytes[2] ^ 0x01);
-            break;
-        case FaultKind::BadTrailer:
-            if (!bytes.isEmpty())
-                bytes[bytes.size() - 1] = static_cast<char>(bytes[bytes.size() - 1] ^ 0x01);
-            break;
-        case FaultKind::WrongSub:
-            if (bytes.size() >= 4) {
-                bytes[3] = static_cast<char>(bytes[3] ^ 0x40);
-                fixTrailer(bytes);
-            }
-            break;
-        case FaultKind::Cut:
-            bytes.truncate(k);
-            break;
-        case FaultKind::Extra:
-            bytes.append(QByteArray(k, '\xEE'));
-            break;
-        case FaultKind::Trickle:
-            trickleMs = k;
-            break;
-        case FaultKind::Delay:
-        case FaultKind::Late:
-            delay += std::chrono::milliseconds(k);
-            break;
-        case FaultKind::Dup:
-            dupAfter = k;
-            break;
-        case FaultKind::Marker:
-            bytes = x45::Link::blockFrame(x45::proto::NoSuchBlock, {});
-            break;
-        case FaultKind::Interim:
-            interims += k;
-            break;
-        case FaultKind::ScanNoise:
-        case FaultKind::Bitrot:
-            break;
+void FaultPlan::spoil(const Fault& f, Spoiling& s) {
+    QByteArray& bytes = s.bytes;
+    const int k = paramOf(f);
+    switch (f.kind) {
+    case FaultKind::NoReply:
+        s.lost = true;
+        break;
+    case FaultKind::BadHeader:
+        if (bytes.size() >= 3) bytes[2] = static_cast<char>(bytes[2] ^ 0x01);
+        break;
+    case FaultKind::BadTrailer:
+        if (!bytes.isEmpty())
+            bytes[bytes.size() - 1] = static_cast<char>(bytes[bytes.size() - 1] ^ 0x01);
+        break;
+    case FaultKind::WrongSub:
+        if (bytes.size() >= 4) {
+            bytes[3] = static_cast<char>(bytes[3] ^ 0x40);
+            fixTrailer(bytes);
         }
+        break;
+    case FaultKind::Cut:
+        bytes.truncate(k);
+        break;
+    case FaultKind::Extra:
+        bytes.append(QByteArray(k, '\xEE'));
+        break;
+    case FaultKind::Trickle:
+        s.trickleMs = k;
+        break;
+    case FaultKind::Delay:
+    case FaultKind::Late:
+        s.delay += std::chrono::milliseconds(k);
+        break;
+    case FaultKind::Dup:
+        s.dupAfter = k;
+        break;
+    case FaultKind::Marker:
+        bytes = x45::Link::blockFrame(x45::proto::NoSuchBlock, {});
+        break;
+    case FaultKind::Interim:
+        s.interims += k;
+        break;
+    case FaultKind::ScanNoise:
+    case FaultKind::Bitrot:
+        break;
     }
-    if (interims > 0) {
+}
+
+void FaultPlan::send(const Spoiling& s, Emissions& out) {
+    if (s.bytes.isEmpty()) return; // cut to nothing: the phone acted but nothing reached the line
+    if (s.trickleMs >= 0) {
+        for (qsizetype i = 0; i < s.bytes.size(); ++i)
+            out.push_back(
+                {s.bytes.mid(i, 1), i == 0 ? s.delay : std::chrono::milliseconds(s.trickleMs)});
+    } else {
+        out.push_back({s.bytes, s.delay});
+    }
+    if (s.dupAfter >= 0) out.push_back({s.bytes, std::chrono::milliseconds(s.dupAfter)});
+}
+
+bool FaultPlan::apply(int cmd, int sub, const QByteArray& reply, Emissions& out) {
+    Spoiling s{reply};
+    for (Fault& f : faults_)
+        if (f.kind != FaultKind::ScanNoise && f.kind != FaultKind::Bitrot && strikes(f, cmd, sub))
+            spoil(f, s);
+    if (s.interims > 0) {
         // Each interim reply on its own, as a busy phone sends them, so that the tool takes each
         // one alone and waits again.
-        for (int i = 0; i < interims; ++i)
+        for (int i = 0; i < s.interims; ++i)
             out.push_back(
-                {x45::Link::blockFrame(x45::proto::Interim, {}), i == 0 ? delay : InterimGap});
-        delay = InterimGap;
+                {x45::Link::blockFrame(x45::proto::Interim, {}), i == 0 ? s.delay : InterimGap});
+        s.delay = InterimGap;
     }
-    if (lost) return false;
-    if (bytes.isEmpty())
-        return true; // cut to nothing: the phone acted but nothing reached the line
-    if (trickleMs >= 0) {
-        for (qsizetype i = 0; i < bytes.size(); ++i)
-            out.push_back({bytes.mid(i, 1), i == 0 ? delay : std::chrono::milliseconds(trickleMs)});
-    } else {
-        out.push_back({bytes, delay});
-    }
-    if (dupAfter >= 0) out.push_back({bytes, std::chrono::milliseconds(dupAfter)});
+    if (s.lost) return false;
+    send(s, out);
     return true;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // Faults the simulated phone can be told to commit, aimed at one kind of request.
 
+#include "base/result.h"
 #include "emission.h"
 
 #include <QString>
@@ -46,8 +47,15 @@ struct Fault {
 [[nodiscard]] QString faultKindName(FaultKind kind);
 
 // "cut:cmd=0x14,sub=0x05,skip=2,n=3,p=0.5,k=4": kind, then optional keys. k (also ms) is the
-// parameter. Returns nullopt and sets *error on a malformed text.
-[[nodiscard]] std::optional<Fault> parseFault(const QString& text, QString* error);
+// parameter. A failure (kind BadInput) says what is wrong with a malformed text.
+[[nodiscard]] x45::Result<Fault> parseFault(const QString& text);
+// The former form, until the simulator's tests take the Result: nullopt with *error set.
+[[nodiscard]] inline std::optional<Fault> parseFault(const QString& text, QString* error) {
+    x45::Result<Fault> fault = parseFault(text);
+    if (fault) return fault.value();
+    if (error) *error = fault.message();
+    return std::nullopt;
+}
 
 class FaultPlan {
 public:
@@ -66,7 +74,18 @@ public:
     [[nodiscard]] QByteArray scanNoise();
 
 private:
+    // What the faults that strike one reply do to it.
+    struct Spoiling {
+        QByteArray bytes;
+        std::chrono::milliseconds delay{0};
+        int trickleMs = -1;
+        int interims = 0;
+        int dupAfter = -1;
+        bool lost = false;
+    };
     [[nodiscard]] bool strikes(Fault& f, int cmd, int sub);
+    static void spoil(const Fault& f, Spoiling& s);
+    static void send(const Spoiling& s, Emissions& out);
 
     std::vector<Fault> faults_;
     std::mt19937 rng_{1};

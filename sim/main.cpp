@@ -173,11 +173,11 @@ void PtyPhone::loadPhone() {
         QFile file(options_.eeprom);
         if (!file.open(QIODevice::ReadOnly))
             fail(QStringLiteral("cannot read %1: %2").arg(options_.eeprom, file.errorString()));
-        x45::EepContents contents;
-        if (const x45::Status s = x45::parseEep(file.readAll(), options_.eeprom, contents); !s)
-            fail(s.message());
-        if (!options_.hwidGiven && contents.hwid != 0) phone_.config().hwid = contents.hwid;
-        phone_.setBlocks(contents.blocks);
+        const x45::Result<x45::EepContents> contents =
+            x45::parseEep(file.readAll(), options_.eeprom);
+        if (!contents) fail(contents.message());
+        if (!options_.hwidGiven && contents->hwid != 0) phone_.config().hwid = contents->hwid;
+        phone_.setBlocks(contents->blocks);
     }
     phone_.faults().setSeed(options_.seed);
     for (const Fault& f : options_.faults)
@@ -425,13 +425,14 @@ void PtyPhone::finish() {
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
-    SimOptions options;
     QStringList args = QCoreApplication::arguments();
     args.removeFirst();
-    if (const QString error = parseSimOptions(args, options); !error.isEmpty()) {
-        std::fprintf(stderr, "x45sim: %s\n", qPrintable(error));
+    x45::Result<SimOptions> parsed = parseSimOptions(args);
+    if (!parsed) {
+        std::fprintf(stderr, "x45sim: %s\n", qPrintable(parsed.message()));
         return 2;
     }
+    SimOptions options = std::move(parsed).value();
     if (options.help) {
         std::fputs(qPrintable(simUsage()), stdout);
         return 0;

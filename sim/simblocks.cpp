@@ -56,57 +56,64 @@ QByteArray SimPhone::refuse(quint8 sub, const QString& why) {
     return x45::Link::blockFrame(Refused, {});
 }
 
-std::optional<QByteArray> SimPhone::blockReply(const QByteArray& frame) {
+bool SimPhone::wellFormedBlockRequest(const QByteArray& frame) {
     const int length = byteAt(frame, 1);
     if (length < 2) {
         malformed(QStringLiteral("block request without SubCmd and trailer"), frame);
-        return std::nullopt;
+        return false;
     }
     if (byteAt(frame, frame.size() - 1) != x45::XorSum(frame, frame.size() - 1)) {
         malformed(QStringLiteral("trailer wrong"), frame);
-        return std::nullopt;
+        return false;
     }
     const quint8 sub = byteAt(frame, 3);
-    const bool full = (sub & EEfullBit) != 0;
     const int base = sub & ~EEfullBit;
     const int expected = expectedLength(base);
-    if (expected == 0 || (base == (CollectEEFULLGarbageQuery & ~EEfullBit) && !full)) {
+    if (expected == 0 || (base == (CollectEEFULLGarbageQuery & ~EEfullBit) && !(sub & EEfullBit))) {
         malformed(QStringLiteral("unknown SubCmd"), frame);
-        return std::nullopt;
+        return false;
     }
     if (expected > 0 && length != expected) {
         malformed(QStringLiteral("Length %1 where %2 belongs").arg(length).arg(expected), frame);
-        return std::nullopt;
+        return false;
     }
     if (expected < 0 && length < 6) { // SubCmd, number, offset, trailer at the least
         malformed(QStringLiteral("data chunk too short for its fields"), frame);
-        return std::nullopt;
+        return false;
     }
-    const auto ack = [sub] { return x45::Link::blockFrame(sub, {}); };
-    if (expected == 2) {
-        switch (base) {
-        case MaxBlockQuery: {
-            const std::optional<qint16> forced = full ? config_.maxEEfull : config_.maxEElite;
-            const int highest = forced ? *forced : eeprom_.highest(full);
-            return x45::Link::blockFrame(sub, x45::WordToStr(static_cast<quint16>(highest)));
-        }
-        case EEPSpaceQuery: {
-            const AreaSpace s = eeprom_.space(full);
-            return x45::Link::blockFrame(sub, le32(s.freeInBuffer) + le32(s.freeAtAll) +
-                                                  le32(s.freeForDeleted));
-        }
-        case EraseEEPQuery:
-            eeprom_.eraseArea(full);
-            write_.reset();
-            return ack();
-        default: // the only other one: garbage collection
-            eeprom_.collectGarbage();
-            return ack();
-        }
-    }
+    return true;
+}
 
+QByteArray SimPhone::areaReply(quint8 sub) {
+    const bool full = (sub & EEfullBit) != 0;
+    switch (sub & ~EEfullBit) {
+    case MaxBlockQuery: {
+        const std::optional<qint16> forced = full ? config_.maxEEfull : config_.maxEElite;
+        const int highest = forced ? *forced : eeprom_.highest(full);
+        return x45::Link::blockFrame(sub, x45::WordToStr(static_cast<quint16>(highest)));
+    }
+    case EEPSpaceQuery: {
+        const AreaSpace s = eeprom_.space(full);
+        return x45::Link::blockFrame(sub, le32(s.freeInBuffer) + le32(s.freeAtAll) +
+                                              le32(s.freeForDeleted));
+    }
+    case EraseEEPQuery:
+        eeprom_.eraseArea(full);
+        write_.reset();
+        return x45::Link::blockFrame(sub, {});
+    default: // the only other one: garbage collection
+        eeprom_.collectGarbage();
+        return x45::Link::blockFrame(sub, {});
+    }
+}
+
+std::optional<QByteArray> SimPhone::blockReply(const QByteArray& frame) {
+    if (!wellFormedBlockRequest(frame)) return std::nullopt;
+    const quint8 sub = byteAt(frame, 3);
+    const int base = sub & ~EEfullBit;
+    if (expectedLength(base) == 2) return areaReply(sub);
     const int id = static_cast<qint16>(wordAt(frame, 4));
-    if (x45::isEEfullBlock(id) != full) {
+    if (x45::isEEfullBlock(id) != ((sub & EEfullBit) != 0)) {
         malformed(QStringLiteral("block %1 asked for in the other area").arg(id), frame);
         return std::nullopt;
     }
@@ -132,81 +139,74 @@ std::optional<QByteArray> SimPhone::blockReply(const QByteArray& frame) {
     }
     case BlockDeleteQuery:
         if (!eeprom_.remove(id)) return noSuchBlock;
-        return ack();
-    default:
-        return writeReply(sub, id, frame);
+        return x45::Link::blockFrame(sub, {});
+    case WBlockInfoQuery:
+        return announceWrite(sub, id, frame);
+    case WBlockDataQuery:
+        return writeChunk(sub, id, frame);
+    default: // WBlockOKQuery, the last one the length check lets through
+        return closeWrite(sub, id, frame);
     }
 }
 
-std::optional<QByteArray> SimPhone::writeReply(quint8 sub, int id, const QByteArray& frame) {
-    const int base = sub & ~EEfullBit;
-    const auto ack = [sub] { return x45::Link::blockFrame(sub, {}); };
-    switch (base) {
-    case WBlockInfoQuery: {
-        const int length = wordAt(frame, 6);
-        // A new announcement abandons an unfinished one (the tool skipped that block).
-        write_.reset();
-        if (!eeprom_.hasRoom(id, length))
-            return refuse(sub,
-                          QStringLiteral("block %1: no room for %2 bytes").arg(id).arg(length));
-        write_ = PendingWrite{id, length, byteAt(frame, 8), {}};
-        return ack();
-    }
-    case WBlockDataQuery: {
-        const int k = byteAt(frame, 1) - 6;
-        if (k < 0 || k > config_.maxWriteChunk) {
-            malformed(QStringLiteral("chunk of %1 bytes, 0 to %2 allowed")
-                          .arg(k)
-                          .arg(config_.maxWriteChunk),
-                      frame);
-            return std::nullopt;
-        }
-        if (!write_ || write_->id != id) {
-            malformed(QStringLiteral("data for block %1, which was not announced").arg(id), frame);
-            return std::nullopt;
-        }
-        const int offset = wordAt(frame, 6);
-        if (offset != write_->data.size()) {
-            malformed(QStringLiteral("offset %1 does not follow on %2 bytes received")
-                          .arg(offset)
-                          .arg(write_->data.size()),
-                      frame);
-            return std::nullopt;
-        }
-        if (offset + k > write_->length) {
-            malformed(QStringLiteral("data beyond the announced %1 bytes").arg(write_->length),
-                      frame);
-            return std::nullopt;
-        }
-        write_->data.append(frame.mid(8, k));
-        return ack();
-    }
-    case WBlockOKQuery: {
-        if (!write_ || write_->id != id) {
-            malformed(QStringLiteral("block %1 closed but not announced").arg(id), frame);
-            return std::nullopt;
-        }
-        const PendingWrite w = *write_;
-        write_.reset();
-        // Never store a block that is missing part of its data.
-        if (w.data.size() < w.length)
-            return refuse(sub, QStringLiteral("block %1 closed after %2 of %3 bytes")
-                                   .arg(id)
-                                   .arg(w.data.size())
-                                   .arg(w.length));
-        QByteArray stored = w.data;
-        if (!stored.isEmpty() && faults_.rotsStore(byteAt(frame, 0), sub)) {
-            const qsizetype at = stored.size() / 2;
-            stored[at] = static_cast<char>(stored[at] ^ 0x04);
-        }
-        if (!eeprom_.put(id, stored, w.version))
-            return refuse(sub, QStringLiteral("block %1: no room").arg(id));
-        return ack();
-    }
-    default:
-        malformed(QStringLiteral("unknown SubCmd"), frame);
+QByteArray SimPhone::announceWrite(quint8 sub, int id, const QByteArray& frame) {
+    const int length = wordAt(frame, 6);
+    // A new announcement abandons an unfinished one (the tool skipped that block).
+    write_.reset();
+    if (!eeprom_.hasRoom(id, length))
+        return refuse(sub, QStringLiteral("block %1: no room for %2 bytes").arg(id).arg(length));
+    write_ = PendingWrite{id, length, byteAt(frame, 8), {}};
+    return x45::Link::blockFrame(sub, {});
+}
+
+std::optional<QByteArray> SimPhone::writeChunk(quint8 sub, int id, const QByteArray& frame) {
+    const int k = byteAt(frame, 1) - 6;
+    if (k < 0 || k > config_.maxWriteChunk) {
+        malformed(QStringLiteral("chunk of %1 bytes, 0 to %2 allowed").arg(k).arg(config_.maxWriteChunk),
+                  frame);
         return std::nullopt;
     }
+    if (!write_ || write_->id != id) {
+        malformed(QStringLiteral("data for block %1, which was not announced").arg(id), frame);
+        return std::nullopt;
+    }
+    const int offset = wordAt(frame, 6);
+    if (offset != write_->data.size()) {
+        malformed(QStringLiteral("offset %1 does not follow on %2 bytes received")
+                      .arg(offset)
+                      .arg(write_->data.size()),
+                  frame);
+        return std::nullopt;
+    }
+    if (offset + k > write_->length) {
+        malformed(QStringLiteral("data beyond the announced %1 bytes").arg(write_->length), frame);
+        return std::nullopt;
+    }
+    write_->data.append(frame.mid(8, k));
+    return x45::Link::blockFrame(sub, {});
+}
+
+std::optional<QByteArray> SimPhone::closeWrite(quint8 sub, int id, const QByteArray& frame) {
+    if (!write_ || write_->id != id) {
+        malformed(QStringLiteral("block %1 closed but not announced").arg(id), frame);
+        return std::nullopt;
+    }
+    const PendingWrite w = *write_;
+    write_.reset();
+    // Never store a block that is missing part of its data.
+    if (w.data.size() < w.length)
+        return refuse(sub, QStringLiteral("block %1 closed after %2 of %3 bytes")
+                               .arg(id)
+                               .arg(w.data.size())
+                               .arg(w.length));
+    QByteArray stored = w.data;
+    if (!stored.isEmpty() && faults_.rotsStore(byteAt(frame, 0), sub)) {
+        const qsizetype at = stored.size() / 2;
+        stored[at] = static_cast<char>(stored[at] ^ 0x04);
+    }
+    if (!eeprom_.put(id, stored, w.version))
+        return refuse(sub, QStringLiteral("block %1: no room").arg(id));
+    return x45::Link::blockFrame(sub, {});
 }
 
 } // namespace x45sim

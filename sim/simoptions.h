@@ -1,6 +1,7 @@
 #pragma once
 // Command line of the x45sim program.
 
+#include "base/result.h"
 #include "faults.h"
 #include "simphone.h"
 
@@ -28,8 +29,7 @@ struct SimOptions {
 
 [[nodiscard]] QString simUsage();
 
-// Parses the arguments (without the program name). Returns an empty string on success, else a
-// message naming the bad option.
-[[nodiscard]] QString parseSimOptions(const QStringList& args, SimOptions& out);
+// Parses the arguments (without the program name); a failure names the bad option.
+[[nodiscard]] x45::Result<SimOptions> parseSimOptions(const QStringList& args);
 
 } // namespace x45sim

@@ -94,7 +94,14 @@ private:
     // Returns the reply, or nullopt when the phone stays silent.
     std::optional<QByteArray> sessionReply(const QByteArray& frame);
     std::optional<QByteArray> blockReply(const QByteArray& frame);
-    std::optional<QByteArray> writeReply(quint8 sub, int id, const QByteArray& frame);
+    // False (and counted as malformed) when a block request breaks its layout.
+    bool wellFormedBlockRequest(const QByteArray& frame);
+    // The replies to the requests about a whole area: highest number, space, erase, collection.
+    QByteArray areaReply(quint8 sub);
+    // The three steps of a block write: its announcement, each chunk of data, and its close.
+    QByteArray announceWrite(quint8 sub, int id, const QByteArray& frame);
+    std::optional<QByteArray> writeChunk(quint8 sub, int id, const QByteArray& frame);
+    std::optional<QByteArray> closeWrite(quint8 sub, int id, const QByteArray& frame);
     QByteArray refuse(quint8 sub, const QString& why);
     void malformed(const QString& reason, const QByteArray& bytes);
     // Puts a reply (after interim replies, latency and faults) on the line; false when a fault

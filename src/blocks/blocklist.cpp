@@ -15,7 +15,7 @@ std::mt19937& pivotSource() {
 
 } // namespace
 
-void SortBlocks(BlockList& list, qsizetype lo, qsizetype hi) {
+void sortBlocks(BlockList& list, qsizetype lo, qsizetype hi) {
     lo = std::max<qsizetype>(lo, 0);
     hi = std::min<qsizetype>(hi, list.size() - 1);
     // Recursing only into the smaller part and looping over the larger one bounds the stack depth
@@ -39,20 +39,20 @@ void SortBlocks(BlockList& list, qsizetype lo, qsizetype hi) {
         } while (i < j);
         std::swap(list[i], list[hi]);
         if (i - lo < hi - i) {
-            SortBlocks(list, lo, i - 1);
+            sortBlocks(list, lo, i - 1);
             lo = i + 1;
         } else {
-            SortBlocks(list, i + 1, hi);
+            sortBlocks(list, i + 1, hi);
             hi = i - 1;
         }
     }
 }
 
-void SortBlocks(BlockList& list) {
-    if (list.size() > 1) SortBlocks(list, 0, list.size() - 1);
+void sortBlocks(BlockList& list) {
+    if (list.size() > 1) sortBlocks(list, 0, list.size() - 1);
 }
 
-qsizetype RemoveRows(BlockList& list, const QVector<int>& positions) {
+qsizetype removeRows(BlockList& list, const QVector<int>& positions) {
     QVector<bool> remove(list.size(), false);
     qsizetype count = 0;
     for (const int p : positions)
@@ -86,17 +86,27 @@ QVector<int> selectedOrAll(qsizetype listSize, const QVector<int>& selectedRows)
     return all;
 }
 
-void mergeBlocks(BlockList& into, const BlockList& from) {
-    BlockPositions positions(into);
-    for (const EEPBlock& block : from) {
-        const qsizetype at = positions.find(block.BlockId);
-        if (at >= 0) {
-            into[at] = block;
-        } else {
-            into.append(block);
-            positions.noteAppended(block.BlockId, into.size() - 1);
-        }
+Result<PutBlock> putBlock(BlockList& list, const EEPBlock& block, BlockPositions* positions) {
+    const qsizetype at = positions ? positions->find(block.BlockId) : findBlock(list, block.BlockId);
+    if (at >= 0) {
+        list[at] = block;
+        return PutBlock{at, false};
     }
+    if (!fitsInList(list.size() + 1))
+        return Result<PutBlock>::fail(
+            ErrorKind::Refused,
+            QStringLiteral("the list holds %1 blocks, the most it can hold").arg(list.size()));
+    list.append(block);
+    if (positions) positions->noteAppended(block.BlockId, list.size() - 1);
+    return PutBlock{list.size() - 1, true};
+}
+
+qsizetype mergeBlocks(BlockList& into, const BlockList& from) {
+    BlockPositions positions(into);
+    qsizetype leftOut = 0;
+    for (const EEPBlock& block : from)
+        if (!putBlock(into, block, &positions)) ++leftOut;
+    return into.size() + leftOut;
 }
 
 BlockPositions::BlockPositions() : pos_(Slots, -1) {}

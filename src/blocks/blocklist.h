@@ -1,5 +1,6 @@
 #pragma once
-// Whole-list routines: sorting, removing rows, merging, and reading a selection.
+// Whole-list routines: putting a block in, sorting, removing rows, merging, and reading a
+// selection.
 
 #include "blocks/eepblock.h"
 
@@ -10,23 +11,28 @@ namespace x45 {
 // Sorts positions lo..hi (0-based, inclusive) ascending by BlockId: quicksort with a random
 // pivot. Block numbers within a list are distinct, so the result is the unique ascending order;
 // should a list ever hold a number twice, the sort still ends and groups them.
-void SortBlocks(BlockList& list, qsizetype lo, qsizetype hi);
+void sortBlocks(BlockList& list, qsizetype lo, qsizetype hi);
 // The whole list.
-void SortBlocks(BlockList& list);
+void sortBlocks(BlockList& list);
+// The former name, until the window calls sortBlocks.
+inline void SortBlocks(BlockList& list) {
+    sortBlocks(list);
+}
 
 // Removes the blocks at these 0-based positions ("Delete from list"); the rest keep their order.
 // Positions may come in any order; repeated and out-of-range positions are ignored. Returns the
 // number of blocks removed.
-qsizetype RemoveRows(BlockList& list, const QVector<int>& positions);
+qsizetype removeRows(BlockList& list, const QVector<int>& positions);
 
 // What a selection-based operation works on (save, compare): with two or more rows selected the
 // selected positions in list order, otherwise (none or one) every position. Out-of-range and
 // repeated positions are dropped before counting.
 [[nodiscard]] QVector<int> selectedOrAll(qsizetype listSize, const QVector<int>& selectedRows);
 
-// Merges `from` into `into`: a block whose number is already there replaces it in place (all
-// fields), any other block is appended, in `from`'s order. Linear in both sizes.
-void mergeBlocks(BlockList& into, const BlockList& from);
+// Merges `from` into `into` as putBlock puts each block, in `from`'s order. Linear in both
+// sizes. Returns how many blocks the merged list holds, counting each block of `from` left out for
+// want of room: more than MaxBlocks when there were such blocks.
+qsizetype mergeBlocks(BlockList& into, const BlockList& from);
 
 // A table from block number to the first position holding it, for lookups in constant time while
 // a list grows. Build it once, then keep it in step through append().

@@ -4,7 +4,7 @@
 
 namespace x45 {
 
-CompareResult CompareBlocks(const BlockList& user, const QVector<int>& userSelected,
+CompareResult compareBlocks(const BlockList& user, const QVector<int>& userSelected,
                             const BlockList& phone, const QVector<int>& phoneSelected) {
     const QVector<int> u = selectedOrAll(user.size(), userSelected);
     const QVector<int> p = selectedOrAll(phone.size(), phoneSelected);

@@ -23,8 +23,15 @@ struct CompareResult {
 // whole list (see selectedOrAll). Numbers are noted in list order: User's side first for
 // phoneMissing and different, then the Phone's side for userMissing. The caller does nothing at
 // all when either list is empty.
-[[nodiscard]] CompareResult CompareBlocks(const BlockList& user, const QVector<int>& userSelected,
+[[nodiscard]] CompareResult compareBlocks(const BlockList& user, const QVector<int>& userSelected,
                                           const BlockList& phone,
                                           const QVector<int>& phoneSelected);
+// The former name, until the window calls compareBlocks.
+[[nodiscard]] inline CompareResult CompareBlocks(const BlockList& user,
+                                                 const QVector<int>& userSelected,
+                                                 const BlockList& phone,
+                                                 const QVector<int>& phoneSelected) {
+    return compareBlocks(user, userSelected, phone, phoneSelected);
+}
 
 } // namespace x45

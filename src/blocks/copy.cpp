@@ -30,7 +30,7 @@ OverwriteAnswers::Decision OverwriteAnswers::decide(const QString& question) {
     return Decision::Keep;
 }
 
-CopyResult CopyBlocks(const BlockList& source, const std::function<bool(int)>& isSelected,
+CopyResult copyBlocks(const BlockList& source, const std::function<bool(int)>& isSelected,
                       BlockList& target, Interaction& ui, CopyDirection direction) {
     CopyResult result;
     OverwriteAnswers answers(ui);
@@ -39,28 +39,21 @@ CopyResult CopyBlocks(const BlockList& source, const std::function<bool(int)>& i
     for (qsizetype i = 0; i < count; ++i) {
         if (!isSelected || !isSelected(static_cast<int>(i))) continue;
         const EEPBlock& block = source[i];
-        const qsizetype at = positions.find(block.BlockId);
-        const auto decision = at >= 0 ? answers.decide(rewriteQuestion(block.BlockId, direction))
-                                      : OverwriteAnswers::Decision::Overwrite;
-        if (decision == OverwriteAnswers::Decision::Overwrite) {
-            if (at >= 0) {
-                target[at] = block;
-                result.rows.append({static_cast<int>(i), static_cast<int>(at), false});
-            } else {
-                // The target list is limited like every list; what does not fit is not copied.
-                if (target.size() >= MaxBlocks) {
-                    ++result.notCopiedFull;
-                    continue;
-                }
-                target.append(block);
-                positions.noteAppended(block.BlockId, target.size() - 1);
-                result.rows.append(
-                    {static_cast<int>(i), static_cast<int>(target.size() - 1), true});
+        if (positions.contains(block.BlockId)) {
+            const auto decision = answers.decide(rewriteQuestion(block.BlockId, direction));
+            if (decision == OverwriteAnswers::Decision::Cancel) {
+                result.cancelled = true;
+                break;
             }
-        } else if (decision == OverwriteAnswers::Decision::Cancel) {
-            result.cancelled = true;
-            break;
+            if (decision == OverwriteAnswers::Decision::Keep) continue;
         }
+        // The target list is limited like every list; what does not fit is not copied.
+        const Result<PutBlock> put = putBlock(target, block, &positions);
+        if (!put) {
+            ++result.notCopiedFull;
+            continue;
+        }
+        result.rows.append({static_cast<int>(i), static_cast<int>(put->row), put->appended});
     }
     return result;
 }

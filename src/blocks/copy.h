@@ -54,7 +54,12 @@ private:
 // shows the source row's texts, description included, until its view is next filled; it selects
 // row 1 of the target if there is one; and for PhoneToUser it sets UserHWid to the phone's hardware
 // id, whatever was copied.
-CopyResult CopyBlocks(const BlockList& source, const std::function<bool(int)>& isSelected,
+CopyResult copyBlocks(const BlockList& source, const std::function<bool(int)>& isSelected,
                       BlockList& target, Interaction& ui, CopyDirection direction);
+// The former name, until the window calls copyBlocks.
+inline CopyResult CopyBlocks(const BlockList& source, const std::function<bool(int)>& isSelected,
+                             BlockList& target, Interaction& ui, CopyDirection direction) {
+    return copyBlocks(source, isSelected, target, ui, direction);
+}
 
 } // namespace x45

@@ -45,8 +45,8 @@ int Descriptions::parse(const QByteArray& bytes) {
     int skipped = 0;
     const qsizetype complete = lines.size() / 3 * 3;
     for (qsizetype at = 0; at < complete; at += 3) {
-        const auto id = toInt16(ReadNumber(lines[at]));
-        const auto hw = toHWid(ReadNumber(lines[at + 2]));
+        const auto id = toInt16(readNumber(lines[at]));
+        const auto hw = toHWid(readNumber(lines[at + 2]));
         if (!id || !hw) {
             ++skipped;
             warnings_ << QStringLiteral("Lines %1-%2: the %3 does not fit 16 bits; record skipped.")
@@ -104,7 +104,7 @@ QString Descriptions::locate() {
     return {};
 }
 
-QString Descriptions::DescribeBlock(qint16 blockId, quint16 hwid, bool checkHWid) const {
+QString Descriptions::describe(qint16 blockId, quint16 hwid, bool checkHWid) const {
     const auto it = byBlock_.constFind(blockId);
     if (it == byBlock_.constEnd()) return {};
     for (const int at : *it) {

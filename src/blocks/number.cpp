@@ -62,75 +62,84 @@ qint64 decimalMagnitude(const std::string& ascii) {
 
 } // namespace
 
-double ReadNumber(const QString& text, NumberOptions options) {
-    // Blanks and tabs count nowhere, not even between digits ("1 234" is 1234).
+namespace {
+
+bool isDigit(char16_t u) {
+    return u >= u'0' && u <= u'9';
+}
+
+// The text without blanks and tabs: they count nowhere, not even between digits ("1 234" is
+// 1234).
+QString withoutBlanks(const QString& text) {
     QString s;
     s.reserve(text.size());
     for (const QChar c : text)
         if (c != u' ' && c != u'\t') s.append(c);
+    return s;
+}
 
+// Appends the digits at `pos` to `ascii`, moving `pos` past them; returns how many there were.
+qsizetype takeDigits(const QString& s, qsizetype& pos, std::string& ascii) {
+    qsizetype n = 0;
+    for (; pos < s.size() && isDigit(s.at(pos).unicode()); ++pos, ++n)
+        ascii.push_back(static_cast<char>(s.at(pos).unicode()));
+    return n;
+}
+
+// An exponent at `pos` ("E3", "d-2"), appended to `ascii` only when it is complete: "1E" and
+// "1E+" read as 1.
+void takeExponent(const QString& s, qsizetype pos, std::string& ascii) {
+    if (pos >= s.size()) return;
+    const char16_t e = s.at(pos).unicode();
+    if (e != u'e' && e != u'E' && e != u'd' && e != u'D') return;
+    qsizetype look = pos + 1;
+    std::string exp = "e";
+    if (look < s.size() && (s.at(look) == u'+' || s.at(look) == u'-'))
+        exp.push_back(static_cast<char>(s.at(look++).unicode()));
+    if (takeDigits(s, look, exp) > 0) ascii += exp;
+}
+
+// A plain "ddd.ddde-dd" text as a double: locale-independent, correctly rounded, and safe with
+// any number of digits; beyond a double's range it is infinity or 0.
+double fromAscii(const std::string& ascii) {
+    double value = 0;
+    const auto [ptr, ec] = std::from_chars(ascii.data(), ascii.data() + ascii.size(), value);
+    if (ec == std::errc::result_out_of_range)
+        return decimalMagnitude(ascii) > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+    return ec == std::errc() ? value : 0;
+}
+
+} // namespace
+
+double readNumber(const QString& text, NumberOptions options) {
+    const QString s = withoutBlanks(text);
     if (s.size() >= 2 && s.at(0) == u'&') {
         const QChar p = s.at(1).toUpper();
         if (p == u'H') return readPrefixed(s, 2, 16);
         if (p == u'O') return readPrefixed(s, 2, 8);
         return 0;
     }
-
-    // Collect the longest number at the start as plain ASCII and let from_chars convert it:
-    // locale-independent, correctly rounded, and safe with any number of digits.
+    // The longest number at the start, collected as plain ASCII.
     std::string ascii;
     qsizetype pos = 0;
-    const auto take = [&](auto accept) {
-        qsizetype n = 0;
-        while (pos < s.size() && accept(s.at(pos).unicode())) {
-            ascii.push_back(static_cast<char>(s.at(pos).unicode()));
-            ++pos;
-            ++n;
-        }
-        return n;
-    };
-    const auto isDigit = [](char16_t u) { return u >= u'0' && u <= u'9'; };
-
     bool negative = false;
     if (pos < s.size() && (s.at(pos) == u'+' || s.at(pos) == u'-')) {
         negative = s.at(pos) == u'-';
         ++pos;
     }
-    qsizetype digits = take(isDigit);
+    qsizetype digits = takeDigits(s, pos, ascii);
     if (pos < s.size() && s.at(pos) == u'.') {
         ascii.push_back('.');
         ++pos;
-        digits += take(isDigit);
+        digits += takeDigits(s, pos, ascii);
     }
     if (digits == 0) return 0;
-    if (options.exponent && pos < s.size()) {
-        const char16_t e = s.at(pos).unicode();
-        if (e == u'e' || e == u'E' || e == u'd' || e == u'D') {
-            // Only a complete exponent counts; "1E" and "1E+" read as 1.
-            qsizetype look = pos + 1;
-            std::string exp = "e";
-            if (look < s.size() && (s.at(look) == u'+' || s.at(look) == u'-'))
-                exp.push_back(static_cast<char>(s.at(look++).unicode()));
-            const qsizetype start = look;
-            while (look < s.size() && isDigit(s.at(look).unicode()))
-                exp.push_back(static_cast<char>(s.at(look++).unicode()));
-            if (look > start) ascii += exp;
-        }
-    }
-
-    double value = 0;
-    const char* first = ascii.data();
-    const char* last = ascii.data() + ascii.size();
-    const auto [ptr, ec] = std::from_chars(first, last, value);
-    if (ec == std::errc::result_out_of_range) {
-        value = decimalMagnitude(ascii) > 0 ? std::numeric_limits<double>::infinity() : 0.0;
-    } else if (ec != std::errc()) {
-        value = 0;
-    }
+    if (options.exponent) takeExponent(s, pos, ascii);
+    const double value = fromAscii(ascii);
     return negative ? -value : value;
 }
 
-std::optional<double> ReadStrictNumber(const QString& text, bool sign) {
+std::optional<double> readStrictNumber(const QString& text, bool sign) {
     qsizetype from = 0, to = text.size();
     const auto blank = [](QChar c) { return c == u' ' || c == u'\t'; };
     while (from < to && blank(text.at(from)))
@@ -174,7 +183,9 @@ std::optional<qint64> roundedInRange(double value, qint64 lo, qint64 hi) {
 }
 
 std::optional<qint16> toInt16(double value) {
-    if (const auto v = roundedInRange(value, -32768, 32767)) return static_cast<qint16>(*v);
+    if (const auto v = roundedInRange(value, std::numeric_limits<qint16>::min(),
+                                      std::numeric_limits<qint16>::max()))
+        return static_cast<qint16>(*v);
     return std::nullopt;
 }
 

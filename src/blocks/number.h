@@ -13,12 +13,12 @@ struct NumberOptions {
     bool exponent = false; // accept "1E3"
 };
 
-[[nodiscard]] double ReadNumber(const QString& text, NumberOptions options = {});
+[[nodiscard]] double readNumber(const QString& text, NumberOptions options = {});
 
 // The whole text (blanks and tabs at its ends aside) as one whole number: decimal digits (with a
 // sign when `sign` is true), &H and hexadecimal digits, or &O and octal digits. nullopt for
 // anything else: no digits, a fraction, an exponent, "0x", or characters after the number.
-[[nodiscard]] std::optional<double> ReadStrictNumber(const QString& text, bool sign);
+[[nodiscard]] std::optional<double> readStrictNumber(const QString& text, bool sign);
 
 // Rounds to the nearest whole number, halves to the even neighbour, and checks the range; nullopt
 // when the value does not fit.

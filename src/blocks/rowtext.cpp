@@ -7,14 +7,14 @@ QStringList rowColumnTitles() {
             QStringLiteral("Length"), QStringLiteral("Description")};
 }
 
-QString IdText(qint16 blockId) {
+QString idText(qint16 blockId) {
     return blockId < 0 ? QString::number(blockId) : QLatin1Char(' ') + QString::number(blockId);
 }
 
 QString rowCellText(const EEPBlock& block, int column, const QString& description) {
     switch (column) {
     case IdColumnText:
-        return IdText(block.BlockId);
+        return idText(block.BlockId);
     case TypeColumnText:
         return blockType(block.BlockId);
     case VerColumnText:

@@ -22,7 +22,7 @@ enum RowColumn {
 
 // The "ID" cell: one leading blank in place of a plus sign (" 5077"), a minus sign instead for
 // negative numbers ("-12").
-[[nodiscard]] QString IdText(qint16 blockId);
+[[nodiscard]] QString idText(qint16 blockId);
 
 // One cell of a block's row; `description` is what the list looked up for it.
 [[nodiscard]] QString rowCellText(const EEPBlock& block, int column, const QString& description);

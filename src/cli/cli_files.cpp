@@ -26,33 +26,23 @@ void printLine(const QString& text) {
     std::fputc('\n', stdout);
 }
 
-void printError(const char* command, const QString& text) {
-    std::fprintf(stderr, "x45eep-cli %s: %s\n", command, text.toLocal8Bit().constData());
-}
-
-int describe(const char* command, const CommandLine& cmd, Descriptions& table) {
-    const QString path = cmd.isSet(QStringLiteral("descriptions"))
-                             ? cmd.value(QStringLiteral("descriptions"))
-                             : Descriptions::locate();
-    if (path.isEmpty()) return ExitOk;
+// The description table the command shows: --descriptions, or the eeprom.dsc found.
+Status describe(const char* command, const CommandLine& cmd, Descriptions& table) {
+    const bool named = cmd.isSet(QStringLiteral("descriptions"));
+    const QString path = named ? cmd.value(QStringLiteral("descriptions")) : Descriptions::locate();
+    if (path.isEmpty()) return Status::ok();
     const FileKind kind = fileState(path).kind;
-    if (cmd.isSet(QStringLiteral("descriptions")) && kind == FileKind::Missing) {
-        printError(command, QStringLiteral("cannot find the description file \"%1\".")
-                                .arg(shownName(path)));
-        return ExitFailed;
-    }
+    if (named && kind == FileKind::Missing)
+        return commandFault(command, QStringLiteral("cannot find the description file \"%1\".")
+                                         .arg(shownName(path)));
     // A pipe would be waited on for ever.
-    if (kind == FileKind::Special) {
-        printError(command, QStringLiteral("the description file \"%1\" is not a regular file "
-                                           "but a pipe, device or socket.")
-                                .arg(shownName(path)));
-        return ExitFailed;
-    }
-    if (const Status s = table.loadFile(path); !s) {
-        printError(command, s.message());
-        return ExitFailed;
-    }
-    return ExitOk;
+    if (kind == FileKind::Special)
+        return commandFault(command, QStringLiteral("the description file \"%1\" is not a "
+                                                    "regular file but a pipe, device or socket.")
+                                         .arg(shownName(path)));
+    if (const Status loaded = table.loadFile(path); !loaded)
+        return commandFault(command, loaded.message());
+    return Status::ok();
 }
 
 QString numbers(const QList<int>& list) {
@@ -64,8 +54,8 @@ QString numbers(const QList<int>& list) {
 
 // The blocks to save as a list of their own, all of it saved: one named block is saved alone
 // (the window's "one selected row saves everything" would surprise here). No list named: all of
-// them. Nothing when a listed block is not there (printed).
-std::optional<Dump> chosenBlocks(const Dump& ws, const QVector<qint32>& wanted) {
+// them. A failure when a listed block is not there.
+Result<Dump> chosenBlocks(const Dump& ws, const QVector<qint32>& wanted) {
     Dump chosen;
     chosen.hwid = ws.hwid;
     if (wanted.isEmpty()) {
@@ -80,12 +70,10 @@ std::optional<Dump> chosenBlocks(const Dump& ws, const QVector<qint32>& wanted) 
             found.insert(block.BlockId);
         }
     for (const qint32 n : wanted)
-        if (!found.contains(n)) {
-            printError(
+        if (!found.contains(n))
+            return commandFault(
                 "convert",
                 QStringLiteral("block %1 is not in the loaded files; nothing was written.").arg(n));
-            return std::nullopt;
-        }
     return chosen;
 }
 
@@ -134,22 +122,22 @@ int runList(const CommandLine& cmd) {
     const QStringList files = cmd.positional();
     if (files.isEmpty()) return cmd.usageError(QStringLiteral("name at least one file"));
     TerminalInteraction ui;
-    if (const auto bad = cmd.applyTo(ui)) return *bad;
+    if (const Status applied = cmd.applyTo(ui); !applied) return cmd.usageError(applied);
     Descriptions table;
-    if (const int code = describe("list", cmd, table); code != ExitOk) return code;
-
+    if (const Status described = describe("list", cmd, table); !described)
+        return printFailure(ui, described);
     Dump ws;
-    if (const int code = loadFiles("list", files, ws, ui, LoadUse::Show); code != ExitOk)
-        return code;
+    if (const Status loaded = loadFiles("list", files, ws, ui, LoadUse::Show); !loaded)
+        return printFailure(ui, loaded);
     const bool check = cmd.isSet(QStringLiteral("check-hwid"));
     if (jsonWanted(cmd)) {
         printJson(listJson(ws.blocks, ws.hwid, [&](const EEPBlock& block) {
-            return table.DescribeBlock(block.BlockId, ws.hwid, check);
+            return table.describe(block.BlockId, ws.hwid, check);
         }));
         return ExitOk;
     }
     for (const EEPBlock& block : std::as_const(ws.blocks)) {
-        QString description = table.DescribeBlock(block.BlockId, ws.hwid, check);
+        QString description = table.describe(block.BlockId, ws.hwid, check);
         // The columns are tab-separated: a tab inside a description must not start a column.
         description.replace(QLatin1Char('\t'), QLatin1Char(' '));
         printLine(rowTexts(block, description).join(QLatin1Char('\t')));
@@ -169,43 +157,42 @@ int runConvert(const CommandLine& cmd) {
         return cmd.usageError(QStringLiteral("--out must end in .eep, .bin or .txt"));
     QVector<qint32> wanted;
     if (cmd.isSet(QStringLiteral("blocks"))) {
-        if (const Status s = ParseBlockList(cmd.value(QStringLiteral("blocks")), wanted); !s)
-            return cmd.usageError(s.message());
-        if (wanted.isEmpty()) return cmd.usageError(QStringLiteral("--blocks names no block"));
+        const Result<QVector<qint32>> listed = parseBlockList(cmd.value(QStringLiteral("blocks")));
+        if (!listed) return cmd.usageError(listed.status());
+        if (listed->isEmpty()) return cmd.usageError(QStringLiteral("--blocks names no block"));
+        wanted = listed.value();
     }
     TerminalInteraction ui;
-    if (const auto bad = cmd.applyTo(ui)) return *bad;
-
+    if (const Status applied = cmd.applyTo(ui); !applied) return cmd.usageError(applied);
     Dump ws;
-    if (const int code = loadFiles("convert", files, ws, ui, loadUseOf(cmd)); code != ExitOk)
-        return code;
-
-    const std::optional<Dump> chosen = chosenBlocks(ws, wanted);
-    if (!chosen) return ExitFailed;
+    if (const Status loaded = loadFiles("convert", files, ws, ui, loadUseOf(cmd)); !loaded)
+        return printFailure(ui, loaded);
+    const Result<Dump> chosen = chosenBlocks(ws, wanted);
+    if (!chosen) return printFailure(ui, chosen.status());
     // An empty output is never what was asked for, and could take the place of a real dump.
-    if (chosen->blocks.isEmpty()) {
-        printError("convert", QStringLiteral("the loaded files hold no block; nothing was "
-                                             "written."));
-        return ExitFailed;
-    }
+    if (chosen->blocks.isEmpty())
+        return printFailure(ui, commandFault("convert", QStringLiteral("the loaded files hold no "
+                                                                       "block; nothing was "
+                                                                       "written.")));
     // What is written is known now: only those files are checked against the inputs.
-    return saveOutput("convert", ui, out, *chosen, cmd.isSet(QStringLiteral("force")), files);
+    const auto saved =
+        saveOutput("convert", out, chosen.value(), cmd.isSet(QStringLiteral("force")), files);
+    if (saved) return ExitOk;
+    ui.print(saved.message());
+    return saved.is(ErrorKind::BadInput) ? ExitUsage : ExitFailed;
 }
 
 int runCompare(const CommandLine& cmd) {
     const QStringList files = cmd.positional();
     if (files.size() != 2) return cmd.usageError(QStringLiteral("name exactly two files"));
     TerminalInteraction ui;
-    if (const auto bad = cmd.applyTo(ui)) return *bad;
-
+    if (const Status applied = cmd.applyTo(ui); !applied) return cmd.usageError(applied);
     // An input that does not load fails as any command does (1); the reason is on stderr.
     Dump user, phone;
-    if (const int code = loadFiles("compare", {files[0]}, user, ui, loadUseOf(cmd)); code != ExitOk)
-        return code;
-    if (const int code = loadFiles("compare", {files[1]}, phone, ui, loadUseOf(cmd));
-        code != ExitOk)
-        return code;
-    const CompareResult r = CompareBlocks(user.blocks, {}, phone.blocks, {});
+    for (auto [name, dump] : {std::pair{files[0], &user}, std::pair{files[1], &phone}})
+        if (const Status loaded = loadFiles("compare", {name}, *dump, ui, loadUseOf(cmd)); !loaded)
+            return printFailure(ui, loaded);
+    const CompareResult r = compareBlocks(user.blocks, {}, phone.blocks, {});
     const bool bytes = cmd.isSet(QStringLiteral("bytes"));
     if (jsonWanted(cmd)) {
         QJsonObject out = compareJson(r);
@@ -236,30 +223,28 @@ int runShow(const CommandLine& cmd) {
     if (files.isEmpty()) return cmd.usageError(QStringLiteral("name at least one file"));
     if (!cmd.isSet(QStringLiteral("block")))
         return cmd.usageError(QStringLiteral("--block N is required"));
-    QVector<qint32> wanted;
-    if (const Status st = ParseBlockListStrict(cmd.value(QStringLiteral("block")), wanted); !st)
-        return cmd.usageError(QStringLiteral("--block: ") + st.message());
-    if (wanted.size() != 1) return cmd.usageError(QStringLiteral("--block takes one block number"));
+    const Result<QVector<qint32>> wanted = parseBlockListStrict(cmd.value(QStringLiteral("block")));
+    if (!wanted) return cmd.usageError(QStringLiteral("--block: ") + wanted.message());
+    if (wanted->size() != 1) return cmd.usageError(QStringLiteral("--block takes one block number"));
     TerminalInteraction ui;
-    if (const auto bad = cmd.applyTo(ui)) return *bad;
+    if (const Status applied = cmd.applyTo(ui); !applied) return cmd.usageError(applied);
     // The block asked for is also the answer for a data file that has no id file.
     ui.blockNumber = cmd.value(QStringLiteral("block"));
     ui.blockVersion = cmd.value(QStringLiteral("version"));
     Descriptions table;
-    if (const int code = describe("show", cmd, table); code != ExitOk) return code;
-
+    if (const Status described = describe("show", cmd, table); !described)
+        return printFailure(ui, described);
     Dump ws;
-    if (const int code = loadFiles("show", files, ws, ui, LoadUse::Show); code != ExitOk)
-        return code;
-    const qsizetype at = findBlock(ws.blocks, wanted.first());
-    if (at < 0) {
-        printError("show",
-                   QStringLiteral("block %1 is not in the loaded files.").arg(wanted.first()));
-        return ExitFailed;
-    }
+    if (const Status loaded = loadFiles("show", files, ws, ui, LoadUse::Show); !loaded)
+        return printFailure(ui, loaded);
+    const qsizetype at = findBlock(ws.blocks, wanted->first());
+    if (at < 0)
+        return printFailure(ui, commandFault("show", QStringLiteral("block %1 is not in the "
+                                                                    "loaded files.")
+                                                         .arg(wanted->first())));
     const EEPBlock& block = ws.blocks.at(at);
     const QString description =
-        table.DescribeBlock(block.BlockId, ws.hwid, cmd.isSet(QStringLiteral("check-hwid")));
+        table.describe(block.BlockId, ws.hwid, cmd.isSet(QStringLiteral("check-hwid")));
     printLine(QStringLiteral("Block: %1").arg(block.BlockId));
     printLine(QStringLiteral("Type: ") + blockType(block.BlockId));
     printLine(QStringLiteral("Version: %1").arg(block.BlockVer));

@@ -22,16 +22,16 @@ void say(TerminalInteraction& ui, const QString& text) {
     ui.message(text, AppTitle, Buttons::Ok, Icon::None, Button::Ok);
 }
 
-// Parses --blocks before anything touches the phone. Returns an exit code on a bad list.
-std::optional<int> checkBlockList(const CommandLine& cmd, const QString& text,
-                                  QVector<qint32>& numbers) {
+// Parses --blocks before anything touches the phone; a failure is a usage error.
+Result<QVector<qint32>> checkBlockList(const QString& text) {
     if (text.trimmed().isEmpty())
-        return cmd.usageError(QStringLiteral("--blocks needs a list such as 1,5;7-9"));
-    if (const Status st = ParseBlockList(text.trimmed(), numbers); !st)
-        return cmd.usageError(st.message());
-    if (numbers.isEmpty())
-        return cmd.usageError(QStringLiteral("--blocks \"%1\" names no block").arg(text));
-    return std::nullopt;
+        return Status::fail(ErrorKind::BadInput,
+                            QStringLiteral("--blocks needs a list such as 1,5;7-9"));
+    Result<QVector<qint32>> numbers = parseBlockList(text.trimmed());
+    if (numbers && numbers->isEmpty())
+        return Status::fail(ErrorKind::BadInput,
+                            QStringLiteral("--blocks \"%1\" names no block").arg(text));
+    return numbers;
 }
 
 // What a run that did not go through completely leaves to say; ExitOk when it was clean.
@@ -95,7 +95,8 @@ int saveRead(TerminalInteraction& ui, const QString& out, const Dump& read, RunS
         if (json) printJson(summaryJson(summary));
         return ExitFailed;
     }
-    if (saveOutput("read", ui, out, read, force) != ExitOk) {
+    if (const auto saved = saveOutput("read", out, read, force); !saved) {
+        ui.print(saved.message());
         if (json) printJson(summaryJson(summary));
         return ExitFailed;
     }
@@ -112,34 +113,32 @@ int saveRead(TerminalInteraction& ui, const QString& out, const Dump& read, RunS
     return code;
 }
 
-// Loads the files to write and checks that every listed block is in them. ExitOk with the
-// blocks in ws; otherwise what is wrong has been printed and nothing may be sent.
-int loadForWrite(TerminalInteraction& ui, const CommandLine& cmd, const QVector<qint32>& listed,
-                 Dump& ws) {
-    if (loadFiles("write", cmd.positional(), ws, ui, loadUseOf(cmd)) != ExitOk) {
-        say(ui, QStringLiteral("The files could not all be loaded; nothing was written."));
-        return ExitFailed;
+// Loads the files to write and checks that every listed block is in them: ok with the blocks in
+// ws; otherwise nothing may be sent, and the failure says why.
+Status loadForWrite(TerminalInteraction& ui, const CommandLine& cmd, const QVector<qint32>& listed,
+                    Dump& ws) {
+    if (const Status loaded = loadFiles("write", cmd.positional(), ws, ui, loadUseOf(cmd));
+        !loaded) {
+        ui.print(loaded.message());
+        return Status::fail(
+            QStringLiteral("The files could not all be loaded; nothing was written."));
     }
-    if (ws.blocks.isEmpty()) {
-        say(ui, QStringLiteral("The files hold no block; nothing was written."));
-        return ExitFailed;
-    }
+    if (ws.blocks.isEmpty())
+        return Status::fail(QStringLiteral("The files hold no block; nothing was written."));
     for (const qint32 n : listed)
-        if (findBlock(ws.blocks, n) < 0) {
-            say(ui,
+        if (findBlock(ws.blocks, n) < 0)
+            return Status::fail(
                 QStringLiteral("Block %1 is in none of the files; nothing was written.").arg(n));
-            return ExitFailed;
-        }
     // The operation checks this too; here it costs no port and no phone.
     BlockList toWrite;
     for (const EEPBlock& b : std::as_const(ws.blocks))
         if (listed.isEmpty() || listed.contains(b.BlockId)) toWrite.append(b);
-    if (const Status carriable = checkCarriable(toWrite); !carriable) {
-        say(ui, carriable.message() + QStringLiteral("\nNothing was sent to the phone; correct or leave out the "
-                                      "block(s) named."));
-        return ExitFailed;
-    }
-    return ExitOk;
+    if (const Status carriable = checkCarriable(toWrite); !carriable)
+        return Status::fail(ErrorKind::Refused,
+                            carriable.message() + QStringLiteral("\nNothing was sent to the phone; "
+                                                                 "correct or leave out the "
+                                                                 "block(s) named."));
+    return Status::ok();
 }
 
 // Which file each loaded block comes from, with that file's hardware id: the last file that
@@ -153,7 +152,7 @@ QHash<qint16, BlockOrigin> originsOf(const QStringList& names, const TerminalInt
         BlockList blocks;
         quint16 hwid = 0;
         LoadReport report;
-        if (!LoadUserFiles({name}, blocks, hwid, quiet, report)) continue;
+        if (!loadUserFiles({name}, blocks, hwid, quiet, report)) continue;
         for (const EEPBlock& b : std::as_const(blocks))
             origins.insert(b.BlockId, BlockOrigin{QDir::toNativeSeparators(name), hwid});
     }
@@ -198,10 +197,13 @@ struct DeleteRun {
     }
 };
 
-// Refuses the delete unless every listed block the phone holds was read. The exit code when
-// refused.
-std::optional<int> checkDeleteRead(DeleteRun& run, const RunResult& loaded,
-                                   const BlockList& PhoneBlocks) {
+// Whether the delete may go on: every listed block the phone holds was read, and it holds some.
+bool deleteMayGoOn(const RunResult& loaded, const BlockList& PhoneBlocks) {
+    return loaded.end == Outcome::Done && loaded.skipped.isEmpty() && !PhoneBlocks.isEmpty();
+}
+
+// Ends a delete that may not go on (deleteMayGoOn), saying why; returns the exit code.
+int refuseDelete(DeleteRun& run, const RunResult& loaded) {
     if (loaded.end != Outcome::Done || !loaded.skipped.isEmpty()) {
         run.phone.end();
         printSummary(run.ui,
@@ -214,13 +216,9 @@ std::optional<int> checkDeleteRead(DeleteRun& run, const RunResult& loaded,
         if (run.json) printJson(summaryJson(run.summary));
         return code == ExitOk ? ExitFailed : code;
     }
-    if (PhoneBlocks.isEmpty()) {
-        run.phone.end();
-        printSummary(run.ui, loaded, "deleted");
-        return run.refuse(
-            QStringLiteral("None of the blocks is on the phone; nothing was deleted."));
-    }
-    return std::nullopt;
+    run.phone.end();
+    printSummary(run.ui, loaded, "deleted");
+    return run.refuse(QStringLiteral("None of the blocks is on the phone; nothing was deleted."));
 }
 
 // Deletes the blocks read and prints how it went; returns the exit code.
@@ -273,12 +271,14 @@ int runRead(const CommandLine& cmd) {
     const bool custom = cmd.isSet(QStringLiteral("blocks"));
     const QString list = cmd.value(QStringLiteral("blocks"));
     QVector<qint32> numbers;
-    if (custom)
-        if (const auto bad = checkBlockList(cmd, list, numbers)) return *bad;
-
+    if (custom) {
+        const Result<QVector<qint32>> listed = checkBlockList(list);
+        if (!listed) return cmd.usageError(listed.status());
+        numbers = listed.value();
+    }
     TerminalInteraction ui;
-    if (const auto bad = cmd.applyTo(ui)) return *bad;
-    if (const auto bad = cmd.checkOutput(out)) return *bad;
+    if (const Status applied = cmd.applyTo(ui); !applied) return cmd.usageError(applied);
+    if (const Status free = cmd.checkOutput(out); !free) return cmd.failure(free);
     PhoneConnection phone(ui);
     if (const int code = phone.start(cmd); code != ExitOk) return code;
     if (stoppedBeforeRun(ui, phone, cmd, stoppedSummary(cmd, numbers))) return ExitFailed;
@@ -311,14 +311,18 @@ int runWrite(const CommandLine& cmd) {
     if (cmd.positional().isEmpty())
         return cmd.usageError(QStringLiteral("name at least one file to write"));
     QVector<qint32> numbers;
-    if (some)
-        if (const auto bad = strictBlockList(cmd, cmd.value(QStringLiteral("blocks")), numbers))
-            return *bad;
-
+    if (some) {
+        const Result<QVector<qint32>> listed = strictBlockList(cmd.value(QStringLiteral("blocks")));
+        if (!listed) return cmd.usageError(listed.status());
+        numbers = listed.value();
+    }
     TerminalInteraction ui;
-    if (const auto bad = cmd.applyTo(ui)) return *bad;
+    if (const Status applied = cmd.applyTo(ui); !applied) return cmd.usageError(applied);
     Dump ws;
-    if (loadForWrite(ui, cmd, numbers, ws) != ExitOk) return ExitFailed;
+    if (const Status loaded = loadForWrite(ui, cmd, numbers, ws); !loaded) {
+        say(ui, loaded.message());
+        return ExitFailed;
+    }
     const QSet<qint32> wanted(numbers.cbegin(), numbers.cend());
     const BlockList& PhoneBlocks = ws.blocks;
     HWidRule hwidRule{0, originsOf(cmd.positional(), ui), cmd.isSet(QStringLiteral("any-hwid"))};
@@ -364,17 +368,17 @@ int runWrite(const CommandLine& cmd) {
 int runDelete(const CommandLine& cmd) {
     if (!cmd.isSet(QStringLiteral("blocks")))
         return cmd.usageError(QStringLiteral("--blocks LIST is required"));
-    QVector<qint32> numbers;
-    if (const auto bad = strictBlockList(cmd, cmd.value(QStringLiteral("blocks")), numbers))
-        return *bad;
+    const Result<QVector<qint32>> listed = strictBlockList(cmd.value(QStringLiteral("blocks")));
+    if (!listed) return cmd.usageError(listed.status());
+    const QVector<qint32>& numbers = listed.value();
     const QString backup = cmd.value(QStringLiteral("backup")).trimmed();
     if (!backup.isEmpty() &&
         (formatOfName(backup) == FileFormat::Unknown || formatOfName(backup) == FileFormat::Map))
         return cmd.usageError(QStringLiteral("--backup must end in .eep, .bin or .txt"));
 
     TerminalInteraction ui;
-    if (const auto bad = cmd.applyTo(ui)) return *bad;
-    if (const auto bad = cmd.checkOutput(backup)) return *bad;
+    if (const Status applied = cmd.applyTo(ui); !applied) return cmd.usageError(applied);
+    if (const Status free = cmd.checkOutput(backup); !free) return cmd.failure(free);
     ui.overwrite = RewriteAnswer::No; // a number listed twice is read once
     PhoneConnection phone(ui);
     if (const int code = phone.start(cmd); code != ExitOk) return code;
@@ -388,10 +392,13 @@ int runDelete(const CommandLine& cmd) {
     DeleteRun run{ui, phone, numbers, jsonWanted(cmd), summaryOf(QStringLiteral("delete"), loaded)};
     run.summary.done = 0;
     run.summary.notDone = listedNotIn(numbers, {});
-    if (const auto refused = checkDeleteRead(run, loaded, PhoneBlocks)) return *refused;
+    if (!deleteMayGoOn(loaded, PhoneBlocks)) return refuseDelete(run, loaded);
     if (!backup.isEmpty()) {
         read.hwid = phone.session().identity.PhoneHWid;
-        if (saveProvenBackup(ui, backup, read, cmd.isSet(QStringLiteral("force"))) != ExitOk) {
+        if (const Status proven =
+                saveProvenBackup(backup, read, cmd.isSet(QStringLiteral("force")));
+            !proven) {
+            ui.print(proven.message());
             phone.end();
             return run.refuse(QStringLiteral("Nothing was deleted."));
         }

@@ -8,6 +8,7 @@
 #include "options.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace x45::cli {
 
@@ -315,7 +316,11 @@ QString usageText() {
 int runCommand(const Command& command, const QStringList& args) {
     CommandLine cmd(text(command.name), text(command.synopsis), text(command.description));
     command.declare(cmd);
-    if (const auto done = cmd.parse(args)) return *done;
+    if (const Status parsed = cmd.parse(args); !parsed) return cmd.usageError(parsed);
+    if (cmd.helpAsked()) {
+        std::fputs(qPrintable(cmd.helpText()), stdout);
+        return ExitOk;
+    }
     if (!cmd.takesArguments() && !cmd.positional().isEmpty())
         return cmd.usageError(
             QStringLiteral("unexpected argument \"%1\"").arg(cmd.positional().first()));

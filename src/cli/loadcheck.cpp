@@ -13,11 +13,6 @@ namespace x45::cli {
 
 namespace {
 
-void printError(const char* command, const QString& text) {
-    std::fprintf(stderr, "x45eep-cli %s: %s\n", command, text.toLocal8Bit().constData());
-    std::fflush(stderr);
-}
-
 QString shown(const QString& path) {
     return shownName(path);
 }
@@ -30,7 +25,61 @@ bool emptyBlockFile(const QString& name) {
            fileState(idFileNameOf(name)).size > 0;
 }
 
+// The named files are there to be read: regular files, none empty without reason.
+Status checkInputs(const char* command, const QStringList& names) {
+    for (const QString& name : names) {
+        const FileState state = fileState(name);
+        if (state.kind == FileKind::Missing)
+            return commandFault(command, QStringLiteral("cannot find \"%1\"; nothing was loaded.")
+                                             .arg(shown(name)));
+        if (state.kind == FileKind::Special)
+            return commandFault(command, QStringLiteral("\"%1\" is not a regular file but a "
+                                                        "pipe, device or socket; nothing was "
+                                                        "loaded.")
+                                             .arg(shown(name)));
+        // A command line names files deliberately: an empty one is reported and left alone.
+        if (state.kind == FileKind::Regular && state.size == 0 && !emptyBlockFile(name))
+            return commandFault(command,
+                                QStringLiteral("\"%1\" is empty; nothing was loaded.").arg(shown(name)));
+    }
+    return Status::ok();
+}
+
+// Whether a load that went through gave a list the command may use.
+Status checkLoaded(const char* command, LoadOutcome outcome, const LoadReport& report,
+                   LoadUse use) {
+    if (outcome == LoadOutcome::EndedEarly)
+        return commandFault(command,
+                            QStringLiteral("the load ended early: %1; the result is incomplete, "
+                                           "nothing was used.")
+                                .arg(report.endReason.isEmpty()
+                                         ? QStringLiteral("at \"%1\"").arg(report.endedAt)
+                                         : report.endReason));
+    // The skipped names and the lines that do not read have been printed.
+    if (!report.skipped.isEmpty())
+        return commandFault(command, QStringLiteral("%1 file(s) of no known format; nothing was "
+                                                    "used. Name .eep, .bin, .txt or .map files "
+                                                    "only.")
+                                         .arg(report.skipped.size()));
+    if (!report.problems.isEmpty() && use == LoadUse::Use)
+        return commandFault(command, QStringLiteral("the files hold %1 line(s) that do not read; "
+                                                    "nothing was used. Correct them, or give "
+                                                    "--lenient to take the files as far as they "
+                                                    "read.")
+                                         .arg(problemCount(report.problems)));
+    return Status::ok();
+}
+
 } // namespace
+
+Status commandFault(const char* command, const QString& text, ErrorKind kind) {
+    return Status::fail(kind, QStringLiteral("x45eep-cli %1: %2").arg(QLatin1String(command), text));
+}
+
+int printFailure(TerminalInteraction& ui, const Status& failed) {
+    ui.print(failed.message());
+    return ExitFailed;
+}
 
 void addLenientOption(CommandLine& cmd) {
     cmd.addOption({QStringLiteral("lenient"),
@@ -44,68 +93,21 @@ LoadUse loadUseOf(const CommandLine& cmd) {
     return cmd.isSet(QStringLiteral("lenient")) ? LoadUse::Lenient : LoadUse::Use;
 }
 
-int loadFiles(const char* command, const QStringList& names, Dump& ws,
-              TerminalInteraction& ui, LoadUse use) {
-    for (const QString& name : names) {
-        const FileState state = fileState(name);
-        if (state.kind == FileKind::Missing) {
-            printError(command,
-                       QStringLiteral("cannot find \"%1\"; nothing was loaded.").arg(shown(name)));
-            return ExitFailed;
-        }
-        if (state.kind == FileKind::Special) {
-            printError(command, QStringLiteral("\"%1\" is not a regular file but a pipe, device "
-                                               "or socket; nothing was loaded.")
-                                    .arg(shown(name)));
-            return ExitFailed;
-        }
-        // A command line names files deliberately: an empty one is reported and left alone.
-        if (state.kind == FileKind::Regular && state.size == 0 && !emptyBlockFile(name)) {
-            printError(command,
-                       QStringLiteral("\"%1\" is empty; nothing was loaded.").arg(shown(name)));
-            return ExitFailed;
-        }
-    }
+Status loadFiles(const char* command, const QStringList& names, Dump& ws,
+                 TerminalInteraction& ui, LoadUse use) {
+    if (Status there = checkInputs(command, names); !there) return there;
     LoadReport report;
-    const Result<LoadOutcome> loaded = LoadUserFiles(names, ws.blocks, ws.hwid, ui, report);
-    if (!loaded) {
-        ui.print(loaded.message());
-        return ExitFailed;
-    }
+    const Result<LoadOutcome> loaded = loadUserFiles(names, ws.blocks, ws.hwid, ui, report);
+    if (!loaded) return loaded.status();
     if (const QString text = loadReportText(report); !text.isEmpty()) ui.print(text);
-    switch (loaded.value()) {
-    case LoadOutcome::Loaded:
-        break;
-    case LoadOutcome::EndedEarly:
-        printError(command, QStringLiteral("the load ended early: %1; the result is incomplete, "
-                                           "nothing was used.")
-                                .arg(report.endReason.isEmpty()
-                                         ? QStringLiteral("at \"%1\"").arg(report.endedAt)
-                                         : report.endReason));
-        return ExitFailed;
-    }
-    // The skipped names and the lines that do not read have been printed above.
-    if (!report.skipped.isEmpty()) {
-        printError(command, QStringLiteral("%1 file(s) of no known format; nothing was used. "
-                                           "Name .eep, .bin, .txt or .map files only.")
-                                .arg(report.skipped.size()));
-        return ExitFailed;
-    }
-    if (!report.problems.isEmpty() && use == LoadUse::Use) {
-        printError(command, QStringLiteral("the files hold %1 line(s) that do not read; nothing "
-                                           "was used. Correct them, or give --lenient to take "
-                                           "the files as far as they read.")
-                                .arg(problemCount(report.problems)));
-        return ExitFailed;
-    }
-    return ExitOk;
+    return checkLoaded(command, loaded.value(), report, use);
 }
 
-std::optional<int> strictBlockList(const CommandLine& cmd, const QString& text,
-                                   QVector<qint32>& numbers) {
-    if (const Status st = ParseBlockListStrict(text, numbers); !st)
-        return cmd.usageError(QStringLiteral("--blocks: ") + st.message());
-    return std::nullopt;
+Result<QVector<qint32>> strictBlockList(const QString& text) {
+    Result<QVector<qint32>> numbers = parseBlockListStrict(text);
+    if (!numbers)
+        return Status::fail(ErrorKind::BadInput, QStringLiteral("--blocks: ") + numbers.message());
+    return numbers;
 }
 
 QString plainList(const QVector<qint32>& numbers) {
@@ -123,51 +125,42 @@ QVector<int> allRows(const BlockList& blocks) {
     return rows;
 }
 
-int saveOutput(const char* command, TerminalInteraction& ui, const QString& path,
-               const Dump& ws, bool force, const QStringList& inputs,
-               QVector<PlannedFile>* written) {
-    QVector<PlannedFile> files;
-    if (const Status planned = PlanUserFiles(path, ws.blocks, ws.hwid, allRows(ws.blocks), files);
-        !planned) {
-        ui.print(planned.message());
-        return ExitFailed;
-    }
+Result<QVector<PlannedFile>> saveOutput(const char* command, const QString& path, const Dump& ws,
+                                        bool force, const QStringList& inputs) {
+    Result<QVector<PlannedFile>> files = planUserFiles(path, ws.blocks, ws.hwid, allRows(ws.blocks));
+    if (!files) return files;
     QStringList read;
     for (const QString& input : inputs)
         for (const QString& name : filesALoadReads(input))
             read << canonicalName(name);
-    for (const PlannedFile& file : std::as_const(files))
-        if (read.contains(canonicalName(file.path), FileNameCase)) {
-            printError(command, QStringLiteral("\"%1\" is also read by the command; it was left "
+    for (const PlannedFile& file : files.value())
+        if (read.contains(canonicalName(file.path), FileNameCase))
+            return commandFault(command,
+                                QStringLiteral("\"%1\" is also read by the command; it was left "
                                                "as it is and nothing was saved. Name another "
                                                "output file.")
-                                    .arg(shown(file.path)));
-            return ExitUsage;
-        }
-    if (const QStringList there = existingFiles(files); !there.isEmpty() && !force) {
-        printError(command, QStringLiteral("\"%1\" exists already; it was left as it is and "
+                                    .arg(shown(file.path)),
+                                ErrorKind::BadInput);
+    if (const QStringList there = existingFiles(files.value()); !there.isEmpty() && !force)
+        return commandFault(command,
+                            QStringLiteral("\"%1\" exists already; it was left as it is and "
                                            "nothing was saved. Give --force to replace it, or "
                                            "name another file.")
-                                .arg(shown(there.first())));
-        return ExitFailed;
-    }
-    if (const Status saved = writeFilesTogether(files, force ? Replace::Allowed : Replace::Refused);
-        !saved) {
-        ui.print(saved.message());
-        return ExitFailed;
-    }
-    if (written) *written = std::move(files);
-    return ExitOk;
+                                .arg(shown(there.first())),
+                            ErrorKind::Refused);
+    if (const Status saved =
+            writeFilesTogether(files.value(), force ? Replace::Allowed : Replace::Refused);
+        !saved)
+        return saved;
+    return files;
 }
 
-int saveProvenBackup(TerminalInteraction& ui, const QString& path, const Dump& ws, bool force) {
-    QVector<PlannedFile> written;
-    if (saveOutput("delete", ui, path, ws, force, {}, &written) != ExitOk) return ExitFailed;
-    if (const Status proven = verifyFiles(written); !proven) {
-        ui.print(QStringLiteral("The backup is not sound: %1").arg(proven.message()));
-        return ExitFailed;
-    }
-    return ExitOk;
+Status saveProvenBackup(const QString& path, const Dump& ws, bool force) {
+    const Result<QVector<PlannedFile>> written = saveOutput("delete", path, ws, force);
+    if (!written) return written.status();
+    if (const Status proven = verifyFiles(written.value()); !proven)
+        return Status::fail(QStringLiteral("The backup is not sound: %1").arg(proven.message()));
+    return Status::ok();
 }
 
 } // namespace x45::cli

@@ -4,13 +4,13 @@
 
 #include "options.h"
 
+#include "base/result.h"
 #include "blocks/eepblock.h"
 #include "files/safefile.h"
 
 #include <QString>
 #include <QStringList>
 #include <QVector>
-#include <optional>
 
 namespace x45::cli {
 
@@ -32,18 +32,22 @@ void addLenientOption(CommandLine& cmd);
 // Use or Lenient, after the command line was parsed.
 [[nodiscard]] LoadUse loadUseOf(const CommandLine& cmd);
 
-// Loads the named files as the window's "Load" does. A name that does not exist, a pipe or
-// device, or an empty file (but an empty data file beside its id file, an empty block) is
-// refused before anything is read, and nothing is deleted. A file of no known format is
-// named and refused. Returns ExitOk when the list is complete and usable; otherwise the reason
-// has been printed and ExitFailed is returned.
-[[nodiscard]] int loadFiles(const char* command, const QStringList& names, Dump& ws,
-                            TerminalInteraction& ui, LoadUse use);
+// A failure of a command, its message the whole line "x45eep-cli COMMAND: text".
+[[nodiscard]] Status commandFault(const char* command, const QString& text,
+                                  ErrorKind kind = ErrorKind::Failed);
+// Prints the line a failure carries; returns ExitFailed.
+int printFailure(TerminalInteraction& ui, const Status& failed);
 
-// --blocks for write and delete: the strict list. Returns an exit code (usage error naming the
-// token) when it does not read.
-[[nodiscard]] std::optional<int> strictBlockList(const CommandLine& cmd, const QString& text,
-                                                 QVector<qint32>& numbers);
+// Loads the named files as the window's "Load" does, and prints the load's report (files of no
+// known format, lines that do not read). A name that does not exist, a pipe or device, or an
+// empty file (but an empty data file beside its id file, an empty block) is refused before
+// anything is read, and nothing is deleted. A file of no known format is named and refused. A
+// failure says why the list is incomplete or unusable; its message is the line to print.
+[[nodiscard]] Status loadFiles(const char* command, const QStringList& names, Dump& ws,
+                               TerminalInteraction& ui, LoadUse use);
+
+// --blocks for write and delete: the strict list. A failure is a usage error naming the token.
+[[nodiscard]] Result<QVector<qint32>> strictBlockList(const QString& text);
 
 // The numbers as a list that both grammars read the same way, for the reads that follow the
 // strict check.
@@ -55,15 +59,14 @@ void addLenientOption(CommandLine& cmd);
 
 // Saves all the blocks to `path` as "Save" does. Without `force` (--force) a file that exists
 // already is not replaced, and no file is written over one of `inputs` (with their id files) in
-// any case: the save ends before anything is written. ExitOk when saved, with the files in
-// `written`; otherwise the reason has been printed.
-[[nodiscard]] int saveOutput(const char* command, TerminalInteraction& ui, const QString& path,
-                             const Dump& ws, bool force, const QStringList& inputs = {},
-                             QVector<PlannedFile>* written = nullptr);
+// any case (a failure of kind BadInput, a usage error): the save ends before anything is
+// written. The value: the files written. A failure's message is the line to print.
+[[nodiscard]] Result<QVector<PlannedFile>> saveOutput(const char* command, const QString& path,
+                                                      const Dump& ws, bool force,
+                                                      const QStringList& inputs = {});
 
-// saveOutput, then reads every file back and compares it with what was meant. ExitOk only when
-// the backup is proven; otherwise the reason has been printed.
-[[nodiscard]] int saveProvenBackup(TerminalInteraction& ui, const QString& path, const Dump& ws,
-                                   bool force);
+// saveOutput, then reads every file back and compares it with what was meant: ok only when the
+// backup is proven.
+[[nodiscard]] Status saveProvenBackup(const QString& path, const Dump& ws, bool force);
 
 } // namespace x45::cli

@@ -2,6 +2,7 @@
 
 #include "commands.h"
 
+#include "blocks/eepblock.h"
 #include "blocks/number.h"
 #include "files/syspath.h"
 #include "files/userfiles.h"
@@ -34,6 +35,11 @@ QStringList inputsOf(const QCommandLineParser& parser) {
     if (parser.optionNames().contains(QStringLiteral("descriptions")))
         inputs << canonicalName(parser.value(QStringLiteral("descriptions")));
     return inputs;
+}
+
+// A mistake on the command line: the command ends with the usage exit code.
+Status usageFault(const QString& message) {
+    return Status::fail(ErrorKind::BadInput, message);
 }
 
 std::optional<bool> yesNo(const QString& text) {
@@ -131,37 +137,40 @@ int CommandLine::usageError(const QString& message) const {
     return ExitUsage;
 }
 
-std::optional<int> CommandLine::parse(const QStringList& args) {
+int CommandLine::failure(const Status& failed) const {
+    std::fprintf(stderr, "x45eep-cli %s: %s\n", qPrintable(command_),
+                 qPrintable(failed.message()));
+    return ExitFailed;
+}
+
+Status CommandLine::parse(const QStringList& args) {
     QStringList full = args;
     if (full.isEmpty()) full << command_;
-    if (!parser_.parse(full)) return usageError(parser_.errorText());
+    if (!parser_.parse(full)) return usageFault(parser_.errorText());
     // A second value would silently take the place of the first ("--blocks 12 --blocks 13").
     const QStringList given = parser_.optionNames();
     for (const QString& name : given)
         if (given.count(name) > 1)
-            return usageError(
+            return usageFault(
                 QStringLiteral("--%1 is given more than once; give it once").arg(name));
-    if (parser_.isSet(QStringLiteral("help"))) {
-        std::fputs(qPrintable(helpText()), stdout);
-        return ExitOk;
-    }
-    if (port_) {
-        if (port().isEmpty()) return usageError(QStringLiteral("--port is required"));
-        if (parser_.isSet(QStringLiteral("wait"))) {
-            bool ok = false;
-            wait_ = parser_.value(QStringLiteral("wait")).toDouble(&ok);
-            if (!ok || !std::isfinite(wait_) || wait_ <= 0 || wait_ > MaxWaitSeconds)
-                return usageError(QStringLiteral("--wait takes a number of seconds above 0"));
-        }
-        if (parser_.isSet(QStringLiteral("trace")))
-            if (const auto bad = checkTrace()) return bad;
-    }
-    return std::nullopt;
+    if (helpAsked() || !port_) return Status::ok();
+    if (Status port = checkPort(); !port) return port;
+    return parser_.isSet(QStringLiteral("trace")) ? checkTrace() : Status::ok();
 }
 
-std::optional<int> CommandLine::checkTrace() {
+Status CommandLine::checkPort() {
+    if (port().isEmpty()) return usageFault(QStringLiteral("--port is required"));
+    if (!parser_.isSet(QStringLiteral("wait"))) return Status::ok();
+    bool ok = false;
+    wait_ = parser_.value(QStringLiteral("wait")).toDouble(&ok);
+    if (!ok || !std::isfinite(wait_) || wait_ <= 0 || wait_ > MaxWaitSeconds)
+        return usageFault(QStringLiteral("--wait takes a number of seconds above 0"));
+    return Status::ok();
+}
+
+Status CommandLine::checkTrace() {
     trace_ = parser_.value(QStringLiteral("trace")).trimmed();
-    if (trace_.isEmpty()) return usageError(QStringLiteral("--trace needs a file name"));
+    if (trace_.isEmpty()) return usageFault(QStringLiteral("--trace needs a file name"));
     // The trace must never take the place of a file the command reads or writes.
     const QString target = canonicalName(trace_);
     bool clash = inputsOf(parser_).contains(target, FileNameCase);
@@ -170,127 +179,126 @@ std::optional<int> CommandLine::checkTrace() {
             !parser_.value(QLatin1String(name)).trimmed().isEmpty())
             clash = clash ||
                     saveMayWrite(canonicalName(parser_.value(QLatin1String(name)).trimmed()), target);
+    const QString shown = shownName(trace_);
     if (clash)
-        return usageError(
-            QStringLiteral("--trace %1 names a file the command also reads or writes; "
-                           "name another file for the trace")
-                .arg(shownName(trace_)));
+        return usageFault(QStringLiteral("--trace %1 names a file the command also reads or "
+                                         "writes; name another file for the trace")
+                              .arg(shown));
     const FileState state = fileState(trace_);
     if (state.kind == FileKind::Folder)
-        return usageError(QStringLiteral("--trace %1 is a folder; name a file").arg(shownName(trace_)));
+        return usageFault(QStringLiteral("--trace %1 is a folder; name a file").arg(shown));
     if (state.kind == FileKind::Special)
-        return usageError(QStringLiteral("--trace %1 is not a regular file but a pipe, device or "
+        return usageFault(QStringLiteral("--trace %1 is not a regular file but a pipe, device or "
                                          "socket; name a file")
-                              .arg(shownName(trace_)));
-    if (state.kind == FileKind::Regular && state.size > 0) {
-        QFile existing;
-        QString why;
-        const bool ours = openForReading(existing, trace_, why) &&
-                          existing.read(qstrlen(TraceHeading)) == TraceHeading;
-        if (!ours)
-            return usageError(QStringLiteral("--trace %1 exists and is not a trace of this "
-                                             "tool; it is left as it is. Name another file, or "
-                                             "remove it first")
-                                  .arg(shownName(trace_)));
-    }
-    return std::nullopt;
+                              .arg(shown));
+    if (state.kind != FileKind::Regular || state.size == 0) return Status::ok();
+    QFile existing;
+    const bool ours = openForReading(existing, trace_).isOk() &&
+                      existing.read(qstrlen(TraceHeading)) == TraceHeading;
+    if (ours) return Status::ok();
+    return usageFault(QStringLiteral("--trace %1 exists and is not a trace of this tool; it is "
+                                     "left as it is. Name another file, or remove it first")
+                          .arg(shown));
 }
 
-std::optional<int> CommandLine::checkOutput(const QString& name) const {
-    if (name.isEmpty()) return std::nullopt;
-    const auto fail = [&](const QString& why) {
-        std::fprintf(stderr, "x45eep-cli %s: %s\n", qPrintable(command_), qPrintable(why));
-        return ExitFailed;
-    };
+Status CommandLine::checkOutput(const QString& name) const {
+    if (name.isEmpty()) return Status::ok();
     const QString folder = folderOf(name);
     if (fileState(folder).kind != FileKind::Folder)
-        return fail(QStringLiteral("cannot save to \"%1\": the folder \"%2\" does not exist. "
-                                   "Nothing was done; name a folder that exists.")
-                        .arg(shownName(name), shownName(folder)));
+        return Status::fail(QStringLiteral("cannot save to \"%1\": the folder \"%2\" does not "
+                                           "exist. Nothing was done; name a folder that exists.")
+                                .arg(shownName(name), shownName(folder)));
     if (!mayCreateIn(folder))
-        return fail(QStringLiteral("cannot save to \"%1\": you may not create files in the "
-                                   "folder \"%2\". Nothing was done; name another folder.")
-                        .arg(shownName(name), shownName(folder)));
+        return Status::fail(QStringLiteral("cannot save to \"%1\": you may not create files in "
+                                           "the folder \"%2\". Nothing was done; name another "
+                                           "folder.")
+                                .arg(shownName(name), shownName(folder)));
     const QString target = canonicalName(name);
     for (const QString& there : filesASaveMayReplace(name)) {
         const FileKind kind = fileState(there).kind;
         if (kind == FileKind::Folder || kind == FileKind::Special)
-            return fail(QStringLiteral("cannot save to \"%1\": \"%2\" is %3. Nothing was done; "
-                                       "name another file.")
-                            .arg(shownName(name), shownName(there),
-                                 kind == FileKind::Folder
-                                     ? QStringLiteral("a folder")
-                                     : QStringLiteral("not a regular file but a pipe, device "
-                                                      "or socket")));
+            return Status::fail(QStringLiteral("cannot save to \"%1\": \"%2\" is %3. Nothing was "
+                                               "done; name another file.")
+                                    .arg(shownName(name), shownName(there),
+                                         kind == FileKind::Folder
+                                             ? QStringLiteral("a folder")
+                                             : QStringLiteral("not a regular file but a pipe, "
+                                                              "device or socket")));
         if (parser_.isSet(QStringLiteral("force"))) continue;
-        return fail(canonicalName(there) == target
-                        ? QStringLiteral("\"%1\" exists already; it was left as it is and "
-                                         "nothing was done. Give --force to replace it, or name "
-                                         "another file.")
-                              .arg(shownName(name))
-                        : QStringLiteral("\"%1\" exists already and a save to \"%2\" may "
-                                         "replace it; it was left as it is and nothing was done. "
-                                         "Give --force to replace such files, or name another "
-                                         "file.")
-                              .arg(shownName(there), shownName(name)));
+        return Status::fail(
+            ErrorKind::Refused,
+            canonicalName(there) == target
+                ? QStringLiteral("\"%1\" exists already; it was left as it is and nothing was "
+                                 "done. Give --force to replace it, or name another file.")
+                      .arg(shownName(name))
+                : QStringLiteral("\"%1\" exists already and a save to \"%2\" may replace it; it "
+                                 "was left as it is and nothing was done. Give --force to "
+                                 "replace such files, or name another file.")
+                      .arg(shownName(there), shownName(name)));
     }
-    return std::nullopt;
+    return Status::ok();
 }
 
-std::optional<int> CommandLine::applyTo(TerminalInteraction& ui) const {
-    if (errors_) {
-        const QString e = parser_.value(QStringLiteral("on-error")).trimmed().toLower();
-        if (e.isEmpty() || e == QLatin1String("abort"))
-            ui.onError = Button::Abort;
-        else if (e == QLatin1String("retry"))
-            ui.onError = Button::Retry;
-        else if (e == QLatin1String("ignore"))
-            ui.onError = Button::Ignore;
-        else
-            return usageError(QStringLiteral("--on-error takes abort, retry or ignore"));
-        if (parser_.isSet(QStringLiteral("retries"))) {
-            bool ok = false;
-            const int n = parser_.value(QStringLiteral("retries")).toInt(&ok);
-            if (!ok || n < 0)
-                return usageError(QStringLiteral("--retries takes a whole number of 0 or more"));
-            ui.maxRetries = n;
-        }
-    }
+Status CommandLine::applyTo(TerminalInteraction& ui) const {
+    if (Status errors = applyErrorOptions(ui); !errors) return errors;
     if (confirm_) ui.yes = parser_.isSet(QStringLiteral("yes"));
     if (overwrite_ && parser_.isSet(QStringLiteral("overwrite"))) {
         const auto v = yesNo(parser_.value(QStringLiteral("overwrite")));
-        if (!v) return usageError(QStringLiteral("--overwrite takes yes or no"));
+        if (!v) return usageFault(QStringLiteral("--overwrite takes yes or no"));
         ui.overwrite = *v ? RewriteAnswer::Yes : RewriteAnswer::No;
     }
-    if (files_) {
-        if (parser_.isSet(QStringLiteral("include-skipped"))) {
-            const auto v = yesNo(parser_.value(QStringLiteral("include-skipped")));
-            if (!v) return usageError(QStringLiteral("--include-skipped takes yes or no"));
-            ui.includeSkipped = *v;
-        }
-        // Typed numbers that end up on the phone are read strictly: "abc" must not be block 0.
-        const struct {
-            const char* option;
-            bool sign;
-            qint64 lo, hi;
-            QString* into;
-        } numbers[] = {{"block", true, -32768, 32767, &ui.blockNumber},
-                       {"version", false, 0, 255, &ui.blockVersion}};
-        for (const auto& n : numbers) {
-            const QString name = QLatin1String(n.option);
-            if (!parser_.isSet(name)) continue;
-            const QString text = parser_.value(name);
-            const auto value = ReadStrictNumber(text, n.sign);
-            if (!value || *value < n.lo || *value > n.hi)
-                return usageError(QStringLiteral("--%1 \"%2\" is not a whole number within "
-                                                 "%3..%4 (decimal, &H hexadecimal or &O octal)")
-                                      .arg(name, text)
-                                      .arg(n.lo)
-                                      .arg(n.hi));
-            *n.into = text;
-        }
+    return files_ ? applyFileQuestionOptions(ui) : Status::ok();
+}
+
+Status CommandLine::applyErrorOptions(TerminalInteraction& ui) const {
+    if (!errors_) return Status::ok();
+    const QString e = parser_.value(QStringLiteral("on-error")).trimmed().toLower();
+    if (e.isEmpty() || e == QLatin1String("abort"))
+        ui.onError = Button::Abort;
+    else if (e == QLatin1String("retry"))
+        ui.onError = Button::Retry;
+    else if (e == QLatin1String("ignore"))
+        ui.onError = Button::Ignore;
+    else
+        return usageFault(QStringLiteral("--on-error takes abort, retry or ignore"));
+    if (parser_.isSet(QStringLiteral("retries"))) {
+        bool ok = false;
+        const int n = parser_.value(QStringLiteral("retries")).toInt(&ok);
+        if (!ok || n < 0)
+            return usageFault(QStringLiteral("--retries takes a whole number of 0 or more"));
+        ui.maxRetries = n;
     }
-    return std::nullopt;
+    return Status::ok();
+}
+
+Status CommandLine::applyFileQuestionOptions(TerminalInteraction& ui) const {
+    if (parser_.isSet(QStringLiteral("include-skipped"))) {
+        const auto v = yesNo(parser_.value(QStringLiteral("include-skipped")));
+        if (!v) return usageFault(QStringLiteral("--include-skipped takes yes or no"));
+        ui.includeSkipped = *v;
+    }
+    // Typed numbers that end up on the phone are read strictly: "abc" must not be block 0.
+    const struct {
+        const char* option;
+        bool sign;
+        qint64 lo, hi;
+        QString* into;
+    } numbers[] = {{"block", true, LowestBlockNumber, HighestBlockNumber, &ui.blockNumber},
+                   {"version", false, 0, 255, &ui.blockVersion}};
+    for (const auto& n : numbers) {
+        const QString name = QLatin1String(n.option);
+        if (!parser_.isSet(name)) continue;
+        const QString text = parser_.value(name);
+        const auto value = readStrictNumber(text, n.sign);
+        if (!value || *value < n.lo || *value > n.hi)
+            return usageFault(QStringLiteral("--%1 \"%2\" is not a whole number within %3..%4 "
+                                             "(decimal, &H hexadecimal or &O octal)")
+                                  .arg(name, text)
+                                  .arg(n.lo)
+                                  .arg(n.hi));
+        *n.into = text;
+    }
+    return Status::ok();
 }
 
 QString CommandLine::port() const {
@@ -317,10 +325,10 @@ PhoneConnection::~PhoneConnection() {
 int PhoneConnection::start(const CommandLine& cmd) {
     const QString path = cmd.tracePath();
     if (!path.isEmpty()) {
-        if (QString why; !openForWriting(traceFile_, path, why)) {
+        if (const Status opened = openForWriting(traceFile_, path); !opened) {
             ui_.print(QStringLiteral("Cannot write the trace file %1: %2. Nothing was sent to the "
                                      "phone; name a file in a folder you can write to.")
-                          .arg(shownName(path), why));
+                          .arg(shownName(path), opened.message()));
             return ExitFailed;
         }
         trace_ = std::make_unique<LinkTrace>(0);

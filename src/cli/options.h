@@ -44,12 +44,13 @@ public:
     // Text printed after the options in --help.
     void setEpilog(const QString& text) { epilog_ = text; }
 
-    // Parses args (args[0] is the command). Returns an exit code when the command must end now
-    // (--help printed: 0; a usage error printed: 2), nothing when it goes on.
-    [[nodiscard]] std::optional<int> parse(const QStringList& args);
-    // Copies the answer options that were added onto ui; a bad value is a usage error (printed,
-    // exit code returned).
-    [[nodiscard]] std::optional<int> applyTo(TerminalInteraction& ui) const;
+    // Parses args (args[0] is the command). A failure is a usage error, for usageError(); with
+    // --help the rest is not looked at (helpAsked()).
+    [[nodiscard]] Status parse(const QStringList& args);
+    // --help was given: the command prints helpText() and ends.
+    [[nodiscard]] bool helpAsked() const { return parser_.isSet(QStringLiteral("help")); }
+    // Copies the answer options that were added onto ui; a failure is a bad value, a usage error.
+    [[nodiscard]] Status applyTo(TerminalInteraction& ui) const;
 
     // "info", "read"...
     [[nodiscard]] const QString& command() const { return command_; }
@@ -67,17 +68,25 @@ public:
     // Checks the output file `name` (--out, --backup) before anything is read or sent: its
     // folder exists and takes new files, and without --force no file a save under it may
     // replace is there yet (for .bin and .txt: its id file, and the names of several blocks with
-    // theirs). Returns the exit code when the command must end (the reason printed).
-    [[nodiscard]] std::optional<int> checkOutput(const QString& name) const;
+    // theirs). A failure says why the command must end, for failure().
+    [[nodiscard]] Status checkOutput(const QString& name) const;
 
     // Prints "x45eep-cli COMMAND: message" and a hint on stderr; returns the usage exit code.
     int usageError(const QString& message) const;
+    int usageError(const Status& failed) const { return usageError(failed.message()); }
+    // Prints "x45eep-cli COMMAND: message" on stderr; returns ExitFailed.
+    int failure(const Status& failed) const;
     [[nodiscard]] QString helpText() const;
 
 private:
     // Checks --trace: a file name that is none of the command's other files (nor one a save under
     // --out or --backup may write) and, when it exists, a regular file holding an earlier trace.
-    [[nodiscard]] std::optional<int> checkTrace();
+    // A failure is a usage error.
+    [[nodiscard]] Status checkTrace();
+    // Checks --port and --wait; a failure is a usage error.
+    [[nodiscard]] Status checkPort();
+    [[nodiscard]] Status applyErrorOptions(TerminalInteraction& ui) const;
+    [[nodiscard]] Status applyFileQuestionOptions(TerminalInteraction& ui) const;
 
     QString command_;
     QString synopsis_;

@@ -27,21 +27,20 @@ void appendInt32(QByteArray& out, qint32 value) {
 
 Status damaged(const QString& name, const QString& what) {
     return Status::fail(
+        ErrorKind::BadInput,
         QStringLiteral("The EEPROM file \"%1\" cannot be loaded: %2. The User's list was left "
                        "as it was; load an intact copy of the file.")
             .arg(name, what));
 }
 
-} // namespace
-
-Status parseEep(const QByteArray& bytes, const QString& name, EepContents& out) {
+// The number of entries the header announces, checked against the limits and the file's size.
+Result<qint64> entryCount(const QByteArray& bytes, const QString& name) {
     const qsizetype size = bytes.size();
     if (size == 0) return damaged(name, QStringLiteral("the file is empty"));
     if (size < HeaderSize)
         return damaged(name, QStringLiteral("the file is only %1 bytes long and ends inside its "
                                             "header (8 bytes)")
                                  .arg(size));
-
     const qint32 countA = readInt32(bytes, 0);
     const qint32 countB = readInt32(bytes, 4);
     if (countA < 0 || countB < 0)
@@ -50,7 +49,7 @@ Status parseEep(const QByteArray& bytes, const QString& name, EepContents& out) 
                                  .arg(countA)
                                  .arg(countB));
     const qint64 total = qint64(countA) + qint64(countB);
-    if (total > MaxBlocks)
+    if (!fitsInList(total))
         return damaged(name, QStringLiteral("its header announces %1 blocks, more than the %2 "
                                             "a list can hold")
                                  .arg(total)
@@ -62,69 +61,65 @@ Status parseEep(const QByteArray& bytes, const QString& name, EepContents& out) 
                                             "too short to hold them (%2 bytes)")
                                  .arg(total)
                                  .arg(size));
+    return total;
+}
 
-    BlockList blocks;
-    blocks.reserve(total);
-    // Where each number is in `blocks`, so that a repeated number replaces the earlier entry in
+// Entry `entry` of `total`, read at `pos`, which moves past it.
+Result<EEPBlock> readEntry(const QByteArray& bytes, const QString& name, qsizetype& pos,
+                           qint64 entry, qint64 total) {
+    const qsizetype size = bytes.size();
+    if (size - pos < EntryHeaderSize)
+        return damaged(name,
+                       QStringLiteral("the file ends inside entry %1 of %2").arg(entry).arg(total));
+    const qint32 id = readInt32(bytes, pos);
+    const qint32 length = readInt32(bytes, pos + 4);
+    const qint32 version = readInt32(bytes, pos + 8);
+    pos += EntryHeaderSize;
+    const auto where = [&] {
+        return QStringLiteral("block %1 (entry %2 of %3)").arg(id).arg(entry).arg(total);
+    };
+    if (id < LowestBlockNumber || id > HighestBlockNumber)
+        return damaged(name, QStringLiteral("entry %1 of %2 has the block number %3, outside %4")
+                                 .arg(entry)
+                                 .arg(total)
+                                 .arg(id)
+                                 .arg(blockNumberRange()));
+    if (version < 0 || version > 255)
+        return damaged(name, QStringLiteral("%1 has the version %2, outside 0..255")
+                                 .arg(where())
+                                 .arg(version));
+    if (length < 0)
+        return damaged(name, QStringLiteral("%1 has the negative length %2").arg(where()).arg(length));
+    if (length > size - pos)
+        return damaged(name, QStringLiteral("%1 claims %2 bytes of data, but only %3 bytes "
+                                            "remain in the file")
+                                 .arg(where())
+                                 .arg(length)
+                                 .arg(size - pos));
+    EEPBlock block{static_cast<qint16>(id), bytes.mid(pos, length), static_cast<quint8>(version)};
+    pos += length;
+    return block;
+}
+
+} // namespace
+
+Result<EepContents> parseEep(const QByteArray& bytes, const QString& name) {
+    const Result<qint64> total = entryCount(bytes, name);
+    if (!total) return total.status();
+    EepContents out;
+    out.blocks.reserve(total.value());
+    // Where each number is in the list, so that a repeated number replaces the earlier entry in
     // place without a scan of the list per entry.
     BlockPositions positions;
-
     qsizetype pos = HeaderSize;
-    for (qint64 i = 0; i < total; ++i) {
-        const qint64 entry = i + 1;
-        if (size - pos < EntryHeaderSize)
-            return damaged(
-                name, QStringLiteral("the file ends inside entry %1 of %2").arg(entry).arg(total));
-        const qint32 id = readInt32(bytes, pos);
-        const qint32 length = readInt32(bytes, pos + 4);
-        const qint32 version = readInt32(bytes, pos + 8);
-        pos += EntryHeaderSize;
-        if (id < -32768 || id > 32767)
-            return damaged(name, QStringLiteral("entry %1 of %2 has the block number %3, outside "
-                                                "-32768..32767")
-                                     .arg(entry)
-                                     .arg(total)
-                                     .arg(id));
-        if (version < 0 || version > 255)
-            return damaged(name, QStringLiteral("block %1 (entry %2 of %3) has the version %4, "
-                                                "outside 0..255")
-                                     .arg(id)
-                                     .arg(entry)
-                                     .arg(total)
-                                     .arg(version));
-        if (length < 0)
-            return damaged(name, QStringLiteral("block %1 (entry %2 of %3) has the negative "
-                                                "length %4")
-                                     .arg(id)
-                                     .arg(entry)
-                                     .arg(total)
-                                     .arg(length));
-        if (length > size - pos)
-            return damaged(name, QStringLiteral("block %1 (entry %2 of %3) claims %4 bytes of "
-                                                "data, but only %5 bytes remain in the file")
-                                     .arg(id)
-                                     .arg(entry)
-                                     .arg(total)
-                                     .arg(length)
-                                     .arg(size - pos));
-
-        EEPBlock block;
-        block.BlockId = static_cast<qint16>(id);
-        block.BlockVer = static_cast<quint8>(version);
-        block.Data = bytes.mid(pos, length);
-        pos += length;
-
-        if (const qsizetype at = positions.find(block.BlockId); at >= 0) {
-            blocks[at] = std::move(block);
-        } else {
-            blocks.append(std::move(block));
-            positions.noteAppended(blocks.last().BlockId, blocks.size() - 1);
-        }
+    for (qint64 i = 0; i < total.value(); ++i) {
+        const Result<EEPBlock> block = readEntry(bytes, name, pos, i + 1, total.value());
+        if (!block) return block.status();
+        // The count was checked against the limit: every entry finds room.
+        (void)putBlock(out.blocks, block.value(), &positions);
     }
-
-    out.blocks = std::move(blocks);
-    out.hwid = size - pos >= 2 ? qFromLittleEndian<quint16>(bytes.constData() + pos) : 0;
-    return Status::ok();
+    out.hwid = bytes.size() - pos >= 2 ? qFromLittleEndian<quint16>(bytes.constData() + pos) : 0;
+    return out;
 }
 
 QByteArray serializeEep(const BlockList& blocks, quint16 hwid) {

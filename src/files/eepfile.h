@@ -3,7 +3,7 @@
 // hardware id. All integers little-endian.
 
 #include "blocks/eepblock.h"
-#include "base/status.h"
+#include "base/result.h"
 
 #include <QByteArray>
 
@@ -14,10 +14,20 @@ struct EepContents {
     quint16 hwid = 0;    // 0 when the file ends right after its last entry
 };
 
-// Parses a whole file's bytes. Rejects what breaks the format's limits (counts beyond 32767, a
-// block number outside 16 bits, a version above 255, a length beyond the file, a file that ends
-// inside an entry) with a message naming the fault; `name` is used in that message.
-[[nodiscard]] Status parseEep(const QByteArray& bytes, const QString& name, EepContents& out);
+// Parses a whole file's bytes. Rejects (kind BadInput) what breaks the format's limits (counts
+// beyond MaxBlocks, a block number outside 16 bits, a version above 255, a length beyond the
+// file, a file that ends inside an entry) with a message naming the fault; `name` is used in that
+// message.
+[[nodiscard]] Result<EepContents> parseEep(const QByteArray& bytes, const QString& name);
+
+// The former form, until the simulator's and the transfer's tests take the Result.
+[[nodiscard]] inline Status parseEep(const QByteArray& bytes, const QString& name,
+                                     EepContents& out) {
+    Result<EepContents> parsed = parseEep(bytes, name);
+    if (!parsed) return parsed.status();
+    out = std::move(parsed).value();
+    return Status::ok();
+}
 
 // The bytes of a file holding these blocks in this order and the hardware id.
 [[nodiscard]] QByteArray serializeEep(const BlockList& blocks, quint16 hwid);

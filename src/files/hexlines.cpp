@@ -20,7 +20,7 @@ constexpr qsizetype ExcerptLength = 60;
 
 } // namespace
 
-ByteStr HexToBytes(const QByteArray& text) {
+ByteStr hexToBytes(const QByteArray& text) {
     ByteStr out;
     out.reserve(text.size() / 2);
     for (qsizetype i = 0; i + 1 < text.size(); i += 2) {
@@ -32,7 +32,7 @@ ByteStr HexToBytes(const QByteArray& text) {
     return out;
 }
 
-QString hexLineFault(const QByteArray& compact) {
+Status checkHexLine(const QByteArray& compact) {
     for (const char c : compact)
         if (hexValue(c) < 0) {
             const auto u = static_cast<unsigned char>(c);
@@ -41,14 +41,17 @@ QString hexLineFault(const QByteArray& compact) {
                                           : QStringLiteral("the character 0x%1")
                                                 .arg(QString::number(u, 16).toUpper().rightJustified(
                                                     2, QLatin1Char('0')));
-            return QStringLiteral("%1 is not a hex digit; the line gave no bytes").arg(shownChar);
+            return Status::fail(
+                ErrorKind::BadInput,
+                QStringLiteral("%1 is not a hex digit; the line gave no bytes").arg(shownChar));
         }
     if (compact.size() % 2 != 0)
-        return QStringLiteral("an odd number of hex digits; the last one was dropped");
-    return {};
+        return Status::fail(ErrorKind::BadInput,
+                            QStringLiteral("an odd number of hex digits; the last one was dropped"));
+    return Status::ok();
 }
 
-QByteArrayList BytesToHexLines(const ByteStr& data) {
+QByteArrayList bytesToHexLines(const ByteStr& data) {
     QByteArrayList lines;
     for (qsizetype start = 0; start < data.size(); start += BytesPerLine) {
         const qsizetype end = qMin(start + BytesPerLine, data.size());
@@ -65,25 +68,46 @@ QByteArrayList BytesToHexLines(const ByteStr& data) {
     return lines;
 }
 
-QByteArray RemoveSpaces(const QByteArray& text) {
+ByteStr parseHexText(const QByteArray& text, const QString& name,
+                     QVector<LoadProblem>* problems) {
+    ByteStr data;
+    const QByteArrayList lines = splitLines(text);
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QByteArray compact = removeSpaces(lines[i]);
+        if (problems)
+            if (const Status fault = checkHexLine(compact); !fault)
+                noteProblem(problems, {name, int(i + 1), lineExcerpt(lines[i]), fault.message()});
+        data += hexToBytes(compact);
+    }
+    return data;
+}
+
+QByteArray hexText(const ByteStr& data) {
+    QByteArray text;
+    for (const QByteArray& line : bytesToHexLines(data))
+        text += line + QByteArrayLiteral("\r\n");
+    return text;
+}
+
+QByteArray removeSpaces(const QByteArray& text) {
     QByteArray out = text;
     out.replace(' ', QByteArray());
     return out;
 }
 
-QByteArray RemoveHexPrefix(const QByteArray& text) {
+QByteArray removeHexPrefix(const QByteArray& text) {
     QByteArray out = text;
     out.replace(QByteArrayLiteral("0x"), QByteArray()); // one pass, left to right
     return out;
 }
 
-QString FileTitleOf(const QString& path) {
+QString fileTitleOf(const QString& path) {
     const qsizetype cut =
         qMax(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\')));
     return path.mid(cut + 1);
 }
 
-QByteArrayList SplitLines(const QByteArray& text) {
+QByteArrayList splitLines(const QByteArray& text) {
     QByteArrayList lines;
     qsizetype start = 0;
     const qsizetype size = text.size();
@@ -107,22 +131,22 @@ QString lineExcerpt(const QByteArray& line) {
     return line.size() > ExcerptLength ? start + QStringLiteral("...") : start;
 }
 
-QByteArray TrimLeadingBlanks(const QByteArray& text) {
+QByteArray trimLeadingBlanks(const QByteArray& text) {
     qsizetype from = 0;
     while (from < text.size() && text[from] == ' ')
         ++from;
     return text.mid(from);
 }
 
-QByteArray TrimTrailingBlanks(const QByteArray& text) {
+QByteArray trimTrailingBlanks(const QByteArray& text) {
     qsizetype to = text.size();
     while (to > 0 && text[to - 1] == ' ')
         --to;
     return text.left(to);
 }
 
-QByteArray TrimBlanks(const QByteArray& text) {
-    return TrimLeadingBlanks(TrimTrailingBlanks(text));
+QByteArray trimBlanks(const QByteArray& text) {
+    return trimLeadingBlanks(trimTrailingBlanks(text));
 }
 
 } // namespace x45

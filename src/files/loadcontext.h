@@ -11,10 +11,19 @@
 
 namespace x45 {
 
-enum class FileStep {
-    Continue, // go on with the next file
-    EndLoad,  // end the load early; what is in the list so far is kept, sorted and shown
+// What the load does after a file that could be used.
+struct FileStep {
+    // False: go on with the next file. True: end the load early; what is in the list so far is
+    // kept, sorted and shown.
+    bool endsLoad = false;
+    QString why; // endsLoad: why, naming the file, for a front end that says it
 };
+[[nodiscard]] inline FileStep nextFile() {
+    return {};
+}
+[[nodiscard]] inline FileStep endLoad(QString why) {
+    return {true, std::move(why)};
+}
 
 // A reader's verdict on one file: the step the load takes next, or why the file is unusable (the
 // User's list then stays exactly as before the load).
@@ -60,7 +69,6 @@ struct LoadContext {
     quint16& hwid;     // the User's list's hardware id being built
     int number;        // 1-based position of the file in the selection
     Interaction& ui;
-    QString endReason; // EndLoad: why the load ended (empty when it needs no words)
     QVector<LoadProblem>* problems = nullptr; // lines that do not read are added here
 
     // The list a file's blocks are merged into: the first file of a selection starts afresh.

@@ -1,11 +1,11 @@
 #include "files/mapfile.h"
 
+#include "blocks/blocklist.h"
 #include "blocks/number.h"
-#include "files/blockfile.h"
 #include "files/hexlines.h"
+#include "files/inputfile.h"
 #include "files/syspath.h"
 
-#include <functional>
 #include <optional>
 
 namespace x45 {
@@ -24,60 +24,37 @@ struct KeyValue {
 KeyValue splitKeyValue(const QByteArray& line) {
     qsizetype cut = line.indexOf('=');
     if (cut >= 0)
-        return {TrimTrailingBlanks(line.left(cut)).toUpper(), TrimLeadingBlanks(line.mid(cut + 2)),
+        return {trimTrailingBlanks(line.left(cut)).toUpper(), trimLeadingBlanks(line.mid(cut + 2)),
                 line.mid(cut + 1, 1)};
     cut = line.indexOf(' ');
     if (cut < 0) cut = line.indexOf('\t');
     if (cut < 0) return {};
-    return {TrimTrailingBlanks(line.left(cut)).toUpper(), TrimLeadingBlanks(line.mid(cut + 1)), {}};
+    return {trimTrailingBlanks(line.left(cut)).toUpper(), trimLeadingBlanks(line.mid(cut + 1)), {}};
 }
 
 // A line without its comment: everything from the first ";" and the blanks before it.
 QByteArray withoutComment(const QByteArray& line) {
     const qsizetype at = line.indexOf(';');
-    return at < 0 ? line : TrimTrailingBlanks(line.left(at));
+    return at < 0 ? line : trimTrailingBlanks(line.left(at));
 }
 
 enum class Answer { NotAsked, Yes, No };
 
-// The bytes of a DATA block, from the line after "DATA = {" on; `next` moves past its closing
-// line. nullopt when the file ends inside the block: the closing line must be there and must not
-// be the file's last. A line that is not pairs of hex digits goes to `problem`.
-std::optional<ByteStr> readDataLines(const QByteArrayList& lines, qsizetype& next, Progress& ui,
-                                     const std::function<void(qsizetype, QString)>& problem) {
-    ByteStr data;
-    for (;;) {
-        if (next >= lines.size()) return std::nullopt;
-        const QByteArray& dataLine = lines[next++];
-        ui.readProgress(next, lines.size());
-        if (next >= lines.size()) return std::nullopt;
-        if (TrimBlanks(dataLine) == "}") return data;
-        // Comments are not stripped here: a line with one contributes no bytes.
-        const QByteArray compact = RemoveSpaces(RemoveHexPrefix(dataLine));
-        if (const QString fault = hexLineFault(compact); !fault.isEmpty())
-            problem(next, QStringLiteral("data line: %1").arg(fault));
-        data += HexToBytes(compact);
-    }
-}
-
-} // namespace
-
-namespace {
 
 // One mapping file read line by line into a copy of the list, so that a rejected file leaves the
 // list as it was.
 class MapReader {
 public:
     MapReader(const QByteArray& bytes, const QString& path, LoadContext& ctx)
-        : ctx_(ctx), title_(FileTitleOf(path)), shownPath_(shownName(path)),
-          lines_(SplitLines(bytes)), blocks_(ctx.startingList()) {
+        : ctx_(ctx), title_(fileTitleOf(path)), shownPath_(shownName(path)),
+          lines_(splitLines(bytes)), blocks_(ctx.startingList()) {
         checkText(bytes);
     }
 
     StepResult run() {
         qsizetype firstContent = 0;
         while (next_ < lines_.size()) {
-            const QByteArray line = withoutComment(TrimBlanks(lines_[next_++]));
+            const QByteArray line = withoutComment(trimBlanks(lines_[next_++]));
             ctx_.ui.readProgress(next_, lines_.size());
             if (line.isEmpty()) continue;
             if (firstContent == 0) firstContent = next_;
@@ -89,7 +66,7 @@ public:
                                                  "from it"));
         ctx_.blocks = blocks_;
         ctx_.hwid = hwid_;
-        return FileStep::Continue;
+        return nextFile();
     }
 
 private:
@@ -115,7 +92,7 @@ private:
     std::optional<StepResult> lineStep(const QByteArray& line) {
         if (line.size() >= 2 && line.startsWith('[') && line.endsWith(']')) {
             const QByteArray numberText = line.mid(1, line.size() - 2);
-            if (ReadNumber(textOf(numberText)) > 0) return section(numberText);
+            if (readNumber(textOf(numberText)) > 0) return section(numberText);
             // Names no block, so the block of the section before stays current.
             strayHeader_ = next_;
         }
@@ -129,17 +106,17 @@ private:
         if (kv.key == "VERSION") return version(kv);
         if (kv.key == "OFFSET") {
             checkSkipped(kv);
-            if (ReadNumber(textOf(kv.value)) > 0 && currentIsLastAndEmpty()) {
+            if (readNumber(textOf(kv.value)) > 0 && currentIsLastAndEmpty()) {
                 changingCurrent();
                 blocks_.removeLast();
                 current_ = -1;
             }
         } else if (kv.key == "SERVICE") {
             checkSkipped(kv);
-            if (ReadNumber(textOf(kv.value)) == 0) service();
+            if (readNumber(textOf(kv.value)) == 0) service();
         } else if (kv.key == "PRODUCT") {
             if (checkSkipped(kv)) checkNumber(kv);
-            const auto product = toHWid(ReadNumber(textOf(kv.value)));
+            const auto product = toHWid(readNumber(textOf(kv.value)));
             if (!product)
                 return reject(QStringLiteral("sets PRODUCT to \"%1\", outside -32768..65535")
                                   .arg(textOf(kv.value)));
@@ -150,30 +127,47 @@ private:
 
     // "[n]": block n becomes the current block, added when the list does not hold it yet.
     std::optional<StepResult> section(const QByteArray& numberText) {
-        const auto blockId = toInt16(ReadNumber(textOf(numberText)));
+        const auto blockId = toInt16(readNumber(textOf(numberText)));
         if (!blockId)
-            return reject(QStringLiteral("names block \"%1\", outside 1..32767")
-                              .arg(textOf(numberText)));
+            return reject(QStringLiteral("names block \"%1\", outside 1..%2")
+                              .arg(textOf(numberText))
+                              .arg(HighestBlockNumber));
         current_ = findBlock(blocks_, *blockId);
         if (current_ < 0) {
-            if (blocks_.size() >= MaxBlocks)
+            const Result<PutBlock> put = putBlock(blocks_, EEPBlock{*blockId, {}, 0});
+            if (!put)
                 return reject(QStringLiteral("adds a block beyond the %1 the User's list can hold")
                                   .arg(MaxBlocks));
-            blocks_.append(EEPBlock{*blockId, {}, 0});
-            current_ = blocks_.size() - 1;
+            current_ = put->row;
         }
         sectionSeen_ = true;
         strayHeader_ = 0;
         return std::nullopt;
     }
 
+    // The bytes of a DATA block, from the line after "DATA = {" on, up to and past its closing
+    // line. nullopt when the file ends inside the block: the closing line must be there and must
+    // not be the file's last. A line that is not pairs of hex digits is reported.
+    std::optional<ByteStr> dataLines() {
+        ByteStr data;
+        for (;;) {
+            if (next_ >= lines_.size()) return std::nullopt;
+            const QByteArray& dataLine = lines_[next_++];
+            ctx_.ui.readProgress(next_, lines_.size());
+            if (next_ >= lines_.size()) return std::nullopt;
+            if (trimBlanks(dataLine) == "}") return data;
+            // Comments are not stripped here: a line with one contributes no bytes.
+            const QByteArray compact = removeSpaces(removeHexPrefix(dataLine));
+            if (const Status fault = checkHexLine(compact); !fault)
+                problem(next_, QStringLiteral("data line: %1").arg(fault.message()));
+            data += hexToBytes(compact);
+        }
+    }
+
     // "DATA = {": the current block's bytes; a file that ends inside them empties the list.
     std::optional<StepResult> data() {
-        const auto problem = [this](qsizetype lineNo, const QString& what) {
-            this->problem(lineNo, what);
-        };
         const qsizetype dataLine = next_;
-        const std::optional<ByteStr> bytes = readDataLines(lines_, next_, ctx_.ui, problem);
+        const std::optional<ByteStr> bytes = dataLines();
         if (bytes) {
             if (current_ >= 0) {
                 changingCurrent();
@@ -188,18 +182,18 @@ private:
         }
         ctx_.blocks.clear();
         ctx_.hwid = hwid_;
-        ctx_.endReason = QStringLiteral("\"%1\" ends inside a data block (Possible corrupted "
-                                        "mapping file!); the User's list was emptied")
-                             .arg(shownPath_);
         ctx_.ui.message(QStringLiteral("Possible corrupted mapping file!"), QString(), Buttons::Ok,
                         Icon::Critical, Button::Ok);
-        return StepResult(FileStep::EndLoad);
+        return StepResult(endLoad(QStringLiteral("\"%1\" ends inside a data block (Possible "
+                                                 "corrupted mapping file!); the User's list was "
+                                                 "emptied")
+                                      .arg(shownPath_)));
     }
 
     std::optional<StepResult> version(const KeyValue& kv) {
         if (checkSkipped(kv)) checkNumber(kv);
         if (current_ < 0) return std::nullopt;
-        const auto version = toUInt8(ReadNumber(textOf(kv.value)));
+        const auto version = toUInt8(readNumber(textOf(kv.value)));
         if (!version)
             return reject(
                 QStringLiteral("sets VERSION to \"%1\", outside 0..255").arg(textOf(kv.value)));
@@ -230,6 +224,7 @@ private:
 
     [[nodiscard]] StepResult reject(const QString& what) const {
         return StepResult::fail(
+            ErrorKind::BadInput,
             QStringLiteral("The mapping file \"%1\" cannot be loaded: line %2 %3. The User's "
                            "list was left as it was; correct the file and load again.")
                 .arg(shownPath_)
@@ -256,15 +251,15 @@ private:
         problem(next_, QStringLiteral("the \"%1\" right after \"=\" is passed over, so %2 was "
                                       "read as %3")
                            .arg(lineExcerpt(kv.skipped), textOf(kv.key))
-                           .arg(ReadNumber(textOf(kv.value))));
+                           .arg(readNumber(textOf(kv.value))));
         return false;
     }
     // VERSION and PRODUCT take one number; "VERSION =" or "VERSION = three" is reported.
     void checkNumber(const KeyValue& kv) {
-        if (!ReadStrictNumber(textOf(kv.value), true))
+        if (!readStrictNumber(textOf(kv.value), true))
             problem(next_, QStringLiteral("%1 does not hold one number; it was read as %2")
                                .arg(textOf(kv.key))
-                               .arg(ReadNumber(textOf(kv.value))));
+                               .arg(readNumber(textOf(kv.value))));
     }
     [[nodiscard]] bool currentIsLastAndEmpty() const {
         return current_ >= 0 && current_ == blocks_.size() - 1 && blocks_[current_].Data.isEmpty();
@@ -290,9 +285,10 @@ StepResult readMapText(const QByteArray& bytes, const QString& path, LoadContext
 }
 
 StepResult loadMapFile(const QString& path, LoadContext& ctx) {
-    QByteArray bytes;
-    if (auto step = readForLoad(path, bytes, ctx)) return std::move(*step);
-    return readMapText(bytes, path, ctx);
+    const Result<InputFile> file = readInputFile(path);
+    if (!file) return file.status();
+    if (file->bytes.isEmpty()) return absentFileStep(path);
+    return readMapText(file->bytes, path, ctx);
 }
 
 } // namespace x45

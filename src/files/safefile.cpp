@@ -1,5 +1,6 @@
 #include "safefile.h"
 
+#include "base/result.h"
 #include "files/syspath.h"
 
 #include <QFile>
@@ -29,14 +30,14 @@ QString shown(const QString& path) {
 }
 
 Status failed(const QString& path, const QString& why) {
-    return Status::fail(QStringLiteral("The file \"%1\" could not be written (%2). Any earlier "
+    return Status::fail(ErrorKind::Io, QStringLiteral("The file \"%1\" could not be written (%2). Any earlier "
                                        "file of that name is unchanged; choose another folder "
                                        "or name, or free some space, and save again.")
                             .arg(shown(path), why));
 }
 
 Status alreadyThere(const QString& path) {
-    return Status::fail(QStringLiteral("The file \"%1\" exists already and was left as it is; "
+    return Status::fail(ErrorKind::Refused, QStringLiteral("The file \"%1\" exists already and was left as it is; "
                                        "nothing was saved. Name another file, or agree to "
                                        "replace it.")
                             .arg(shown(path)));
@@ -64,52 +65,46 @@ QString besideName(const QString& path, const char* what) {
     }
 }
 
-// Hands what the system has buffered for the file to the disk; false with `why` on failure.
-bool syncToDisk(QFile& file, QString& why) {
-    if (!file.flush()) {
-        why = file.errorString();
-        return false;
-    }
+Status systemFault(int error) {
+    return Status::fail(ErrorKind::Io, QString::fromLocal8Bit(std::strerror(error)));
+}
+
+// Hands what the system has buffered for the file to the disk.
+Status syncToDisk(QFile& file) {
+    if (!file.flush()) return Status::fail(ErrorKind::Io, file.errorString());
 #ifdef Q_OS_WIN
-    if (::_commit(file.handle()) != 0) {
-        why = QStringLiteral("the data could not be synced to the disk");
-        return false;
-    }
+    if (::_commit(file.handle()) != 0)
+        return Status::fail(ErrorKind::Io,
+                            QStringLiteral("the data could not be synced to the disk"));
 #else
     int rc;
     do {
         rc = ::fsync(file.handle());
     } while (rc != 0 && errno == EINTR);
-    if (rc != 0) {
-        why = QString::fromLocal8Bit(std::strerror(errno));
-        return false;
-    }
+    if (rc != 0) return systemFault(errno);
 #endif
-    return true;
+    return Status::ok();
 }
 
 // Creates `path`, which must not exist yet, for writing.
-bool createNew(QFile& file, const QString& path, QString& why) {
+Status createNew(QFile& file, const QString& path) {
 #ifdef Q_OS_WIN
     file.setFileName(path);
     // Unbuffered, so a write the system refuses fails at once with the system's reason.
-    if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) return true;
-    why = file.errorString();
-    return false;
+    if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
+        return Status::ok();
+    return Status::fail(ErrorKind::Io, file.errorString());
 #else
     const int fd = ::open(nameForSystem(path).constData(),
                           O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        why = QString::fromLocal8Bit(std::strerror(errno));
-        return false;
-    }
+    if (fd < 0) return systemFault(errno);
     if (file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered,
                   QFileDevice::AutoCloseHandle))
-        return true;
-    why = file.errorString();
+        return Status::ok();
+    const QString why = file.errorString();
     ::close(fd);
     removeFile(path);
-    return false;
+    return Status::fail(ErrorKind::Io, why);
 #endif
 }
 
@@ -127,115 +122,108 @@ void takeOver(QFile& file, const FileState& old) {
 #endif
 }
 
-// Writes a temporary file beside `target` holding `bytes`, synced to disk; it takes over the
-// permissions and owner of `old` when that exists. Returns its name, or an empty string with
-// `why` (the temporary removed again).
-QString writeTemporary(const QString& target, const QByteArray& bytes, const FileState& old,
-                       QString& why) {
-    QString temp = besideName(target, "new");
-    QFile file;
-    if (!createNew(file, temp, why)) return {};
-    if (old.kind == FileKind::Regular) takeOver(file, old);
+// Writes all of `bytes` to `file`, checking every write.
+Status writeAll(QFile& file, const QByteArray& bytes) {
     qint64 done = 0;
-    int systemError = 0;
     while (done < bytes.size()) {
         errno = 0;
         const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
         if (n <= 0) {
-            systemError = errno;
-            break;
+            if (errno != 0) return systemFault(errno);
+            return Status::fail(ErrorKind::Io, QStringLiteral("only %1 of %2 bytes could be written")
+                                                   .arg(done)
+                                                   .arg(bytes.size()));
         }
         done += n;
     }
-    bool good = done == bytes.size();
-    if (!good)
-        why = systemError != 0
-                  ? QString::fromLocal8Bit(std::strerror(systemError))
-                  : QStringLiteral("only %1 of %2 bytes could be written").arg(done).arg(bytes.size());
-    if (good) good = syncToDisk(file, why);
+    return Status::ok();
+}
+
+// Writes a temporary file beside `target` holding `bytes`, synced to disk; it takes over the
+// permissions and owner of `old` when that exists. Returns its name; on failure the temporary
+// is removed again.
+Result<QString> writeTemporary(const QString& target, const QByteArray& bytes,
+                               const FileState& old) {
+    const QString temp = besideName(target, "new");
+    QFile file;
+    if (Status created = createNew(file, temp); !created) return created;
+    if (old.kind == FileKind::Regular) takeOver(file, old);
+    Status written = writeAll(file, bytes);
+    if (written) written = syncToDisk(file);
     file.close();
-    if (good && file.error() != QFileDevice::NoError) {
-        why = file.errorString();
-        good = false;
-    }
+    if (written && file.error() != QFileDevice::NoError)
+        written = Status::fail(ErrorKind::Io, file.errorString());
     // A file that stopped growing short of what it should hold (a size limit that ends writes
     // without an error) is caught here too.
-    if (const qint64 size = fileState(temp).size; good && size != bytes.size()) {
-        why = QStringLiteral("only %1 of %2 bytes reached the disk").arg(size).arg(bytes.size());
-        good = false;
-    }
-    if (!good) {
+    if (const qint64 size = fileState(temp).size; written && size != bytes.size())
+        written = Status::fail(ErrorKind::Io, QStringLiteral("only %1 of %2 bytes reached the disk")
+                                                  .arg(size)
+                                                  .arg(bytes.size()));
+    if (!written) {
         removeFile(temp);
-        return {};
+        return written;
     }
     return temp;
 }
 
-bool renameOver(const QString& from, const QString& to, QString& why) {
+Status renameOver(const QString& from, const QString& to) {
     std::error_code ec;
     std::filesystem::rename(fsPath(from), fsPath(to), ec);
-    if (ec) why = QString::fromLocal8Bit(ec.message().c_str());
-    return !ec;
+    if (ec) return Status::fail(ErrorKind::Io, QString::fromLocal8Bit(ec.message().c_str()));
+    return Status::ok();
 }
 
 // Moves `from` to `to` only when nothing is at `to`, in one step where the file system has hard
-// links; `taken` tells that something was there.
-bool renameNew(const QString& from, const QString& to, QString& why, bool& taken) {
-    taken = false;
+// links. A failure of kind Refused: something was there.
+Status renameNew(const QString& from, const QString& to) {
+    const auto taken = [] {
+        return Status::fail(ErrorKind::Refused,
+                            QStringLiteral("a file of that name appeared meanwhile"));
+    };
 #ifdef Q_OS_WIN
-    if (QFile::rename(from, to)) return true;
-    taken = QFileInfo::exists(to);
-    why = taken ? QStringLiteral("a file of that name appeared meanwhile")
-                : QStringLiteral("the new file could not be put in place");
-    return false;
+    if (QFile::rename(from, to)) return Status::ok();
+    if (QFileInfo::exists(to)) return taken();
+    return Status::fail(ErrorKind::Io, QStringLiteral("the new file could not be put in place"));
 #else
     if (::link(nameForSystem(from).constData(), nameForSystem(to).constData()) == 0) {
         removeFile(from);
-        return true;
+        return Status::ok();
     }
-    taken = errno == EEXIST;
-    if (!taken) {
-        // A file system without hard links: looked at, then renamed.
-        const FileState there = fileState(to);
-        taken = there.kind != FileKind::Missing || there.link;
-        if (!taken) return renameOver(from, to, why);
-    }
-    why = QStringLiteral("a file of that name appeared meanwhile");
-    return false;
+    if (errno == EEXIST) return taken();
+    // A file system without hard links: looked at, then renamed.
+    const FileState there = fileState(to);
+    if (there.kind != FileKind::Missing || there.link) return taken();
+    return renameOver(from, to);
 #endif
 }
 
 // A copy of `from` under the new name `to`.
-bool copyFile(const QString& from, const QString& to, QString& why) {
+Status copyFile(const QString& from, const QString& to) {
     QFile in;
     QFile out;
-    if (!openForReading(in, from, why) || !createNew(out, to, why)) return false;
+    if (Status opened = openForReading(in, from); !opened) return opened;
+    if (Status created = createNew(out, to); !created) return created;
     for (;;) {
         const QByteArray chunk = in.read(1 << 16);
         if (chunk.isEmpty()) break;
-        if (out.write(chunk) != chunk.size()) {
-            why = out.errorString();
-            return false;
-        }
+        if (out.write(chunk) != chunk.size())
+            return Status::fail(ErrorKind::Io, out.errorString());
     }
-    if (in.error() != QFileDevice::NoError) {
-        why = in.errorString();
-        return false;
-    }
-    return syncToDisk(out, why);
+    if (in.error() != QFileDevice::NoError) return Status::fail(ErrorKind::Io, in.errorString());
+    return syncToDisk(out);
 }
 
 // A second name for the old file, so it can be put back: a hard link where the system has them
 // (needs no space), a copy otherwise.
-QString keepOld(const QString& path, QString& why) {
-    QString kept = besideName(path, "old");
+Result<QString> keepOld(const QString& path) {
+    const QString kept = besideName(path, "old");
 #ifndef Q_OS_WIN
     if (::link(nameForSystem(path).constData(), nameForSystem(kept).constData()) == 0)
         return kept;
 #endif
-    if (!copyFile(path, kept, why)) {
+    if (Status copied = copyFile(path, kept); !copied) {
         removeFile(kept);
-        return {};
+        return copied;
     }
     return kept;
 }
@@ -259,6 +247,113 @@ QString targetOf(const QString& path) {
     return state.link && state.kind == FileKind::Regular ? canonicalName(path) : path;
 }
 
+// One save of several files: the targets checked, a temporary written beside each, the old files
+// kept aside, then the renames, put back if one fails. Temporaries and kept copies still held
+// when it ends are removed.
+class Replacement {
+public:
+    Replacement(const QVector<PlannedFile>& planned, Replace replace)
+        : planned_(planned), replace_(replace), targets_(planned.size()), old_(planned.size()),
+          temps_(planned.size()), kept_(planned.size()) {}
+    ~Replacement() {
+        drop(temps_);
+        drop(kept_);
+    }
+    Replacement(const Replacement&) = delete;
+    Replacement& operator=(const Replacement&) = delete;
+
+    // What is there at each name may be replaced, as `replace` allows.
+    Status checkTargets() {
+        for (qsizetype i = 0; i < planned_.size(); ++i) {
+            const QString& asked = planned_[i].path;
+            if (replace_ == Replace::Refused && !existingFiles({planned_[i]}).isEmpty())
+                return alreadyThere(asked);
+            targets_[i] = targetOf(asked);
+            old_[i] = fileState(targets_[i]);
+            if (old_[i].kind == FileKind::Folder)
+                return failed(asked, QStringLiteral("a folder has that name"));
+            if (old_[i].kind == FileKind::Special)
+                return failed(asked, QStringLiteral("it is not a regular file but a pipe, device "
+                                                    "or socket, and is never replaced"));
+        }
+        return Status::ok();
+    }
+
+    Status writeTemporaries() {
+        for (qsizetype i = 0; i < planned_.size(); ++i) {
+            const Result<QString> temp = writeTemporary(targets_[i], planned_[i].bytes, old_[i]);
+            if (!temp) return failed(planned_[i].path, temp.message());
+            temps_[i] = temp.value();
+        }
+        return Status::ok();
+    }
+
+    // Old files that are about to be replaced, kept until every rename has succeeded. The last
+    // file needs none: when its rename fails, nothing of it has changed.
+    Status keepOldFiles() {
+        for (qsizetype i = 0; i + 1 < planned_.size(); ++i) {
+            if (old_[i].kind != FileKind::Regular) continue;
+            const Result<QString> kept = keepOld(targets_[i]);
+            if (!kept)
+                return failed(targets_[i], QStringLiteral("the old file could not be kept aside: %1")
+                                               .arg(kept.message()));
+            kept_[i] = kept.value();
+        }
+        return Status::ok();
+    }
+
+    Status renameAll() {
+        for (qsizetype i = 0; i < planned_.size(); ++i) {
+            const Status moved = replace_ == Replace::Refused ? renameNew(temps_[i], targets_[i])
+                                                              : renameOver(temps_[i], targets_[i]);
+            if (!moved) return putBack(i, moved);
+            temps_[i].clear();
+        }
+        syncFolders();
+        return Status::ok();
+    }
+
+private:
+    static void drop(const QStringList& names) {
+        for (const QString& name : names)
+            if (!name.isEmpty()) removeFile(name);
+    }
+
+    // The rename of file `failedAt` failed: puts back what was replaced already, newest first.
+    Status putBack(qsizetype failedAt, const Status& moved) {
+        QStringList notRestored;
+        for (qsizetype j = failedAt - 1; j >= 0; --j) {
+            if (old_[j].kind != FileKind::Regular) {
+                removeFile(targets_[j]);
+            } else if (!renameOver(kept_[j], targets_[j])) {
+                notRestored << QStringLiteral("the old \"%1\" is kept as \"%2\"")
+                                   .arg(shown(targets_[j]), shown(kept_[j]));
+            }
+            kept_[j].clear(); // put back, or the only copy of the old file: it stays
+        }
+        const QString& asked = planned_[failedAt].path;
+        if (moved.is(ErrorKind::Refused) && notRestored.isEmpty()) return alreadyThere(asked);
+        QString why = moved.message();
+        if (!notRestored.isEmpty()) why += QStringLiteral("; ") + notRestored.join(QStringLiteral("; "));
+        return failed(asked, why);
+    }
+
+    void syncFolders() const {
+        QStringList folders;
+        for (const QString& target : targets_)
+            if (const QString folder = folderOf(target); !folders.contains(folder)) folders << folder;
+        for (const QString& folder : std::as_const(folders))
+            syncFolder(folder);
+    }
+
+    const QVector<PlannedFile>& planned_;
+    const Replace replace_;
+    QStringList targets_;   // the file each planned name replaces (links followed)
+    QVector<FileState> old_; // what was at each target before
+    QStringList temps_;     // temporaries not renamed yet
+    QStringList kept_;      // old files kept aside, removed once the save is through
+};
+
 } // namespace
 
 Status writeFileSafely(const QString& path, const QByteArray& bytes, Replace replace) {
@@ -275,108 +370,25 @@ QStringList existingFiles(const QVector<PlannedFile>& files) {
 }
 
 Status writeFilesTogether(const QVector<PlannedFile>& plannedFiles, Replace replace) {
-    QVector<PlannedFile> files = plannedFiles;
-    QVector<FileState> old(files.size());
-    for (qsizetype i = 0; i < files.size(); ++i) {
-        const QString& asked = plannedFiles[i].path;
-        if (replace == Replace::Refused && !existingFiles({plannedFiles[i]}).isEmpty())
-            return alreadyThere(asked);
-        files[i].path = targetOf(asked);
-        old[i] = fileState(files[i].path);
-        if (old[i].kind == FileKind::Folder)
-            return failed(asked, QStringLiteral("a folder has that name"));
-        if (old[i].kind == FileKind::Special)
-            return failed(asked, QStringLiteral("it is not a regular file but a pipe, device or "
-                                                "socket, and is never replaced"));
-    }
-
-    QStringList temps;
-    const auto dropTemps = [&temps] {
-        for (const QString& t : std::as_const(temps))
-            if (!t.isEmpty()) removeFile(t);
-    };
-    for (qsizetype i = 0; i < files.size(); ++i) {
-        QString why;
-        const QString temp = writeTemporary(files[i].path, files[i].bytes, old[i], why);
-        if (temp.isEmpty()) {
-            dropTemps();
-            return failed(plannedFiles[i].path, why);
-        }
-        temps << temp;
-    }
-
-    // Old files that are about to be replaced, kept until every rename has succeeded. The last
-    // file needs none: when its rename fails, nothing of it has changed.
-    QStringList kept(files.size());
-    QVector<bool> existed(files.size(), false);
-    const auto dropKept = [&kept] {
-        for (const QString& k : std::as_const(kept))
-            if (!k.isEmpty()) removeFile(k);
-    };
-    for (qsizetype i = 0; i + 1 < files.size(); ++i) {
-        existed[i] = old[i].kind == FileKind::Regular;
-        if (!existed[i]) continue;
-        QString why;
-        kept[i] = keepOld(files[i].path, why);
-        if (kept[i].isEmpty()) {
-            dropKept();
-            dropTemps();
-            return failed(files[i].path,
-                          QStringLiteral("the old file could not be kept aside: %1").arg(why));
-        }
-    }
-
-    for (qsizetype i = 0; i < files.size(); ++i) {
-        QString why;
-        bool taken = false;
-        const bool moved = replace == Replace::Refused
-                               ? renameNew(temps[i], files[i].path, why, taken)
-                               : renameOver(temps[i], files[i].path, why);
-        if (moved) {
-            temps[i].clear();
-            continue;
-        }
-        // Put back what was replaced already, newest first.
-        QStringList notRestored;
-        for (qsizetype j = i - 1; j >= 0; --j) {
-            QString ignored;
-            if (!existed[j]) {
-                removeFile(files[j].path);
-            } else if (renameOver(kept[j], files[j].path, ignored)) {
-                kept[j].clear();
-            } else {
-                notRestored << QStringLiteral("the old \"%1\" is kept as \"%2\"")
-                                   .arg(shown(files[j].path), shown(kept[j]));
-                kept[j].clear(); // the only copy of the old file: it stays
-            }
-        }
-        dropKept();
-        dropTemps();
-        if (taken && notRestored.isEmpty()) return alreadyThere(plannedFiles[i].path);
-        if (!notRestored.isEmpty()) why += QStringLiteral("; ") + notRestored.join(QStringLiteral("; "));
-        return failed(plannedFiles[i].path, why);
-    }
-    dropKept();
-    QStringList folders;
-    for (const PlannedFile& f : files) {
-        const QString folder = folderOf(f.path);
-        if (!folders.contains(folder)) folders << folder;
-    }
-    for (const QString& folder : std::as_const(folders))
-        syncFolder(folder);
-    return Status::ok();
+    Replacement save(plannedFiles, replace);
+    Status done = save.checkTargets();
+    if (done) done = save.writeTemporaries();
+    if (done) done = save.keepOldFiles();
+    if (done) done = save.renameAll();
+    return done;
 }
 
 Status verifyFiles(const QVector<PlannedFile>& files) {
     for (const PlannedFile& f : files) {
         QFile file;
-        QString why;
-        if (!openForReading(file, f.path, why))
-            return Status::fail(QStringLiteral("The file \"%1\" cannot be read back: %2.")
-                                    .arg(shown(f.path), why));
+        if (const Status opened = openForReading(file, f.path); !opened)
+            return Status::fail(ErrorKind::Io,
+                                QStringLiteral("The file \"%1\" cannot be read back: %2.")
+                                    .arg(shown(f.path), opened.message()));
         const QByteArray got = file.read(f.bytes.size() + 1);
         if (file.error() != QFileDevice::NoError)
-            return Status::fail(QStringLiteral("The file \"%1\" cannot be read back: %2.")
+            return Status::fail(ErrorKind::Io,
+                                QStringLiteral("The file \"%1\" cannot be read back: %2.")
                                     .arg(shown(f.path), file.errorString()));
         if (got != f.bytes)
             return Status::fail(QStringLiteral("The file \"%1\" does not read back as it was "

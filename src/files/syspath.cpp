@@ -59,14 +59,17 @@ QString notRegular(mode_t mode) {
                          : QStringLiteral("it is not a regular file but a pipe, device or socket");
 }
 
+Status refused(const QString& why) {
+    return Status::fail(ErrorKind::Io, why);
+}
+
 // Clears O_NONBLOCK again once the open could not wait, and hands the descriptor to `file`.
-bool adopt(QFile& file, int fd, QIODevice::OpenMode mode, QString& why) {
+Status adopt(QFile& file, int fd, QIODevice::OpenMode mode) {
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags >= 0) (void)::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    if (file.open(fd, mode, QFileDevice::AutoCloseHandle)) return true;
-    why = file.errorString();
+    if (file.open(fd, mode, QFileDevice::AutoCloseHandle)) return Status::ok();
     ::close(fd);
-    return false;
+    return refused(file.errorString());
 }
 #endif
 
@@ -249,52 +252,45 @@ QStringList folderEntries(const QString& folder) {
 namespace {
 
 // Opens a regular file for reading or for writing (created, then emptied once it is known to be
-// a plain file); a folder, pipe or device is refused with `why` and left as it is.
-bool openRegular(QFile& file, const QString& path, QIODevice::OpenMode mode, QString& why) {
+// a plain file); a folder, pipe or device is refused and left as it is.
+Status openRegular(QFile& file, const QString& path, QIODevice::OpenMode mode) {
     const bool writing = mode.testFlag(QIODevice::WriteOnly);
 #ifdef Q_OS_WIN
     const FileState state = fileState(path);
-    if (state.kind == FileKind::Folder || state.kind == FileKind::Special) {
-        why = state.kind == FileKind::Folder ? QStringLiteral("it is a folder")
-                                             : QStringLiteral("it is not a regular file");
-        return false;
-    }
+    if (state.kind == FileKind::Folder || state.kind == FileKind::Special)
+        return Status::fail(ErrorKind::Io, state.kind == FileKind::Folder
+                                               ? QStringLiteral("it is a folder")
+                                               : QStringLiteral("it is not a regular file"));
     file.setFileName(path);
-    if (file.open(writing ? (mode | QIODevice::Truncate) : mode)) return true;
-    why = file.errorString();
-    return false;
+    if (file.open(writing ? (mode | QIODevice::Truncate) : mode)) return Status::ok();
+    return Status::fail(ErrorKind::Io, file.errorString());
 #else
     const QByteArray native = nameForSystem(path);
     struct stat st {};
     // Looked at before the open as well: opening a device can have effects of its own.
-    if (::stat(native.constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
-        why = notRegular(st.st_mode);
-        return false;
-    }
+    if (::stat(native.constData(), &st) == 0 && !S_ISREG(st.st_mode))
+        return refused(notRegular(st.st_mode));
     const int flags = (writing ? O_WRONLY | O_CREAT : O_RDONLY) | O_NONBLOCK | O_CLOEXEC;
     const int fd = ::open(native.constData(), flags, 0666);
     file.setFileName(path); // for messages; the descriptor is what is read or written
-    if (fd < 0) {
-        why = systemError(errno);
-        return false;
-    }
+    if (fd < 0) return refused(systemError(errno));
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || (writing && ::ftruncate(fd, 0) != 0)) {
-        why = S_ISREG(st.st_mode) ? systemError(errno) : notRegular(st.st_mode);
+        const QString why = S_ISREG(st.st_mode) ? systemError(errno) : notRegular(st.st_mode);
         ::close(fd);
-        return false;
+        return refused(why);
     }
-    return adopt(file, fd, mode, why);
+    return adopt(file, fd, mode);
 #endif
 }
 
 } // namespace
 
-bool openForReading(QFile& file, const QString& path, QString& why) {
-    return openRegular(file, path, QIODevice::ReadOnly, why);
+Status openForReading(QFile& file, const QString& path) {
+    return openRegular(file, path, QIODevice::ReadOnly);
 }
 
-bool openForWriting(QFile& file, const QString& path, QString& why) {
-    return openRegular(file, path, QIODevice::WriteOnly, why);
+Status openForWriting(QFile& file, const QString& path) {
+    return openRegular(file, path, QIODevice::WriteOnly);
 }
 
 bool mayCreateIn(const QString& folder) {

@@ -5,6 +5,8 @@
 // exactly its bytes and no two names become one. Qt's own file calls would turn such a character
 // into other bytes, so every file the readers and writers touch goes through the calls below.
 
+#include "base/status.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QString>
@@ -62,12 +64,13 @@ struct FileState {
 // The names in a folder (without "." and ".."); empty when it cannot be listed.
 [[nodiscard]] QStringList folderEntries(const QString& folder);
 
-// Opens a regular file for reading without waiting on it: a pipe, device or folder is refused
-// with `why`, so a FIFO named as input cannot hang the program.
-[[nodiscard]] bool openForReading(QFile& file, const QString& path, QString& why);
+// Opens a regular file for reading without waiting on it: a pipe, device or folder is refused, so
+// a FIFO named as input cannot hang the program. A failure (kind Io) carries the reason only
+// ("it is a folder", the system's words), for the caller's sentence that names the file.
+[[nodiscard]] Status openForReading(QFile& file, const QString& path);
 // Opens (creating it, or emptying an existing regular file) for writing; a pipe, device or folder
-// is refused with `why` and left as it is.
-[[nodiscard]] bool openForWriting(QFile& file, const QString& path, QString& why);
+// is refused and left as it is. The failure as for openForReading.
+[[nodiscard]] Status openForWriting(QFile& file, const QString& path);
 // Whether this process may create files in the folder.
 [[nodiscard]] bool mayCreateIn(const QString& folder);
 // Removes a file; false when it could not be removed.

@@ -3,9 +3,10 @@
 #include "blocks/blocklist.h"
 #include "files/blockfile.h"
 #include "files/eepfile.h"
+#include "files/hexlines.h"
+#include "files/inputfile.h"
 #include "files/loadcontext.h"
 #include "files/mapfile.h"
-#include "files/hexlines.h"
 #include "files/safefile.h"
 #include "files/syspath.h"
 
@@ -43,29 +44,28 @@ FileFormat formatOfName(const QString& name) {
 }
 
 StepResult loadEepFile(const QString& path, LoadContext& ctx) {
-    QByteArray bytes;
-    if (auto step = readForLoad(path, bytes, ctx)) return std::move(*step);
-    EepContents contents;
-    if (Status s = parseEep(bytes, shown(path), contents); !s) return s;
+    const Result<InputFile> file = readInputFile(path);
+    if (!file) return file.status();
+    if (file->bytes.isEmpty()) return absentFileStep(path);
+    Result<EepContents> contents = parseEep(file->bytes, shown(path));
+    if (!contents) return contents.status();
     BlockList merged = ctx.startingList();
     if (merged.isEmpty()) {
         // The file's blocks as they are, in the file's order.
-        ctx.blocks = std::move(contents.blocks);
-    } else {
-        mergeBlocks(merged, contents.blocks);
-        if (merged.size() > MaxBlocks) {
-            return StepResult::fail(
-                QStringLiteral("The EEPROM file \"%1\" cannot be added: together with the files "
-                               "before it the User's list would hold %2 blocks, more than %3. The "
-                               "User's list was left as it was; load fewer files at once.")
-                    .arg(shown(path))
-                    .arg(merged.size())
-                    .arg(MaxBlocks));
-        }
-        ctx.blocks = std::move(merged);
+        merged = std::move(contents.value().blocks);
+    } else if (const qsizetype size = mergeBlocks(merged, contents->blocks); !fitsInList(size)) {
+        return StepResult::fail(
+            ErrorKind::Refused,
+            QStringLiteral("The EEPROM file \"%1\" cannot be added: together with the files "
+                           "before it the User's list would hold %2 blocks, more than %3. The "
+                           "User's list was left as it was; load fewer files at once.")
+                .arg(shown(path))
+                .arg(size)
+                .arg(MaxBlocks));
     }
-    ctx.hwid = contents.hwid;
-    return FileStep::Continue;
+    ctx.blocks = std::move(merged);
+    ctx.hwid = contents->hwid;
+    return nextFile();
 }
 
 QString loadReportText(const LoadReport& report) {
@@ -103,7 +103,8 @@ bool saveMayWrite(const QString& name, const QString& candidate) {
         const QStringView number = rest.chopped(tail.size());
         bool ok = false;
         const int n = number.toInt(&ok);
-        if (ok && n >= -32768 && n <= 32767 && QString::number(n) == number) return true;
+        if (ok && n >= LowestBlockNumber && n <= HighestBlockNumber && QString::number(n) == number)
+            return true;
     }
     return false;
 }
@@ -147,12 +148,12 @@ StepResult loadOneFile(const QString& name, FileFormat format, LoadContext& ctx)
     case FileFormat::Unknown:
         break;
     }
-    return FileStep::Continue;
+    return nextFile();
 }
 
 } // namespace
 
-Result<LoadOutcome> LoadUserFiles(const QStringList& names, BlockList& userBlocks,
+Result<LoadOutcome> loadUserFiles(const QStringList& names, BlockList& userBlocks,
                                   quint16& userHWid, Interaction& ui, LoadReport& report) {
     report = LoadReport();
     BusyPointer busy(ui);
@@ -164,51 +165,34 @@ Result<LoadOutcome> LoadUserFiles(const QStringList& names, BlockList& userBlock
         const QString& name = names[i];
         const FileFormat format = formatOfName(name);
         if (format == FileFormat::Unknown) {
-            report.skipped << FileTitleOf(name); // passed over, and named afterwards
+            report.skipped << fileTitleOf(name); // passed over, and named afterwards
             continue;
         }
-        LoadContext ctx{blocks, hwid, static_cast<int>(i + 1), ui, QString(), &report.problems};
+        LoadContext ctx{blocks, hwid, static_cast<int>(i + 1), ui, &report.problems};
         const StepResult step = loadOneFile(name, format, ctx);
-        if (!step)
-            return Result<LoadOutcome>::fail(
-                step.message().isEmpty()
-                    ? QStringLiteral("The file \"%1\" cannot be loaded. The User's list was "
-                                     "left as it was.")
-                          .arg(shown(name))
-                    : step.message());
-        if (blocks.size() > MaxBlocks)
-            return Result<LoadOutcome>::fail(
-                QStringLiteral("After \"%1\" the User's list would hold %2 blocks, more than %3. "
-                               "The User's list was left as it was; load fewer files at once.")
-                    .arg(shown(name))
-                    .arg(blocks.size())
-                    .arg(MaxBlocks));
-        if (step.value() == FileStep::EndLoad) {
+        if (!step) return step.status();
+        if (step->endsLoad) {
             outcome = LoadOutcome::EndedEarly;
             report.endedAt = shown(name);
-            report.endReason = ctx.endReason;
+            report.endReason = step->why;
             break;
         }
     }
-    SortBlocks(blocks);
+    sortBlocks(blocks);
     userBlocks = std::move(blocks);
     userHWid = hwid;
     return outcome;
 }
 
-Status PlanUserFiles(const QString& name, const BlockList& blocks, quint16 hwid,
-                     const QVector<int>& selectedRows, QVector<PlannedFile>& files) {
-    Status result;
-    files.clear();
+Result<QVector<PlannedFile>> planUserFiles(const QString& name, const BlockList& blocks,
+                                           quint16 hwid, const QVector<int>& selectedRows) {
+    using Planned = Result<QVector<PlannedFile>>;
     switch (formatOfName(name)) {
     case FileFormat::Eep: {
-        const QVector<int> rows = selectedOrAll(blocks.size(), selectedRows);
         BlockList chosen;
-        chosen.reserve(rows.size());
-        for (const int row : rows)
+        for (const int row : selectedOrAll(blocks.size(), selectedRows))
             chosen.append(blocks[row]);
-        files.append({name, serializeEep(chosen, hwid)});
-        break;
+        return QVector<PlannedFile>{{name, serializeEep(chosen, hwid)}};
     }
     case FileFormat::Bin:
     case FileFormat::Txt: {
@@ -218,36 +202,32 @@ Status PlanUserFiles(const QString& name, const BlockList& blocks, quint16 hwid,
             if (row >= 0 && row < blocks.size()) rows.append(row);
         std::sort(rows.begin(), rows.end());
         rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-        if (rows.isEmpty()) {
-            result = Status::fail(QStringLiteral("No block is selected, so nothing was saved to "
-                                                 "\"%1\". Select the blocks to save as "
-                                                 "single-block files and save again.")
-                                      .arg(shown(name)));
-            break;
-        }
-        result = planBlockFiles(name, blocks, rows, hwid, files);
-        break;
+        if (rows.isEmpty())
+            return Planned::fail(QStringLiteral("No block is selected, so nothing was saved to "
+                                                "\"%1\". Select the blocks to save as "
+                                                "single-block files and save again.")
+                                     .arg(shown(name)));
+        return planBlockFiles(name, blocks, rows, hwid);
     }
     case FileFormat::Map:
     case FileFormat::Unknown:
-        result = Status::fail(QStringLiteral("Nothing was saved: \"%1\" does not end in .eep, "
-                                             ".bin or .txt. Choose a name with one of these "
-                                             "extensions.")
-                                  .arg(shown(name)));
         break;
     }
-    return result;
+    return Planned::fail(ErrorKind::BadInput,
+                         QStringLiteral("Nothing was saved: \"%1\" does not end in .eep, .bin or "
+                                        ".txt. Choose a name with one of these extensions.")
+                             .arg(shown(name)));
 }
 
-Status SaveUserFiles(const QString& name, const BlockList& blocks, quint16 hwid,
-                     const QVector<int>& selectedRows, Interaction& ui,
-                     QVector<PlannedFile>* written, Replace replace) {
+Result<QVector<PlannedFile>> saveUserFiles(const QString& name, const BlockList& blocks,
+                                           quint16 hwid, const QVector<int>& selectedRows,
+                                           Interaction& ui, Replace replace) {
     BusyPointer busy(ui);
-    QVector<PlannedFile> files;
-    Status result = PlanUserFiles(name, blocks, hwid, selectedRows, files);
-    if (result) result = writeFilesTogether(files, replace);
-    if (result && written) *written = std::move(files);
-    return result;
+    Result<QVector<PlannedFile>> files = planUserFiles(name, blocks, hwid, selectedRows);
+    if (!files) return files;
+    if (const Status written = writeFilesTogether(files.value(), replace); !written)
+        return written;
+    return files;
 }
 
 } // namespace x45

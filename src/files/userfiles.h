@@ -45,9 +45,15 @@ struct LoadReport {
 // the load does not fail. A failure (a file was unusable) says why; the caller shows it. Files
 // of no known format and lines that do not read are given in `report`; the caller shows
 // loadReportText(report). No input file is deleted, whatever it holds.
-[[nodiscard]] Result<LoadOutcome> LoadUserFiles(const QStringList& names, BlockList& blocks,
+[[nodiscard]] Result<LoadOutcome> loadUserFiles(const QStringList& names, BlockList& blocks,
                                                 quint16& hwid, Interaction& ui,
                                                 LoadReport& report);
+// The former name, until the window calls loadUserFiles.
+[[nodiscard]] inline Result<LoadOutcome> LoadUserFiles(const QStringList& names,
+                                                       BlockList& blocks, quint16& hwid,
+                                                       Interaction& ui, LoadReport& report) {
+    return loadUserFiles(names, blocks, hwid, ui, report);
+}
 
 // Loads one EEPROM file into a load in progress (file number `number`, 1-based).
 [[nodiscard]] StepResult loadEepFile(const QString& path, LoadContext& ctx);
@@ -55,13 +61,25 @@ struct LoadReport {
 // Saves `blocks` under `name`. "eep": one file with the selected blocks when two or more rows
 // are selected, else all, and `hwid`. "bin"/"txt": single-block files of the selected rows. All
 // files of one save are replaced together, and only once the new ones are complete, or not at
-// all. A failure (including a name of no known format) says why; the caller shows it. `written`
-// gets the files with the bytes they hold, so that a caller can read them back. `replace`
-// tells whether files that exist already may be replaced (the window's dialog has asked).
-[[nodiscard]] Status SaveUserFiles(const QString& name, const BlockList& blocks, quint16 hwid,
-                                   const QVector<int>& selectedRows, Interaction& ui,
-                                   QVector<PlannedFile>* written = nullptr,
-                                   Replace replace = Replace::Allowed);
+// all. A failure (including a name of no known format) says why; the caller shows it. The value:
+// the files with the bytes they hold, so that a caller can read them back. `replace` tells
+// whether files that exist already may be replaced (the window's dialog has asked).
+[[nodiscard]] Result<QVector<PlannedFile>> saveUserFiles(const QString& name,
+                                                         const BlockList& blocks, quint16 hwid,
+                                                         const QVector<int>& selectedRows,
+                                                         Interaction& ui,
+                                                         Replace replace = Replace::Allowed);
+// The former form, until the window calls saveUserFiles.
+[[nodiscard]] inline Status SaveUserFiles(const QString& name, const BlockList& blocks,
+                                          quint16 hwid, const QVector<int>& selectedRows,
+                                          Interaction& ui, QVector<PlannedFile>* written = nullptr,
+                                          Replace replace = Replace::Allowed) {
+    Result<QVector<PlannedFile>> saved =
+        saveUserFiles(name, blocks, hwid, selectedRows, ui, replace);
+    if (!saved) return saved.status();
+    if (written) *written = std::move(saved).value();
+    return Status::ok();
+}
 // Whether a save under `name` may write `candidate` (both as canonicalName gives them): the name
 // itself and, for single-block formats, its id file and the names of several blocks ("_" and a
 // block number before the last four characters) with their id files.
@@ -71,8 +89,9 @@ struct LoadReport {
 // The files a load of `name` reads: the name and, for a single-block file, its id file.
 [[nodiscard]] QStringList filesALoadReads(const QString& name);
 
-// The files SaveUserFiles would write, with their bytes; nothing is written.
-[[nodiscard]] Status PlanUserFiles(const QString& name, const BlockList& blocks, quint16 hwid,
-                                   const QVector<int>& selectedRows, QVector<PlannedFile>& files);
+// The files saveUserFiles would write, with their bytes; nothing is written.
+[[nodiscard]] Result<QVector<PlannedFile>> planUserFiles(const QString& name,
+                                                         const BlockList& blocks, quint16 hwid,
+                                                         const QVector<int>& selectedRows);
 
 } // namespace x45

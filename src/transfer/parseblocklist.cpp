@@ -1,5 +1,6 @@
 #include "transfer/parseblocklist.h"
 
+#include "blocks/eepblock.h"
 #include "blocks/number.h"
 
 #include <optional>
@@ -27,26 +28,26 @@ QString normalised(const QString& text) {
 }
 
 Status outOfRange(const QString& token) {
-    return Status::fail(QStringLiteral("\"%1\" in the typed list is not a block number within "
-                                       "-32768..32767; nothing was read. Correct the list and try "
-                                       "again.")
-                            .arg(token));
+    return Status::fail(ErrorKind::BadInput,
+                        QStringLiteral("\"%1\" in the typed list is not a block number within "
+                                       "%2; nothing was read. Correct the list and try again.")
+                            .arg(token, blockNumberRange()));
 }
 
 Status tooMany() {
-    return Status::fail(QStringLiteral("The typed list names more than %1 blocks; nothing was "
+    return Status::fail(ErrorKind::BadInput, QStringLiteral("The typed list names more than %1 blocks; nothing was "
                                        "read. Shorten the list or its ranges and try again.")
                             .arg(MaxListedBlocks));
 }
 
 std::optional<qint32> blockNumber(const QString& text) {
-    if (const auto value = toInt16(ReadNumber(text, {.exponent = true}))) return *value;
+    if (const auto value = toInt16(readNumber(text, {.exponent = true}))) return *value;
     return std::nullopt;
 }
 
 } // namespace
 
-Status ParseBlockList(const QString& text, QVector<qint32>& numbers) {
+Result<QVector<qint32>> parseBlockList(const QString& text) {
     const QString s = normalised(text);
     QVector<qint32> found;
     qsizetype hyphen = -2; // next hyphen at or after p; -2 while not yet searched
@@ -77,36 +78,37 @@ Status ParseBlockList(const QString& text, QVector<qint32>& numbers) {
         }
         p = blank < 0 ? s.size() : blank + 1;
     } while (p < s.size());
-
-    numbers += found;
-    return Status::ok();
+    return found;
 }
 
 namespace {
 
 Status notABlock(const QString& token, const QString& why) {
-    return Status::fail(QStringLiteral("\"%1\" in the block list %2; nothing was sent. Give "
+    return Status::fail(ErrorKind::BadInput,
+                        QStringLiteral("\"%1\" in the block list %2; nothing was sent. Give "
                                        "block numbers (decimal, &H hexadecimal or &O octal, "
-                                       "0..32767) and ranges such as 7-9, separated by blanks, "
+                                       "0..%3) and ranges such as 7-9, separated by blanks, "
                                        "commas or semicolons.")
-                            .arg(token, why));
+                            .arg(token, why)
+                            .arg(HighestBlockNumber));
 }
 
-// One number of a strict token, or nullopt when it is none or outside 0..32767.
+// One number of a strict token, or nullopt when it is none or outside 0..HighestBlockNumber.
 std::optional<qint32> strictNumber(const QString& text) {
-    const auto value = ReadStrictNumber(text, false);
-    if (!value || *value > 32767) return std::nullopt;
+    const auto value = readStrictNumber(text, false);
+    if (!value || *value > HighestBlockNumber) return std::nullopt;
     return static_cast<qint32>(*value);
 }
 
 } // namespace
 
-Status ParseBlockListStrict(const QString& text, QVector<qint32>& numbers) {
+Result<QVector<qint32>> parseBlockListStrict(const QString& text) {
     QString s = text;
     s.replace(u',', u' ').replace(u';', u' ');
     const QStringList tokens = s.split(u' ', Qt::SkipEmptyParts);
     if (tokens.isEmpty())
-        return Status::fail(QStringLiteral("The block list \"%1\" names no block; nothing was "
+        return Status::fail(ErrorKind::BadInput,
+                            QStringLiteral("The block list \"%1\" names no block; nothing was "
                                            "sent.")
                                 .arg(text));
     QVector<qint32> found;
@@ -131,8 +133,7 @@ Status ParseBlockListStrict(const QString& text, QVector<qint32>& numbers) {
         for (qint32 n = *lo; n <= *hi; ++n)
             found.append(n);
     }
-    numbers += found;
-    return Status::ok();
+    return found;
 }
 
 QString blockNamesText(const QVector<qint32>& ids, qsizetype most) {

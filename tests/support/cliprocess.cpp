@@ -4,6 +4,8 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonDocument>
+#include <gtest/gtest.h>
 #include <random>
 
 #ifdef Q_OS_UNIX
@@ -73,6 +75,13 @@ SilentLine::~SilentLine() {
 }
 #endif
 
+QJsonObject json(const QString& text) {
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(text.toUtf8(), &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << text.toStdString();
+    return doc.object();
+}
+
 bool writeEep(const QString& path, const BlockList& blocks, quint16 hwid) {
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly)) return false;
@@ -83,10 +92,10 @@ bool writeEep(const QString& path, const BlockList& blocks, quint16 hwid) {
 BlockList readEep(const QString& path, quint16* hwid) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) return {};
-    EepContents c;
-    if (!parseEep(f.readAll(), path, c)) return {};
-    if (hwid) *hwid = c.hwid;
-    return c.blocks;
+    const Result<EepContents> c = parseEep(f.readAll(), path);
+    if (!c) return {};
+    if (hwid) *hwid = c->hwid;
+    return c->blocks;
 }
 
 BlockList inventedBlocks(int count, int maxLength, quint32 seed) {

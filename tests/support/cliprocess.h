@@ -3,6 +3,7 @@
 
 #include "blocks/eepblock.h"
 
+#include <QJsonObject>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -53,6 +54,9 @@ private:
     QString path_;
 };
 #endif
+
+// The JSON object a command printed (empty, and a failure, when it is none).
+[[nodiscard]] QJsonObject json(const QString& text);
 
 // Writes an .eep file; false on failure.
 bool writeEep(const QString& path, const BlockList& blocks, quint16 hwid);
