@@ -129,7 +129,7 @@ Run runInProcess(const QString& eeprom, const QString& dir, bool write,
         x45::Session session(link, ui);
         QObject::connect(&link, &x45::Link::frameSent,
                          [&](const QByteArray&) { writes.push_back(steadyNs()); });
-        if (session.Start(pty) != x45::Outcome::Done) return r;
+        if (session.start(pty) != x45::Outcome::Done) return r;
         qint64 lastRx = -1;
         QObject::connect(&port, &x45::SerialPort::received, [&] { lastRx = steadyNs(); });
         QObject::connect(&link, &x45::Link::frameSent, [&](const QByteArray&) {
@@ -148,7 +148,7 @@ Run runInProcess(const QString& eeprom, const QString& dir, bool write,
         getrusage(RUSAGE_SELF, &after);
         r.cpuMs = (cpuSeconds(after) - cpuSeconds(before)) * 1000;
         good = result.clean() && (write || list == blocks);
-        session.End();
+        session.end();
     }
     r.ok = finishSim(sim, dir, r) && good;
     r.toolGapNs = toolGaps(dir + "/run.gaps", writes);

@@ -139,7 +139,7 @@ void runOnce(FuzzedDataProvider& in) {
 
     Op op = Op(in.ConsumeIntegralInRange(0, OpCount - 1));
     if (op == StartOp) {
-        const Outcome outcome = session.Start(port.portName());
+        const Outcome outcome = session.start(port.portName());
         line.checkLastWait();
         if (outcome != Outcome::Done || noise) return;
         if (!line.blind) {
@@ -312,7 +312,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     Line line(in, port, phone, false);
     Session session(link, ui);
     line.scanStop = &session.stopRequest();
-    fuzz::require(session.Start(port.portName()) == Outcome::Done,
+    fuzz::require(session.start(port.portName()) == Outcome::Done,
                   "a clean line opens a session");
     referenceIdentity = session.identity;
     return 0;

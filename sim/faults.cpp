@@ -49,7 +49,7 @@ int paramOf(const Fault& f) {
 // Recomputes the block-protocol trailer so that a deliberate change stays the only fault.
 void fixTrailer(QByteArray& reply) {
     if (reply.size() >= 5 && x45::byteAt(reply, 0) == x45::proto::BlockCmd)
-        reply[reply.size() - 1] = static_cast<char>(x45::XorSum(reply, reply.size() - 1));
+        reply[reply.size() - 1] = static_cast<char>(x45::xorSum(reply, reply.size() - 1));
 }
 
 } // namespace

@@ -62,7 +62,7 @@ bool SimPhone::wellFormedBlockRequest(const QByteArray& frame) {
         malformed(QStringLiteral("block request without SubCmd and trailer"), frame);
         return false;
     }
-    if (byteAt(frame, frame.size() - 1) != x45::XorSum(frame, frame.size() - 1)) {
+    if (byteAt(frame, frame.size() - 1) != x45::xorSum(frame, frame.size() - 1)) {
         malformed(QStringLiteral("trailer wrong"), frame);
         return false;
     }
@@ -90,7 +90,7 @@ QByteArray SimPhone::areaReply(quint8 sub) {
     case MaxBlockQuery: {
         const std::optional<qint16> forced = full ? config_.maxEEfull : config_.maxEElite;
         const int highest = forced ? *forced : eeprom_.highest(full);
-        return x45::Link::blockFrame(sub, x45::WordToStr(static_cast<quint16>(highest)));
+        return x45::Link::blockFrame(sub, x45::wordToStr(static_cast<quint16>(highest)));
     }
     case EEPSpaceQuery: {
         const AreaSpace s = eeprom_.space(full);
@@ -122,7 +122,7 @@ std::optional<QByteArray> SimPhone::blockReply(const QByteArray& frame) {
     switch (base) {
     case BlockInfoQuery:
         if (!held) return noSuchBlock;
-        return x45::Link::blockFrame(sub, x45::WordToStr(static_cast<quint16>(held->data.size())) +
+        return x45::Link::blockFrame(sub, x45::wordToStr(static_cast<quint16>(held->data.size())) +
                                               QByteArray(1, static_cast<char>(held->version)));
     case BlockDataQuery: {
         const int offset = wordAt(frame, 6);

@@ -245,7 +245,7 @@ std::optional<QByteArray> SimPhone::sessionReply(const QByteArray& frame) {
     }
     if (frame == ChipsetQuery)
         return x45::Link::frame(ChipsetCmd, QByteArray(1, static_cast<char>(ChipsetSub)) +
-                                                x45::WordToStr(config_.hwid));
+                                                x45::wordToStr(config_.hwid));
     if (frame == ExitQuery) {
         reset();
         return std::nullopt;

@@ -441,7 +441,7 @@ TEST(ReadNumber, RoundingIntoRanges) {
     EXPECT_FALSE(toHWid(-32769));
 }
 
-TEST(ParseBlockList, TypedTextsAndTheNumbersBeyondSixteenBitsThatAreRefused) {
+TEST(parseBlockList, TypedTextsAndTheNumbersBeyondSixteenBitsThatAreRefused) {
     const struct {
         const char* text;
         QVector<qint32> numbers;
@@ -476,7 +476,7 @@ TEST(ParseBlockList, TypedTextsAndTheNumbersBeyondSixteenBitsThatAreRefused) {
     EXPECT_EQ(parseBlockList(QStringLiteral("7 ").repeated(100000))->size(), 100000);
 }
 
-TEST(ParseBlockListStrict, OnlyNumbersAndAscendingRangesAreTaken) {
+TEST(parseBlockListStrict, OnlyNumbersAndAscendingRangesAreTaken) {
     const auto parsed = parseBlockListStrict(" 1, 2;7-9 5000--5002 &H1388 &o17 3 3 ");
     ASSERT_TRUE(parsed);
     EXPECT_EQ(parsed.value(), (QVector<qint32>{1, 2, 7, 8, 9, 5000, 5001, 5002, 5000, 15, 3, 3}));

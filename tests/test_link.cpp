@@ -42,7 +42,7 @@ struct LinkTest : ::testing::Test {
 
 TEST(Frames, HeaderCheckTrailerAndLittleEndianWords) {
     EXPECT_EQ(Link::frame(0x0E, hex("07")), hex("0E010F07"));
-    EXPECT_EQ(Link::blockFrame(0x18, x45::WordToStr(0x1388)), hex("14041018 8813 83"));
+    EXPECT_EQ(Link::blockFrame(0x18, x45::wordToStr(0x1388)), hex("14041018 8813 83"));
     EXPECT_EQ(x45::wordAt(hex("3412"), 0), 0x1234);
     EXPECT_EQ(x45::byteAt(hex("01"), 5), 0) << "out of range reads 0, never past the end";
     EXPECT_EQ(x45::proto::frameEnd(hex("0E030D07410099")), 6);

@@ -79,7 +79,7 @@ TEST_F(SessionSim, StartSendsTheExactFramesAndEndClosesTheSession) {
     QObject::connect(&session, &Session::identified, [&] { ++identified; });
     QObject::connect(&session, &Session::spaceChanged, [&] { ++space; });
 
-    ASSERT_EQ(session.Start(QStringLiteral("simA")), Outcome::Done);
+    ASSERT_EQ(session.start(QStringLiteral("simA")), Outcome::Done);
     EXPECT_TRUE(session.isOpen());
     // After scan and boot: readiness, speed switch, chipset, model, software, language group,
     // IMEI, then the space of EElite before EEfull.
@@ -97,7 +97,7 @@ TEST_F(SessionSim, StartSendsTheExactFramesAndEndClosesTheSession) {
     EXPECT_EQ(port.lineSpeed(), 115200);
     EXPECT_EQ(port.portName(), QStringLiteral("simA"));
 
-    session.End();
+    session.end();
     EXPECT_FALSE(session.isOpen());
     EXPECT_FALSE(port.isOpen());
     EXPECT_EQ(phone.requests().back(), hex("0E010F04"));
@@ -106,14 +106,14 @@ TEST_F(SessionSim, StartSendsTheExactFramesAndEndClosesTheSession) {
     EXPECT_EQ(session.identity.PhoneModel, QStringLiteral("C45")) << "values outlive the session";
 
     // A new start runs the whole handshake again at 57600.
-    ASSERT_EQ(session.Start(QStringLiteral("simA")), Outcome::Done);
+    ASSERT_EQ(session.start(QStringLiteral("simA")), Outcome::Done);
     EXPECT_EQ(phone.sessionsStarted(), 2);
     EXPECT_EQ(phone.malformedCount(), 0) << phone.malformedReasons().join('\n').toStdString();
 }
 
 TEST_F(SessionSim, ReadinessCheckHasFiveAttempts) {
     phone.faults().add(fault(FaultKind::WrongSub, 0x02, -1, 5));
-    EXPECT_EQ(session.Start(QStringLiteral("sim")), Outcome::Stopped);
+    EXPECT_EQ(session.start(QStringLiteral("sim")), Outcome::Stopped);
     EXPECT_EQ(requestsOf(x45::proto::PingQuery), 5);
     EXPECT_EQ(requestsOf(x45::proto::BaudQuery), 0);
     EXPECT_TRUE(ui.messages.empty()) << "no message for an unready phone";
@@ -126,7 +126,7 @@ TEST_F(SessionSim, ReadinessCheckHasFiveAttempts) {
     phone.clearLogs();
     phone.faults().clear();
     phone.faults().add(fault(FaultKind::BadHeader, 0x02, -1, 4));
-    ASSERT_EQ(session.Start(QStringLiteral("sim")), Outcome::Done);
+    ASSERT_EQ(session.start(QStringLiteral("sim")), Outcome::Done);
     EXPECT_EQ(requestsOf(x45::proto::PingQuery), 5);
     EXPECT_TRUE(ui.messages.empty());
 }
@@ -138,7 +138,7 @@ TEST_F(SessionSim, RefusedSpeedSwitchAndUnansweredIdentificationGoOnWithOldValue
     phone.faults().add(fault(FaultKind::NoReply, 0x0E, 0x03, 1));
     // The language group reply trickles in past its time-out: accepted, but not taken.
     phone.faults().add(fault(FaultKind::Trickle, 0x0E, 0x09, 1, 120));
-    ASSERT_EQ(session.Start(QStringLiteral("sim")), Outcome::Done);
+    ASSERT_EQ(session.start(QStringLiteral("sim")), Outcome::Done);
     EXPECT_EQ(port.lineSpeed(), 57600);
     EXPECT_EQ(phone.speed(), 57600);
     EXPECT_EQ(phone.malformedCount(), 0) << "every later request came at the phone's speed";
@@ -167,7 +167,7 @@ TEST_F(SessionSim, WrongReplyToEachQueryIsReportedAndClosesThePort) {
         ui.messages.clear();
         session.identity = {};
         session.identity.PhoneIMEI = QStringLiteral("kept");
-        EXPECT_EQ(session.Start(QStringLiteral("sim")), Outcome::Failed);
+        EXPECT_EQ(session.start(QStringLiteral("sim")), Outcome::Failed);
         expectFailedWith({});
         EXPECT_EQ(ui.messages[0].text, QString::fromUtf8(text));
         EXPECT_TRUE(ui.messages[0].title.isEmpty()) << "the program's own title";
@@ -180,21 +180,21 @@ TEST_F(SessionSim, WrongReplyToEachQueryIsReportedAndClosesThePort) {
 
 TEST_F(SessionSim, BadBootAcknowledgementIsReported) {
     session.BootImage[10] = static_cast<char>(session.BootImage[10] ^ 0x01);
-    EXPECT_EQ(session.Start(QStringLiteral("sim")), Outcome::Failed);
+    EXPECT_EQ(session.start(QStringLiteral("sim")), Outcome::Failed);
     expectFailedWith({QString::fromUtf8("Error №2 (&HA5)...")});
     EXPECT_TRUE(phone.requests().isEmpty());
 }
 
 TEST_F(SessionSim, PortThatCannotBeOpenedNamesPortAndReason) {
     port.failOpen(QStringLiteral("Permission denied"));
-    EXPECT_EQ(session.Start(QStringLiteral("/dev/ttyUSB7")), Outcome::Failed);
+    EXPECT_EQ(session.start(QStringLiteral("/dev/ttyUSB7")), Outcome::Failed);
     EXPECT_FALSE(x45::openFailureAdvice(QStringLiteral("Permission denied")).isEmpty());
     expectFailedWith({QStringLiteral("/dev/ttyUSB7"), QStringLiteral("Permission denied"),
                       x45::openFailureAdvice(QStringLiteral("Permission denied"))});
     EXPECT_EQ(ended, 1);
     EXPECT_TRUE(phone.requests().isEmpty());
     port.failOpen({});
-    EXPECT_EQ(session.Start(QStringLiteral("/dev/ttyUSB7")), Outcome::Done);
+    EXPECT_EQ(session.start(QStringLiteral("/dev/ttyUSB7")), Outcome::Done);
 }
 
 TEST_F(SessionSim, CablePulledDuringIdentificationEndsWithMessage) {
@@ -204,7 +204,7 @@ TEST_F(SessionSim, CablePulledDuringIdentificationEndsWithMessage) {
     };
     QElapsedTimer t;
     t.start();
-    EXPECT_EQ(session.Start(QStringLiteral("simZ")), Outcome::Failed);
+    EXPECT_EQ(session.start(QStringLiteral("simZ")), Outcome::Failed);
     EXPECT_LT(t.elapsed(), 3000);
     expectFailedWith({QStringLiteral("simZ"), QStringLiteral("Input/output error")});
 }
@@ -215,7 +215,7 @@ TEST_F(SessionFake, HandshakeScansUntilTheLastByteIsA0ThenSendsBootAndCheckAndWa
     port.replyNext(hex("0000FFA0")); // third: noise before the answer is ignored
     port.silentNext();               // the boot image itself
     port.replyNext(hex("A5"));       // the check byte
-    EXPECT_EQ(session.SendServiceBoot(), x45::Outcome::Done);
+    EXPECT_EQ(session.sendServiceBoot(), x45::Outcome::Done);
     ASSERT_EQ(session.BootImage.size(), 104);
     EXPECT_EQ(port.writes, (QList<QByteArray>{hex("55"), hex("55"), hex("55"),
                                               hex("68") + session.BootImage, hex("FE")}));
@@ -226,7 +226,7 @@ TEST_F(SessionFake, HandshakeScansUntilTheLastByteIsA0ThenSendsBootAndCheckAndWa
         port.replyNext(hex("A0"));
         port.silentNext();
         port.replyNext(hex(ack));
-        EXPECT_EQ(session.SendServiceBoot(), x45::Outcome::Failed) << ack;
+        EXPECT_EQ(session.sendServiceBoot(), x45::Outcome::Failed) << ack;
     }
 }
 
@@ -238,7 +238,7 @@ TEST_F(SessionFake, StopFromAnotherThreadWhileScanningEndsOnTheStopPath) {
     });
     QElapsedTimer t;
     t.start();
-    EXPECT_EQ(session.Start(QStringLiteral("/dev/ttyS1")), Outcome::Stopped);
+    EXPECT_EQ(session.start(QStringLiteral("/dev/ttyS1")), Outcome::Stopped);
     person.join();
     EXPECT_LT(t.elapsed(), 1000);
     EXPECT_GE(port.writes.size(), 3);
@@ -253,7 +253,7 @@ TEST_F(SessionFake, CablePulledWhileScanningEndsWithMessage) {
     port.onWrite = [this](const QByteArray&) {
         if (port.writes.size() == 2) port.unplug(QStringLiteral("No such device"));
     };
-    EXPECT_EQ(session.Start(QStringLiteral("/dev/ttyUSB0")), Outcome::Failed);
+    EXPECT_EQ(session.start(QStringLiteral("/dev/ttyUSB0")), Outcome::Failed);
     x45::test::expectFailedWith(session, ui, {"/dev/ttyUSB0", "No such device"});
 }
 

@@ -15,7 +15,7 @@ namespace proto = x45::proto;
 namespace {
 
 bool trailerHolds(const QByteArray& r) {
-    return x45::byteAt(r, r.size() - 1) == x45::XorSum(r, r.size() - 1);
+    return x45::byteAt(r, r.size() - 1) == x45::xorSum(r, r.size() - 1);
 }
 
 } // namespace
@@ -58,7 +58,7 @@ TEST(SimStrictness, MalformedFramesAreCountedAndUnanswered) {
         {block(0x05, idArgs(5000)), "area"}, // EEfull block asked with the EElite SubCmd
         {block(0x05, idArgs(3) + hex("00")), "Length"},
         {block(0x12, {}), "chunk"}, // a data chunk too short to hold its fields
-        {block(0x04, idArgs(3) + x45::WordToStr(0) + x45::WordToStr(31)), "count"},
+        {block(0x04, idArgs(3) + x45::wordToStr(0) + x45::wordToStr(31)), "count"},
         {hex("0E010F05"), "session"},   // unknown session message
         {hex("02020014AA"), "session"}, // ping with a stray payload byte
     };
@@ -88,10 +88,10 @@ TEST(SimBlocks, WritesMustFollowOnAndIncompleteBlocksAreNeverStored) {
     phone.setBlocks({x45::EEPBlock{12, QByteArray("old contents"), 3}});
     openSession(phone);
     const auto announce = [&](int id, int len) {
-        return ask(phone, block(0x01, idArgs(id) + x45::WordToStr(quint16(len)) + hex("07")));
+        return ask(phone, block(0x01, idArgs(id) + x45::wordToStr(quint16(len)) + hex("07")));
     };
     const auto chunk = [&](int id, int off, const QByteArray& d) {
-        return ask(phone, block(0x02, idArgs(id) + x45::WordToStr(quint16(off)) + d));
+        return ask(phone, block(0x02, idArgs(id) + x45::wordToStr(quint16(off)) + d));
     };
     const QByteArray ack2 = block(0x02, {});
 
@@ -175,7 +175,7 @@ TEST(SimBlocks, ReplacedBlocksFreeTheirSpaceByArea) {
 
 TEST(SimFaults, EachKindChangesTheReplyAsAnnounced) {
     const QByteArray info = block(0x05, idArgs(7));
-    const QByteArray clean = block(0x05, x45::WordToStr(5) + hex("01"));
+    const QByteArray clean = block(0x05, x45::wordToStr(5) + hex("01"));
     const auto hit = [&](FaultKind kind, int param = -1) {
         SimPhone phone;
         phone.setBlocks({x45::EEPBlock{7, QByteArray("seven"), 1}});
@@ -228,7 +228,7 @@ TEST(SimFaults, CountsSkipsProbabilityAndSeeds) {
     phone = phoneWith("noreply:sub=0x05,n=1");
     openSession(*phone);
     EXPECT_TRUE(ask(*phone, block(0x05, idArgs(1))).isEmpty());
-    EXPECT_EQ(ask(*phone, block(0x05, idArgs(1))), block(0x05, x45::WordToStr(1) + hex("00")));
+    EXPECT_EQ(ask(*phone, block(0x05, idArgs(1))), block(0x05, x45::wordToStr(1) + hex("00")));
 
     // Probabilities are reproducible from the seed.
     const auto pattern = [&](quint32 seed) {
@@ -268,7 +268,7 @@ TEST(SimFaults, ScanNoiseInterimRepliesAndLostSpeedSwitch) {
 
     // Interim replies come first, each on its own, and the real reply after a pause.
     const Emissions e =
-        phone.receive(block(0x01, idArgs(3) + x45::WordToStr(1) + hex("00")), 57600);
+        phone.receive(block(0x01, idArgs(3) + x45::wordToStr(1) + hex("00")), 57600);
     ASSERT_EQ(e.size(), 3u);
     EXPECT_EQ(e[0].bytes, hex("1402165050"));
     EXPECT_EQ(e[1].bytes, hex("1402165050"));
@@ -283,7 +283,7 @@ TEST(SimFaults, ScanNoiseInterimRepliesAndLostSpeedSwitch) {
     phone.faults().add(*parseFault("interim:sub=0x03,k=1,n=2", nullptr));
     phone.faults().add(*parseFault("noreply:sub=0x03,skip=1,n=1", nullptr));
     const QByteArray close = block(0x03, idArgs(3));
-    ASSERT_TRUE(joined(phone.receive(block(0x02, idArgs(3) + x45::WordToStr(0) + hex("AB")), 57600))
+    ASSERT_TRUE(joined(phone.receive(block(0x02, idArgs(3) + x45::wordToStr(0) + hex("AB")), 57600))
                     .endsWith(block(0x02, {})));
     Emissions c = phone.receive(close, 57600);
     ASSERT_EQ(c.size(), 2u);

@@ -94,7 +94,7 @@ TEST(SimProgram, ServesASessionReportsAFrameAtTheWrongSpeedAndDumpsOnTerminate) 
     EXPECT_TRUE(ask(link, proto::ChipsetQuery, 300ms).isEmpty());
     reopen(port, proto::SettingsFast);
     EXPECT_FALSE(
-        ask(link, x45::Link::blockFrame(0x07, x45::WordToStr(5)), proto::DeleteTimeout).isEmpty());
+        ask(link, x45::Link::blockFrame(0x07, x45::wordToStr(5)), proto::DeleteTimeout).isEmpty());
     // The end-of-session message right before the port closes is still judged at the session's
     // speed: only the bytes at 57600 are refused.
     port.write(proto::ExitQuery);
@@ -106,10 +106,10 @@ TEST(SimProgram, ServesASessionReportsAFrameAtTheWrongSpeedAndDumpsOnTerminate) 
     ASSERT_FALSE(reasons.isEmpty()) << err.toStdString();
     for (const QString& reason : reasons)
         EXPECT_TRUE(reason.contains("at 57600 baud")) << reason.toStdString();
-    x45::EepContents contents;
-    ASSERT_TRUE(parseEep(readAll(dump), dump, contents));
-    EXPECT_TRUE(contents.blocks.isEmpty());
-    EXPECT_EQ(contents.hwid, 0x2345);
+    const x45::Result<x45::EepContents> contents = x45::parseEep(readAll(dump), dump);
+    ASSERT_TRUE(contents.isOk()) << contents.message().toStdString();
+    EXPECT_TRUE(contents->blocks.isEmpty());
+    EXPECT_EQ(contents->hwid, 0x2345);
     EXPECT_FALSE(QFileInfo::exists(dir.filePath("tty"))) << "the link goes with the program";
 }
 

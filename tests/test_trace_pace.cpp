@@ -40,7 +40,7 @@ struct TracedLink {
 BlockRequest infoRequest(bool interim = false) {
     BlockRequest req;
     req.sub = proto::BlockInfoQuery;
-    req.frame = Link::blockFrame(req.sub, WordToStr(5));
+    req.frame = Link::blockFrame(req.sub, wordToStr(5));
     req.timeout = 60ms;
     req.noSuchBlock = true;
     req.interim = interim;

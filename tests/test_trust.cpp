@@ -63,10 +63,11 @@ int hits(x45sim::SimPhone& phone) {
 // The demo phone: 220 blocks thinly over 0..4999 with a gap of 4,500 numbers, EEfull from 5000.
 BlockList demoPhone() {
     QFile file(QStringLiteral(X45_SOURCE_DIR "/resources/demo.eep"));
-    EepContents eep;
-    if (!file.open(QIODevice::ReadOnly) || !parseEep(file.readAll(), file.fileName(), eep))
-        ADD_FAILURE() << "resources/demo.eep does not read";
-    return eep.blocks;
+    const Result<EepContents> eep = file.open(QIODevice::ReadOnly)
+                                        ? parseEep(file.readAll(), file.fileName())
+                                        : Result<EepContents>::fail(file.errorString());
+    if (!eep) ADD_FAILURE() << "resources/demo.eep does not read";
+    return eep ? eep->blocks : BlockList{};
 }
 
 // What "Load all" can hold: the numbers from 0 up, ascending.

@@ -133,7 +133,7 @@ TEST_F(Transfer, WhileAReplyIsAwaitedTheWindowRepaintsAndStopAndCloseTakeEffect)
 
 TEST_F(Transfer, ClosingAtAQuestionOfARunAsksAndNoLetsItGoOnWhileYesStopsItAtItsNextSafePoint) {
     makeRunsSlow();
-    const auto infoQuery = [](int n) { return Link::blockFrame(0x05, WordToStr(quint16(n))); };
+    const auto infoQuery = [](int n) { return Link::blockFrame(0x05, wordToStr(quint16(n))); };
     struct Case {
         const char* button; // "Delete directly" has no stop: it runs to its end
         Button answer;

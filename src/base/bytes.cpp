@@ -4,15 +4,15 @@
 
 namespace x45 {
 
-ByteStr BytesToStr(const char* data, qsizetype size) {
+ByteStr bytesToStr(const char* data, qsizetype size) {
     return ByteStr(data, size);
 }
 
-quint8 XorSum(const ByteStr& bytes) {
-    return XorSum(bytes, bytes.size());
+quint8 xorSum(const ByteStr& bytes) {
+    return xorSum(bytes, bytes.size());
 }
 
-quint8 XorSum(const ByteStr& bytes, qsizetype count) {
+quint8 xorSum(const ByteStr& bytes, qsizetype count) {
     quint8 sum = 0;
     const qsizetype n = qMin(count, bytes.size());
     for (qsizetype i = 0; i < n; ++i)
@@ -20,7 +20,7 @@ quint8 XorSum(const ByteStr& bytes, qsizetype count) {
     return sum;
 }
 
-ByteStr WordToStr(quint16 value) {
+ByteStr wordToStr(quint16 value) {
     ByteStr out;
     out.append(static_cast<char>(value & 0xFF));
     out.append(static_cast<char>(value >> 8));

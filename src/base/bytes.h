@@ -10,14 +10,14 @@ namespace x45 {
 using ByteStr = QByteArray;
 
 // One byte per element of the array, lowest index first.
-[[nodiscard]] ByteStr BytesToStr(const char* data, qsizetype size);
+[[nodiscard]] ByteStr bytesToStr(const char* data, qsizetype size);
 
 // XOR of all bytes, starting from 0 (0 for an empty string).
-[[nodiscard]] quint8 XorSum(const ByteStr& bytes);
-[[nodiscard]] quint8 XorSum(const ByteStr& bytes, qsizetype count);
+[[nodiscard]] quint8 xorSum(const ByteStr& bytes);
+[[nodiscard]] quint8 xorSum(const ByteStr& bytes, qsizetype count);
 
 // A 16-bit value as two bytes, low byte first.
-[[nodiscard]] ByteStr WordToStr(quint16 value);
+[[nodiscard]] ByteStr wordToStr(quint16 value);
 
 // Byte at a 0-based position as an unsigned value (0 when out of range).
 [[nodiscard]] inline quint8 byteAt(const ByteStr& bytes, qsizetype pos) {

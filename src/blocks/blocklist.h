@@ -14,11 +14,6 @@ namespace x45 {
 void sortBlocks(BlockList& list, qsizetype lo, qsizetype hi);
 // The whole list.
 void sortBlocks(BlockList& list);
-// The former name, until the window calls sortBlocks.
-inline void SortBlocks(BlockList& list) {
-    sortBlocks(list);
-}
-
 // Removes the blocks at these 0-based positions ("Delete from list"); the rest keep their order.
 // Positions may come in any order; repeated and out-of-range positions are ignored. Returns the
 // number of blocks removed.

@@ -26,12 +26,4 @@ struct CompareResult {
 [[nodiscard]] CompareResult compareBlocks(const BlockList& user, const QVector<int>& userSelected,
                                           const BlockList& phone,
                                           const QVector<int>& phoneSelected);
-// The former name, until the window calls compareBlocks.
-[[nodiscard]] inline CompareResult CompareBlocks(const BlockList& user,
-                                                 const QVector<int>& userSelected,
-                                                 const BlockList& phone,
-                                                 const QVector<int>& phoneSelected) {
-    return compareBlocks(user, userSelected, phone, phoneSelected);
-}
-
 } // namespace x45

@@ -56,10 +56,4 @@ private:
 // id, whatever was copied.
 CopyResult copyBlocks(const BlockList& source, const std::function<bool(int)>& isSelected,
                       BlockList& target, Interaction& ui, CopyDirection direction);
-// The former name, until the window calls copyBlocks.
-inline CopyResult CopyBlocks(const BlockList& source, const std::function<bool(int)>& isSelected,
-                             BlockList& target, Interaction& ui, CopyDirection direction) {
-    return copyBlocks(source, isSelected, target, ui, direction);
-}
-
 } // namespace x45

@@ -41,11 +41,6 @@ public:
     // The text of the first matching record, or an empty string: a record matches when its block
     // number equals blockId and, with checkHWid, its hardware id equals hwid.
     [[nodiscard]] QString describe(qint16 blockId, quint16 hwid, bool checkHWid) const;
-    // The former name, until the window calls describe.
-    [[nodiscard]] QString DescribeBlock(qint16 blockId, quint16 hwid, bool checkHWid) const {
-        return describe(blockId, hwid, checkHWid);
-    }
-
     [[nodiscard]] const QVector<DescriptionEntry>& entries() const { return entries_; }
     [[nodiscard]] bool isEmpty() const { return entries_.isEmpty(); }
     [[nodiscard]] qsizetype size() const { return entries_.size(); }

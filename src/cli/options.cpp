@@ -366,7 +366,7 @@ int withTraceOutcome(int code) {
 int PhoneConnection::start(const QString& portName, double waitSeconds) {
     interrupt_ = std::make_unique<StopOnInterrupt>(session_->stopRequest());
     session_->setScanLimit(std::chrono::milliseconds(qint64(std::ceil(waitSeconds * 1000))));
-    const Outcome outcome = session_->Start(resolvePortName(portName));
+    const Outcome outcome = session_->start(resolvePortName(portName));
     switch (outcome) {
     case Outcome::Done:
         return ExitOk;
@@ -389,7 +389,7 @@ void PhoneConnection::end() {
         // The line shows how the run ended; closing the port is not a stop.
         ui_.endLine();
         ui_.holdStatus(true);
-        session_->End();
+        session_->end();
         ui_.holdStatus(false);
     }
     finishTrace();

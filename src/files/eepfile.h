@@ -20,15 +20,6 @@ struct EepContents {
 // message.
 [[nodiscard]] Result<EepContents> parseEep(const QByteArray& bytes, const QString& name);
 
-// The former form, until the simulator's and the transfer's tests take the Result.
-[[nodiscard]] inline Status parseEep(const QByteArray& bytes, const QString& name,
-                                     EepContents& out) {
-    Result<EepContents> parsed = parseEep(bytes, name);
-    if (!parsed) return parsed.status();
-    out = std::move(parsed).value();
-    return Status::ok();
-}
-
 // The bytes of a file holding these blocks in this order and the hardware id.
 [[nodiscard]] QByteArray serializeEep(const BlockList& blocks, quint16 hwid);
 

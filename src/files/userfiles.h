@@ -48,13 +48,6 @@ struct LoadReport {
 [[nodiscard]] Result<LoadOutcome> loadUserFiles(const QStringList& names, BlockList& blocks,
                                                 quint16& hwid, Interaction& ui,
                                                 LoadReport& report);
-// The former name, until the window calls loadUserFiles.
-[[nodiscard]] inline Result<LoadOutcome> LoadUserFiles(const QStringList& names,
-                                                       BlockList& blocks, quint16& hwid,
-                                                       Interaction& ui, LoadReport& report) {
-    return loadUserFiles(names, blocks, hwid, ui, report);
-}
-
 // Loads one EEPROM file into a load in progress (file number `number`, 1-based).
 [[nodiscard]] StepResult loadEepFile(const QString& path, LoadContext& ctx);
 
@@ -69,17 +62,6 @@ struct LoadReport {
                                                          const QVector<int>& selectedRows,
                                                          Interaction& ui,
                                                          Replace replace = Replace::Allowed);
-// The former form, until the window calls saveUserFiles.
-[[nodiscard]] inline Status SaveUserFiles(const QString& name, const BlockList& blocks,
-                                          quint16 hwid, const QVector<int>& selectedRows,
-                                          Interaction& ui, QVector<PlannedFile>* written = nullptr,
-                                          Replace replace = Replace::Allowed) {
-    Result<QVector<PlannedFile>> saved =
-        saveUserFiles(name, blocks, hwid, selectedRows, ui, replace);
-    if (!saved) return saved.status();
-    if (written) *written = std::move(saved).value();
-    return Status::ok();
-}
 // Whether a save under `name` may write `candidate` (both as canonicalName gives them): the name
 // itself and, for single-block formats, its id file and the names of several blocks ("_" and a
 // block number before the last four characters) with their id files.

@@ -56,7 +56,7 @@ void Link::feedByte(quint8 byte) {
         reply_.Length = byte;
         break;
     case 2:
-        if (byte != XorSum(reply_.Buffer)) reply_.State = HeaderBad;
+        if (byte != xorSum(reply_.Buffer)) reply_.State = HeaderBad;
         break;
     case 3:
         reply_.SubCmd = byte;
@@ -239,7 +239,7 @@ ByteStr Link::blockFrame(quint8 subCmd, const ByteStr& args) {
     payload.append(args);
     payload.append('\0'); // room for the trailer, counted in Length
     ByteStr out = frame(proto::BlockCmd, payload);
-    out.back() = static_cast<char>(XorSum(out, out.size() - 1));
+    out.back() = static_cast<char>(xorSum(out, out.size() - 1));
     return out;
 }
 

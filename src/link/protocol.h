@@ -94,7 +94,7 @@ inline constexpr PortSettings SettingsFast{115200};
 // The frame's last byte is the XOR of the bytes before it.
 [[nodiscard]] inline bool trailerRight(const ByteStr& frame) {
     const qsizetype end = frameEnd(frame);
-    return frame.size() >= end && byteAt(frame, end - 1) == XorSum(frame, end - 1);
+    return frame.size() >= end && byteAt(frame, end - 1) == xorSum(frame, end - 1);
 }
 // The data of a block reply: the bytes between its SubCmd and its trailer.
 [[nodiscard]] inline ByteStr replyData(const ByteStr& frame) {

@@ -61,7 +61,7 @@ Session::Session(Link& link, Interaction& ui, QObject* parent)
     QFile image(QStringLiteral(":/ServBootBin"));
     if (image.open(QIODevice::ReadOnly)) {
         const QByteArray raw = image.readAll();
-        BootImage = BytesToStr(raw.constData(), raw.size());
+        BootImage = bytesToStr(raw.constData(), raw.size());
     }
 }
 
@@ -100,7 +100,7 @@ bool Session::openPort(const PortSettings& settings) {
     return true;
 }
 
-Outcome Session::Start(const QString& portName) {
+Outcome Session::start(const QString& portName) {
     stop_.clear();
     open_ = false;
     SerialPort& port = link_.port();
@@ -116,7 +116,7 @@ Outcome Session::Start(const QString& portName) {
     if (!openPort(proto::SettingsAtStart)) return fail(openError_);
 
     ui_.setStatus(StatusScanning);
-    switch (SendServiceBoot()) {
+    switch (sendServiceBoot()) {
     case Outcome::Done:
         break;
     case Outcome::Stopped:
@@ -153,7 +153,7 @@ Outcome Session::Start(const QString& portName) {
     if (const Status known = identify(); !known) return fail(known.message());
     emit identified();
 
-    RefreshEEPSpace();
+    refreshSpace();
     if (link_.portLost()) return fail(lostMessage());
 
     ui_.setStatus(StatusReady);
@@ -185,13 +185,13 @@ Status Session::identify() {
     return Status::ok();
 }
 
-void Session::End() {
+void Session::end() {
     SerialPort& port = link_.port();
     if (port.isOpen() && !link_.portLost()) link_.sendFrame(proto::ExitQuery); // no reply comes
     stopPath();
 }
 
-Outcome Session::SendServiceBoot() {
+Outcome Session::sendServiceBoot() {
     scanRanOut_ = false;
     const SerialPort::Clock::time_point scanEnd = link_.port().now() + scanLimit_;
     for (;;) {
@@ -315,7 +315,7 @@ QString Session::extractIMEI(const ByteStr& frame) {
     return QString::fromLatin1(blank >= 0 ? body.mid(blank + 1) : body);
 }
 
-void Session::RefreshEEPSpace() {
+void Session::refreshSpace() {
     EEPSpaceQuery(false, EEliteSpace);
     EEPSpaceQuery(true, EEfullSpace);
     emit spaceChanged();

@@ -57,13 +57,13 @@ public:
     // identified and the session open at 115200 (or 57600 when the switch was refused). Stopped:
     // a stop request, or the readiness check failed five times. Failed: an error was shown. The
     // port is closed unless Done.
-    Outcome Start(const QString& portName);
+    Outcome start(const QString& portName);
     // Sends the end-of-session message and closes the port.
-    void End();
+    void end();
 
     // Done when the phone acknowledged the boot image; Stopped, Failed (no acknowledgement), or
     // PortLost while scanning or booting.
-    Outcome SendServiceBoot();
+    Outcome sendServiceBoot();
     // One readiness exchange; true when the phone answered that it is ready.
     [[nodiscard]] bool PingQuery();
     // The speed switch request; true when the phone accepted it (the caller then reopens fast).
@@ -82,7 +82,7 @@ public:
     [[nodiscard]] static EEPSpace parseSpaceReply(const ByteStr& frame);
 
     // Queries the free space of both areas; emits spaceChanged().
-    void RefreshEEPSpace();
+    void refreshSpace();
     // Up to five attempts; writes space only from an accepted reply of at least 17 bytes.
     bool EEPSpaceQuery(bool eefull, EEPSpace& space);
 

@@ -121,15 +121,15 @@ RunResult loadCustom(TransferCore& core, BlockReader& reader, BlockList& blocks,
         result.end = Outcome::Cancelled;
         return result;
     }
-    QVector<qint32> numbers;
-    if (const Status parsed = ParseBlockList(text, numbers); !parsed) {
+    const Result<QVector<qint32>> parsed = parseBlockList(text);
+    if (!parsed) {
         core.tell(parsed.message(), QStringLiteral("Error"));
         core.ui.setStatus(QStringLiteral("Ready"));
         result.end = Outcome::Failed;
         return result;
     }
     LoadCustomRun run{core, reader, blocks, {}, {}};
-    return run.run(numbers);
+    return run.run(parsed.value());
 }
 
 } // namespace x45

@@ -19,13 +19,6 @@ constexpr qsizetype MaxListedBlocks = qsizetype{4} * 65536;
 // otherwise, or when the list names more than MaxListedBlocks numbers, the failure (kind
 // BadInput) names the offending token.
 [[nodiscard]] Result<QVector<qint32>> parseBlockList(const QString& text);
-// The former form, until "Load custom..." calls parseBlockList: appends to `numbers`.
-[[nodiscard]] inline Status ParseBlockList(const QString& text, QVector<qint32>& numbers) {
-    const Result<QVector<qint32>> parsed = parseBlockList(text);
-    if (parsed) numbers += parsed.value();
-    return parsed ? Status::ok() : parsed.status();
-}
-
 // The list for operations that write or delete, where a typo must not name another block: the
 // same separators, but every token is a block number (decimal digits, &H hexadecimal, &O octal)
 // within 0..32767, or an ascending range "lo-hi" of two of them. Anything else ("abc", "-",

@@ -23,7 +23,7 @@ public:
     // refreshes.
     PhoneTransfer(Link& link, Interaction& ui, std::function<void()> refreshSpace = {});
     explicit PhoneTransfer(Session& session)
-        : PhoneTransfer(session.link(), session.ui(), [&session] { session.RefreshEEPSpace(); }) {}
+        : PhoneTransfer(session.link(), session.ui(), [&session] { session.refreshSpace(); }) {}
 
     // "Load all": empties blocks, then reads every number of both areas in ascending order. A run
     // that does not complete leaves blocks empty.

@@ -51,7 +51,7 @@ struct Request : BlockRequest {
 
 // 16-bit fields of a request.
 [[nodiscard]] inline ByteStr word(qint32 value) {
-    return WordToStr(static_cast<quint16>(value));
+    return wordToStr(static_cast<quint16>(value));
 }
 
 class TransferCore {

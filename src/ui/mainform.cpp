@@ -202,7 +202,7 @@ void MainForm::loadDescriptions(const QString& explicitPath) {
 }
 
 QString MainForm::describeBlock(qint16 blockId, quint16 hwid) const {
-    return descriptions_->table.DescribeBlock(blockId, hwid, w_.hwidDescriptionsCheck->isChecked());
+    return descriptions_->table.describe(blockId, hwid, w_.hwidDescriptionsCheck->isChecked());
 }
 
 } // namespace x45::ui

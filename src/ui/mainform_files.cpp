@@ -65,7 +65,7 @@ void MainForm::loadUserFiles(QStringList names) {
 
     LoadReport report;
     const Result<LoadOutcome> loaded =
-        LoadUserFiles(names, ws_.UserBlocks, ws_.UserHWid, *ui_, report);
+        x45::loadUserFiles(names, ws_.UserBlocks, ws_.UserHWid, *ui_, report);
     if (!loaded) {
         // A rejected file left the list exactly as it was: the view still shows it.
         ui_->informLater(loaded.message());
@@ -161,14 +161,13 @@ void MainForm::saveUserListTo(const QString& name, const QList<int>& rows) {
     if (name.isEmpty()) return; // cancelled: nothing written
     lastFileName_ = name;
     // The list is not changed by saving.
-    QVector<PlannedFile> written;
-    if (const Status saved =
-            SaveUserFiles(name, ws_.UserBlocks, ws_.UserHWid, rows, *ui_, &written);
-        !saved) {
+    const Result<QVector<PlannedFile>> saved =
+        saveUserFiles(name, ws_.UserBlocks, ws_.UserHWid, rows, *ui_);
+    if (!saved) {
         ui_->informLater(saved.message());
         return;
     }
-    showUserSaved(name, selectedOrAll(ws_.UserBlocks.size(), rows).size(), written);
+    showUserSaved(name, selectedOrAll(ws_.UserBlocks.size(), rows).size(), saved.value());
 }
 
 void MainForm::showUserSaved(const QString& name, qsizetype count,

@@ -36,12 +36,12 @@ void MainForm::applyDescriptionRule() {
 
 void MainForm::sortPhoneList() {
     // A running operation works on its own copy of the list.
-    SortBlocks(ws_.PhoneBlocks);
+    sortBlocks(ws_.PhoneBlocks);
     fillPhoneList();
 }
 
 void MainForm::sortUserList() {
-    SortBlocks(ws_.UserBlocks);
+    sortBlocks(ws_.UserBlocks);
     fillUserList();
 }
 
@@ -86,7 +86,7 @@ CopyResult copyBetween(BlockListView* sourceView, BlockListView* targetView,
                        WidgetInteraction& ui, CopyDirection direction) {
     BlockListModel* source = sourceView->blockModel();
     BlockListModel* target = targetView->blockModel();
-    CopyResult result = CopyBlocks(
+    CopyResult result = copyBlocks(
         source->blocks(), [sourceView](int row) { return sourceView->isRowSelected(row); },
         target->blocks(), ui, direction);
     for (const CopiedRow& copied : result.rows) {
@@ -127,7 +127,7 @@ void MainForm::copyToPhoneList() {
 void MainForm::compareLists() {
     if (ws_.UserBlocks.isEmpty() || ws_.PhoneBlocks.isEmpty()) return;
     const CompareResult result =
-        CompareBlocks(ws_.UserBlocks, w_.userList->selectedRowPositions(), ws_.PhoneBlocks,
+        compareBlocks(ws_.UserBlocks, w_.userList->selectedRowPositions(), ws_.PhoneBlocks,
                       w_.phoneList->selectedRowPositions());
     if (result.identical()) {
         ui_->askLater({.kind = Question::Kind::Message,

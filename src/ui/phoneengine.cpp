@@ -37,13 +37,13 @@ void PhoneEngine::start(const QString& device) {
     // The start's own failure messages are warnings.
     plainIcon_ = Icon::Exclamation;
     EngineReport report{.operation = PhoneOperation::Start};
-    report.start = session_->Start(device);
+    report.start = session_->start(device);
     plainIcon_ = Icon::None;
     finish(std::move(report));
 }
 
 void PhoneEngine::end() {
-    session_->End();
+    session_->end();
     finish(EngineReport{.operation = PhoneOperation::End});
 }
 
@@ -91,7 +91,7 @@ QByteArray PhoneEngine::traceText() const {
 
 void PhoneEngine::finishRun(EngineReport report) {
     // The phone is gone (the person has been told): the session cannot go on.
-    if (report.run.end == Outcome::PortLost) session_->End();
+    if (report.run.end == Outcome::PortLost) session_->end();
     finish(std::move(report));
 }
 

@@ -52,7 +52,7 @@ inline QByteArray block(quint8 sub, const QByteArray& args) {
 }
 
 inline QByteArray idArgs(int id) {
-    return x45::WordToStr(quint16(id));
+    return x45::wordToStr(quint16(id));
 }
 
 } // namespace x45sim::test

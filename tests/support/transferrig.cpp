@@ -11,7 +11,7 @@ QByteArray blockReply(quint8 sub, const QByteArray& payload) {
     body.append(payload);
     body.append('\0');
     QByteArray out = Link::frame(proto::BlockCmd, body);
-    out.back() = static_cast<char>(XorSum(out, out.size() - 1));
+    out.back() = static_cast<char>(xorSum(out, out.size() - 1));
     return out;
 }
 
