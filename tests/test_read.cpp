@@ -275,16 +275,3 @@ TEST(LoadAll, AbortAndStopLeaveTheListEmpty) {
     }
 }
 
-TEST(LoadAll, PulledCableEndsTheRunAtOnce) {
-    TransferRig rig;
-    rig.phone.setBlocks(manyBlocks(50, 40));
-    rig.port.setPortName(QStringLiteral("/dev/ttyUSB7"));
-    rig.unplugAfter(0x05, 10, QStringLiteral("No such device"));
-    BlockList list;
-    EXPECT_EQ(rig.transfer.loadAll(list).end, Outcome::PortLost);
-    EXPECT_TRUE(list.isEmpty());
-    ASSERT_EQ(rig.ui.messages.size(), 1u);
-    EXPECT_TRUE(rig.ui.messages[0].text.contains(QStringLiteral("/dev/ttyUSB7")));
-    EXPECT_TRUE(rig.ui.messages[0].text.contains(QStringLiteral("No such device")));
-    EXPECT_LE(rig.frames().size(), 2 + 10 * 3 + 2);
-}

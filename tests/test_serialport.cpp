@@ -201,29 +201,6 @@ TYPED_TEST(PortContract, ReadTakesAtMostItsCountAndDiscardOrReopenDropsPendingIn
     EXPECT_TRUE(port.read(0).isEmpty());
 }
 
-TYPED_TEST(PortContract, OpensOnceItCanClosesTwiceAndDoesNothingWhileClosed) {
-    x45::SerialPort& port = this->rig.port;
-    EXPECT_EQ(port.baudRate(), 115200);
-    const QString why = this->rig.refuseOpen();
-    QString error;
-    EXPECT_FALSE(port.open(&error));
-    EXPECT_TRUE(error.contains(why)) << error.toStdString();
-    EXPECT_FALSE(port.isOpen());
-    this->rig.allowOpen();
-    this->open();
-    EXPECT_TRUE(port.isOpen());
-    port.close();
-    port.close(); // twice is harmless
-    EXPECT_FALSE(port.isOpen());
-    // A closed port reads nothing, waits for nothing and sends nothing.
-    EXPECT_TRUE(port.read(0).isEmpty());
-    EXPECT_FALSE(port.waitForReadyRead(1000ms));
-    port.write(Request);
-    this->open();
-    std::this_thread::sleep_for(100ms);
-    EXPECT_TRUE(this->rig.heard().isEmpty());
-}
-
 TYPED_TEST(PortContract, PortGoingAwayEndsTheWaitAtOnceClosesThePortAndSaysSoOnce) {
     x45::SerialPort& port = this->rig.port;
     x45::Link link(port);

@@ -178,13 +178,6 @@ TEST_F(SessionSim, WrongReplyToEachQueryIsReportedAndClosesThePort) {
     }
 }
 
-TEST_F(SessionSim, BadBootAcknowledgementIsReported) {
-    session.BootImage[10] = static_cast<char>(session.BootImage[10] ^ 0x01);
-    EXPECT_EQ(session.start(QStringLiteral("sim")), Outcome::Failed);
-    expectFailedWith({QString::fromUtf8("Error №2 (&HA5)...")});
-    EXPECT_TRUE(phone.requests().isEmpty());
-}
-
 TEST_F(SessionSim, PortThatCannotBeOpenedNamesPortAndReason) {
     port.failOpen(QStringLiteral("Permission denied"));
     EXPECT_EQ(session.start(QStringLiteral("/dev/ttyUSB7")), Outcome::Failed);

@@ -36,27 +36,6 @@ protected:
 
 } // namespace
 
-// Help needs no display; without one and without help, one line and status 1.
-TEST(DesktopProgram, HelpWithoutADisplay) {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        env.remove(QLatin1String(name));
-    const auto run = [&env](const QStringList& args, QString* out, QString* err) {
-        QProcess p;
-        p.setProcessEnvironment(env);
-        p.start(QStringLiteral(X45EEP_PATH), args);
-        EXPECT_TRUE(p.waitForFinished(30000));
-        *out = QString::fromLocal8Bit(p.readAllStandardOutput());
-        *err = QString::fromLocal8Bit(p.readAllStandardError());
-        return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    };
-    QString out, err;
-    EXPECT_EQ(run({"--help"}, &out, &err), 0) << err.toStdString();
-    EXPECT_TRUE(out.contains(QStringLiteral("--port"))) << out.toStdString();
-    EXPECT_EQ(run({}, &out, &err), 1);
-    EXPECT_EQ(err.count(QLatin1Char('\n')), 1) << err.toStdString();
-}
-
 TEST_F(Desktop, ShortcutsActAsTheirButtonsOnTheListThatHasTheFocus) {
     const QString a = writeFile("a.eep", serializeEep({block(1, "a"), block(2, "b")}, 1105));
     form->setOpenChooser([&] { return QStringList{a}; });

@@ -134,19 +134,6 @@ TEST_F(Dialogs, MessageBoxesCarryTitleIconAndDefaultAndTheFailureBoxOnlyAButtonC
     EXPECT_EQ(ui.message("Delete?", "Confirm", Buttons::YesNo, Icon::None, Button::Yes), Button::No);
 }
 
-TEST_F(Dialogs, AProgressRangeWithoutStepsStaysStillAndTheBusyPointerNests) {
-    ui.setProgressRange(0, 0); // not a busy animation
-    EXPECT_GT(progress->maximum(), progress->minimum());
-    ui.setBusy(true);
-    ui.setBusy(true);
-    ASSERT_NE(QApplication::overrideCursor(), nullptr);
-    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
-    ui.setBusy(false);
-    EXPECT_TRUE(ui.busy());
-    ui.setBusy(false);
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-}
-
 TEST(CloseAnswers, AClosingWindowGivesTheAnswerOfABoxClosedWithoutChoosing) {
     struct Case {
         Question question;

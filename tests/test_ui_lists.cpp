@@ -105,16 +105,6 @@ TEST_F(Lists, DescriptionsFollowTheCheckBoxAndCopiedRowsKeepTheirsUntilTheNextFi
     EXPECT_EQ(form->phoneModel().description(1), "");
 }
 
-TEST_F(Lists, CompareSaysWhenTheListsAreIdenticalAndComparesNothingWithAnEmptyList) {
-    fillUser({block(1, "same"), block(2, "abc")});
-    fillPhone({block(2, "abc"), block(1, "same")});
-    press("CompareButton");
-    EXPECT_EQ(script.messages.size(), 1u);
-    fillPhone({});
-    press("CompareButton");
-    EXPECT_EQ(script.messages.size(), 1u);
-}
-
 TEST_F(Lists, LoadTakesTheChosenFilesAndARejectedFileOrACancelLeavesTheListAsItWas) {
     const BlockList onDisk = {block(5100, "\x01\x02", 1), block(3, "abc", 2)};
     const QString eep = writeFile("dump.eep", serializeEep(onDisk, 1105));

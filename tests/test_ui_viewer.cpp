@@ -91,32 +91,6 @@ TEST(HexDumpModel, RowsOffsetsTheShortLastRowAndMarks) {
     EXPECT_EQ(model.offsetOf(model.index(4095, 14)), 65534);
 }
 
-TEST(HexDumpView, CopyPutsTheSelectedBytesOnTheClipboardAsHex) {
-    HexDumpView view;
-    view.hexModel()->setBytes(counting(40));
-    view.show();
-    // A drag from offset 14 to 17 selects the bytes between, not the rectangle of cells.
-    const auto at = [&](int row, int column) {
-        return view.visualRect(view.hexModel()->index(row, column)).center();
-    };
-    QTest::mousePress(view.viewport(), Qt::LeftButton, {}, at(0, 14));
-    QTest::mouseMove(view.viewport(), at(1, 1));
-    QTest::mouseRelease(view.viewport(), Qt::LeftButton, {}, at(1, 1));
-    EXPECT_EQ(view.selectedHexText(), "65 6C 73 7A");
-    // Backwards with Shift and the keyboard: from 17 up a row to 1, the bytes between included.
-    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, at(1, 1));
-    view.setFocus();
-    QTest::keyClick(&view, Qt::Key_Up, Qt::ShiftModifier);
-    EXPECT_EQ(view.selectedHexText().split(QRegularExpression("[ \n]")).size(), 17);
-    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, at(0, 14));
-    QTest::mouseClick(view.viewport(), Qt::LeftButton, Qt::ShiftModifier, at(1, 1));
-    QApplication::clipboard()->clear();
-    QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
-    EXPECT_EQ(QApplication::clipboard()->text(), "65 6C 73 7A");
-    view.selectAll(); // everything, in lines of 16 bytes
-    EXPECT_EQ(view.selectedHexText().split('\n').size(), 3);
-}
-
 TEST_F(Viewer, DoubleClickEnterAndViewOpenNonModalViewersOfEitherList) {
     const QByteArray data = QByteArray("\x02\x00Invented greeting\x00", 20) + counting(150);
     form->loadDescriptions(writeFile("eeprom.dsc", "5077\r\nGreeting shown at power-on\r\n4357\r\n"));

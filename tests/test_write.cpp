@@ -152,14 +152,6 @@ TEST(WriteBlock, IgnoreAndAbortInEachPhase) {
     }
 }
 
-TEST(WriteBlock, TooLongForTheProtocolIsRefused) {
-    TransferRig rig;
-    EXPECT_EQ(writeBlock(rig, {12, QByteArray(65536, 'x'), 0}), Outcome::Skipped);
-    EXPECT_TRUE(rig.frames().isEmpty());
-    ASSERT_EQ(rig.ui.messages.size(), 1u);
-    EXPECT_TRUE(rig.ui.messages[0].text.contains(QStringLiteral("65536")));
-}
-
 TEST(SaveAll, PreparesThenWritesEveryBlock) {
     TransferRig rig;
     rig.phone.setBlocks({{1, "gone", 0}, {5002, "kept", 0}});
@@ -269,14 +261,6 @@ TEST(SaveAll, PulledCableEndsTheRun) {
     EXPECT_TRUE(rig.ui.messages[0].text.contains(rig.port.portName()));
     EXPECT_EQ(rig.ui.lastStatus(), QStringLiteral("Stopped."));
     EXPECT_EQ(rig.refreshes, 1);
-}
-
-TEST(SaveAll, EmptyListDoesNothing) {
-    TransferRig rig;
-    EXPECT_EQ(rig.transfer.saveAll({}).end, Outcome::Cancelled);
-    EXPECT_EQ(rig.transfer.saveSelected({}, [](int) { return true; }).end, Outcome::Cancelled);
-    EXPECT_TRUE(rig.frames().isEmpty());
-    EXPECT_TRUE(rig.ui.statuses.isEmpty());
 }
 
 TEST(SaveAll, NothingIsSentWhenACheckFailsOrTheHardwareIdIsRefused) {

@@ -148,8 +148,9 @@ QString runEndName(Outcome end) {
         return QStringLiteral("failed");
     case Outcome::Unverified:
         return QStringLiteral("unverified");
+    default: // a step's outcome; a run ends with one of the above
+        return QStringLiteral("failed");
     }
-    return QStringLiteral("failed");
 }
 
 QJsonObject summaryJson(const RunSummary& s) {

@@ -42,11 +42,8 @@ int runExit(TerminalInteraction& ui, const RunResult& r, const char* skippedWhat
     case Outcome::Stopped:
         say(ui, QStringLiteral("Stopped."));
         return ExitFailed;
-    case Outcome::Cancelled:
-    case Outcome::PortLost:
-    case Outcome::Failed:
-    case Outcome::Unverified:
-        return ExitFailed; // the reason has been shown
+    default: // Cancelled, PortLost, Failed, Unverified: the reason has been shown
+        return ExitFailed;
     }
     if (!r.skipped.isEmpty()) {
         say(ui, QStringLiteral("%1 block(s) %2.").arg(r.skippedCount()).arg(QLatin1String(skippedWhat)));

@@ -378,10 +378,9 @@ int PhoneConnection::start(const QString& portName, double waitSeconds) {
                           .arg(waitSeconds));
         ui_.print(QStringLiteral("Stopped."));
         return ExitFailed;
-    case Outcome::Failed:
-        return ExitFailed; // the message has been printed
+    default: // Failed: the message has been printed
+        return ExitFailed;
     }
-    return ExitFailed;
 }
 
 void PhoneConnection::end() {
