@@ -7,9 +7,6 @@
 namespace x45 {
 
 constexpr qint32 EEfullFirst = 5000;
-// Block numbers travel as 16-bit signed numbers.
-constexpr qint32 HighestBlock = 32767;
-constexpr qint32 LowestBlock = -32768;
 
 [[nodiscard]] constexpr bool isEEfullBlock(qint32 blockId) {
     return blockId >= EEfullFirst;

@@ -48,7 +48,7 @@ private:
     // One slot per block number: -32768..32767 to 0..65535.
     static constexpr qsizetype Slots = 65536;
     static std::size_t slot(qint16 id) {
-        const qint32 offset = qint32(id) + 32768;
+        const qint32 offset = qint32(id) - LowestBlockNumber;
         return static_cast<std::size_t>(offset);
     }
     QVector<qsizetype> pos_;

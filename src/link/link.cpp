@@ -98,6 +98,13 @@ QByteArray Link::readRaw(qint64 maxBytes) {
     return bytes;
 }
 
+QString Link::lostMessage() const {
+    const QString name = port_.portName();
+    return QStringLiteral("The connection to the phone on %1 was lost: %2.\nCheck the cable and "
+                          "the phone, then start a new session.")
+        .arg(name.isEmpty() ? QStringLiteral("the serial port") : name, lostReason_);
+}
+
 ReplyRule BlockRequest::rule() const {
     ReplyRule r;
     r.cmd = proto::BlockCmd;

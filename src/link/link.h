@@ -103,6 +103,8 @@ public:
     [[nodiscard]] bool portLost() const { return !lostReason_.isEmpty(); }
     [[nodiscard]] QString lostReason() const { return lostReason_; }
     void clearLost() { lostReason_.clear(); }
+    // What the person is told when the port went away: which port, why, and what to do.
+    [[nodiscard]] QString lostMessage() const;
     // A freshly opened port: nothing from an earlier line can be pending.
     void resetStep() { needSync_ = false; }
 

@@ -78,12 +78,6 @@ Outcome Session::fail(const QString& text) {
     return Outcome::Failed;
 }
 
-QString Session::lostMessage() const {
-    return QStringLiteral("The connection to the phone on %1 was lost (%2). Check the cable and "
-                          "the adapter, then start again.")
-        .arg(link_.port().portName(), link_.lostReason());
-}
-
 bool Session::openPort(const PortSettings& settings) {
     SerialPort& port = link_.port();
     port.setSettings(settings);
@@ -123,7 +117,7 @@ Outcome Session::start(const QString& portName) {
         stopPath();
         return Outcome::Stopped;
     case Outcome::PortLost:
-        return fail(lostMessage());
+        return fail(link_.lostMessage());
     default:
         return fail(QStringLiteral("Error №2 (&HA5)..."));
     }
@@ -136,7 +130,7 @@ Outcome Session::start(const QString& portName) {
     bool ready = false;
     for (int attempt = 0; attempt < proto::Attempts && !ready; ++attempt) {
         ready = PingQuery();
-        if (link_.portLost()) return fail(lostMessage());
+        if (link_.portLost()) return fail(link_.lostMessage());
     }
     if (!ready) {
         stopPath();
@@ -148,13 +142,13 @@ Outcome Session::start(const QString& portName) {
         port.close();
         if (!openPort(proto::SettingsFast)) return fail(openError_);
     }
-    if (link_.portLost()) return fail(lostMessage());
+    if (link_.portLost()) return fail(link_.lostMessage());
 
     if (const Status known = identify(); !known) return fail(known.message());
     emit identified();
 
     refreshSpace();
-    if (link_.portLost()) return fail(lostMessage());
+    if (link_.portLost()) return fail(link_.lostMessage());
 
     ui_.setStatus(StatusReady);
     open_ = true;
@@ -163,7 +157,7 @@ Outcome Session::start(const QString& portName) {
 
 Status Session::identify() {
     if (!ChipsetQuery())
-        return Status::fail(link_.portLost() ? lostMessage()
+        return Status::fail(link_.portLost() ? link_.lostMessage()
                                              : QStringLiteral("Error №2 (ChipsetQuery)..."));
     struct InfoStep {
         quint8 sub;
@@ -177,7 +171,7 @@ Status Session::identify() {
     };
     for (const InfoStep& step : Steps) {
         const Status answered = InfoQuery(step.sub);
-        if (link_.portLost()) return Status::fail(ErrorKind::PortLost, lostMessage());
+        if (link_.portLost()) return Status::fail(ErrorKind::PortLost, link_.lostMessage());
         // No reply leaves the field empty; a wrong one ends the start.
         if (answered.is(ErrorKind::Refused))
             return Status::fail(ErrorKind::Refused, QString::fromUtf8(step.error));

@@ -96,7 +96,6 @@ private:
     // The chipset and identification queries of the start; a failure says what to show.
     Status identify();
     Outcome fail(const QString& text);
-    [[nodiscard]] QString lostMessage() const;
     bool openPort(const PortSettings& settings);
 
     Link& link_;

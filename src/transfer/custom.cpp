@@ -22,16 +22,17 @@ struct LoadCustomRun {
     // old block back instead of leaving a doubtful one or none.
     QHash<qint32, EEPBlock> replaced;
     qint32 lastLite = EEfullFirst - 1;
-    qint32 lastFull = HighestBlock;
+    qint32 lastFull = HighestBlockNumber;
 
     void notFound(qint32 n) {
         core.tell(QStringLiteral("Block number %1 not found.").arg(n), QStringLiteral("Error"));
     }
 
-    void store(qint32 n, const BlockRead& read) {
+    Status store(qint32 n, const BlockRead& read) {
         const qsizetype at = findBlock(blocks, n);
         if (at >= 0 && !replaced.contains(n)) replaced.insert(n, blocks[at]);
-        putBlock(blocks, {static_cast<qint16>(n), read.data, read.version});
+        const auto put = putBlock(blocks, {static_cast<qint16>(n), read.data, read.version});
+        return put ? Status::ok() : put.status();
     }
 
     // A conclusion drawn, or one replaced by a re-check's confirmed read of the same block.
@@ -47,7 +48,11 @@ struct LoadCustomRun {
             --result.notFound;
         }
         if (after.held()) {
-            store(n, after);
+            if (const Status stored = store(n, after); !stored) {
+                core.tell(stored.message()); // the list is full: the block read is not kept
+                result.skipped.append(n);
+                return;
+            }
             ++result.done;
             return;
         }
@@ -65,7 +70,7 @@ struct LoadCustomRun {
         const std::optional<qint32> highFull =
             core.link.portLost() ? std::nullopt : reader.maxBlockQuery(true);
         lastLite = std::min<qint32>(highLite.value_or(EEfullFirst - 1), EEfullFirst - 1);
-        lastFull = highFull.value_or(HighestBlock);
+        lastFull = highFull.value_or(HighestBlockNumber);
     }
     [[nodiscard]] bool held(qint32 n) const {
         return (n >= 0 && n <= lastLite) || (n >= EEfullFirst && n <= lastFull);

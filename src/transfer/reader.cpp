@@ -35,7 +35,7 @@ std::optional<qint32> BlockReader::maxBlockQuery(bool eefull) {
     if (!reply) return std::nullopt;
     // Read unsigned: a number past the highest cannot be a block number, so it is taken as the
     // highest one there can be instead of wrapping to a negative bound.
-    return std::min<qint32>(wordAt(reply.value(), 4), HighestBlock);
+    return std::min<qint32>(wordAt(reply.value(), 4), HighestBlockNumber);
 }
 
 BlockRead BlockReader::readBlock(qint32 n) {

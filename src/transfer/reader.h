@@ -37,7 +37,7 @@ public:
 
     // One block: info request, then the data in chunks of at most 30 bytes.
     BlockRead readBlock(qint32 n);
-    // Highest block number of an area, clamped to 0..HighestBlock; nullopt when five attempts
+    // Highest block number of an area, clamped to 0..HighestBlockNumber; nullopt when five attempts
     // brought no acceptable reply (or the port went away).
     [[nodiscard]] std::optional<qint32> maxBlockQuery(bool eefull);
 

@@ -50,12 +50,7 @@ void TransferCore::tell(const QString& text, const QString& title) {
 void TransferCore::reportLost() {
     if (lostReported_) return;
     lostReported_ = true;
-    const QString port = link.port().portName();
-    ui.message(
-        QStringLiteral("The connection to the phone on %1 was lost: %2.\nCheck the cable and "
-                       "the phone, then start a new session.")
-            .arg(port.isEmpty() ? QStringLiteral("the serial port") : port, link.lostReason()),
-        QString(), Buttons::Ok, Icon::Critical, Button::Ok);
+    ui.message(link.lostMessage(), QString(), Buttons::Ok, Icon::Critical, Button::Ok);
 }
 
 void TransferCore::startRun(const QString& status) {
