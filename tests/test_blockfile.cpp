@@ -273,13 +273,14 @@ TEST(TextHelpers, HexEdgesLineEndsTitlesExcerptsAndSystemNames) {
 
     // Names are kept byte for byte: two that differ only in bytes that are no UTF-8 stay two.
     const QByteArray names[] = {"plain.eep", "n\xFF.eep", "n\xFE.eep", "\xC3\xA9t\xC3.eep",
-                                "\xF0\x9F\x98\x80\xED\xA0\x80\xC0\xAF.bin"};
+                                "\xF0\x9F\x98\x80\xED\xA0\x80\xC0\xAF\xE0\x80\xAF.bin"};
     QStringList decoded;
     for (const QByteArray& name : names) {
         decoded << nameFromSystem(name);
         EXPECT_EQ(nameForSystem(decoded.last()), name) << name.toHex().toStdString();
     }
     EXPECT_NE(decoded[1], decoded[2]);
+    EXPECT_EQ(nameFromSystem("\xF0\x90\x80\x80"), QString::fromUtf8("\xF0\x90\x80\x80")); // U+10000
     EXPECT_EQ(decoded[3].left(2), QStringLiteral("\u00e9t"));
     EXPECT_EQ(shownName(decoded[1]), "n\\xFF.eep");
 }

@@ -401,6 +401,7 @@ TEST(ReadNumber, TypedAndStoredTexts) {
         {"&H", 0},          {"&Hxyz", 0},    {"&HFG", 15},       {"&O17", 15},
         {"&o777", 511},     {"&O8", 0},      {"&O78", 7},        {"&X12", 0},
         {"&", 0},           {"-&H10", 0},    {"&H8001", 0x8001}, {"&H7FFFFFFF", 2147483647.0},
+        {"&H1:", 1}, // the digits end at the first character that is none
         // An exponent only where allowed, and only with its digits.
         {"2.5e+2", 250, true}, {"5e-1", 0.5, true}, {"1D2", 100, true}, {"7E+", 7, true},
         {"E5", 0, true}, {"1e-999999", 0, true},
