@@ -76,7 +76,8 @@ public:
     void countLink(RunResult& result) const;
     // The end of every run that did not complete: "Stopped.", the bar back to 0, the counts.
     RunResult endStopped(RunResult result, Outcome end);
-    // Ended by the port going away (told once) or else by a stop.
+    // A run ended early: PortLost when the port went away (the person told once), Failed as it
+    // is, anything else (a stop, an Abort) as Stopped.
     RunResult endBy(RunResult result, Outcome end);
     RunResult endReady(RunResult result);
     void refresh() {
