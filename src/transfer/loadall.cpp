@@ -65,12 +65,10 @@ struct LoadAllRun {
         const std::optional<qint32> highLite = reader.maxBlockQuery(false);
         const std::optional<qint32> highFull =
             highLite ? reader.maxBlockQuery(true) : std::nullopt;
-        if (core.link.portLost() || (highLite && highFull)) {
-            if (core.link.portLost()) return std::nullopt;
-            // EElite numbers stop below 5000 whatever the phone says; each area is read on its
-            // own bounds, so an empty EEfull area never cuts the EElite one short.
-            return std::pair{std::min(*highLite, HighestEElite), *highFull};
-        }
+        if (core.link.portLost()) return std::nullopt;
+        // EElite numbers stop below 5000 whatever the phone says; each area is read on its own
+        // bounds, so an empty EEfull area never cuts the EElite one short.
+        if (highLite && highFull) return std::pair{std::min(*highLite, HighestEElite), *highFull};
         // Without both bounds the run would silently read only part of the EEPROM.
         core.tell(QStringLiteral("The phone did not tell the highest block number of its %1 area "
                                  "(no valid reply to five requests).\nNothing was read. Check "

@@ -73,7 +73,7 @@ Outcome BlockWriter::writeData(const EEPBlock& block, Request& req) {
                                                   block.Data.mid(offset, k));
         const Outcome t = core_.request(req);
         if (t == Outcome::PortLost) return t;
-        if (settled(t) != Outcome::Done) return settled(t);
+        if (const Outcome s = settled(t); s != Outcome::Done) return s;
         offset += k;
     } while (offset < length);
     return Outcome::Done;
